@@ -1,0 +1,26 @@
+# Helpers shared by the folders' CMakeLists.
+
+set(MLX_PLATFORM_LIBS "" CACHE INTERNAL "")
+
+# mlx_platform_library(NAME sources... [LIBS libs...])
+# A platform service library, linked into the engine.
+function(mlx_platform_library name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
+  add_library(${name} STATIC ${ARG_SOURCES})
+  target_include_directories(${name} PUBLIC ${CMAKE_SOURCE_DIR}/src)
+  target_compile_options(${name} PRIVATE ${MLX_WARNINGS})
+  target_link_libraries(${name} PUBLIC ${ARG_LIBS})
+  set(MLX_PLATFORM_LIBS ${MLX_PLATFORM_LIBS} ${name} CACHE INTERNAL "")
+endfunction()
+
+# mlx_test(NAME sources... LIBS libs...)
+# A GoogleTest executable registered with CTest.
+function(mlx_test name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
+  add_executable(${name} ${ARG_SOURCES})
+  target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR}/src ${CMAKE_SOURCE_DIR}/tests)
+  target_compile_options(${name} PRIVATE ${MLX_WARNINGS})
+  target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest GTest::gtest_main)
+  add_test(NAME ${name} COMMAND ${name})
+  set_tests_properties(${name} PROPERTIES TIMEOUT 300)
+endfunction()

@@ -1,0 +1,32 @@
+// The wall clock, behind an interface so that runs can be made reproducible.
+#pragma once
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace mlx::clock {
+
+struct DateTime {
+  int year = 1899, month = 12, day = 30, hour = 0, minute = 0, second = 0;
+};
+
+class Clock {
+ public:
+  virtual ~Clock() = default;
+  virtual DateTime Now() = 0;
+};
+
+// The local time of the machine, or, when fixed_time is given, always that time.
+std::unique_ptr<Clock> MakeSystemClock(std::optional<DateTime> fixed_time = std::nullopt);
+
+// "YYYY-MM-DD HH:MM:SS" (as MLX_NOW is written); nullopt when malformed or out of range.
+std::optional<DateTime> ParseFixedTime(std::string_view text);
+
+// Formats with the date and time pattern letters of the script language:
+// dd mm yy yyyy (date), hh nn ss (time); every other character is copied.
+// In "hh:nn" style patterns, "mm" after "hh" is not special: use "nn" for minutes.
+std::string Format(const DateTime& t, std::string_view pattern);
+
+}  // namespace mlx::clock

@@ -1,0 +1,74 @@
+// The file system as scripts see it. Every path argument is a script path: "\" and "/" both
+// separate folders, and a leading drive letter ("C:\...") is mapped through the drive table
+// (MLX_DRIVES, "C=/srv/c;D=/mnt/d"). Paths become native only inside this service.
+#pragma once
+
+#include <map>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/status.h"
+
+namespace mlx::fs {
+
+// Script-path helpers (pure text; no file system access).
+bool IsSeparator(char c);
+// Joins folder and name, adding the separator the folder already uses ("\" when it contains
+// one, "/" otherwise) unless it already ends with a separator.
+std::string Join(std::string_view folder, std::string_view name);
+// Position of the last separator ("\" or "/"), or npos.
+std::size_t LastSeparator(std::string_view path);
+
+// Parses "C=/srv/c;D=/mnt/d" into drive letter (upper case) -> native folder.
+std::map<char, std::string> ParseDriveMap(std::string_view spec);
+
+class InputFile {
+ public:
+  virtual ~InputFile() = default;
+  // Reads the next line without its end (CR, LF or CR LF), decoded as text (see text.h).
+  // Returns false at the end of the file.
+  virtual bool ReadLine(std::string* line) = 0;
+};
+
+class FileSystem {
+ public:
+  virtual ~FileSystem() = default;
+
+  // The native form of a script path; "" when it names an unmapped drive.
+  virtual std::string ToNative(std::string_view path) = 0;
+
+  virtual bool Exists(std::string_view path) = 0;  // a file or a folder
+  virtual bool IsFile(std::string_view path) = 0;
+  virtual bool IsDirectory(std::string_view path) = 0;
+
+  // Names (without folder) of the entries matching the last component of pattern, which may
+  // hold '*' and '?' (matched without regard to case); a pattern without wildcards names one
+  // entry exactly. Sorted by name. Folders are listed only when include_dirs is true.
+  virtual std::vector<std::string> List(std::string_view pattern, bool include_dirs) = 0;
+
+  virtual Status ReadFile(std::string_view path, std::string* bytes) = 0;
+  virtual Status OpenLines(std::string_view path, std::unique_ptr<InputFile>* file) = 0;
+  virtual Status WriteFile(std::string_view path, std::string_view bytes) = 0;
+  virtual Status AppendFile(std::string_view path, std::string_view bytes) = 0;
+  virtual Status CopyFile(std::string_view from, std::string_view to, bool overwrite) = 0;
+  virtual Status DeleteFile(std::string_view path) = 0;
+  virtual Status Rename(std::string_view from, std::string_view to) = 0;
+  virtual Status MakeDirectory(std::string_view path) = 0;
+
+  virtual std::string CurrentDirectory() = 0;
+  // The program's own folder (MLX.txt, includes, the log, MLXBatch.bat, Pelsacord.mdb).
+  virtual std::string ProgramDirectory() = 0;
+  // The program's executable name without folder and extension.
+  virtual std::string ProgramName() = 0;
+};
+
+struct PosixFileSystemOptions {
+  std::string program_directory;  // "" means the executable's folder
+  std::string program_name = "marlovex";
+  std::map<char, std::string> drives;
+};
+std::unique_ptr<FileSystem> MakePosixFileSystem(PosixFileSystemOptions options);
+
+}  // namespace mlx::fs

@@ -1,0 +1,21 @@
+// The services the engine reaches the platform through. Tests hand it fakes.
+#pragma once
+
+namespace mlx {
+namespace ui { class Ui; }
+namespace clock { class Clock; }
+namespace fs { class FileSystem; }
+namespace sysinfo { class SysInfo; }
+namespace registry { class Registry; }
+namespace db { class Provider; }
+
+struct Platform {
+  ui::Ui* ui = nullptr;
+  clock::Clock* clock = nullptr;
+  fs::FileSystem* fs = nullptr;
+  sysinfo::SysInfo* sysinfo = nullptr;
+  registry::Registry* registry = nullptr;
+  db::Provider* db = nullptr;
+};
+
+}  // namespace mlx

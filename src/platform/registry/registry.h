@@ -1,0 +1,62 @@
+// The registry, shaped like the seven Windows registry functions the scripts rely on, with the
+// same result codes. On POSIX it is backed by a text file in the .reg format.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace mlx::registry {
+
+// Key handles are opaque numbers; the predefined roots have their Windows values.
+using Handle = std::uint32_t;
+constexpr Handle kClassesRoot = 0x80000000u;
+constexpr Handle kCurrentUser = 0x80000001u;
+constexpr Handle kLocalMachine = 0x80000002u;
+constexpr Handle kUsers = 0x80000003u;
+constexpr Handle kPerformanceData = 0x80000004u;
+constexpr Handle kCurrentConfig = 0x80000005u;
+constexpr Handle kDynData = 0x80000006u;
+
+// Result codes.
+constexpr long kSuccess = 0;
+constexpr long kFileNotFound = 2;
+constexpr long kAccessDenied = 5;
+constexpr long kInvalidHandle = 6;
+constexpr long kInvalidParameter = 87;
+constexpr long kMoreData = 234;
+constexpr long kBadDatabase = 1009;  // the backing store cannot be read
+constexpr long kCannotWrite = 1013;  // the backing store cannot be written
+
+// Value types.
+constexpr std::uint32_t kString = 1;
+constexpr std::uint32_t kExpandString = 2;
+constexpr std::uint32_t kBinary = 3;
+constexpr std::uint32_t kDword = 4;
+constexpr std::uint32_t kMultiString = 7;
+constexpr std::uint32_t kQword = 11;
+
+constexpr std::uint32_t kKeyRead = 0x20019;
+
+class Registry {
+ public:
+  virtual ~Registry() = default;
+  virtual long OpenKeyEx(Handle root, const std::string& sub_key, std::uint32_t options,
+                         std::uint32_t access, Handle* result) = 0;
+  // As RegQueryValueExA: with data null, *size receives the size needed; with a buffer too
+  // small, the answer is kMoreData and *size the size needed; nothing is written past *size.
+  virtual long QueryValueEx(Handle key, const std::string& name, std::uint32_t* type,
+                            char* data, std::uint32_t* size) = 0;
+  // Opens the key, creating it and every missing key above it.
+  virtual long CreateKey(Handle root, const std::string& sub_key, Handle* result) = 0;
+  virtual long SetValueEx(Handle key, const std::string& name, std::uint32_t type,
+                          const char* data, std::uint32_t size) = 0;
+  virtual long DeleteValue(Handle key, const std::string& name) = 0;
+  virtual long DeleteKey(Handle root, const std::string& sub_key) = 0;
+  virtual long CloseKey(Handle key) = 0;
+};
+
+// The registry kept in one .reg text file (created on first write, mode 0600).
+std::unique_ptr<Registry> MakeFileRegistry(const std::string& path);
+
+}  // namespace mlx::registry

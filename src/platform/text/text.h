@@ -1,0 +1,37 @@
+// Text handling shared by every subsystem. Text inside the program is UTF-8; a character is a
+// code point. Case folding covers ASCII and Latin-1 letters.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+namespace mlx::text {
+
+// Bytes of a script or data file as text: valid UTF-8 stays (a leading byte-order mark is
+// dropped); anything else is decoded as Windows-1252.
+std::string DecodeFileBytes(std::string_view bytes);
+bool IsValidUtf8(std::string_view bytes);
+std::string Cp1252ToUtf8(std::string_view bytes);
+
+// Code-point counting and slicing. Positions are 0-based code-point indexes.
+std::size_t Length(std::string_view s);
+std::string Left(std::string_view s, std::size_t count);
+std::string Right(std::string_view s, std::size_t count);
+std::string Mid(std::string_view s, std::size_t start, std::size_t count = std::string_view::npos);
+// The first character (code point) of s, or "" when s is empty.
+std::string First(std::string_view s);
+// s without its first and last character ("" when s has fewer than two characters).
+std::string Inner(std::string_view s);
+
+// Case mapping of ASCII and Latin-1 letters; every other character is kept.
+std::string ToUpper(std::string_view s);
+std::string ToLower(std::string_view s);
+// The key under which a text is compared without regard to case.
+std::string FoldKey(std::string_view s);
+bool EqualsNoCase(std::string_view a, std::string_view b);
+
+// Wildcard match of a file name: '*' any run, '?' one character, without regard to case.
+bool WildcardMatch(std::string_view pattern, std::string_view name);
+
+}  // namespace mlx::text

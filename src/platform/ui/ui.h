@@ -1,0 +1,57 @@
+// Dialogs: message boxes and the wait window. Message-box styles and answers are the standard
+// codes: buttons 0 OK, 1 OK/Cancel, 2 Abort/Retry/Ignore, 3 Yes/No/Cancel, 4 Yes/No,
+// 5 Retry/Cancel; icons 16, 32, 48, 64; default button 256 (second) or 512 (third).
+// Answers: 1 OK, 2 Cancel (Annulla), 3 Abort (Termina), 4 Retry (Riprova), 5 Ignore (Ignora),
+// 6 Yes (Si), 7 No.
+#pragma once
+
+#include <cstdio>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace mlx::ui {
+
+constexpr int kIconCritical = 16, kIconQuestion = 32, kIconExclamation = 48, kIconInformation = 64;
+constexpr int kOk = 1, kCancel = 2, kAbort = 3, kRetry = 4, kIgnore = 5, kYes = 6, kNo = 7;
+
+// The answer codes the box of a style offers, in button order.
+std::vector<int> Buttons(int style);
+// The answer of the style's default button.
+int DefaultAnswer(int style);
+// Italian name of an answer code ("OK", "Annulla", ...), "" outside 1..7.
+std::string AnswerName(int answer);
+// "1".."7" or a name (any case, "Sì" too): the answer code; nullopt otherwise.
+std::optional<int> ParseAnswer(std::string_view text);
+
+class Ui {
+ public:
+  virtual ~Ui() = default;
+  // Shows a modal message box and returns the answer code.
+  virtual int MessageBox(const std::string& text, const std::string& title, int style) = 0;
+
+  // The wait window: loaded and shown by a command, unloaded at the end of a run.
+  virtual void ShowWait() = 0;
+  virtual void SetWaitMessage(const std::string& text) = 0;
+  virtual void SetWaitLines(int lines) = 0;
+  virtual void UnloadWait() = 0;
+  virtual bool WaitLoaded() = 0;
+  // Progress of the run (line n of total), shown while the wait window is up.
+  virtual void Progress(long line, long total) = 0;
+  // 0 default, 11 hourglass.
+  virtual void SetMousePointer(int pointer) = 0;
+};
+
+struct TerminalUiOptions {
+  std::vector<int> answers;     // given in advance, used in order
+  bool never_wait = false;      // --yes: never read the terminal
+  bool interactive = false;     // standard input is a terminal
+  std::string transcript_path;  // JSON line per dialog, appended; "" for none
+  std::FILE* in = stdin;
+  std::FILE* out = stderr;
+};
+std::unique_ptr<Ui> MakeTerminalUi(TerminalUiOptions options);
+
+}  // namespace mlx::ui

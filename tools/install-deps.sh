@@ -1,0 +1,20 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the build and the tests need, when they are missing.
+set -euo pipefail
+need=()
+command -v cmake >/dev/null 2>&1 || need+=(cmake)
+command -v g++ >/dev/null 2>&1 || need+=(g++)
+command -v make >/dev/null 2>&1 || need+=(make)
+command -v sqlite3 >/dev/null 2>&1 || need+=(sqlite3)
+[ -f /usr/include/sqlite3.h ] || need+=(libsqlite3-dev)
+[ -f /usr/include/gtest/gtest.h ] || need+=(libgtest-dev)
+[ ${#need[@]} -eq 0 ] && exit 0
+if command -v apt-get >/dev/null 2>&1 && [ "$(id -u)" = 0 ]; then
+  echo "Installing: ${need[*]}"
+  apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${need[@]}" >/dev/null
+else
+  echo "Missing packages: ${need[*]}" >&2
+  echo "Install them (for example: sudo apt-get install ${need[*]}) and run make again." >&2
+  exit 1
+fi
