@@ -1,0 +1,206 @@
+#include "platform/text/text.h"
+
+#include <cstdint>
+
+namespace mlx::text {
+namespace {
+
+// Windows-1252 bytes 0x80..0x9F; 0 marks the five bytes the code page leaves undefined,
+// which are kept as the C1 control of the same value.
+constexpr char32_t kCp1252High[32] = {
+    0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
+
+void AppendUtf8(std::string* out, char32_t cp) {
+  if (cp < 0x80) {
+    out->push_back(static_cast<char>(cp));
+  } else if (cp < 0x800) {
+    out->push_back(static_cast<char>(0xC0 | (cp >> 6)));
+    out->push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+  } else if (cp < 0x10000) {
+    out->push_back(static_cast<char>(0xE0 | (cp >> 12)));
+    out->push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+    out->push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+  } else {
+    out->push_back(static_cast<char>(0xF0 | (cp >> 18)));
+    out->push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
+    out->push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+    out->push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+  }
+}
+
+// Length in bytes of the UTF-8 sequence that starts with byte b (1 for anything invalid, so
+// that slicing never stalls on malformed text).
+std::size_t SequenceLength(unsigned char b) {
+  if (b < 0xC0) return 1;
+  if (b < 0xE0) return 2;
+  if (b < 0xF0) return 3;
+  if (b < 0xF8) return 4;
+  return 1;
+}
+
+// Byte offset of code point index `index` (s.size() when past the end).
+std::size_t ByteOffset(std::string_view s, std::size_t index) {
+  std::size_t pos = 0;
+  while (index > 0 && pos < s.size()) {
+    pos += SequenceLength(static_cast<unsigned char>(s[pos]));
+    --index;
+  }
+  return pos < s.size() ? pos : s.size();
+}
+
+// Maps Latin-1 letters (U+00C0..U+00FE, two-byte sequences C3 80..C3 BE) and ASCII.
+template <bool kUpper>
+std::string MapCase(std::string_view s) {
+  std::string out(s);
+  for (std::size_t i = 0; i < out.size(); ++i) {
+    unsigned char c = static_cast<unsigned char>(out[i]);
+    if (c < 0x80) {
+      if (kUpper && c >= 'a' && c <= 'z') out[i] = static_cast<char>(c - 32);
+      if (!kUpper && c >= 'A' && c <= 'Z') out[i] = static_cast<char>(c + 32);
+    } else if (c == 0xC3 && i + 1 < out.size()) {
+      unsigned char d = static_cast<unsigned char>(out[i + 1]);
+      // Lower case U+00E0..U+00FE except U+00F7 (division sign); upper case U+00C0..U+00DE
+      // except U+00D7 (multiplication sign). U+00DF (sharp s) has no single upper case.
+      if (kUpper && d >= 0xA0 && d <= 0xBE && d != 0xB7) out[i + 1] = static_cast<char>(d - 0x20);
+      if (!kUpper && d >= 0x80 && d <= 0x9E && d != 0x97) out[i + 1] = static_cast<char>(d + 0x20);
+      ++i;
+    }
+  }
+  return out;
+}
+
+}  // namespace
+
+bool IsValidUtf8(std::string_view bytes) {
+  std::size_t i = 0;
+  while (i < bytes.size()) {
+    unsigned char c = static_cast<unsigned char>(bytes[i]);
+    if (c < 0x80) {
+      ++i;
+      continue;
+    }
+    std::size_t len;
+    char32_t cp;
+    if (c >= 0xC2 && c <= 0xDF) {
+      len = 2;
+      cp = c & 0x1F;
+    } else if (c >= 0xE0 && c <= 0xEF) {
+      len = 3;
+      cp = c & 0x0F;
+    } else if (c >= 0xF0 && c <= 0xF4) {
+      len = 4;
+      cp = c & 0x07;
+    } else {
+      return false;
+    }
+    if (i + len > bytes.size()) return false;
+    for (std::size_t k = 1; k < len; ++k) {
+      unsigned char d = static_cast<unsigned char>(bytes[i + k]);
+      if ((d & 0xC0) != 0x80) return false;
+      cp = (cp << 6) | (d & 0x3F);
+    }
+    // Overlong forms, surrogates and values past U+10FFFF are not UTF-8.
+    if ((len == 3 && cp < 0x800) || (len == 4 && (cp < 0x10000 || cp > 0x10FFFF)) ||
+        (cp >= 0xD800 && cp <= 0xDFFF)) {
+      return false;
+    }
+    i += len;
+  }
+  return true;
+}
+
+std::string Cp1252ToUtf8(std::string_view bytes) {
+  std::string out;
+  out.reserve(bytes.size() + bytes.size() / 8);
+  for (char ch : bytes) {
+    unsigned char c = static_cast<unsigned char>(ch);
+    if (c < 0x80) {
+      out.push_back(ch);
+    } else if (c < 0xA0) {
+      char32_t cp = kCp1252High[c - 0x80];
+      AppendUtf8(&out, cp != 0 ? cp : c);
+    } else {
+      AppendUtf8(&out, c);
+    }
+  }
+  return out;
+}
+
+std::string DecodeFileBytes(std::string_view bytes) {
+  if (IsValidUtf8(bytes)) {
+    if (bytes.substr(0, 3) == "\xEF\xBB\xBF") bytes.remove_prefix(3);
+    return std::string(bytes);
+  }
+  return Cp1252ToUtf8(bytes);
+}
+
+std::size_t Length(std::string_view s) {
+  std::size_t n = 0;
+  for (std::size_t pos = 0; pos < s.size(); ++n) {
+    pos += SequenceLength(static_cast<unsigned char>(s[pos]));
+  }
+  return n;
+}
+
+std::string Left(std::string_view s, std::size_t count) {
+  return std::string(s.substr(0, ByteOffset(s, count)));
+}
+
+std::string Right(std::string_view s, std::size_t count) {
+  std::size_t len = Length(s);
+  if (count >= len) return std::string(s);
+  return std::string(s.substr(ByteOffset(s, len - count)));
+}
+
+std::string Mid(std::string_view s, std::size_t start, std::size_t count) {
+  std::size_t from = ByteOffset(s, start);
+  std::string_view rest = s.substr(from);
+  if (count == std::string_view::npos) return std::string(rest);
+  return std::string(rest.substr(0, ByteOffset(rest, count)));
+}
+
+std::string First(std::string_view s) { return Left(s, 1); }
+
+std::string Inner(std::string_view s) {
+  std::size_t len = Length(s);
+  if (len < 2) return "";
+  return Mid(s, 1, len - 2);
+}
+
+std::string ToUpper(std::string_view s) { return MapCase<true>(s); }
+std::string ToLower(std::string_view s) { return MapCase<false>(s); }
+std::string FoldKey(std::string_view s) { return MapCase<false>(s); }
+bool EqualsNoCase(std::string_view a, std::string_view b) {
+  return a.size() == b.size() && FoldKey(a) == FoldKey(b);
+}
+
+bool WildcardMatch(std::string_view pattern, std::string_view name) {
+  std::string p = FoldKey(pattern);
+  std::string n = FoldKey(name);
+  // Iterative match with backtracking to the last '*'; '?' takes one whole character.
+  std::size_t pi = 0, ni = 0, star = std::string::npos, mark = 0;
+  while (ni < n.size()) {
+    if (pi < p.size() && p[pi] == '?') {
+      ++pi;
+      ni += SequenceLength(static_cast<unsigned char>(n[ni]));
+    } else if (pi < p.size() && p[pi] == '*') {
+      star = pi++;
+      mark = ni;
+    } else if (pi < p.size() && p[pi] == n[ni]) {
+      ++pi;
+      ++ni;
+    } else if (star != std::string::npos) {
+      pi = star + 1;
+      mark += SequenceLength(static_cast<unsigned char>(n[mark]));
+      ni = mark;
+    } else {
+      return false;
+    }
+  }
+  while (pi < p.size() && p[pi] == '*') ++pi;
+  return pi == p.size();
+}
+
+}  // namespace mlx::text

@@ -1,0 +1,58 @@
+#include "platform/text/text.h"
+
+#include <gtest/gtest.h>
+
+namespace mlx::text {
+namespace {
+
+TEST(TextDecode, KeepsUtf8DropsBomAndDecodesWindows1252) {
+  EXPECT_EQ(DecodeFileBytes("\xEF\xBB\xBF" "Citt\xC3\xA0"), "Citt\xC3\xA0");
+  // The same word saved in the single-byte code page.
+  EXPECT_EQ(DecodeFileBytes("Citt\xE0"), "Citt\xC3\xA0");
+  // Section sign and euro sign, the two markers scripts written there carry.
+  EXPECT_EQ(DecodeFileBytes("\xA7" "app,x \x80"), "\xC2\xA7" "app,x \xE2\x82\xAC");
+  // Undefined code page bytes become the control character of the same value, not lost.
+  EXPECT_EQ(DecodeFileBytes("\x81"), "\xC2\x81");
+}
+
+TEST(TextDecode, RejectsMalformedUtf8) {
+  EXPECT_TRUE(IsValidUtf8("abc \xE2\x82\xAC"));
+  EXPECT_FALSE(IsValidUtf8("\xC0\xAF"));          // overlong
+  EXPECT_FALSE(IsValidUtf8("\xED\xA0\x80"));      // surrogate
+  EXPECT_FALSE(IsValidUtf8("\xE2\x82"));          // truncated
+  EXPECT_FALSE(IsValidUtf8("\xF4\x90\x80\x80"));  // past U+10FFFF
+}
+
+TEST(TextSlicing, CountsCodePoints) {
+  const std::string s = "\xC3\xA8" "abc\xE2\x82\xAC";  // è a b c €
+  EXPECT_EQ(Length(s), 5u);
+  EXPECT_EQ(Left(s, 2), "\xC3\xA8" "a");
+  EXPECT_EQ(Right(s, 2), "c\xE2\x82\xAC");
+  EXPECT_EQ(Right(s, 99), s);
+  EXPECT_EQ(Mid(s, 1, 3), "abc");
+  EXPECT_EQ(First("\xC2\xA7x"), "\xC2\xA7");
+  EXPECT_EQ(First(""), "");
+  EXPECT_EQ(Inner("*\xC2\xA7" "a*"), "\xC2\xA7" "a");
+  EXPECT_EQ(Inner("*"), "");
+}
+
+TEST(TextCase, FoldsAsciiAndLatin1Only) {
+  EXPECT_EQ(ToUpper("perch\xC3\xA9 \xC3\xB7 \xC3\x9F z"), "PERCH\xC3\x89 \xC3\xB7 \xC3\x9F Z");
+  EXPECT_EQ(ToLower("\xC3\x80" "B\xC3\x97"), "\xC3\xA0" "b\xC3\x97");
+  EXPECT_TRUE(EqualsNoCase("Citt\xC3\x80", "citt\xC3\xA0"));
+  EXPECT_FALSE(EqualsNoCase("a", "ab"));
+}
+
+TEST(TextWildcard, MatchesWithoutRegardToCase) {
+  EXPECT_TRUE(WildcardMatch("*.mdb", "Archivio.MDB"));
+  EXPECT_TRUE(WildcardMatch("Arch*.mdb", "ARCHIVIO.mdb"));
+  EXPECT_FALSE(WildcardMatch("Arch*.mdb", "Dati.mdb"));
+  EXPECT_TRUE(WildcardMatch("a?c", "a\xC3\xA8" "c"));  // ? takes a whole character
+  EXPECT_TRUE(WildcardMatch("*", ""));
+  EXPECT_FALSE(WildcardMatch("?", ""));
+  EXPECT_TRUE(WildcardMatch("*a*b*", "xxaxxbxx"));
+  EXPECT_FALSE(WildcardMatch("*.mdb", "a.mdb.bak"));
+}
+
+}  // namespace
+}  // namespace mlx::text
