@@ -1,0 +1,119 @@
+#include "platform/clock/clock.h"
+
+#include <ctime>
+#include <string>
+
+namespace mlx::clock {
+namespace {
+
+class SystemClock : public Clock {
+ public:
+  explicit SystemClock(std::optional<DateTime> fixed_time) : fixed_time_(fixed_time) {}
+
+  DateTime Now() override {
+    if (fixed_time_) return *fixed_time_;
+    std::time_t now = std::time(nullptr);
+    std::tm local{};
+    if (localtime_r(&now, &local) == nullptr) return DateTime{};
+    DateTime t;
+    t.year = local.tm_year + 1900;
+    t.month = local.tm_mon + 1;
+    t.day = local.tm_mday;
+    t.hour = local.tm_hour;
+    t.minute = local.tm_min;
+    // A leap second (60) is shown as the last second of the minute.
+    t.second = local.tm_sec > 59 ? 59 : local.tm_sec;
+    return t;
+  }
+
+ private:
+  std::optional<DateTime> fixed_time_;
+};
+
+bool IsLeapYear(int year) { return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0; }
+
+int DaysInMonth(int year, int month) {
+  static constexpr int kDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  if (month == 2 && IsLeapYear(year)) return 29;
+  return kDays[month - 1];
+}
+
+// Reads exactly `width` decimal digits at text[pos].
+bool ReadDigits(std::string_view text, std::size_t pos, std::size_t width, int* value) {
+  if (pos + width > text.size()) return false;
+  int v = 0;
+  for (std::size_t i = 0; i < width; ++i) {
+    char c = text[pos + i];
+    if (c < '0' || c > '9') return false;
+    v = v * 10 + (c - '0');
+  }
+  *value = v;
+  return true;
+}
+
+void AppendPadded(std::string* out, int value, int width) {
+  std::string digits = std::to_string(value < 0 ? -value : value);
+  if (value < 0) out->push_back('-');
+  for (int i = static_cast<int>(digits.size()); i < width; ++i) out->push_back('0');
+  out->append(digits);
+}
+
+}  // namespace
+
+std::unique_ptr<Clock> MakeSystemClock(std::optional<DateTime> fixed_time) {
+  return std::make_unique<SystemClock>(fixed_time);
+}
+
+std::optional<DateTime> ParseFixedTime(std::string_view text) {
+  // Exactly "YYYY-MM-DD HH:MM:SS".
+  if (text.size() != 19 || text[4] != '-' || text[7] != '-' || text[10] != ' ' ||
+      text[13] != ':' || text[16] != ':') {
+    return std::nullopt;
+  }
+  DateTime t;
+  if (!ReadDigits(text, 0, 4, &t.year) || !ReadDigits(text, 5, 2, &t.month) ||
+      !ReadDigits(text, 8, 2, &t.day) || !ReadDigits(text, 11, 2, &t.hour) ||
+      !ReadDigits(text, 14, 2, &t.minute) || !ReadDigits(text, 17, 2, &t.second)) {
+    return std::nullopt;
+  }
+  if (t.year < 1 || t.month < 1 || t.month > 12) return std::nullopt;
+  if (t.day < 1 || t.day > DaysInMonth(t.year, t.month)) return std::nullopt;
+  if (t.hour > 23 || t.minute > 59 || t.second > 59) return std::nullopt;
+  return t;
+}
+
+std::string Format(const DateTime& t, std::string_view pattern) {
+  std::string out;
+  std::size_t i = 0;
+  auto starts = [&](std::string_view token) { return pattern.substr(i, token.size()) == token; };
+  while (i < pattern.size()) {
+    if (starts("yyyy")) {
+      AppendPadded(&out, t.year, 4);
+      i += 4;
+    } else if (starts("yy")) {
+      AppendPadded(&out, ((t.year % 100) + 100) % 100, 2);
+      i += 2;
+    } else if (starts("dd")) {
+      AppendPadded(&out, t.day, 2);
+      i += 2;
+    } else if (starts("mm")) {
+      AppendPadded(&out, t.month, 2);
+      i += 2;
+    } else if (starts("hh")) {
+      AppendPadded(&out, t.hour, 2);
+      i += 2;
+    } else if (starts("nn")) {
+      AppendPadded(&out, t.minute, 2);
+      i += 2;
+    } else if (starts("ss")) {
+      AppendPadded(&out, t.second, 2);
+      i += 2;
+    } else {
+      out.push_back(pattern[i]);
+      ++i;
+    }
+  }
+  return out;
+}
+
+}  // namespace mlx::clock
