@@ -30,6 +30,7 @@ enum AdoType : int {
   kAdBigInt = 20,
   kAdGuid = 72,
   kAdBinary = 128,
+  kAdWChar = 130,
   kAdNumeric = 131,
   kAdVarWChar = 202,
   kAdLongVarWChar = 203,
@@ -88,7 +89,8 @@ class Recordset {
   virtual FieldInfo Field(int index) = 0;
   virtual int FieldIndex(const std::string& name) = 0;  // without regard to case; -1 if absent
   virtual Status GetValue(int index, Value* value) = 0;
-  // Row insertion: AddNew, SetValue for some fields, Update.
+  // Row insertion: AddNew, SetValue for some fields, Update. SetValue without AddNew changes the
+  // current row, written back by Update (recordsets over one table only).
   virtual Status AddNew() = 0;
   virtual Status SetValue(int index, const Value& value) = 0;
   virtual Status Update() = 0;
@@ -128,6 +130,7 @@ struct IndexInfo {
 // Update and delete rules.
 constexpr int kRuleNone = 0;
 constexpr int kRuleCascade = 1;
+constexpr int kRuleSetNull = 2;
 
 // A relation, kept on the table that holds the foreign columns (the many side).
 struct KeyInfo {
@@ -184,6 +187,12 @@ class Connection {
   virtual Status AppendView(const std::string& name, const std::string& sql) = 0;
   virtual Status SetViewCommand(const std::string& name, const std::string& sql) = 0;
   virtual Status DeleteView(const std::string& name) = 0;
+
+  // Takes the open file for this connection alone, as compaction and counter realignment need:
+  // fails with a reported error while any other connection, in this process or another, has the
+  // file open. Held until Close. A connection that shares its file with nobody (a test double)
+  // has it to itself already.
+  virtual Status AcquireExclusive() { return Status::OK(); }
 };
 
 class Provider {
@@ -198,5 +207,10 @@ class Provider {
 };
 
 std::unique_ptr<Provider> MakeSqliteProvider();
+
+// The work file of a compaction: the path's file name in upper case, with every ".MDB" removed,
+// followed by "_BK.MDB"; the folder is kept as written (C:\Dati\Archivio.mdb gives
+// C:\Dati\ARCHIVIO_BK.MDB). Either separator, '\\' or '/', ends the folder.
+std::string CompactionWorkFile(const std::string& path);
 
 }  // namespace mlx::db
