@@ -30,6 +30,9 @@ class InputFile {
   // Reads the next line without its end (CR, LF or CR LF), decoded as text (see text.h).
   // Returns false at the end of the file.
   virtual bool ReadLine(std::string* line) = 0;
+  // After ReadLine returned false: OK at the end of the file, or the read error that
+  // stopped it early.
+  virtual Status status() const { return Status::OK(); }
 };
 
 class FileSystem {

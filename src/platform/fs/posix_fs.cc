@@ -1,0 +1,589 @@
+// The file system service on POSIX. Script paths ("C:\App\x.txt", "sub\file", "a/b") are
+// turned into native paths here and nowhere else; failures become the script language's error
+// numbers with Italian descriptions that name the path as the script wrote it.
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cctype>
+#include <cerrno>
+#include <cstdio>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "platform/fs/fs.h"
+#include "platform/text/text.h"
+
+namespace mlx::fs {
+namespace {
+
+constexpr std::size_t kChunk = 64 * 1024;
+
+bool HasWildcards(std::string_view name) { return name.find_first_of("*?") != name.npos; }
+
+bool HasDrive(std::string_view path) {
+  return path.size() >= 2 && std::isalpha(static_cast<unsigned char>(path[0])) && path[1] == ':';
+}
+
+// The native path of a child of a native folder.
+std::string NativeChild(const std::string& folder, std::string_view name) {
+  std::string child = folder;
+  if (!child.empty() && child.back() != '/') child.push_back('/');
+  child.append(name);
+  return child;
+}
+
+// The native folder that holds a native path ("." for a bare name).
+std::string NativeParent(const std::string& native) {
+  std::string path = native;
+  while (path.size() > 1 && path.back() == '/') path.pop_back();
+  std::size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return ".";
+  if (slash == 0) return "/";
+  return path.substr(0, slash);
+}
+
+bool StatIsDirectory(const std::string& native) {
+  struct stat st {};
+  return stat(native.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+Status FileNotFound(std::string_view path) {
+  return Status::Error(err::kFileNotFound, "File non trovato: " + std::string(path));
+}
+Status PathNotFound(std::string_view path) {
+  return Status::Error(err::kPathNotFound, "Impossibile trovare il percorso: " + std::string(path));
+}
+Status FileExists(std::string_view path) {
+  return Status::Error(err::kFileExists, "Il file esiste già: " + std::string(path));
+}
+Status PermissionDenied(std::string_view path) {
+  return Status::Error(err::kPermissionDenied, "Autorizzazione negata: " + std::string(path));
+}
+Status AccessError(std::string_view path, std::string_view reason) {
+  std::string text = "Errore di accesso al percorso/file: " + std::string(path);
+  if (!reason.empty()) text += " (" + std::string(reason) + ")";
+  return Status::Error(err::kPathFileAccess, text);
+}
+
+// Translates errno after an operation on `path` (native form `native`).
+Status FromErrno(int error, std::string_view path, const std::string& native) {
+  switch (error) {
+    case ENOENT:
+      // A missing entry in an existing folder is a missing file; otherwise the folder is
+      // what is missing.
+      return StatIsDirectory(NativeParent(native)) ? FileNotFound(path) : PathNotFound(path);
+    case ENOTDIR:
+      return PathNotFound(path);
+    case EACCES:
+    case EPERM:
+      return PermissionDenied(path);
+    case EROFS:
+      return PermissionDenied(path);
+    case EEXIST:
+      return FileExists(path);
+    case EISDIR:
+      return AccessError(path, "è una cartella");
+    case ENOSPC:
+    case EDQUOT:
+      return AccessError(path, "spazio su disco esaurito");
+    case ENOTEMPTY:
+      return AccessError(path, "la cartella non è vuota");
+    case ENAMETOOLONG:
+      return AccessError(path, "nome troppo lungo");
+    case EBUSY:
+    case ETXTBSY:
+      return AccessError(path, "in uso");
+    case EXDEV:
+      return AccessError(path, "su un altro volume");
+    default:
+      return AccessError(path, "errore di sistema " + std::to_string(error));
+  }
+}
+
+bool WriteAll(int fd, std::string_view bytes) {
+  while (!bytes.empty()) {
+    ssize_t n = write(fd, bytes.data(), bytes.size());
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    bytes.remove_prefix(static_cast<std::size_t>(n));
+  }
+  return true;
+}
+
+// Reads up to `size` bytes, retrying interrupted reads; -1 on error.
+ssize_t ReadSome(int fd, char* buffer, std::size_t size) {
+  for (;;) {
+    ssize_t n = read(fd, buffer, size);
+    if (n >= 0 || errno != EINTR) return n;
+  }
+}
+
+class Fd {
+ public:
+  explicit Fd(int fd = -1) : fd_(fd) {}
+  Fd(Fd&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+  Fd& operator=(Fd&& other) noexcept {
+    if (this != &other) {
+      Reset();
+      fd_ = std::exchange(other.fd_, -1);
+    }
+    return *this;
+  }
+  ~Fd() { Reset(); }
+  int get() const { return fd_; }
+  // Closes now; false when close reported an error (data may not have reached the disk).
+  bool Close() {
+    int fd = std::exchange(fd_, -1);
+    return fd < 0 || close(fd) == 0;
+  }
+  void Reset() { Close(); }
+
+ private:
+  int fd_;
+};
+
+// A sibling of `native` with a unique name, created empty (mode 0666 less the umask).
+// Returns the descriptor or -1 with errno set.
+int CreateTemporary(const std::string& native, std::string* temp) {
+  static std::atomic<unsigned> counter{0};
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    *temp = native + ".mlx-" + std::to_string(getpid()) + "-" + std::to_string(counter++);
+    int fd = open(temp->c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd >= 0 || errno != EEXIST) return fd;
+  }
+  errno = EEXIST;
+  return -1;
+}
+
+// Renames without replacing an existing target; false with errno set (EEXIST when the
+// target exists).
+bool RenameNoReplace(const std::string& from, const std::string& to) {
+  if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return true;
+  if (errno != EINVAL && errno != ENOSYS) return false;
+  // File systems without the flag: a hard link fails when the target exists.
+  if (link(from.c_str(), to.c_str()) == 0) {
+    unlink(from.c_str());
+    return true;
+  }
+  if (errno != EPERM && errno != ENOTSUP) return false;
+  struct stat st {};
+  if (lstat(to.c_str(), &st) == 0) {
+    errno = EEXIST;
+    return false;
+  }
+  return rename(from.c_str(), to.c_str()) == 0;
+}
+
+class PosixInputFile : public InputFile {
+ public:
+  PosixInputFile(Fd fd, std::string_view path)
+      : fd_(std::move(fd)), path_(path), buffer_(kChunk) {}
+
+  bool ReadLine(std::string* line) override {
+    std::string raw;
+    bool have_line = false;
+    for (;;) {
+      if (pos_ == size_) {
+        if (at_end_ || !Fill()) break;
+      }
+      if (skip_lf_) {
+        // The byte after a CR: an LF there completes the CR LF pair.
+        skip_lf_ = false;
+        if (buffer_[pos_] == '\n') {
+          ++pos_;
+          continue;
+        }
+      }
+      const char* begin = buffer_.data() + pos_;
+      const char* end = buffer_.data() + size_;
+      const char* stop = std::find_if(begin, end, [](char c) { return c == '\r' || c == '\n'; });
+      raw.append(begin, stop);
+      have_line = true;
+      if (stop == end) {
+        pos_ = size_;
+        continue;
+      }
+      skip_lf_ = *stop == '\r';
+      pos_ = static_cast<std::size_t>(stop - buffer_.data()) + 1;
+      break;
+    }
+    if (!have_line) return false;
+    if (first_line_) {
+      first_line_ = false;
+      if (raw.compare(0, 3, "\xEF\xBB\xBF") == 0) raw.erase(0, 3);
+    }
+    *line = text::DecodeFileBytes(raw);
+    return true;
+  }
+
+  Status status() const override { return status_; }
+
+ private:
+  bool Fill() {
+    ssize_t n = ReadSome(fd_.get(), buffer_.data(), buffer_.size());
+    if (n <= 0) {
+      if (n < 0) {
+        status_ = AccessError(path_, "errore di lettura " + std::to_string(errno));
+      }
+      at_end_ = true;
+      pos_ = size_ = 0;
+      return false;
+    }
+    pos_ = 0;
+    size_ = static_cast<std::size_t>(n);
+    return true;
+  }
+
+  Fd fd_;
+  std::string path_;
+  std::vector<char> buffer_;
+  std::size_t pos_ = 0, size_ = 0;
+  bool at_end_ = false;
+  bool skip_lf_ = false;
+  bool first_line_ = true;
+  Status status_;
+};
+
+class PosixFileSystem : public FileSystem {
+ public:
+  explicit PosixFileSystem(PosixFileSystemOptions options) : options_(std::move(options)) {}
+
+  std::string ToNative(std::string_view path) override {
+    std::string native;
+    return Resolve(path, &native).ok() ? native : std::string();
+  }
+
+  bool Exists(std::string_view path) override {
+    struct stat st {};
+    return StatPath(path, &st);
+  }
+  bool IsFile(std::string_view path) override {
+    struct stat st {};
+    return StatPath(path, &st) && !S_ISDIR(st.st_mode);
+  }
+  bool IsDirectory(std::string_view path) override {
+    struct stat st {};
+    return StatPath(path, &st) && S_ISDIR(st.st_mode);
+  }
+
+  std::vector<std::string> List(std::string_view pattern, bool include_dirs) override {
+    std::string folder;
+    std::string_view name;
+    SplitPattern(pattern, &folder, &name);
+    std::vector<std::string> names;
+    if (name.empty() || name == "." || name == "..") return names;
+
+    if (!HasWildcards(name)) {
+      // One entry, named exactly as written.
+      struct stat st {};
+      if (StatPath(pattern, &st) && (include_dirs || !S_ISDIR(st.st_mode))) {
+        names.emplace_back(name);
+      }
+      return names;
+    }
+
+    std::string native_folder = ".";
+    if (!folder.empty() && !Resolve(folder, &native_folder).ok()) return names;
+    // "*.*" means every name, with or without an extension, as scripts for Windows expect.
+    std::string_view match = name == "*.*" ? std::string_view("*") : name;
+
+    DIR* dir = opendir(native_folder.c_str());
+    if (dir == nullptr) return names;
+    while (struct dirent* entry = readdir(dir)) {
+      std::string_view entry_name = entry->d_name;
+      if (entry_name == "." || entry_name == "..") continue;
+      if (!text::WildcardMatch(match, entry_name)) continue;
+      if (!include_dirs) {
+        // A dangling link counts as a file: it can be deleted, like any file.
+        struct stat st {};
+        if (stat(NativeChild(native_folder, entry_name).c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+          continue;
+        }
+      }
+      names.emplace_back(entry_name);
+    }
+    closedir(dir);
+    std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) {
+      std::string ka = text::FoldKey(a), kb = text::FoldKey(b);
+      return ka != kb ? ka < kb : a < b;
+    });
+    return names;
+  }
+
+  Status ReadFile(std::string_view path, std::string* bytes) override {
+    Fd fd;
+    Status s = OpenForReading(path, &fd);
+    if (!s.ok()) return s;
+    std::string data;
+    std::vector<char> chunk(kChunk);
+    for (;;) {
+      ssize_t n = ReadSome(fd.get(), chunk.data(), chunk.size());
+      if (n < 0) return FromErrno(errno, path, ToNative(path));
+      if (n == 0) break;
+      data.append(chunk.data(), static_cast<std::size_t>(n));
+    }
+    *bytes = std::move(data);
+    return Status::OK();
+  }
+
+  Status OpenLines(std::string_view path, std::unique_ptr<InputFile>* file) override {
+    Fd fd;
+    Status s = OpenForReading(path, &fd);
+    if (!s.ok()) return s;
+    *file = std::make_unique<PosixInputFile>(std::move(fd), path);
+    return Status::OK();
+  }
+
+  Status WriteFile(std::string_view path, std::string_view bytes) override {
+    std::string native;
+    Status s = Resolve(path, &native);
+    if (!s.ok()) return s;
+
+    struct stat st {};
+    bool exists = lstat(native.c_str(), &st) == 0;
+    if (exists && S_ISDIR(st.st_mode)) return AccessError(path, "è una cartella");
+    if (exists && !S_ISREG(st.st_mode)) return WriteInPlace(path, native, bytes);
+    if (exists && access(native.c_str(), W_OK) != 0) return FromErrno(errno, path, native);
+
+    // The new content goes to a sibling first and replaces the file by a rename, so a
+    // failure half way (a full disk, a crash) leaves the old content whole.
+    std::string temp;
+    Fd fd(CreateTemporary(native, &temp));
+    if (fd.get() < 0) {
+      if (errno == EACCES || errno == EPERM) return WriteInPlace(path, native, bytes);
+      return FromErrno(errno, path, native);
+    }
+    if (exists) fchmod(fd.get(), st.st_mode & 07777);
+    if (!WriteAll(fd.get(), bytes) || fsync(fd.get()) != 0 || !fd.Close() ||
+        rename(temp.c_str(), native.c_str()) != 0) {
+      int error = errno;
+      unlink(temp.c_str());
+      return FromErrno(error, path, native);
+    }
+    return Status::OK();
+  }
+
+  Status AppendFile(std::string_view path, std::string_view bytes) override {
+    std::string native;
+    Status s = Resolve(path, &native);
+    if (!s.ok()) return s;
+    Fd fd(open(native.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666));
+    if (fd.get() < 0 || !WriteAll(fd.get(), bytes) || !fd.Close()) {
+      return FromErrno(errno, path, native);
+    }
+    return Status::OK();
+  }
+
+  Status CopyFile(std::string_view from, std::string_view to, bool overwrite) override {
+    Fd source;
+    Status s = OpenForReading(from, &source);
+    if (!s.ok()) return s;
+    std::string native_to;
+    s = Resolve(to, &native_to);
+    if (!s.ok()) return s;
+
+    struct stat from_st {};
+    if (fstat(source.get(), &from_st) != 0) return FromErrno(errno, from, ToNative(from));
+    struct stat to_st {};
+    if (stat(native_to.c_str(), &to_st) == 0) {
+      if (S_ISDIR(to_st.st_mode)) return AccessError(to, "è una cartella");
+      if (!overwrite) return FileExists(to);
+      // Copying a file onto itself leaves it as it is.
+      if (to_st.st_dev == from_st.st_dev && to_st.st_ino == from_st.st_ino) return Status::OK();
+      if (access(native_to.c_str(), W_OK) != 0) return FromErrno(errno, to, native_to);
+    }
+
+    // Copy to a sibling, then rename it into place: the target is never seen half written.
+    std::string temp;
+    Fd target(CreateTemporary(native_to, &temp));
+    if (target.get() < 0) return FromErrno(errno, to, native_to);
+    auto fail = [&](int error, std::string_view path, const std::string& native) {
+      target.Reset();
+      unlink(temp.c_str());
+      return FromErrno(error, path, native);
+    };
+    std::vector<char> chunk(kChunk);
+    for (;;) {
+      ssize_t n = ReadSome(source.get(), chunk.data(), chunk.size());
+      if (n < 0) return fail(errno, from, ToNative(from));
+      if (n == 0) break;
+      if (!WriteAll(target.get(), std::string_view(chunk.data(), static_cast<std::size_t>(n)))) {
+        return fail(errno, to, native_to);
+      }
+    }
+    fchmod(target.get(), from_st.st_mode & 07777);
+    const struct timespec times[2] = {from_st.st_atim, from_st.st_mtim};
+    futimens(target.get(), times);
+    if (fsync(target.get()) != 0 || !target.Close()) return fail(errno, to, native_to);
+    bool placed = overwrite ? rename(temp.c_str(), native_to.c_str()) == 0
+                            : RenameNoReplace(temp, native_to);
+    if (!placed) return fail(errno, to, native_to);
+    return Status::OK();
+  }
+
+  Status DeleteFile(std::string_view path) override {
+    std::string folder;
+    std::string_view name;
+    SplitPattern(path, &folder, &name);
+    std::string native;
+    Status s = Resolve(path, &native);
+    if (!s.ok()) return s;
+
+    if (HasWildcards(name)) {
+      std::vector<std::string> matches = List(path, false);
+      if (matches.empty()) {
+        std::string native_folder = ".";
+        if (!folder.empty()) Resolve(folder, &native_folder);
+        return StatIsDirectory(native_folder) ? FileNotFound(path) : PathNotFound(path);
+      }
+      for (const std::string& match : matches) {
+        std::string one = Join(folder, match);
+        s = DeleteOne(one);
+        if (!s.ok()) return s;
+      }
+      return Status::OK();
+    }
+    return DeleteOne(path);
+  }
+
+  Status Rename(std::string_view from, std::string_view to) override {
+    std::string native_from, native_to;
+    Status s = Resolve(from, &native_from);
+    if (!s.ok()) return s;
+    s = Resolve(to, &native_to);
+    if (!s.ok()) return s;
+
+    struct stat st {};
+    if (lstat(native_from.c_str(), &st) != 0) return FromErrno(errno, from, native_from);
+    // Unlike rename(2), an existing target is never replaced.
+    if (RenameNoReplace(native_from, native_to)) return Status::OK();
+    if (errno != EXDEV) return FromErrno(errno, to, native_to);
+    // Another volume: a file is moved by copying it and deleting the original.
+    if (!S_ISREG(st.st_mode)) return AccessError(from, "su un altro volume");
+    s = CopyFile(from, to, false);
+    if (!s.ok()) return s;
+    if (unlink(native_from.c_str()) != 0) return FromErrno(errno, from, native_from);
+    return Status::OK();
+  }
+
+  Status MakeDirectory(std::string_view path) override {
+    std::string native;
+    Status s = Resolve(path, &native);
+    if (!s.ok()) return s;
+    if (mkdir(native.c_str(), 0777) == 0) return Status::OK();
+    int error = errno;
+    if (error == EEXIST) return AccessError(path, "esiste già");
+    if (error == ENOENT) return PathNotFound(path);
+    return FromErrno(error, path, native);
+  }
+
+  std::string CurrentDirectory() override {
+    std::vector<char> buffer(4096);
+    while (getcwd(buffer.data(), buffer.size()) == nullptr) {
+      if (errno != ERANGE) return ".";
+      buffer.resize(buffer.size() * 2);
+    }
+    return buffer.data();
+  }
+
+  std::string ProgramDirectory() override {
+    if (!options_.program_directory.empty()) return options_.program_directory;
+    std::vector<char> buffer(4096);
+    ssize_t n = readlink("/proc/self/exe", buffer.data(), buffer.size());
+    if (n <= 0 || static_cast<std::size_t>(n) >= buffer.size()) return CurrentDirectory();
+    return NativeParent(std::string(buffer.data(), static_cast<std::size_t>(n)));
+  }
+
+  std::string ProgramName() override { return options_.program_name; }
+
+ private:
+  // The native path of a script path, or the error that a use of it reports.
+  Status Resolve(std::string_view path, std::string* native) const {
+    if (path.empty()) return FileNotFound(path);
+    if (path.find('\0') != path.npos) return AccessError(path, "nome non valido");
+    std::string result;
+    std::string_view rest = path;
+    if (HasDrive(path)) {
+      char letter = static_cast<char>(std::toupper(static_cast<unsigned char>(path[0])));
+      auto it = options_.drives.find(letter);
+      if (it == options_.drives.end()) return PathNotFound(path);
+      result = it->second;
+      rest.remove_prefix(2);
+      while (!rest.empty() && IsSeparator(rest.front())) rest.remove_prefix(1);
+      if (!rest.empty() && result.back() != '/') result.push_back('/');
+    }
+    for (char c : rest) result.push_back(c == '\\' ? '/' : c);
+    *native = std::move(result);
+    return Status::OK();
+  }
+
+  bool StatPath(std::string_view path, struct stat* st) const {
+    std::string native;
+    return Resolve(path, &native).ok() && stat(native.c_str(), st) == 0;
+  }
+
+  // The folder part of a pattern (with its separator, "" for none) and its last component.
+  static void SplitPattern(std::string_view pattern, std::string* folder, std::string_view* name) {
+    std::size_t sep = LastSeparator(pattern);
+    if (sep != std::string_view::npos) {
+      *folder = std::string(pattern.substr(0, sep + 1));
+      *name = pattern.substr(sep + 1);
+    } else if (HasDrive(pattern)) {
+      *folder = std::string(pattern.substr(0, 2));
+      *name = pattern.substr(2);
+    } else {
+      folder->clear();
+      *name = pattern;
+    }
+  }
+
+  Status OpenForReading(std::string_view path, Fd* fd) {
+    std::string native;
+    Status s = Resolve(path, &native);
+    if (!s.ok()) return s;
+    Fd opened(open(native.c_str(), O_RDONLY | O_CLOEXEC));
+    if (opened.get() < 0) return FromErrno(errno, path, native);
+    struct stat st {};
+    if (fstat(opened.get(), &st) != 0) return FromErrno(errno, path, native);
+    if (S_ISDIR(st.st_mode)) return AccessError(path, "è una cartella");
+    *fd = std::move(opened);
+    return Status::OK();
+  }
+
+  Status WriteInPlace(std::string_view path, const std::string& native, std::string_view bytes) {
+    Fd fd(open(native.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
+    if (fd.get() < 0 || !WriteAll(fd.get(), bytes) || !fd.Close()) {
+      return FromErrno(errno, path, native);
+    }
+    return Status::OK();
+  }
+
+  Status DeleteOne(std::string_view path) {
+    std::string native;
+    Status s = Resolve(path, &native);
+    if (!s.ok()) return s;
+    struct stat st {};
+    if (lstat(native.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+      return AccessError(path, "è una cartella");
+    }
+    if (unlink(native.c_str()) != 0) return FromErrno(errno, path, native);
+    return Status::OK();
+  }
+
+  PosixFileSystemOptions options_;
+};
+
+}  // namespace
+
+std::unique_ptr<FileSystem> MakePosixFileSystem(PosixFileSystemOptions options) {
+  return std::make_unique<PosixFileSystem>(std::move(options));
+}
+
+}  // namespace mlx::fs
