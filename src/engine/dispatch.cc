@@ -1,0 +1,119 @@
+// The dispatch table: every command code of the script language and its handler. Codes are
+// compared whole and case-sensitively. A code whose family this build does not contain has no
+// handler and, like a code that matches nothing, does nothing.
+#include <unordered_map>
+
+#include "engine/clsMarlovex.h"
+
+namespace mlx {
+
+const std::vector<clsMarlovex::VoceComando>& clsMarlovex::TabellaComandi() {
+  using C = clsMarlovex;
+  // {code, handler, builds the statement executed at the end of the line}
+  static const std::vector<VoceComando> tabella = {
+      // Columns, rows, table, import, index and relation commands on the current table.
+      {"+", nullptr, true},
+      {"-", nullptr, true},
+      {"!", nullptr, true},
+      {"0", nullptr, true},
+      {"M", nullptr, true},
+      {"D", nullptr, false},
+      {"$", nullptr, false},
+      {"X", nullptr, true},
+      {">", nullptr, true},
+      {"/", nullptr, true},
+      {"<", nullptr, false},
+      {"#", nullptr, false},
+      {"-#", nullptr, true},
+      {"@", nullptr, false},
+      {"M@", nullptr, false},
+      {"-@", nullptr, false},
+      // Run a statement.
+      {"SQL", nullptr, false},
+      // Message switches and the wait window.
+      {"MSGY", &C::CmdMessaggioFinaleSi, false},
+      {"MSGN", &C::CmdMessaggioFinaleNo, false},
+      {"ASKY", &C::CmdRichiestaSi, false},
+      {"ASKN", &C::CmdRichiestaNo, false},
+      {"WAITY", nullptr, false},
+      // Loop over databases.
+      {"LOOP", nullptr, false},
+      // Variable assignment.
+      {"=", &C::CmdAssegna, false},
+      {"GET", nullptr, false},
+      {"REG", nullptr, false},
+      {"ENV", nullptr, false},
+      {"PATHONLY", nullptr, false},
+      {"FILEONLY", nullptr, false},
+      {"ASK", nullptr, false},
+      // Registry, files, message, log and error switches.
+      {"X\xC2\xA7", nullptr, false},
+      {"-\xC2\xA7", nullptr, false},
+      {"+\xC2\xA7", nullptr, false},
+      {"K", nullptr, false},
+      {"CP", nullptr, false},
+      {"MSG", nullptr, false},
+      {"LOGY", &C::CmdLogAttivo, false},
+      {"LOGN", &C::CmdLogDisattivo, false},
+      {"ERRY", &C::CmdErroriAttivi, false},
+      {"ERRN", &C::CmdErroriSilenziosi, false},
+      // Compact the database.
+      {"DBZ", nullptr, false},
+      // Jumps, subroutines, end.
+      {"GOTO", nullptr, false},
+      {"GOSUB", nullptr, false},
+      {"RET", nullptr, false},
+      {"END", &C::CmdFine, false},
+      // Automatic restart, folders, programs.
+      {"BOOT", nullptr, false},
+      {"MD", nullptr, false},
+      {"EXEC", nullptr, false},
+      // Create a database, schedule an update, saved queries.
+      {"+DB", nullptr, false},
+      {"+TASK", nullptr, false},
+      {"+Q", nullptr, false},
+      {"-Q", nullptr, false},
+      // Variable assignment.
+      {"PREPATH", nullptr, false},
+      {"LEFTOF", nullptr, false},
+      {"RIGHTOF", nullptr, false},
+      // Zero-length rule of a column.
+      {"Z", nullptr, false},
+      // Variable assignment.
+      {"UCASE", nullptr, false},
+      {"LCASE", nullptr, false},
+      {"LEFT", nullptr, false},
+      {"RIGHT", nullptr, false},
+      // Counter realignment.
+      {"DBFC", nullptr, false},
+      // Variable assignment.
+      {"FILEVER", nullptr, false},
+      {"OR", nullptr, false},
+      {"AND", nullptr, false},
+      {"COND", nullptr, false},
+      // Rename a table, import from a table.
+      {"$T", nullptr, false},
+      {"<T", nullptr, false},
+      // Component registration.
+      {"DLLREG", nullptr, false},
+  };
+  return tabella;
+}
+
+const clsMarlovex::VoceComando* clsMarlovex::TrovaComando(std::string_view codice) {
+  static const std::unordered_map<std::string_view, const VoceComando*> indice = [] {
+    std::unordered_map<std::string_view, const VoceComando*> mappa;
+    for (const VoceComando& voce : TabellaComandi()) mappa.emplace(voce.codice, &voce);
+    return mappa;
+  }();
+  auto it = indice.find(codice);
+  return it == indice.end() ? nullptr : it->second;
+}
+
+std::vector<std::string> clsMarlovex::CodiciComandi() {
+  std::vector<std::string> codici;
+  for (const VoceComando& voce : TabellaComandi()) codici.emplace_back(voce.codice);
+  return codici;
+}
+
+}  // namespace mlx

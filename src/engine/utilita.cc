@@ -1,0 +1,157 @@
+#include "engine/utilita.h"
+
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
+
+#include "engine/errore.h"
+#include "platform/db/db.h"
+#include "platform/fs/fs.h"
+#include "platform/text/text.h"
+
+namespace mlx {
+
+std::string DestraDi(std::string_view testo, std::string_view sep) {
+  if (testo.empty()) return "";
+  std::size_t p = testo.find(sep);
+  if (p == std::string_view::npos) return "";
+  return std::string(testo.substr(p + sep.size()));
+}
+
+std::string SinistraDi(std::string_view testo, std::string_view sep) {
+  if (testo.empty()) return "";
+  std::size_t p = testo.find(sep);
+  if (p == std::string_view::npos) return std::string(testo);
+  return std::string(testo.substr(0, p));
+}
+
+std::vector<std::string> Dividi(std::string_view testo, std::string_view sep) {
+  std::vector<std::string> parti;
+  if (sep.empty()) {
+    parti.emplace_back(testo);
+    return parti;
+  }
+  std::size_t inizio = 0;
+  for (;;) {
+    std::size_t p = testo.find(sep, inizio);
+    if (p == std::string_view::npos) break;
+    parti.emplace_back(testo.substr(inizio, p - inizio));
+    inizio = p + sep.size();
+  }
+  parti.emplace_back(testo.substr(inizio));
+  return parti;
+}
+
+std::string Elemento(std::string_view testo, int n, std::string_view sep) {
+  if (testo.empty() || n <= 0) return "";
+  std::vector<std::string> parti = Dividi(testo, sep);
+  if (static_cast<std::size_t>(n) > parti.size()) return "";
+  return parti[static_cast<std::size_t>(n) - 1];
+}
+
+std::string UnisciDa(const std::vector<std::string>& arr, std::string_view sep, long inizio) {
+  if (inizio < 0) inizio = 0;
+  if (static_cast<std::size_t>(inizio) >= arr.size()) return "";
+  std::string risultato;
+  for (std::size_t i = static_cast<std::size_t>(inizio); i < arr.size(); ++i) {
+    if (i > static_cast<std::size_t>(inizio)) risultato.append(sep);
+    risultato += arr[i];
+  }
+  return risultato;
+}
+
+std::string Sostituisci(std::string_view testo, std::string_view da, std::string_view a) {
+  if (da.empty()) return std::string(testo);
+  std::string risultato;
+  std::size_t inizio = 0;
+  for (;;) {
+    std::size_t p = testo.find(da, inizio);
+    if (p == std::string_view::npos) break;
+    risultato.append(testo.substr(inizio, p - inizio));
+    risultato.append(a);
+    inizio = p + da.size();
+  }
+  risultato.append(testo.substr(inizio));
+  return risultato;
+}
+
+std::string RaddoppiaApici(std::string_view testo) { return Sostituisci(testo, "'", "''"); }
+
+bool IsVero(std::string_view testo) {
+  std::string maiuscolo = text::ToUpper(testo);
+  return maiuscolo == "TRUE" || maiuscolo == "VERO" || testo == "-1";
+}
+
+double ValoreNumerico(std::string_view testo) {
+  std::string s = TogliSpazi(testo);
+  if (s.empty()) return 0;
+  // Either "." or "," serves as the decimal mark (scripts are written in both habits);
+  // a text with both is ambiguous and refused.
+  bool punto = s.find('.') != std::string::npos;
+  bool virgola = s.find(',') != std::string::npos;
+  if (punto && virgola) Solleva(err::kTypeMismatch, "Tipo non corrispondente: " + std::string(testo));
+  if (virgola) s = Sostituisci(s, ",", ".");
+  const char* inizio = s.c_str();
+  char* fine = nullptr;
+  errno = 0;
+  double valore = std::strtod(inizio, &fine);
+  if (fine == inizio || *fine != '\0' || errno == ERANGE || !std::isfinite(valore) ||
+      s.find_first_of("xXnN") != std::string::npos) {
+    Solleva(err::kTypeMismatch, "Tipo non corrispondente: " + std::string(testo));
+  }
+  return valore;
+}
+
+std::string UnisciPercorso(std::string_view cartella, std::string_view file) {
+  return fs::Join(cartella, file);
+}
+
+std::string SoloFile(std::string_view percorso) {
+  std::size_t p = fs::LastSeparator(percorso);
+  if (p == std::string_view::npos) return std::string(percorso);
+  return std::string(percorso.substr(p + 1));
+}
+
+std::string SoloPercorso(std::string_view percorso) {
+  std::size_t p = fs::LastSeparator(percorso);
+  if (p == std::string_view::npos) return std::string(percorso);
+  return std::string(percorso.substr(0, p));
+}
+
+std::string TogliSpazi(std::string_view testo) {
+  std::size_t inizio = testo.find_first_not_of(' ');
+  if (inizio == std::string_view::npos) return "";
+  std::size_t fine = testo.find_last_not_of(' ');
+  return std::string(testo.substr(inizio, fine - inizio + 1));
+}
+
+std::string LeggiVoce(const CollezioneTesti* coll, std::string_view chiave) {
+  if (coll == nullptr) return "";
+  return coll->Leggi(chiave).value_or("");
+}
+
+std::string LeggiVoceDestra(const CollezioneTesti* coll, std::string_view chiave,
+                            std::string_view sep) {
+  return DestraDi(LeggiVoce(coll, chiave), sep);
+}
+
+void ScriviVoce(CollezioneTesti* coll, std::string valore, std::string_view chiave) {
+  if (coll == nullptr) Solleva(err::kInvalidCall, "Archivio delle variabili non disponibile.");
+  coll->Rimuovi(chiave);
+  coll->Aggiungi(chiave, std::move(valore));
+}
+
+void SvuotaCollection(std::unique_ptr<CollezioneTesti>& coll) {
+  if (!coll) return;
+  coll->Svuota();
+  coll.reset();
+}
+
+std::int32_t TipoCampo(db::Recordset* rs, std::string_view nome) {
+  if (rs == nullptr || !rs->IsOpen()) return -4;
+  int indice = rs->FieldIndex(std::string(nome));
+  if (indice < 0) return -4;
+  return rs->Field(indice).type;
+}
+
+}  // namespace mlx

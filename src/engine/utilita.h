@@ -1,0 +1,58 @@
+// Small text functions every command family uses to cut script lines into pieces, join paths,
+// read truth values and keep keyed collections. Their edge behaviour is part of the script
+// language: scripts rely on what they return for a missing separator, an empty text or a
+// missing key.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "engine/collezione.h"
+
+namespace mlx {
+
+namespace db { class Recordset; }
+
+// The text after the first separator; "" when it is missing; the whole text for "".
+std::string DestraDi(std::string_view testo, std::string_view sep);
+// The text before the first separator; the whole text when it is missing; "" for "".
+std::string SinistraDi(std::string_view testo, std::string_view sep);
+// Piece n (1-based) of the text split at sep; "" when there is no such piece.
+std::string Elemento(std::string_view testo, int n, std::string_view sep);
+// Splits at every occurrence of sep; empty pieces stay. An empty text gives one empty piece.
+std::vector<std::string> Dividi(std::string_view testo, std::string_view sep);
+// Elements from index `inizio` to the end joined by sep; "" past the end.
+std::string UnisciDa(const std::vector<std::string>& arr, std::string_view sep, long inizio);
+std::string RaddoppiaApici(std::string_view testo);
+bool IsVero(std::string_view testo);
+// 0 for "", the number otherwise; a text that is not a number is a script error.
+double ValoreNumerico(std::string_view testo);
+// Folder and name joined by one separator ("\" or "/", whichever the folder uses).
+std::string UnisciPercorso(std::string_view cartella, std::string_view file);
+// The text after the last separator (the whole path when there is none).
+std::string SoloFile(std::string_view percorso);
+// The text before the last separator (the whole path when there is none).
+std::string SoloPercorso(std::string_view percorso);
+// Leading and trailing blanks (the blank character only) removed.
+std::string TogliSpazi(std::string_view testo);
+std::string Sostituisci(std::string_view testo, std::string_view da, std::string_view a);
+
+using CollezioneTesti = Collezione<std::string>;
+// The item under the key; "" when the key or the collection is missing.
+std::string LeggiVoce(const CollezioneTesti* coll, std::string_view chiave);
+std::string LeggiVoceDestra(const CollezioneTesti* coll, std::string_view chiave,
+                            std::string_view sep);
+// Stores the value under the key, replacing an earlier one.
+void ScriviVoce(CollezioneTesti* coll, std::string valore, std::string_view chiave);
+void SvuotaCollection(std::unique_ptr<CollezioneTesti>& coll);
+
+// The data type code of the named field of the recordset; -4 when it cannot be read.
+std::int32_t TipoCampo(db::Recordset* rs, std::string_view nome);
+
+// The text form of a Boolean, as conditions and flags are written.
+inline const char* TestoBooleano(bool b) { return b ? "True" : "False"; }
+
+}  // namespace mlx

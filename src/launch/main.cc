@@ -1,0 +1,97 @@
+// The program's entry: reads the long options, builds the platform services and runs the
+// command line's scripts.
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <iostream>
+#include <memory>
+
+#include "launch/mdlMarlovex.h"
+#include "launch/opzioni.h"
+#include "platform/clock/clock.h"
+#include "platform/db/db.h"
+#include "platform/fs/fs.h"
+#include "platform/registry/registry.h"
+#include "platform/sysinfo/sysinfo.h"
+#include "platform/ui/ui.h"
+
+#ifndef MLX_VERSION
+#define MLX_VERSION "0.0.0"
+#endif
+
+namespace {
+
+std::string Ambiente(const std::string& nome) {
+  const char* valore = std::getenv(nome.c_str());
+  return valore != nullptr ? valore : "";
+}
+
+int ErroreUso(const std::string& messaggio) {
+  std::cerr << "marlovex: " << messaggio << "\n"
+            << "Usare 'marlovex --help' per l'elenco delle opzioni.\n";
+  return 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  using namespace mlx;
+  std::vector<std::string> argomenti(argv + 1, argv + argc);
+  OpzioniAvvio opzioni;
+  if (std::string errore = LeggiRigaComando(argomenti, Ambiente, &opzioni); !errore.empty()) {
+    return ErroreUso(errore);
+  }
+  if (opzioni.aiuto) {
+    std::cout << TestoAiuto();
+    return 0;
+  }
+  if (opzioni.versione) {
+    std::cout << "marlovex " << MLX_VERSION << "\n";
+    return 0;
+  }
+
+  std::optional<clock::DateTime> orarioFisso;
+  if (std::string now = Ambiente("MLX_NOW"); !now.empty()) {
+    orarioFisso = clock::ParseFixedTime(now);
+    if (!orarioFisso) return ErroreUso("MLX_NOW non valido (atteso AAAA-MM-GG HH:MM:SS): " + now);
+  }
+
+  ui::TerminalUiOptions opzioniUi;
+  for (const std::string& risposta : Dividi(opzioni.risposte, ",")) {
+    if (TogliSpazi(risposta).empty()) continue;
+    std::optional<int> codice = ui::ParseAnswer(TogliSpazi(risposta));
+    if (!codice) return ErroreUso("risposta non valida in --answers: " + risposta);
+    opzioniUi.answers.push_back(*codice);
+  }
+  opzioniUi.never_wait = opzioni.maiAttendere;
+  opzioniUi.interactive = isatty(STDIN_FILENO) != 0;
+  opzioniUi.transcript_path = opzioni.trascrizione;
+
+  fs::PosixFileSystemOptions opzioniFs;
+  opzioniFs.program_directory = opzioni.cartellaProgramma;
+  opzioniFs.drives = fs::ParseDriveMap(Ambiente("MLX_DRIVES"));
+
+  std::unique_ptr<ui::Ui> interfaccia = ui::MakeTerminalUi(opzioniUi);
+  std::unique_ptr<clock::Clock> orologio = clock::MakeSystemClock(orarioFisso);
+  std::unique_ptr<fs::FileSystem> fileSystem = fs::MakePosixFileSystem(opzioniFs);
+  std::unique_ptr<sysinfo::SysInfo> sistema = sysinfo::MakePosixSysInfo();
+  std::unique_ptr<registry::Registry> registro = registry::MakeFileRegistry(
+      opzioni.registro.empty() ? registry::DefaultRegistryPath() : opzioni.registro);
+  std::unique_ptr<db::Provider> database = db::MakeSqliteProvider();
+
+  Platform plat;
+  plat.ui = interfaccia.get();
+  plat.clock = orologio.get();
+  plat.fs = fileSystem.get();
+  plat.sysinfo = sistema.get();
+  plat.registry = registro.get();
+  plat.db = database.get();
+
+  StatoProcesso stato(plat);
+  stato.EsecuzioneReale = !opzioni.prova;
+  stato.Dettagli = opzioni.dettagli;
+  stato.StampaDettaglio = [](const std::string& frase) { std::cout << frase << "\n" << std::flush; };
+  Main(stato, opzioni.argomenti);
+  return stato.ErroreSegnalato ? 1 : 0;
+}

@@ -1,0 +1,74 @@
+#include "fakes/ambiente.h"
+
+#include <unistd.h>
+
+#include <fstream>
+#include <sstream>
+
+#include "engine/utilita.h"
+
+namespace mlx::fakes {
+
+Ambiente::Ambiente() {
+  std::string modello = (std::filesystem::temp_directory_path() / "mlxtest-XXXXXX").string();
+  cartella = mkdtemp(modello.data());
+  fs::PosixFileSystemOptions opzioni;
+  opzioni.program_directory = cartella;
+  fileSystem = fs::MakePosixFileSystem(opzioni);
+  registro = registry::MakeFileRegistry(cartella + "/registry.reg");
+  Platform plat;
+  plat.ui = &ui;
+  plat.clock = &orologio;
+  plat.fs = fileSystem.get();
+  plat.sysinfo = &sistema;
+  plat.registry = registro.get();
+  plat.db = &database;
+  stato = std::make_unique<StatoProcesso>(plat);
+  stato->IconeMessaggio.Aggiungi("!", 48);
+  stato->IconeMessaggio.Aggiungi("i", 64);
+  stato->IconeMessaggio.Aggiungi("x", 16);
+  stato->IconeMessaggio.Aggiungi("?", 32);
+}
+
+Ambiente::~Ambiente() {
+  std::error_code ignorato;
+  std::filesystem::remove_all(cartella, ignorato);
+}
+
+void Ambiente::Scrivi(const std::string& nome, const std::string& contenuto) const {
+  std::filesystem::create_directories(std::filesystem::path(Percorso(nome)).parent_path());
+  std::ofstream(Percorso(nome), std::ios::binary) << contenuto;
+}
+
+std::string Ambiente::Leggi(const std::string& nome) const {
+  std::ifstream in(Percorso(nome), std::ios::binary);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+std::vector<std::string> Ambiente::Log() const {
+  std::vector<std::string> frasi;
+  for (const std::string& riga : Dividi(Leggi("mlxlog.txt"), "\r\n")) {
+    if (riga.empty()) continue;
+    frasi.push_back(riga.size() > 18 ? riga.substr(18) : riga);
+  }
+  return frasi;
+}
+
+void Ambiente::Esegui(const std::vector<std::string>& righe, bool vero) {
+  clsMarlovex motore(*stato);
+  motore.Vero = vero;
+  motore.InitVars("script.txt");
+  motore.InitMLX(righe);
+  motore.Ciclo();
+  motore.Clear();
+}
+
+std::vector<std::string> Ambiente::TitoliDialoghi() const {
+  std::vector<std::string> titoli;
+  for (const Dialogo& d : ui.dialoghi) titoli.push_back(d.titolo);
+  return titoli;
+}
+
+}  // namespace mlx::fakes

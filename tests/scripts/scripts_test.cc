@@ -1,0 +1,149 @@
+// Whole-script cases: each folder under tests/scripts is one run of the real executable in a
+// temporary program folder, with a fixed clock and a dialog transcript. A case folder holds:
+//   app/               files copied into the program folder (MLX.txt, includes, data)
+//   args               the command-line arguments, one per line (optional)
+//   env                extra environment, NAME=VALUE per line (optional)
+//   registry.reg       the registry the run starts with (optional)
+//   expected.log       the log the run must leave (absent: no log may be written)
+//   expected.dialogs   the dialog transcript, one JSON line per dialog (absent: no dialog)
+//   expected.status    the exit status (absent: 0)
+//   expected.stdout    standard output (optional)
+//   expected.registry  the registry file afterwards (optional)
+// "@APP@" in args, env and the expected files stands for the program folder.
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+namespace stdfs = std::filesystem;
+
+std::string LeggiFile(const stdfs::path& p) {
+  std::ifstream in(p, std::ios::binary);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+std::string Sostituisci(std::string s, const std::string& da, const std::string& a) {
+  for (std::size_t p = s.find(da); p != std::string::npos; p = s.find(da, p + a.size())) {
+    s.replace(p, da.size(), a);
+  }
+  return s;
+}
+
+std::string SenzaCr(std::string s) { return Sostituisci(std::move(s), "\r\n", "\n"); }
+
+std::vector<std::string> Righe(const std::string& testo) {
+  std::vector<std::string> righe;
+  std::stringstream in(testo);
+  for (std::string r; std::getline(in, r);) {
+    if (!r.empty() && r.back() == '\r') r.pop_back();
+    if (!r.empty()) righe.push_back(r);
+  }
+  return righe;
+}
+
+struct Esito {
+  int stato = -1;
+  std::string uscita, errori;
+};
+
+Esito Esegui(const std::vector<std::string>& argomenti, const std::vector<std::string>& ambiente,
+             const std::string& cartella) {
+  const std::string fileUscita = cartella + "/../stdout.txt";
+  const std::string fileErrori = cartella + "/../stderr.txt";
+  pid_t pid = fork();
+  if (pid == 0) {
+    int nullo = open("/dev/null", O_RDONLY);
+    int out = open(fileUscita.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    int errf = open(fileErrori.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    dup2(nullo, 0);
+    dup2(out, 1);
+    dup2(errf, 2);
+    if (chdir(cartella.c_str()) != 0) _exit(126);
+    for (const std::string& voce : ambiente) putenv(const_cast<char*>(voce.c_str()));
+    std::vector<char*> argv;
+    argv.push_back(const_cast<char*>(MLX_BINARY));
+    for (const std::string& a : argomenti) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    execv(MLX_BINARY, argv.data());
+    _exit(127);
+  }
+  Esito esito;
+  int status = 0;
+  waitpid(pid, &status, 0);
+  esito.stato = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  esito.uscita = LeggiFile(fileUscita);
+  esito.errori = LeggiFile(fileErrori);
+  return esito;
+}
+
+class Script : public ::testing::TestWithParam<std::string> {};
+
+TEST_P(Script, Caso) {
+  const stdfs::path caso = stdfs::path(MLX_SCRIPT_CASES) / GetParam();
+  std::string modello = (stdfs::temp_directory_path() / "mlxcase-XXXXXX").string();
+  const std::string radice = mkdtemp(modello.data());
+  const std::string app = radice + "/app";
+  stdfs::create_directories(app);
+  if (stdfs::exists(caso / "app")) {
+    stdfs::copy(caso / "app", app, stdfs::copy_options::recursive);
+  }
+  auto espandi = [&](const std::string& s) { return Sostituisci(s, "@APP@", app); };
+  const std::string registro = radice + "/registry.reg";
+  if (stdfs::exists(caso / "registry.reg")) {
+    std::ofstream(registro, std::ios::binary) << espandi(LeggiFile(caso / "registry.reg"));
+  }
+
+  std::vector<std::string> argomenti = {"--app-dir", app, "--registry", registro, "--transcript",
+                                        radice + "/dialogs.jsonl"};
+  for (const std::string& a : Righe(LeggiFile(caso / "args"))) argomenti.push_back(espandi(a));
+  std::vector<std::string> ambiente = {"MLX_NOW=2026-12-05 21:03:07"};
+  for (const std::string& e : Righe(LeggiFile(caso / "env"))) ambiente.push_back(espandi(e));
+
+  const Esito esito = Esegui(argomenti, ambiente, app);
+  SCOPED_TRACE("stderr:\n" + esito.errori);
+
+  const std::string statoAtteso = LeggiFile(caso / "expected.status");
+  EXPECT_EQ(esito.stato, statoAtteso.empty() ? 0 : std::stoi(statoAtteso));
+  EXPECT_EQ(SenzaCr(LeggiFile(app + "/mlxlog.txt")), espandi(LeggiFile(caso / "expected.log")));
+  EXPECT_EQ(LeggiFile(radice + "/dialogs.jsonl"), espandi(LeggiFile(caso / "expected.dialogs")));
+  if (stdfs::exists(caso / "expected.stdout")) {
+    EXPECT_EQ(esito.uscita, espandi(LeggiFile(caso / "expected.stdout")));
+  }
+  if (stdfs::exists(caso / "expected.registry")) {
+    EXPECT_EQ(SenzaCr(LeggiFile(registro)), espandi(LeggiFile(caso / "expected.registry")));
+  }
+  if (!HasFailure()) stdfs::remove_all(radice);
+}
+
+std::vector<std::string> Casi() {
+  std::vector<std::string> casi;
+  for (const auto& voce : stdfs::directory_iterator(MLX_SCRIPT_CASES)) {
+    if (voce.is_directory()) casi.push_back(voce.path().filename().string());
+  }
+  std::sort(casi.begin(), casi.end());
+  return casi;
+}
+
+INSTANTIATE_TEST_SUITE_P(Casi, Script, ::testing::ValuesIn(Casi()),
+                         [](const auto& info) {
+                           std::string nome = info.param;
+                           for (char& c : nome) {
+                             if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
+                           }
+                           return nome;
+                         });
+
+}  // namespace
