@@ -163,9 +163,11 @@ void clsMarlovex::Riga(std::int32_t lLinea) {
     const std::string primo = text::First(RigaCorrente);
     if (primo.empty() || primo == ";") {
       // Comment: nothing is done, nothing is logged.
-    } else if (primo == kSezioneParagrafo || primo == "^" || primo == "(" || primo == "*") {
-      // Settings-key, condition and database lines belong to command families that this
-      // build does not contain yet; like an unknown command they do nothing.
+    } else if (primo == kSezioneParagrafo) {
+      RigaImpostazioni();
+    } else if (primo == "^" || primo == "(" || primo == "*") {
+      // Condition and database lines belong to command families that this build does not
+      // contain yet; like an unknown command they do nothing.
     } else if (primo == "[") {
       RigaTabella();
     } else {

@@ -21,6 +21,9 @@ namespace db {
 class Connection;
 class Recordset;
 }  // namespace db
+namespace registry {
+class Registry;
+}  // namespace registry
 
 class clsMarlovex {
  public:
@@ -122,6 +125,7 @@ class clsMarlovex {
   // Line kinds.
   void RigaComando();
   void RigaTabella();
+  void RigaImpostazioni();
 
   // Argument i of the current command line; a missing one is a subscript error.
   const std::string& Parte(std::size_t i) const;
@@ -143,6 +147,11 @@ class clsMarlovex {
   void CmdRichiestaSi();
   void CmdRichiestaNo();
   void CmdFine();
+  void CmdVariabileDaRegistro();
+  void CmdEliminaChiave();
+  void CmdEliminaValore();
+  void CmdScriviValore();
+  registry::Registry& Registro() const;
 
   StatoProcesso& stato_;
   std::int32_t lineaLavoro_ = 0;  // the working line number of the current Riga
