@@ -27,6 +27,7 @@ constexpr long kInvalidParameter = 87;
 constexpr long kMoreData = 234;
 constexpr long kBadDatabase = 1009;  // the backing store cannot be read
 constexpr long kCannotWrite = 1013;  // the backing store cannot be written
+constexpr long kKeyDeleted = 1018;   // the key of an open handle was deleted since
 
 // Value types.
 constexpr std::uint32_t kString = 1;
@@ -54,9 +55,17 @@ class Registry {
   virtual long DeleteValue(Handle key, const std::string& name) = 0;
   virtual long DeleteKey(Handle root, const std::string& sub_key) = 0;
   virtual long CloseKey(Handle key) = 0;
+  // What went wrong with the backing store after an answer of kBadDatabase or kCannotWrite
+  // (for a file, its name and the line at fault); "" when nothing did.
+  virtual std::string LastError() const { return {}; }
 };
 
-// The registry kept in one .reg text file (created on first write, mode 0600).
+// The registry kept in one .reg text file (created on first write, mode 0600, together with
+// any missing folder above it). Keys and value names compare without regard to case.
 std::unique_ptr<Registry> MakeFileRegistry(const std::string& path);
+
+// $XDG_CONFIG_HOME/marlovex/registry.reg, or ~/.config/marlovex/registry.reg when
+// XDG_CONFIG_HOME is unset, empty or not an absolute path.
+std::string DefaultRegistryPath();
 
 }  // namespace mlx::registry

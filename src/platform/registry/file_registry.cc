@@ -1,0 +1,432 @@
+// The registry kept in one .reg file. Every call works on the file as it is on disk: the
+// document is read again (under a shared lock) whenever the file was replaced or changed since
+// it was last read, and every change is made under an exclusive lock on FILE.lock by reading
+// the file again, applying the change and replacing the file atomically. The lock is an flock,
+// so a process that dies releases it.
+#include <fcntl.h>
+#include <pwd.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <functional>
+#include <map>
+#include <string_view>
+#include <vector>
+
+#include "platform/registry/reg_file.h"
+#include "platform/registry/registry.h"
+
+namespace mlx::registry {
+namespace {
+
+using regfile::Document;
+using regfile::Key;
+
+std::string ErrnoText() { return std::strerror(errno); }
+
+std::string DirName(const std::string& path) {
+  std::size_t slash = path.find_last_of('/');
+  if (slash == std::string::npos) return ".";
+  if (slash == 0) return "/";
+  return path.substr(0, slash);
+}
+
+// mkdir -p with mode 0700 for the folders it creates.
+bool MakeFolders(const std::string& dir) {
+  struct stat st;
+  if (stat(dir.c_str(), &st) == 0) return S_ISDIR(st.st_mode);
+  std::string parent = DirName(dir);
+  if (parent != dir && !MakeFolders(parent)) return false;
+  return mkdir(dir.c_str(), 0700) == 0 || errno == EEXIST;
+}
+
+bool WriteAll(int fd, const std::string& text) {
+  std::size_t done = 0;
+  while (done < text.size()) {
+    ssize_t n = write(fd, text.data() + done, text.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    done += static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
+bool ReadAll(int fd, std::string* text) {
+  char buffer[65536];
+  for (;;) {
+    ssize_t n = read(fd, buffer, sizeof buffer);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return false;
+    if (n == 0) return true;
+    text->append(buffer, static_cast<std::size_t>(n));
+  }
+}
+
+// An flock held on a lock file for the lifetime of the object.
+class FileLock {
+ public:
+  FileLock() = default;
+  FileLock(const FileLock&) = delete;
+  FileLock& operator=(const FileLock&) = delete;
+  ~FileLock() {
+    if (fd_ >= 0) close(fd_);  // closing the last descriptor releases the lock
+  }
+
+  // Creates the lock file (mode 0600) when it is missing. A shared lock falls back to a
+  // read-only descriptor for a folder the process cannot write to.
+  bool Acquire(const std::string& path, bool exclusive) {
+    fd_ = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    if (fd_ < 0 && !exclusive) fd_ = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd_ < 0) return false;
+    while (flock(fd_, exclusive ? LOCK_EX : LOCK_SH) != 0) {
+      if (errno != EINTR) return false;
+    }
+    return true;
+  }
+
+ private:
+  int fd_ = -1;
+};
+
+// Splits a key path at its backslashes and appends the names to *path. A single trailing
+// backslash is allowed; an empty name, a control character or text that is not UTF-8 is not,
+// as a file could not hold it.
+bool AppendSubKey(const std::string& sub_key, std::vector<std::string>* path) {
+  if (sub_key.empty()) return true;
+  std::string_view rest = sub_key;
+  if (rest.back() == '\\') rest.remove_suffix(1);
+  if (!regfile::IsValidUtf8(rest)) return false;
+  for (std::size_t start = 0;;) {
+    std::size_t end = std::min(rest.find('\\', start), rest.size());
+    std::string_view name = rest.substr(start, end - start);
+    if (name.empty()) return false;
+    for (char c : name) {
+      if (static_cast<unsigned char>(c) < 0x20) return false;
+    }
+    path->emplace_back(name);
+    if (end == rest.size()) return true;
+    start = end + 1;
+  }
+}
+
+bool ValidValueName(const std::string& name) {
+  return regfile::IsValidUtf8(name) &&
+         name.find_first_of(std::string_view("\0\r\n", 3)) == std::string::npos;
+}
+
+class FileRegistry final : public Registry {
+ public:
+  explicit FileRegistry(std::string path) : path_(std::move(path)) {}
+  FileRegistry(const FileRegistry&) = delete;
+  FileRegistry& operator=(const FileRegistry&) = delete;
+  ~FileRegistry() override { Forget(); }
+
+  long OpenKeyEx(Handle root, const std::string& sub_key, std::uint32_t /*options*/,
+                 std::uint32_t /*access*/, Handle* result) override {
+    if (result != nullptr) *result = 0;
+    std::vector<std::string> base;
+    if (!Resolve(root, &base)) return kInvalidHandle;
+    std::vector<std::string> path = base;
+    if (result == nullptr || !AppendSubKey(sub_key, &path)) return kInvalidParameter;
+    if (long rc = Refresh(false); rc != kSuccess) return rc;
+    if (!Exists(base)) return kKeyDeleted;
+    if (!Exists(path)) return kFileNotFound;
+    *result = NewHandle(std::move(path));
+    return kSuccess;
+  }
+
+  long QueryValueEx(Handle key, const std::string& name, std::uint32_t* type, char* data,
+                    std::uint32_t* size) override {
+    std::vector<std::string> path;
+    if (!Resolve(key, &path)) return kInvalidHandle;
+    if (data != nullptr && size == nullptr) return kInvalidParameter;
+    if (long rc = Refresh(false); rc != kSuccess) return rc;
+    if (!Exists(path)) return kKeyDeleted;
+    const Key* found = doc_.Find(path);  // null for a root the file does not mention
+    const regfile::Value* value = found != nullptr ? found->FindValue(name) : nullptr;
+    if (value == nullptr) return kFileNotFound;
+    if (type != nullptr) *type = value->type;
+    const std::uint32_t needed = static_cast<std::uint32_t>(value->data.size());
+    if (data == nullptr) {
+      if (size != nullptr) *size = needed;
+      return kSuccess;
+    }
+    if (*size < needed) {
+      *size = needed;
+      return kMoreData;
+    }
+    std::memcpy(data, value->data.data(), needed);
+    *size = needed;
+    return kSuccess;
+  }
+
+  long CreateKey(Handle root, const std::string& sub_key, Handle* result) override {
+    if (result != nullptr) *result = 0;
+    std::vector<std::string> base;
+    if (!Resolve(root, &base)) return kInvalidHandle;
+    std::vector<std::string> path = base;
+    if (result == nullptr || !AppendSubKey(sub_key, &path)) return kInvalidParameter;
+    if (path.size() == 1) {  // a root is always there
+      *result = root;
+      return kSuccess;
+    }
+    long rc = Change([&](Document& doc, bool* changed) {
+      if (!Exists(base)) return kKeyDeleted;
+      doc.Ensure(path, changed);
+      return kSuccess;
+    });
+    if (rc == kSuccess) *result = NewHandle(std::move(path));
+    return rc;
+  }
+
+  long SetValueEx(Handle key, const std::string& name, std::uint32_t type, const char* data,
+                  std::uint32_t size) override {
+    std::vector<std::string> path;
+    if (!Resolve(key, &path)) return kInvalidHandle;
+    if ((data == nullptr && size > 0) || !ValidValueName(name)) return kInvalidParameter;
+    std::string bytes(data != nullptr ? data : "", size);
+    return Change([&](Document& doc, bool* changed) {
+      if (!Exists(path)) return kKeyDeleted;
+      bool created;
+      *changed = doc.Ensure(path, &created).SetValue(name, type, bytes) || created;
+      return kSuccess;
+    });
+  }
+
+  long DeleteValue(Handle key, const std::string& name) override {
+    std::vector<std::string> path;
+    if (!Resolve(key, &path)) return kInvalidHandle;
+    return Change([&](Document& doc, bool* changed) {
+      if (!Exists(path)) return kKeyDeleted;
+      Key* found = doc.Find(path);
+      *changed = found != nullptr && found->RemoveValue(name);
+      return *changed ? kSuccess : kFileNotFound;
+    });
+  }
+
+  long DeleteKey(Handle root, const std::string& sub_key) override {
+    std::vector<std::string> base;
+    if (!Resolve(root, &base)) return kInvalidHandle;
+    std::vector<std::string> path = base;
+    if (!AppendSubKey(sub_key, &path)) return kInvalidParameter;
+    if (path.size() == 1) return kAccessDenied;  // a root cannot be deleted
+    return Change([&](Document& doc, bool* changed) {
+      if (!Exists(base)) return kKeyDeleted;
+      const Key* found = doc.Find(path);
+      if (found == nullptr) return kFileNotFound;
+      if (!found->children().empty()) return kAccessDenied;  // as the system refuses
+      *changed = doc.Remove(path);
+      return kSuccess;
+    });
+  }
+
+  long CloseKey(Handle key) override {
+    if (!regfile::RootName(key).empty()) return kSuccess;
+    return handles_.erase(key) == 1 ? kSuccess : kInvalidHandle;
+  }
+
+  std::string LastError() const override { return last_error_; }
+
+ private:
+  using Apply = std::function<long(Document&, bool* changed)>;
+
+  // The key path of a handle: a root's full name, then the names below it.
+  bool Resolve(Handle key, std::vector<std::string>* path) const {
+    std::string_view root = regfile::RootName(key);
+    if (!root.empty()) {
+      path->assign(1, std::string(root));
+      return true;
+    }
+    auto it = handles_.find(key);
+    if (it == handles_.end()) return false;
+    *path = it->second;
+    return true;
+  }
+
+  bool Exists(const std::vector<std::string>& path) const {
+    return path.size() == 1 || doc_.Find(path) != nullptr;
+  }
+
+  Handle NewHandle(std::vector<std::string> path) {
+    // Handles stay below the roots' values and are never 0 or one still open.
+    do {
+      next_handle_ += 4;
+      if (next_handle_ >= 0x80000000u) next_handle_ = 0x1000;
+    } while (handles_.count(next_handle_) != 0);
+    handles_[next_handle_] = std::move(path);
+    return next_handle_;
+  }
+
+  // The file that is replaced on writing: the target of a symbolic link rather than the link.
+  std::string Target() const {
+    struct stat st;
+    if (lstat(path_.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
+      if (char* real = realpath(path_.c_str(), nullptr)) {
+        std::string target = real;
+        std::free(real);
+        return target;
+      }
+    }
+    return path_;
+  }
+
+  long Fail(long code, const std::string& what) {
+    last_error_ = "Registry file \"" + path_ + "\": " + what;
+    return code;
+  }
+
+  void Forget() {
+    if (cached_fd_ >= 0) close(cached_fd_);
+    cached_fd_ = -1;
+  }
+
+  // Brings doc_ up to date with the file. The descriptor of the file last read stays open, so
+  // its inode cannot be reused: the same device, inode, size and times mean the same content.
+  long Refresh(bool locked) {
+    struct stat st;
+    if (stat(path_.c_str(), &st) != 0) {
+      if (errno != ENOENT && errno != ENOTDIR) return Fail(kBadDatabase, ErrnoText());
+      Forget();
+      doc_ = Document();
+      last_error_.clear();
+      return kSuccess;
+    }
+    if (cached_fd_ >= 0 && st.st_dev == cached_.st_dev && st.st_ino == cached_.st_ino &&
+        st.st_size == cached_.st_size && st.st_mtim.tv_sec == cached_.st_mtim.tv_sec &&
+        st.st_mtim.tv_nsec == cached_.st_mtim.tv_nsec &&
+        st.st_ctim.tv_sec == cached_.st_ctim.tv_sec &&
+        st.st_ctim.tv_nsec == cached_.st_ctim.tv_nsec) {
+      if (cached_status_ == kSuccess) last_error_.clear();
+      return cached_status_ == kSuccess ? kSuccess : Fail(cached_status_, cached_error_);
+    }
+    Forget();
+    FileLock lock;
+    if (!locked) lock.Acquire(Target() + ".lock", false);  // reads are whole files anyway
+    int fd = open(path_.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+      if (errno == ENOENT) return Refresh(locked);
+      return Fail(kBadDatabase, ErrnoText());
+    }
+    std::string text;
+    std::string what;
+    if (fstat(fd, &cached_) != 0 || !ReadAll(fd, &text)) {
+      what = ErrnoText();
+    } else if (!S_ISREG(cached_.st_mode)) {
+      what = "not a regular file";
+    }
+    if (!what.empty()) {
+      close(fd);
+      return Fail(kBadDatabase, what);
+    }
+    cached_fd_ = fd;
+    std::string error;
+    if (doc_.Parse(text, &error)) {
+      cached_status_ = kSuccess;
+      last_error_.clear();
+      return kSuccess;
+    }
+    doc_ = Document();
+    cached_status_ = kBadDatabase;
+    cached_error_ = error + " (nothing is read from or written to the file until it is mended)";
+    return Fail(kBadDatabase, cached_error_);
+  }
+
+  // Writes doc_ to a temporary file beside the target and renames it into place.
+  long WriteOut() {
+    const std::string target = Target();
+    std::string temp = target + ".tmpXXXXXX";
+    int fd = mkostemp(temp.data(), O_CLOEXEC);
+    if (fd < 0) return Fail(kCannotWrite, "cannot create a temporary file: " + ErrnoText());
+    struct stat st;
+    bool ok = fchmod(fd, 0600) == 0 && WriteAll(fd, doc_.Serialize()) && fsync(fd) == 0 &&
+              fstat(fd, &st) == 0 && rename(temp.c_str(), target.c_str()) == 0;
+    if (!ok) {
+      std::string what = ErrnoText();
+      close(fd);
+      unlink(temp.c_str());
+      return Fail(kCannotWrite, "cannot write: " + what);
+    }
+    int dir = open(DirName(target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir >= 0) {
+      fsync(dir);
+      close(dir);
+    }
+    Forget();
+    if (target == path_) {
+      cached_fd_ = fd;
+      cached_ = st;
+      cached_status_ = kSuccess;
+    } else {
+      close(fd);  // reached through a link: read it again through the link
+    }
+    return kSuccess;
+  }
+
+  // Applies a change: first to the document as read, which tells whether anything is to be
+  // written at all, then, if so, again under the exclusive lock to the file as it is then.
+  long Change(const Apply& apply) {
+    if (long rc = Refresh(false); rc != kSuccess) return rc;
+    bool changed = false;
+    long rc = apply(doc_, &changed);
+    if (!changed) return rc;
+    Forget();  // doc_ now holds a change the file does not have yet
+
+    const std::string target = Target();
+    if (!MakeFolders(DirName(target))) {
+      return Fail(kCannotWrite, "cannot create its folder: " + ErrnoText());
+    }
+    FileLock lock;
+    if (!lock.Acquire(target + ".lock", true)) {
+      return Fail(kCannotWrite, "cannot lock " + target + ".lock: " + ErrnoText());
+    }
+    if (rc = Refresh(true); rc != kSuccess) return rc;
+    changed = false;
+    rc = apply(doc_, &changed);
+    if (!changed) return rc;
+    if (long written = WriteOut(); written != kSuccess) {
+      Forget();
+      return written;
+    }
+    return rc;
+  }
+
+  std::string path_;
+  Document doc_;
+  std::string last_error_;
+  int cached_fd_ = -1;
+  struct stat cached_ {};
+  long cached_status_ = kSuccess;
+  std::string cached_error_;
+  std::map<Handle, std::vector<std::string>> handles_;
+  Handle next_handle_ = 0x1000;
+};
+
+}  // namespace
+
+std::unique_ptr<Registry> MakeFileRegistry(const std::string& path) {
+  return std::make_unique<FileRegistry>(path);
+}
+
+std::string DefaultRegistryPath() {
+  const char* xdg = std::getenv("XDG_CONFIG_HOME");
+  std::string base;
+  if (xdg != nullptr && xdg[0] == '/') {
+    base = xdg;
+  } else {
+    const char* home = std::getenv("HOME");
+    if (home == nullptr || home[0] == '\0') {
+      const passwd* entry = getpwuid(getuid());
+      home = entry != nullptr ? entry->pw_dir : "";
+    }
+    base = std::string(home) + "/.config";
+  }
+  return base + "/marlovex/registry.reg";
+}
+
+}  // namespace mlx::registry

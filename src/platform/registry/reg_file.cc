@@ -1,0 +1,509 @@
+#include "platform/registry/reg_file.h"
+
+#include <algorithm>
+#include <array>
+#include <cstdio>
+
+namespace mlx::registry::regfile {
+namespace {
+
+constexpr std::string_view kHeader = "Windows Registry Editor Version 5.00";
+constexpr std::string_view kOldHeader = "REGEDIT4";
+
+constexpr std::array<std::string_view, 7> kRootNames = {
+    "HKEY_CLASSES_ROOT", "HKEY_CURRENT_USER",     "HKEY_LOCAL_MACHINE", "HKEY_USERS",
+    "HKEY_PERFORMANCE_DATA", "HKEY_CURRENT_CONFIG", "HKEY_DYN_DATA"};
+constexpr std::uint32_t kFirstRoot = 0x80000000u;
+
+bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+
+std::string_view TrimLeft(std::string_view s) {
+  while (!s.empty() && IsBlank(s.front())) s.remove_prefix(1);
+  return s;
+}
+
+std::string_view TrimRight(std::string_view s) {
+  while (!s.empty() && IsBlank(s.back())) s.remove_suffix(1);
+  return s;
+}
+
+bool StartsWithNoCase(std::string_view s, std::string_view prefix) {
+  return s.size() >= prefix.size() && Fold(s.substr(0, prefix.size())) == prefix;
+}
+
+int HexDigit(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+// 1 to 8 hexadecimal digits as a number.
+bool ParseHexNumber(std::string_view s, std::uint32_t* out) {
+  if (s.empty() || s.size() > 8) return false;
+  std::uint32_t n = 0;
+  for (char c : s) {
+    int d = HexDigit(c);
+    if (d < 0) return false;
+    n = n * 16 + static_cast<std::uint32_t>(d);
+  }
+  *out = n;
+  return true;
+}
+
+void AppendUtf8(std::string& out, std::uint32_t cp) {
+  if (cp < 0x80) {
+    out += static_cast<char>(cp);
+  } else if (cp < 0x800) {
+    out += static_cast<char>(0xC0 | (cp >> 6));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  } else if (cp < 0x10000) {
+    out += static_cast<char>(0xE0 | (cp >> 12));
+    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  } else {
+    out += static_cast<char>(0xF0 | (cp >> 18));
+    out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  }
+}
+
+// UTF-16LE (without its byte-order mark) as UTF-8.
+bool Utf16ToUtf8(std::string_view in, std::string* out) {
+  if (in.size() % 2 != 0) return false;
+  auto unit = [&](std::size_t i) {
+    return static_cast<std::uint32_t>(static_cast<unsigned char>(in[i])) |
+           static_cast<std::uint32_t>(static_cast<unsigned char>(in[i + 1])) << 8;
+  };
+  for (std::size_t i = 0; i < in.size(); i += 2) {
+    std::uint32_t cp = unit(i);
+    if (cp >= 0xD800 && cp < 0xDC00) {
+      if (i + 3 >= in.size()) return false;
+      std::uint32_t low = unit(i + 2);
+      if (low < 0xDC00 || low >= 0xE000) return false;
+      cp = 0x10000 + ((cp - 0xD800) << 10) + (low - 0xDC00);
+      i += 2;
+    } else if (cp >= 0xDC00 && cp < 0xE000) {
+      return false;
+    }
+    AppendUtf8(*out, cp);
+  }
+  return true;
+}
+
+// Reads a quoted text starting after its opening quote at s[*pos]. "\\" and "\"" stand for
+// a backslash and a quote; any other backslash is taken as it is.
+bool ReadQuoted(std::string_view s, std::size_t* pos, std::string* out) {
+  std::size_t i = *pos;
+  while (i < s.size()) {
+    char c = s[i];
+    if (c == '\\' && i + 1 < s.size() && (s[i + 1] == '\\' || s[i + 1] == '"')) {
+      *out += s[i + 1];
+      i += 2;
+    } else if (c == '"') {
+      *pos = i + 1;
+      return true;
+    } else {
+      *out += c;
+      ++i;
+    }
+  }
+  return false;
+}
+
+std::string Quote(std::string_view s) {
+  std::string out = "\"";
+  for (char c : s) {
+    if (c == '\\' || c == '"') out += '\\';
+    out += c;
+  }
+  out += '"';
+  return out;
+}
+
+// A string value can be written as "..." when it is UTF-8 text ending in its single zero and
+// without line breaks; anything else is written as its bytes so nothing is lost.
+bool WritableAsText(std::string_view data) {
+  if (data.empty() || data.back() != '\0') return false;
+  std::string_view text = data.substr(0, data.size() - 1);
+  return text.find_first_of(std::string_view("\0\r\n", 3)) == std::string_view::npos &&
+         IsValidUtf8(text);
+}
+
+std::string NameToken(std::string_view name) { return name.empty() ? "@" : Quote(name); }
+
+}  // namespace
+
+std::string Fold(std::string_view name) {
+  std::string out(name);
+  for (std::size_t i = 0; i < out.size(); ++i) {
+    unsigned char c = static_cast<unsigned char>(out[i]);
+    if (c >= 'A' && c <= 'Z') {
+      out[i] = static_cast<char>(c + 32);
+    } else if (c == 0xC3 && i + 1 < out.size()) {
+      // U+00C0..U+00DE except U+00D7 (the multiplication sign) are the Latin-1 capitals.
+      unsigned char next = static_cast<unsigned char>(out[i + 1]);
+      if (next >= 0x80 && next <= 0x9E && next != 0x97) out[i + 1] = static_cast<char>(next + 0x20);
+      ++i;
+    }
+  }
+  return out;
+}
+
+bool IsValidUtf8(std::string_view s) {
+  std::size_t i = 0;
+  while (i < s.size()) {
+    unsigned char c = static_cast<unsigned char>(s[i]);
+    std::size_t extra;
+    std::uint32_t cp;
+    if (c < 0x80) {
+      ++i;
+      continue;
+    } else if (c >= 0xC2 && c <= 0xDF) {
+      extra = 1;
+      cp = c & 0x1F;
+    } else if (c >= 0xE0 && c <= 0xEF) {
+      extra = 2;
+      cp = c & 0x0F;
+    } else if (c >= 0xF0 && c <= 0xF4) {
+      extra = 3;
+      cp = c & 0x07;
+    } else {
+      return false;
+    }
+    if (i + extra >= s.size()) return false;
+    for (std::size_t k = 1; k <= extra; ++k) {
+      unsigned char cc = static_cast<unsigned char>(s[i + k]);
+      if ((cc & 0xC0) != 0x80) return false;
+      cp = (cp << 6) | (cc & 0x3F);
+    }
+    if ((extra == 2 && (cp < 0x800 || (cp >= 0xD800 && cp < 0xE000))) ||
+        (extra == 3 && (cp < 0x10000 || cp > 0x10FFFF))) {
+      return false;
+    }
+    i += extra + 1;
+  }
+  return true;
+}
+
+std::string_view RootName(std::uint32_t root) {
+  if (root < kFirstRoot || root >= kFirstRoot + kRootNames.size()) return {};
+  return kRootNames[root - kFirstRoot];
+}
+
+std::uint32_t RootFromName(std::string_view name) {
+  std::string folded = Fold(name);
+  for (std::size_t i = 0; i < kRootNames.size(); ++i) {
+    if (Fold(kRootNames[i]) == folded) return kFirstRoot + static_cast<std::uint32_t>(i);
+  }
+  return 0;
+}
+
+Key* Key::FindChild(std::string_view name) const {
+  std::string folded = Fold(name);
+  for (const auto& child : children_) {
+    if (child->folded_ == folded) return child.get();
+  }
+  return nullptr;
+}
+
+Key& Key::EnsureChild(std::string_view name) {
+  if (Key* existing = FindChild(name)) return *existing;
+  children_.push_back(std::make_unique<Key>(std::string(name)));
+  return *children_.back();
+}
+
+bool Key::RemoveChild(std::string_view name) {
+  std::string folded = Fold(name);
+  auto it = std::find_if(children_.begin(), children_.end(),
+                         [&](const auto& child) { return child->folded_ == folded; });
+  if (it == children_.end()) return false;
+  children_.erase(it);
+  return true;
+}
+
+const Value* Key::FindValue(std::string_view name) const {
+  std::string folded = Fold(name);
+  for (const Value& value : values_) {
+    if (value.folded == folded) return &value;
+  }
+  return nullptr;
+}
+
+bool Key::SetValue(std::string_view name, std::uint32_t type, std::string data, std::string raw) {
+  std::string folded = Fold(name);
+  for (Value& value : values_) {
+    if (value.folded != folded) continue;
+    if (value.type == type && value.data == data && (raw.empty() || raw == value.raw)) {
+      return false;
+    }
+    value.type = type;
+    value.data = std::move(data);
+    value.raw = std::move(raw);
+    return true;
+  }
+  values_.push_back(
+      Value{std::string(name), type, std::move(data), std::move(raw), std::move(folded)});
+  return true;
+}
+
+bool Key::RemoveValue(std::string_view name) {
+  std::string folded = Fold(name);
+  auto it = std::find_if(values_.begin(), values_.end(),
+                         [&](const Value& value) { return value.folded == folded; });
+  if (it == values_.end()) return false;
+  values_.erase(it);
+  return true;
+}
+
+Key* Document::Find(const std::vector<std::string>& path) const {
+  const Key* key = &top_;
+  for (const std::string& name : path) {
+    key = key->FindChild(name);
+    if (key == nullptr) return nullptr;
+  }
+  return const_cast<Key*>(key);
+}
+
+Key& Document::Ensure(const std::vector<std::string>& path, bool* created) {
+  Key* key = &top_;
+  *created = false;
+  for (std::size_t i = 0; i < path.size(); ++i) {
+    Key* next = key->FindChild(path[i]);
+    if (next == nullptr) {
+      next = &key->EnsureChild(path[i]);
+      // A root exists without being named; the keys below it are named when created.
+      if (i > 0) next->set_listed();
+      *created = true;
+    }
+    key = next;
+  }
+  return *key;
+}
+
+bool Document::Remove(const std::vector<std::string>& path) {
+  if (path.size() < 2) return false;
+  Key* parent = Find(std::vector<std::string>(path.begin(), path.end() - 1));
+  return parent != nullptr && parent->RemoveChild(path.back());
+}
+
+bool Document::Parse(std::string_view bytes, std::string* error) {
+  top_ = Key("");
+  crlf_ = false;
+  std::string decoded;
+  if (bytes.size() >= 2 && bytes[0] == '\xFF' && bytes[1] == '\xFE') {
+    if (!Utf16ToUtf8(bytes.substr(2), &decoded)) {
+      *error = "the file is neither UTF-8 nor valid UTF-16 text";
+      return false;
+    }
+    bytes = decoded;
+  } else if (bytes.substr(0, 3) == "\xEF\xBB\xBF") {
+    bytes.remove_prefix(3);
+  }
+  if (bytes.empty()) return true;
+
+  std::vector<std::string_view> lines;
+  for (std::size_t start = 0; start <= bytes.size();) {
+    std::size_t end = bytes.find('\n', start);
+    if (end == std::string_view::npos) end = bytes.size();
+    std::string_view line = bytes.substr(start, end - start);
+    if (!line.empty() && line.back() == '\r') {
+      line.remove_suffix(1);
+      if (lines.empty()) crlf_ = true;
+    }
+    lines.push_back(line);
+    start = end + 1;
+  }
+
+  auto fail = [&](std::size_t index, const std::string& what) {
+    *error = "line " + std::to_string(index + 1) + ": " + what;
+    return false;
+  };
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    if (!IsValidUtf8(lines[i])) return fail(i, "the text is not valid UTF-8");
+  }
+  std::string_view header = TrimRight(lines[0]);
+  if (header != kHeader && header != kOldHeader) {
+    return fail(0, "not a registry file (the first line must be \"" + std::string(kHeader) +
+                       "\")");
+  }
+
+  Key* current = nullptr;
+  for (std::size_t i = 1; i < lines.size(); ++i) {
+    std::string_view line = TrimLeft(lines[i]);
+    if (TrimRight(line).empty() || line.front() == ';') continue;
+
+    if (line.front() == '[') {
+      line = TrimRight(line);
+      if (line.back() != ']') return fail(i, "a key header must end with ']'");
+      std::string_view inner = line.substr(1, line.size() - 2);
+      bool deletion = !inner.empty() && inner.front() == '-';
+      if (deletion) inner.remove_prefix(1);
+      std::vector<std::string> path;
+      for (std::size_t start = 0;;) {
+        std::size_t end = std::min(inner.find('\\', start), inner.size());
+        path.emplace_back(inner.substr(start, end - start));
+        if (end == inner.size()) break;
+        start = end + 1;
+      }
+      std::uint32_t root = RootFromName(path[0]);
+      if (root == 0) return fail(i, "unknown root key \"" + path[0] + "\"");
+      path[0] = std::string(RootName(root));
+      if (std::any_of(path.begin(), path.end(), [](const auto& n) { return n.empty(); })) {
+        return fail(i, "a key name is empty");
+      }
+      if (deletion) {
+        if (path.size() == 1) return fail(i, "a root key cannot be deleted");
+        Remove(path);
+        current = nullptr;
+        continue;
+      }
+      current = &top_;
+      for (const std::string& name : path) current = &current->EnsureChild(name);
+      current->set_listed();
+      continue;
+    }
+
+    if (line.front() != '"' && line.front() != '@') return fail(i, "unexpected text");
+    if (current == nullptr) return fail(i, "a value outside a key");
+    std::size_t first_line = i;
+    std::string name;
+    std::size_t pos = 1;
+    if (line.front() == '"' && !ReadQuoted(line, &pos, &name)) {
+      return fail(i, "the value name has no closing quote");
+    }
+    while (pos < line.size() && IsBlank(line[pos])) ++pos;
+    if (pos >= line.size() || line[pos] != '=') return fail(i, "'=' expected after the name");
+    std::string_view rest = TrimLeft(line.substr(pos + 1));
+
+    std::uint32_t type;
+    std::string data;
+    std::uint32_t number;
+    if (!rest.empty() && rest.front() == '"') {
+      std::size_t end = 1;
+      if (!ReadQuoted(rest, &end, &data)) return fail(i, "the text has no closing quote");
+      if (!TrimRight(rest.substr(end)).empty()) return fail(i, "unexpected text after the value");
+      data += '\0';
+      type = 1;
+    } else if (TrimRight(rest) == "-") {
+      current->RemoveValue(name);
+      continue;
+    } else if (StartsWithNoCase(rest, "dword:")) {
+      if (!ParseHexNumber(TrimRight(rest.substr(6)), &number)) {
+        return fail(i, "a dword needs 1 to 8 hexadecimal digits");
+      }
+      type = 4;
+      for (int k = 0; k < 4; ++k) data += static_cast<char>((number >> (8 * k)) & 0xFF);
+    } else if (StartsWithNoCase(rest, "hex:") || StartsWithNoCase(rest, "hex(")) {
+      std::size_t colon = rest.find(':');
+      type = 3;
+      if (rest[3] == '(') {
+        std::size_t close = rest.find(')');
+        if (close == std::string_view::npos || close + 1 != colon ||
+            !ParseHexNumber(rest.substr(4, close - 4), &type)) {
+          return fail(i, "a value type must be written hex(t): with t in hexadecimal");
+        }
+      }
+      std::string list(TrimRight(rest.substr(colon + 1)));
+      while (!list.empty() && list.back() == '\\') {
+        list.pop_back();
+        if (++i >= lines.size()) return fail(i - 1, "the byte list goes on past the end");
+        list += TrimRight(TrimLeft(lines[i]));
+      }
+      if (!TrimLeft(list).empty()) {
+        for (std::size_t start = 0;;) {
+          std::size_t end = std::min(list.find(',', start), list.size());
+          std::string_view token = TrimRight(TrimLeft(std::string_view(list).substr(start, end - start)));
+          if (!ParseHexNumber(token, &number) || token.size() > 2) {
+            return fail(first_line, "bad byte \"" + std::string(token) + "\" in the list");
+          }
+          data += static_cast<char>(number);
+          if (end == list.size()) break;
+          start = end + 1;
+        }
+      }
+    } else {
+      return fail(i, "unrecognised value data");
+    }
+    std::string raw;
+    for (std::size_t k = first_line; k <= i; ++k) {
+      if (k > first_line) raw += '\n';
+      raw += lines[k];
+    }
+    current->SetValue(name, type, std::move(data), std::move(raw));
+  }
+  return true;
+}
+
+std::string FormatValueData(std::uint32_t type, std::string_view data, std::size_t column,
+                            std::string_view eol) {
+  if (type == 1 && WritableAsText(data)) return Quote(data.substr(0, data.size() - 1));
+  char buffer[32];
+  if (type == 4 && data.size() == 4) {
+    std::uint32_t n = 0;
+    for (int k = 3; k >= 0; --k) n = n << 8 | static_cast<unsigned char>(data[k]);
+    std::snprintf(buffer, sizeof buffer, "dword:%08x", static_cast<unsigned>(n));
+    return buffer;
+  }
+  std::string out = "hex:";
+  if (type != 3) {
+    std::snprintf(buffer, sizeof buffer, "hex(%x):", static_cast<unsigned>(type));
+    out = buffer;
+  }
+  // Lines are kept under 80 columns, each continued by a backslash after its last comma.
+  std::size_t col = column + out.size();
+  for (std::size_t i = 0; i < data.size(); ++i) {
+    std::snprintf(buffer, sizeof buffer, "%02x", static_cast<unsigned char>(data[i]));
+    std::string token = buffer;
+    if (i + 1 < data.size()) token += ',';
+    if (i > 0 && col + token.size() > 79) {
+      out += '\\';
+      out += eol;
+      out += "  ";
+      col = 2;
+    }
+    out += token;
+    col += token.size();
+  }
+  return out;
+}
+
+std::string Document::Serialize() const {
+  const std::string_view eol = crlf_ ? "\r\n" : "\n";
+  std::string out(kHeader);
+  out += eol;
+  out += eol;
+  auto write_key = [&](auto& self, const Key& key, const std::string& path, bool root) -> void {
+    // A key is written when the file names it, when it holds values, or when nothing below it
+    // would otherwise show that it exists.
+    if (key.listed() || !key.values().empty() || (!root && key.children().empty())) {
+      out += '[';
+      out += path;
+      out += ']';
+      out += eol;
+      for (const Value& value : key.values()) {
+        if (!value.raw.empty()) {
+          for (char c : value.raw) {
+            if (c == '\n') {
+              out += eol;
+            } else {
+              out += c;
+            }
+          }
+        } else {
+          std::string name = NameToken(value.name) + "=";
+          out += name;
+          out += FormatValueData(value.type, value.data, name.size(), eol);
+        }
+        out += eol;
+      }
+      out += eol;
+    }
+    for (const auto& child : key.children()) self(self, *child, path + "\\" + child->name(), false);
+  };
+  for (const auto& root : top_.children()) write_key(write_key, *root, root->name(), true);
+  return out;
+}
+
+}  // namespace mlx::registry::regfile
