@@ -13,8 +13,8 @@ constexpr std::uint32_t kReadBuffer = 200;
 // process would have to rewrite it this many times in a row to make the read give up.
 constexpr int kMaxReads = 16;
 
-std::string ReadString(registry::Registry& reg, registry::Handle key,
-                       const std::string& value_name, long* result_code) {
+std::string ReadString(registry::Registry& reg, registry::Handle key, const std::string& value_name,
+                       long* result_code) {
   std::vector<char> buffer(kReadBuffer, ' ');
   std::uint32_t length = 0;
   std::uint32_t type = registry::kString;

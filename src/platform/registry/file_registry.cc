@@ -28,7 +28,9 @@ namespace {
 using regfile::Document;
 using regfile::Key;
 
-std::string ErrnoText() { return std::strerror(errno); }
+std::string ErrnoText() {
+  return std::strerror(errno);
+}
 
 std::string DirName(const std::string& path) {
   std::size_t slash = path.find_last_of('/');
@@ -345,7 +347,7 @@ class FileRegistry final : public Registry {
     if (fd < 0) return Fail(kCannotWrite, "cannot create a temporary file: " + ErrnoText());
     struct stat st;
     bool ok = fchmod(fd, 0600) == 0 && WriteAll(fd, doc_.Serialize()) && fsync(fd) == 0 &&
-              fstat(fd, &st) == 0 && rename(temp.c_str(), target.c_str()) == 0;
+              rename(temp.c_str(), target.c_str()) == 0;
     if (!ok) {
       std::string what = ErrnoText();
       close(fd);
@@ -358,7 +360,8 @@ class FileRegistry final : public Registry {
       close(dir);
     }
     Forget();
-    if (target == path_) {
+    // Taken after the rename, which changes the file's times.
+    if (target == path_ && fstat(fd, &st) == 0) {
       cached_fd_ = fd;
       cached_ = st;
       cached_status_ = kSuccess;

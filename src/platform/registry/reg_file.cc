@@ -11,11 +11,13 @@ constexpr std::string_view kHeader = "Windows Registry Editor Version 5.00";
 constexpr std::string_view kOldHeader = "REGEDIT4";
 
 constexpr std::array<std::string_view, 7> kRootNames = {
-    "HKEY_CLASSES_ROOT", "HKEY_CURRENT_USER",     "HKEY_LOCAL_MACHINE", "HKEY_USERS",
+    "HKEY_CLASSES_ROOT",     "HKEY_CURRENT_USER",   "HKEY_LOCAL_MACHINE", "HKEY_USERS",
     "HKEY_PERFORMANCE_DATA", "HKEY_CURRENT_CONFIG", "HKEY_DYN_DATA"};
 constexpr std::uint32_t kFirstRoot = 0x80000000u;
 
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+bool IsBlank(char c) {
+  return c == ' ' || c == '\t';
+}
 
 std::string_view TrimLeft(std::string_view s) {
   while (!s.empty() && IsBlank(s.front())) s.remove_prefix(1);
@@ -131,7 +133,9 @@ bool WritableAsText(std::string_view data) {
          IsValidUtf8(text);
 }
 
-std::string NameToken(std::string_view name) { return name.empty() ? "@" : Quote(name); }
+std::string NameToken(std::string_view name) {
+  return name.empty() ? "@" : Quote(name);
+}
 
 }  // namespace
 
@@ -325,8 +329,7 @@ bool Document::Parse(std::string_view bytes, std::string* error) {
   }
   std::string_view header = TrimRight(lines[0]);
   if (header != kHeader && header != kOldHeader) {
-    return fail(0, "not a registry file (the first line must be \"" + std::string(kHeader) +
-                       "\")");
+    return fail(0, "not a registry file (the first line must be \"" + std::string(kHeader) + "\")");
   }
 
   Key* current = nullptr;
@@ -414,7 +417,8 @@ bool Document::Parse(std::string_view bytes, std::string* error) {
       if (!TrimLeft(list).empty()) {
         for (std::size_t start = 0;;) {
           std::size_t end = std::min(list.find(',', start), list.size());
-          std::string_view token = TrimRight(TrimLeft(std::string_view(list).substr(start, end - start)));
+          std::string_view token =
+              TrimRight(TrimLeft(std::string_view(list).substr(start, end - start)));
           if (!ParseHexNumber(token, &number) || token.size() > 2) {
             return fail(first_line, "bad byte \"" + std::string(token) + "\" in the list");
           }

@@ -19,8 +19,8 @@ bool IsValidUtf8(std::string_view s);
 struct Value {
   std::string name;  // "" is the key's default value, written "@"
   std::uint32_t type = 0;
-  std::string data;  // the bytes as a query returns them
-  std::string raw;   // the entry as read from the file ("" once changed); '\n' between lines
+  std::string data;    // the bytes as a query returns them
+  std::string raw;     // the entry as read from the file ("" once changed); '\n' between lines
   std::string folded;  // Fold(name), kept by Key
 };
 
@@ -45,8 +45,7 @@ class Key {
   const Value* FindValue(std::string_view name) const;
   // Stores the value under the existing name's case, or appends a new one. Answers whether
   // anything changed.
-  bool SetValue(std::string_view name, std::uint32_t type, std::string data,
-                std::string raw = {});
+  bool SetValue(std::string_view name, std::uint32_t type, std::string data, std::string raw = {});
   bool RemoveValue(std::string_view name);
 
  private:

@@ -111,6 +111,12 @@ TEST_F(FileRegistryTest, FileIsCreatedPrivatelyOnlyWhenSomethingIsWritten) {
         << entry.path();
   }
   EXPECT_EQ(entries, 2);  // no temporary file is left behind
+
+  // A folder that cannot be made (a file is in its way): the write is reported, not lost.
+  WriteFile(Path("plain"), "x");
+  auto blocked = MakeFileRegistry(Path("plain/registry.reg"));
+  EXPECT_EQ(blocked->SetValueEx(kCurrentUser, "v", kString, "1", 2), kCannotWrite);
+  EXPECT_NE(blocked->LastError().find(Path("plain/registry.reg")), std::string::npos);
 }
 
 TEST_F(FileRegistryTest, ConcurrentProcessesLoseNoWrite) {

@@ -1,10 +1,11 @@
 // The .reg reader and writer, seen through the file registry and on their own.
+#include "platform/registry/reg_file.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-#include "platform/registry/reg_file.h"
 #include "platform/registry/registry.h"
 #include "registry_test_util.h"
 
@@ -135,7 +136,7 @@ TEST_F(RegFileTest, NamesMatchInAnyCaseAndKeepTheirWrittenCase) {
   WriteFile(Path("c.reg"),
             "Windows Registry Editor Version 5.00\n\n"
             "[HKEY_CURRENT_USER\\Software\\\xc3\x84rgerCo]\n"  // ÄrgerCo
-            "\"N\xc3\xa4me\"=\"1\"\n\n");                       // Näme
+            "\"N\xc3\xa4me\"=\"1\"\n\n");                      // Näme
   auto reg = MakeFileRegistry(Path("c.reg"));
   Handle key = 0;
   ASSERT_EQ(reg->OpenKeyEx(kCurrentUser, "SOFTWARE\\\xc3\xa4RGERCO", 0, kKeyRead, &key), kSuccess);
@@ -208,7 +209,8 @@ TEST_F(RegFileTest, KeysImpliedByDeeperKeysExistAndOutliveThem) {
 }
 
 TEST_F(RegFileTest, Utf16ExportIsReadAsText) {
-  const std::string text = "Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER\\\xc3\xa9]\r\n";
+  const std::string text =
+      "Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER\\\xc3\xa9]\r\n";
   std::string utf16 = "\xff\xfe";
   for (char c : std::string("Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER\\")) {
     utf16 += c;

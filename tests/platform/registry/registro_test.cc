@@ -37,8 +37,7 @@ TEST_F(RegistroTest, UnknownRootChangesNothing) {
   EXPECT_EQ(RadiceRegistro("HKDD"), registry::kDynData);
   EXPECT_EQ(RadiceRegistro("hklm"), 0u);
   EXPECT_EQ(RadiceRegistro("HKEY_LOCAL_MACHINE"), 0u);
-  EXPECT_EQ(ScriviValoreRegistro(*reg_, "hklm", "Software\\X", "v", "1"),
-            registry::kInvalidHandle);
+  EXPECT_EQ(ScriviValoreRegistro(*reg_, "hklm", "Software\\X", "v", "1"), registry::kInvalidHandle);
   EXPECT_EQ(EliminaValoreRegistro(*reg_, "hklm", "Software\\X\\v"), registry::kInvalidHandle);
   EXPECT_EQ(EliminaChiaveRegistro(*reg_, "hklm", "Software"), registry::kInvalidHandle);
   long code = 0;
@@ -68,8 +67,7 @@ TEST_F(RegistroTest, ValuesOfAnyLengthReadWhole) {
   }
   // UTF-8 text counts its bytes, so nothing is cut.
   ScriviValoreRegistro(*reg_, "HKCU", "Software\\App", "Text", "\xc3\xa8 perch\xc3\xa9");
-  EXPECT_EQ(LeggiValoreRegistro(*reg_, "HKCU", "Software\\App", "Text"),
-            "\xc3\xa8 perch\xc3\xa9");
+  EXPECT_EQ(LeggiValoreRegistro(*reg_, "HKCU", "Software\\App", "Text"), "\xc3\xa8 perch\xc3\xa9");
 }
 
 TEST_F(RegistroTest, OtherTypesReadUpToTheirFirstZeroByte) {
@@ -110,8 +108,7 @@ TEST_F(RegistroTest, DeletingValuesAndKeys) {
   EXPECT_EQ(LeggiValoreRegistro(*reg_, "HKCU", "Software\\App", "Kept"), "2");
 
   // The key is opened by creating it: a missing key is left behind, empty.
-  EXPECT_EQ(EliminaValoreRegistro(*reg_, "HKCU", "Software\\New\\Key\\v"),
-            registry::kFileNotFound);
+  EXPECT_EQ(EliminaValoreRegistro(*reg_, "HKCU", "Software\\New\\Key\\v"), registry::kFileNotFound);
   EXPECT_TRUE(KeyExists(registry::kCurrentUser, "Software\\New\\Key"));
 
   // Without a backslash the value is one of the root's own.
