@@ -30,7 +30,9 @@ class SystemClock : public Clock {
   std::optional<DateTime> fixed_time_;
 };
 
-bool IsLeapYear(int year) { return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0; }
+bool IsLeapYear(int year) {
+  return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+}
 
 int DaysInMonth(int year, int month) {
   static constexpr int kDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
@@ -66,8 +68,8 @@ std::unique_ptr<Clock> MakeSystemClock(std::optional<DateTime> fixed_time) {
 
 std::optional<DateTime> ParseFixedTime(std::string_view text) {
   // Exactly "YYYY-MM-DD HH:MM:SS".
-  if (text.size() != 19 || text[4] != '-' || text[7] != '-' || text[10] != ' ' ||
-      text[13] != ':' || text[16] != ':') {
+  if (text.size() != 19 || text[4] != '-' || text[7] != '-' || text[10] != ' ' || text[13] != ':' ||
+      text[16] != ':') {
     return std::nullopt;
   }
   DateTime t;

@@ -5,9 +5,13 @@
 
 namespace mlx::fs {
 
-bool IsSeparator(char c) { return c == '\\' || c == '/'; }
+bool IsSeparator(char c) {
+  return c == '\\' || c == '/';
+}
 
-std::size_t LastSeparator(std::string_view path) { return path.find_last_of("\\/"); }
+std::size_t LastSeparator(std::string_view path) {
+  return path.find_last_of("\\/");
+}
 
 std::string Join(std::string_view folder, std::string_view name) {
   if (folder.empty()) return std::string(name);

@@ -23,7 +23,9 @@ namespace {
 
 constexpr std::size_t kChunk = 64 * 1024;
 
-bool HasWildcards(std::string_view name) { return name.find_first_of("*?") != name.npos; }
+bool HasWildcards(std::string_view name) {
+  return name.find_first_of("*?") != name.npos;
+}
 
 bool HasDrive(std::string_view path) {
   return path.size() >= 2 && std::isalpha(static_cast<unsigned char>(path[0])) && path[1] == ':';
@@ -183,8 +185,7 @@ bool RenameNoReplace(const std::string& from, const std::string& to) {
 
 class PosixInputFile : public InputFile {
  public:
-  PosixInputFile(Fd fd, std::string_view path)
-      : fd_(std::move(fd)), path_(path), buffer_(kChunk) {}
+  PosixInputFile(Fd fd, std::string_view path) : fd_(std::move(fd)), path_(path), buffer_(kChunk) {}
 
   bool ReadLine(std::string* line) override {
     std::string raw;
@@ -325,7 +326,10 @@ class PosixFileSystem : public FileSystem {
     std::vector<char> chunk(kChunk);
     for (;;) {
       ssize_t n = ReadSome(fd.get(), chunk.data(), chunk.size());
-      if (n < 0) return FromErrno(errno, path, ToNative(path));
+      if (n < 0) {
+        int error = errno;
+        return FromErrno(error, path, ToNative(path));
+      }
       if (n == 0) break;
       data.append(chunk.data(), static_cast<std::size_t>(n));
     }
@@ -349,7 +353,10 @@ class PosixFileSystem : public FileSystem {
     struct stat st {};
     bool exists = lstat(native.c_str(), &st) == 0;
     if (exists && S_ISDIR(st.st_mode)) return AccessError(path, "è una cartella");
-    if (exists && !S_ISREG(st.st_mode)) return WriteInPlace(path, native, bytes);
+    // Links (symbolic or hard) are written through, so every name keeps seeing the file.
+    if (exists && (!S_ISREG(st.st_mode) || st.st_nlink > 1)) {
+      return WriteInPlace(path, native, bytes);
+    }
     if (exists && access(native.c_str(), W_OK) != 0) return FromErrno(errno, path, native);
 
     // The new content goes to a sibling first and replaces the file by a rename, so a
@@ -360,7 +367,13 @@ class PosixFileSystem : public FileSystem {
       if (errno == EACCES || errno == EPERM) return WriteInPlace(path, native, bytes);
       return FromErrno(errno, path, native);
     }
-    if (exists) fchmod(fd.get(), st.st_mode & 07777);
+    if (exists) {
+      // The replacement keeps the old file's owner (where allowed) and permissions.
+      if (fchown(fd.get(), st.st_uid, st.st_gid) != 0) {
+        // Not permitted for an ordinary user: the file becomes theirs, as any write would.
+      }
+      fchmod(fd.get(), st.st_mode & 07777);
+    }
     if (!WriteAll(fd.get(), bytes) || fsync(fd.get()) != 0 || !fd.Close() ||
         rename(temp.c_str(), native.c_str()) != 0) {
       int error = errno;
@@ -390,7 +403,10 @@ class PosixFileSystem : public FileSystem {
     if (!s.ok()) return s;
 
     struct stat from_st {};
-    if (fstat(source.get(), &from_st) != 0) return FromErrno(errno, from, ToNative(from));
+    if (fstat(source.get(), &from_st) != 0) {
+      int error = errno;
+      return FromErrno(error, from, ToNative(from));
+    }
     struct stat to_st {};
     if (stat(native_to.c_str(), &to_st) == 0) {
       if (S_ISDIR(to_st.st_mode)) return AccessError(to, "è una cartella");
@@ -412,7 +428,10 @@ class PosixFileSystem : public FileSystem {
     std::vector<char> chunk(kChunk);
     for (;;) {
       ssize_t n = ReadSome(source.get(), chunk.data(), chunk.size());
-      if (n < 0) return fail(errno, from, ToNative(from));
+      if (n < 0) {
+        int error = errno;
+        return fail(error, from, ToNative(from));
+      }
       if (n == 0) break;
       if (!WriteAll(target.get(), std::string_view(chunk.data(), static_cast<std::size_t>(n)))) {
         return fail(errno, to, native_to);
@@ -422,8 +441,8 @@ class PosixFileSystem : public FileSystem {
     const struct timespec times[2] = {from_st.st_atim, from_st.st_mtim};
     futimens(target.get(), times);
     if (fsync(target.get()) != 0 || !target.Close()) return fail(errno, to, native_to);
-    bool placed = overwrite ? rename(temp.c_str(), native_to.c_str()) == 0
-                            : RenameNoReplace(temp, native_to);
+    bool placed =
+        overwrite ? rename(temp.c_str(), native_to.c_str()) == 0 : RenameNoReplace(temp, native_to);
     if (!placed) return fail(errno, to, native_to);
     return Status::OK();
   }

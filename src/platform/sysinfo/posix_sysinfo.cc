@@ -95,6 +95,8 @@ class PosixSysInfo : public SysInfo {
 
 }  // namespace
 
-std::unique_ptr<SysInfo> MakePosixSysInfo() { return std::make_unique<PosixSysInfo>(); }
+std::unique_ptr<SysInfo> MakePosixSysInfo() {
+  return std::make_unique<PosixSysInfo>();
+}
 
 }  // namespace mlx::sysinfo
