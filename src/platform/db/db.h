@@ -141,6 +141,17 @@ struct KeyInfo {
   int delete_rule = kRuleNone;
 };
 
+// A statement prepared once and run many times, each time with values for its "?" markers.
+class Statement {
+ public:
+  virtual ~Statement() = default;
+  // Runs the statement with values[i] in place of the i-th marker; no records are returned.
+  // A value is stored exactly as the literal it stands for would be by Connection::Execute:
+  // Integer for an integer literal, True (-1), False (0) and a whole date (its day number);
+  // Double for a real literal; Text for a quoted text; Null for NULL.
+  virtual Status Execute(const std::vector<Value>& values) = 0;
+};
+
 class Connection {
  public:
   virtual ~Connection() = default;
@@ -193,6 +204,26 @@ class Connection {
   // file open. Held until Close. A connection that shares its file with nobody (a test double)
   // has it to itself already.
   virtual Status AcquireExclusive() { return Status::OK(); }
+
+  // Transactions: what is done between BeginTrans and CommitTrans is stored at the commit,
+  // RollbackTrans undoes it; a statement that fails inside undoes only itself. A connection
+  // without transactions answers an error to BeginTrans, and callers then go without.
+  virtual Status BeginTrans() { return NoTransactions(); }
+  virtual Status CommitTrans() { return NoTransactions(); }
+  virtual Status RollbackTrans() { return NoTransactions(); }
+
+  // Prepares a statement of the scripts' dialect whose values are "?" markers. A connection
+  // that cannot prepare statements answers an error, and callers run whole statements instead.
+  virtual Status Prepare(const std::string& sql, std::unique_ptr<Statement>* statement) {
+    (void)sql;
+    statement->reset();
+    return Status::Error(err::kInvalidCall, "Istruzioni preparate non disponibili.");
+  }
+
+ private:
+  static Status NoTransactions() {
+    return Status::Error(err::kInvalidCall, "Transazioni non disponibili.");
+  }
 };
 
 class Provider {

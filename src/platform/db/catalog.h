@@ -1,0 +1,71 @@
+// The catalogue and the statements of the scripts' SQL dialect, on one open SQLite handle.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "platform/db/internal.h"
+
+namespace mlx::db::internal {
+
+class Catalog {
+ public:
+  explicit Catalog(sqlite3* db) : db_(db), schema_(db) {}
+
+  // Runs one statement of the scripts' dialect; rows of a query are read and dropped.
+  Status Execute(const std::string& sql);
+  // The SQLite text of a query of the scripts' dialect.
+  Status TranslateQuery(const std::string& sql, std::string* out);
+
+  Status Tables(std::vector<TableInfo>* tables);
+  Status Columns(const std::string& table, std::vector<ColumnInfo>* columns);
+  Status SetSeed(const std::string& table, const std::string& column, std::int64_t seed);
+  Status SetAllowZeroLength(const std::string& table, const std::string& column, bool allow);
+  Status SetDefault(const std::string& table, const std::string& column,
+                    const std::string& default_text);
+  Status RenameColumn(const std::string& table, const std::string& old_name,
+                      const std::string& new_name);
+  Status RenameTable(const std::string& old_name, const std::string& new_name);
+  Status Indexes(const std::string& table, std::vector<IndexInfo>* indexes);
+  Status AppendIndex(const std::string& table, const IndexInfo& index,
+                     const std::vector<bool>& descending = {});
+  Status DeleteIndex(const std::string& table, const std::string& name);
+  Status Keys(const std::string& table, std::vector<KeyInfo>* keys);
+  Status AppendKey(const std::string& table, const KeyInfo& key);
+  Status DeleteKey(const std::string& table, const std::string& name);
+  Status ReplaceKey(const std::string& table, const KeyInfo& key);
+  Status ViewCommand(const std::string& name, std::string* sql);
+  Status AppendView(const std::string& name, const std::string& sql);
+  Status SetViewCommand(const std::string& name, const std::string& sql);
+  Status DeleteView(const std::string& name);
+  Status DropTable(const std::string& name);
+
+  Schema& schema() { return schema_; }
+
+ private:
+  struct Parsed;  // a statement being parsed
+  Status CreateTable(Parsed& p);
+  Status AlterTable(Parsed& p);
+  Status CreateIndex(Parsed& p, bool unique);
+  Status ParseColumn(Parsed& p, TableModel* model, ColumnDef* column);
+  Status ParseTableConstraint(Parsed& p, TableModel* model, std::string constraint_name);
+  Status ParseReferences(Parsed& p, KeyDef* key);
+  Status ParseDefault(Parsed& p, ColumnDef* column);
+  Status DefaultFromText(const std::string& text, ColumnDef* column);
+
+  Status AddColumn(TableModel model, ColumnDef column, const TableModel& with_constraints);
+  Status DropColumn(TableModel model, const std::string& column);
+  Status AlterColumn(TableModel model, const std::string& column, ColumnDef changed,
+                     bool null_given);
+  Status AddIndexTo(TableModel model, IndexDef index);
+  Status RemoveIndexFrom(TableModel model, const std::string& name);
+  Status ValidateKey(const TableModel& child, KeyDef* key, const std::string& replacing);
+  Status NumberCounter(const TableModel& model, const std::string& column);
+  Status RewriteViewTexts(const std::string& old_name, const std::string& new_name);
+  bool InRelation(const TableModel& model, const std::string& column, Status* error);
+
+  sqlite3* db_;
+  Schema schema_;
+};
+
+}  // namespace mlx::db::internal

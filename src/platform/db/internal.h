@@ -1,0 +1,243 @@
+// Shared pieces of the SQLite data-access layer: statement helpers, error descriptions, the Jet
+// SQL tokenizer and translator, the type table, and the table model used by the catalogue.
+#pragma once
+
+#include <sqlite3.h>
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/db/db.h"
+
+namespace mlx::db::internal {
+
+// ---------------------------------------------------------------------------------------------
+// Names and errors.
+
+// Prefix of the layer's own tables, triggers and columns; such objects never show.
+inline constexpr std::string_view kHiddenPrefix = "__mlx_";
+// The column that keeps a table without visible columns valid.
+inline constexpr std::string_view kPlaceholderColumn = "__mlx_placeholder";
+
+bool IsHiddenName(std::string_view name);
+bool SameName(std::string_view a, std::string_view b);  // without regard to case
+std::string Upper(std::string_view s);                  // ASCII upper case
+
+std::string QuoteId(std::string_view name);     // "name" for SQLite
+std::string QuoteText(std::string_view text);   // 'text' for SQLite
+
+Status ErrExists(std::string_view what);        // "... already exists."
+Status ErrMissing(std::string_view what);       // "... non esiste."
+Status ErrInvalid(std::string_view detail);     // "Istruzione SQL non valida. ..."
+Status ErrDb(std::string description);
+// The error of a failed SQLite call, with syntax errors put in the "invalid statement" class.
+Status SqliteStatus(sqlite3* db, int rc);
+
+// ---------------------------------------------------------------------------------------------
+// Statements.
+
+class Stmt {
+ public:
+  Stmt() = default;
+  ~Stmt();
+  Stmt(const Stmt&) = delete;
+  Stmt& operator=(const Stmt&) = delete;
+  Stmt(Stmt&& other) noexcept : db_(other.db_), stmt_(other.stmt_) { other.stmt_ = nullptr; }
+
+  Status Prepare(sqlite3* db, std::string_view sql);
+  // SQLITE_ROW, SQLITE_DONE, or an error code (see Error()).
+  int Step();
+  Status Run();  // steps to the end
+  Status Error(int rc) const { return SqliteStatus(db_, rc); }
+  void Reset();
+  void Finalize();
+
+  void BindNull(int i);
+  void BindInt(int i, std::int64_t v);
+  void BindDouble(int i, double v);
+  void BindText(int i, std::string_view v);
+  void BindBlob(int i, std::string_view v);
+  void BindValue(int i, const Value& v);
+
+  bool IsNull(int i) const;
+  std::int64_t Int(int i) const;
+  double Double(int i) const;
+  std::string Text(int i) const;
+  sqlite3_stmt* get() const { return stmt_; }
+
+ private:
+  sqlite3* db_ = nullptr;
+  sqlite3_stmt* stmt_ = nullptr;
+};
+
+Status Exec(sqlite3* db, const std::string& sql);
+// The single integer that a query returns; nullopt for no row or Null.
+std::optional<std::int64_t> QueryInt(sqlite3* db, const std::string& sql);
+
+// ---------------------------------------------------------------------------------------------
+// Dates: days since 30/12/1899 with the time of day as the fraction.
+
+double DaysFromCivil(int y, int m, int d);
+void CivilFromDays(double days, int* y, int* m, int* d, int* hh, int* mm, int* ss);
+// "#m/d/yyyy#" content, ISO "yyyy-mm-dd", optional time "hh:mm[:ss] [AM|PM]".
+bool ParseJetDate(std::string_view text, bool month_first, double* days);
+// A date written in text as scripts and other tools store it (ISO, or day first).
+bool ParseStoredDate(std::string_view text, double* days);
+double NowDays();  // local time, or the fixed MLX_NOW when set
+// Text forms as the scripts' platform writes numbers.
+std::string NumberText(double d);
+
+// ---------------------------------------------------------------------------------------------
+// Tokenizer.
+
+enum class TokType { kWord, kId, kString, kNumber, kDate, kOp, kParam };
+
+struct Token {
+  TokType type;
+  std::string text;          // word/number/op as written; id/string/date content
+  std::size_t begin = 0;     // byte span in the source
+  std::size_t end = 0;
+  bool space_before = false;
+  bool IsWord(std::string_view upper_word) const;
+  bool IsOp(std::string_view op) const { return type == TokType::kOp && text == op; }
+  bool IsName() const { return type == TokType::kWord || type == TokType::kId; }
+};
+
+// Splits Jet SQL into tokens: words, [bracketed] and `quoted` names, 'text' and "text" literals,
+// #date# literals, numbers and operators; whitespace and comments are dropped.
+Status Tokenize(std::string_view sql, std::vector<Token>* tokens);
+
+// Translates a run of Jet SQL tokens (an expression or a whole query) into SQLite SQL.
+// builtin_only: use only SQLite's own functions (for defaults that other tools must evaluate).
+Status TranslateTokens(const std::vector<Token>& tokens, bool builtin_only, std::string* sql);
+
+// Registers the Jet functions (jet_*), Jet's LIKE and the '&' concatenation on a connection.
+void RegisterFunctions(sqlite3* db);
+
+// ---------------------------------------------------------------------------------------------
+// Types.
+
+struct JetType {
+  std::string decl;      // SQLite declared type (carries the Jet type; chosen for its affinity)
+  int ado = kAdEmpty;
+  long size = 0;
+  bool counter = false;
+  std::int64_t seed = 1;
+  std::int64_t increment = 1;
+  bool text = false;     // a text type: zero-length and size rules apply
+  bool nocase = false;   // compared without regard to case, as Jet compares text
+};
+
+// Reads a Jet type at tokens[*pos], advancing *pos. False when the words are no known type.
+bool ParseJetType(const std::vector<Token>& tokens, std::size_t* pos, JetType* type);
+// The Jet type that a declared SQLite type stands for (ours, or the nearest for other tools').
+JetType TypeFromDecl(std::string_view decl);
+
+// ---------------------------------------------------------------------------------------------
+// Table model: the whole definition of a table, read from SQLite and the layer's bookkeeping.
+
+struct ColumnDef {
+  std::string name;
+  std::string decl;
+  std::string collate;        // "" or a collation name
+  bool not_null = false;
+  std::string default_sql;    // SQLite default expression, "" for none
+  std::string default_text;   // as the script wrote it
+  bool counter = false;
+  std::int64_t seed = 1;
+  std::int64_t increment = 1;
+  bool guard = false;         // the seed may have been set below present values
+  int allow_zero = -1;        // -1 no rule kept, 0 refused, 1 allowed
+  bool rowid_autoinc = false; // INTEGER PRIMARY KEY AUTOINCREMENT of another tool
+  bool hidden = false;        // the placeholder
+  std::string copy_from;      // rebuild: expression of the old table that fills it ("" = NULL)
+};
+
+struct IndexDef {
+  std::string name;           // as scripts see it
+  std::string sqlite_name;    // "" for the primary key
+  std::vector<std::string> columns;
+  std::vector<bool> descending;
+  bool primary = false;
+  bool unique = false;
+  int nulls = kIndexNullsAllow;
+  std::string sql;            // the original CREATE INDEX of an index kept as it is
+};
+
+struct KeyDef {
+  std::string name;
+  std::string ref_table;
+  std::vector<std::string> columns;
+  std::vector<std::string> ref_columns;
+  int update_rule = kRuleNone;
+  int delete_rule = kRuleNone;
+};
+
+struct TableModel {
+  std::string name;
+  std::vector<ColumnDef> columns;
+  std::vector<IndexDef> indexes;
+  std::vector<KeyDef> keys;
+  bool without_rowid = false;
+  std::vector<std::string> user_triggers;  // CREATE TRIGGER texts of other tools
+
+  ColumnDef* FindColumn(std::string_view name);
+  const ColumnDef* FindColumn(std::string_view name) const;
+  IndexDef* FindIndex(std::string_view name);
+  IndexDef* Primary();
+  KeyDef* FindKey(std::string_view name);
+  int VisibleColumns() const;
+};
+
+// The catalogue's storage operations, on one open SQLite handle.
+class Schema {
+ public:
+  explicit Schema(sqlite3* db) : db_(db) {}
+
+  // The stored name of a user table (or view with views=true), matched without regard to case.
+  std::optional<std::string> FindTable(std::string_view name) const;
+  std::optional<std::string> FindView(std::string_view name) const;
+  Status Load(std::string_view table, TableModel* model) const;
+  Status EnsureBookkeeping();
+  bool HasBookkeeping() const;
+
+  // Writes a new table from a model (CREATE TABLE, indexes, bookkeeping, guard triggers).
+  Status Create(const TableModel& model);
+  // Replaces the table by one built from the model, rows copied by one INSERT ... SELECT using
+  // each column's copy_from. Runs in its own transaction with foreign keys off; the foreign-key
+  // check runs before the commit.
+  Status Rebuild(const TableModel& old_model, const TableModel& model);
+  // Rewrites bookkeeping rows and guard triggers of a table after an in-place change.
+  Status SyncTable(const TableModel& model);
+  Status DropBookkeeping(std::string_view table);
+  std::string NewIndexName(std::string_view table, std::string_view name) const;
+
+  // Relations of other tables that reference this one.
+  Status Referencing(std::string_view table, std::vector<std::pair<std::string, KeyDef>>* keys) const;
+  std::vector<std::string> UserTables() const;
+  std::string CreateTableSql(const TableModel& model, std::string_view as_name) const;
+  std::string CreateIndexSql(const TableModel& model, const IndexDef& index) const;
+
+  sqlite3* db() const { return db_; }
+
+ private:
+  Status WriteBookkeeping(const TableModel& model);
+  Status WriteTriggers(const TableModel& model);
+  sqlite3* db_;
+};
+
+// Runs work inside BEGIN IMMEDIATE ... COMMIT, rolling back on failure.
+template <typename F>
+Status InTransaction(sqlite3* db, F&& work) {
+  Status st = Exec(db, "BEGIN IMMEDIATE");
+  if (!st.ok()) return st;
+  st = work();
+  if (st.ok()) st = Exec(db, "COMMIT");
+  if (!st.ok()) sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+  return st;
+}
+
+}  // namespace mlx::db::internal

@@ -1,0 +1,423 @@
+// The Jet SQL tokenizer and the translation of Jet expressions and queries into SQLite SQL.
+// Translation works on tokens, never on raw text: names in brackets, text literals and comments
+// are never rewritten, and what the translator does not know is passed on as written.
+#include <cctype>
+#include <cstdio>
+#include <map>
+
+#include "platform/db/internal.h"
+
+namespace mlx::db::internal {
+
+bool Token::IsWord(std::string_view upper_word) const {
+  if (type != TokType::kWord || text.size() != upper_word.size()) return false;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (std::toupper(static_cast<unsigned char>(text[i])) != upper_word[i]) return false;
+  }
+  return true;
+}
+
+namespace {
+
+bool IsWordStart(unsigned char c) { return std::isalpha(c) || c == '_' || c >= 0x80; }
+bool IsWordChar(unsigned char c) { return std::isalnum(c) || c == '_' || c == '$' || c >= 0x80; }
+
+}  // namespace
+
+Status Tokenize(std::string_view sql, std::vector<Token>* tokens) {
+  tokens->clear();
+  std::size_t i = 0;
+  const std::size_t n = sql.size();
+  bool space = false;
+  auto push = [&](TokType type, std::string text, std::size_t begin) {
+    tokens->push_back(Token{type, std::move(text), begin, i, space});
+    space = false;
+  };
+  while (i < n) {
+    unsigned char c = static_cast<unsigned char>(sql[i]);
+    std::size_t begin = i;
+    if (std::isspace(c)) {
+      space = true;
+      ++i;
+    } else if (c == '-' && i + 1 < n && sql[i + 1] == '-') {
+      while (i < n && sql[i] != '\n') ++i;
+      space = true;
+    } else if (c == '/' && i + 1 < n && sql[i + 1] == '*') {
+      std::size_t close = sql.find("*/", i + 2);
+      if (close == std::string_view::npos) return ErrInvalid("(unterminated comment)");
+      i = close + 2;
+      space = true;
+    } else if (c == '[' || c == '`') {
+      char closer = c == '[' ? ']' : '`';
+      std::size_t close = sql.find(closer, i + 1);
+      if (close == std::string_view::npos) return ErrInvalid("(unterminated name)");
+      std::string name(sql.substr(i + 1, close - i - 1));
+      i = close + 1;
+      push(TokType::kId, std::move(name), begin);
+    } else if (c == '\'' || c == '"') {
+      std::string value;
+      ++i;
+      bool closed = false;
+      while (i < n) {
+        if (static_cast<unsigned char>(sql[i]) == c) {
+          if (i + 1 < n && static_cast<unsigned char>(sql[i + 1]) == c) {
+            value += sql[i];
+            i += 2;
+            continue;
+          }
+          ++i;
+          closed = true;
+          break;
+        }
+        value += sql[i++];
+      }
+      if (!closed) return ErrInvalid("(unterminated text literal)");
+      push(TokType::kString, std::move(value), begin);
+    } else if (c == '#') {
+      std::size_t close = sql.find('#', i + 1);
+      if (close == std::string_view::npos) return ErrInvalid("(unterminated date literal)");
+      std::string value(sql.substr(i + 1, close - i - 1));
+      i = close + 1;
+      push(TokType::kDate, std::move(value), begin);
+    } else if (std::isdigit(c) || (c == '.' && i + 1 < n && std::isdigit(static_cast<unsigned char>(sql[i + 1])))) {
+      while (i < n && std::isdigit(static_cast<unsigned char>(sql[i]))) ++i;
+      if (i < n && sql[i] == '.') {
+        ++i;
+        while (i < n && std::isdigit(static_cast<unsigned char>(sql[i]))) ++i;
+      }
+      if (i < n && (sql[i] == 'e' || sql[i] == 'E')) {
+        std::size_t j = i + 1;
+        if (j < n && (sql[j] == '+' || sql[j] == '-')) ++j;
+        if (j < n && std::isdigit(static_cast<unsigned char>(sql[j]))) {
+          i = j;
+          while (i < n && std::isdigit(static_cast<unsigned char>(sql[i]))) ++i;
+        }
+      }
+      push(TokType::kNumber, std::string(sql.substr(begin, i - begin)), begin);
+    } else if (IsWordStart(c)) {
+      while (i < n && IsWordChar(static_cast<unsigned char>(sql[i]))) ++i;
+      push(TokType::kWord, std::string(sql.substr(begin, i - begin)), begin);
+    } else if (c == '?') {
+      ++i;
+      push(TokType::kParam, "?", begin);
+    } else {
+      static const char* kTwo[] = {"<=", ">=", "<>", "!=", "==", "||"};
+      std::string op(1, static_cast<char>(c));
+      for (const char* two : kTwo) {
+        if (sql.substr(i, 2) == two) op = two;
+      }
+      i += op.size();
+      push(TokType::kOp, std::move(op), begin);
+    }
+  }
+  return Status::OK();
+}
+
+namespace {
+
+struct Unit {
+  std::string sql;
+  bool space_before = false;
+  bool is_word = false;
+  bool is_op = false;
+  std::string key;  // upper-case word or operator
+};
+
+bool IsStop(const Unit& u) {
+  static const char* kStopOps[] = {",", ";", "=", "<", ">", "<=", ">=", "<>", "!=", "==", "&"};
+  static const char* kStopWords[] = {
+      "AND", "OR", "NOT", "XOR", "EQV", "IMP", "LIKE", "BETWEEN", "IN", "IS", "SELECT", "FROM",
+      "WHERE", "SET", "VALUES", "THEN", "WHEN", "ELSE", "END", "CASE", "AS", "ON", "ORDER", "BY",
+      "GROUP", "HAVING", "UNION", "ALL", "DISTINCT", "INTO", "JOIN", "INNER", "LEFT", "RIGHT",
+      "OUTER", "UPDATE", "DELETE", "INSERT", "TOP", "ASC", "DESC", "LIMIT", "ESCAPE"};
+  if (u.is_op) {
+    for (const char* op : kStopOps) {
+      if (u.key == op) return true;
+    }
+  }
+  if (u.is_word) {
+    for (const char* w : kStopWords) {
+      if (u.key == w) return true;
+    }
+  }
+  return false;
+}
+
+std::string JoinUnits(const std::vector<Unit>& units, std::size_t from, std::size_t to) {
+  std::string out;
+  for (std::size_t i = from; i < to; ++i) {
+    if (i > from && units[i].space_before) out += ' ';
+    out += units[i].sql;
+  }
+  return out;
+}
+
+std::string DayNumberText(double days) {
+  char buf[64];
+  std::snprintf(buf, sizeof buf, "%.10f", days);
+  std::string s = buf;
+  while (!s.empty() && s.back() == '0') s.pop_back();
+  if (!s.empty() && s.back() == '.') s.pop_back();
+  return s;
+}
+
+const std::map<std::string, std::string>& Renames() {
+  static const std::map<std::string, std::string> kMap = {
+      {"LEN", "jet_len"},         {"LEFT", "jet_left"},         {"RIGHT", "jet_right"},
+      {"MID", "jet_mid"},         {"INSTR", "jet_instr"},       {"UCASE", "jet_ucase"},
+      {"LCASE", "jet_lcase"},     {"TRIM", "jet_trim"},         {"LTRIM", "jet_ltrim"},
+      {"RTRIM", "jet_rtrim"},     {"SPACE", "jet_space"},       {"VAL", "jet_val"},
+      {"CSTR", "jet_cstr"},       {"CLNG", "jet_clng"},         {"CINT", "jet_cint"},
+      {"CDBL", "jet_cdbl"},       {"CSNG", "jet_cdbl"},         {"CCUR", "jet_ccur"},
+      {"CBOOL", "jet_cbool"},     {"CDATE", "jet_cdate"},       {"CVDATE", "jet_cdate"},
+      {"DATEVALUE", "jet_cdate"}, {"INT", "jet_int"},           {"FIX", "jet_fix"},
+      {"ROUND", "jet_round"},     {"SGN", "jet_sgn"},           {"SQR", "sqrt"},
+      {"YEAR", "jet_year"},       {"MONTH", "jet_month"},       {"DAY", "jet_day"},
+      {"HOUR", "jet_hour"},       {"MINUTE", "jet_minute"},     {"SECOND", "jet_second"},
+      {"WEEKDAY", "jet_weekday"}, {"DATESERIAL", "jet_dateserial"},
+      {"TIMESERIAL", "jet_timeserial"}, {"DATEADD", "jet_dateadd"},
+      {"DATEDIFF", "jet_datediff"}, {"DATEPART", "jet_datepart"}, {"FORMAT", "jet_format"},
+      {"CHR", "jet_chr"},         {"ASC", "jet_asc"},           {"NOW", "jet_now"},
+      {"DATE", "jet_date"},       {"TIME", "jet_time"},         {"STRCOMP", "jet_strcomp"}};
+  return kMap;
+}
+
+class Translator {
+ public:
+  Translator(const std::vector<Token>& tokens, bool builtin_only)
+      : t_(tokens), builtin_only_(builtin_only) {}
+
+  Status Level(std::size_t begin, std::size_t end, std::string* out);
+
+ private:
+  std::size_t Matching(std::size_t open, std::size_t end) const {
+    int depth = 0;
+    for (std::size_t i = open; i < end; ++i) {
+      if (t_[i].IsOp("(")) ++depth;
+      if (t_[i].IsOp(")") && --depth == 0) return i;
+    }
+    return std::string::npos;
+  }
+  Status Call(const Token& name, std::vector<std::string> args, std::string* out) const;
+
+  const std::vector<Token>& t_;
+  bool builtin_only_;
+};
+
+Status Translator::Call(const Token& name, std::vector<std::string> args, std::string* out) const {
+  const std::string key = Upper(name.text);
+  auto join = [&args]() {
+    std::string s;
+    for (std::size_t i = 0; i < args.size(); ++i) s += (i ? ", " : "") + args[i];
+    return s;
+  };
+  if (key == "IIF") {
+    if (args.size() != 3) return ErrInvalid("(IIf needs three arguments)");
+    *out = "(CASE WHEN " + args[0] + " THEN " + args[1] + " ELSE " + args[2] + " END)";
+    return Status::OK();
+  }
+  if (key == "NZ" && (args.size() == 1 || args.size() == 2)) {
+    *out = "ifnull(" + args[0] + ", " + (args.size() == 2 ? args[1] : "''") + ")";
+    return Status::OK();
+  }
+  if (key == "ISNULL" && args.size() == 1) {
+    *out = "(CASE WHEN (" + args[0] + ") IS NULL THEN -1 ELSE 0 END)";
+    return Status::OK();
+  }
+  if (builtin_only_ && args.size() == 1 && args[0].empty()) {
+    if (key == "NOW") {
+      *out = "(julianday('now', 'localtime') - 2415018.5)";
+      return Status::OK();
+    }
+    if (key == "DATE") {
+      *out = "(julianday('now', 'localtime', 'start of day') - 2415018.5)";
+      return Status::OK();
+    }
+    if (key == "TIME") {
+      *out = "(julianday('now', 'localtime') - julianday('now', 'localtime', 'start of day'))";
+      return Status::OK();
+    }
+  }
+  if (args.size() == 1 && args[0].empty()) args.clear();
+  auto it = Renames().find(key);
+  if (it != Renames().end() && !builtin_only_) {
+    *out = it->second + "(" + join() + ")";
+  } else {
+    *out = name.text + "(" + join() + ")";
+  }
+  return Status::OK();
+}
+
+Status Translator::Level(std::size_t begin, std::size_t end, std::string* out) {
+  std::vector<Unit> units;
+  std::string limit;
+  std::size_t select_at = std::string::npos;  // index in units of this level's SELECT
+  for (std::size_t i = begin; i < end; ++i) {
+    const Token& tok = t_[i];
+    Unit u;
+    u.space_before = tok.space_before;
+    if (tok.IsOp("(")) {
+      std::size_t close = Matching(i, end);
+      if (close == std::string::npos) return ErrInvalid("(unbalanced parentheses)");
+      std::string inner;
+      Status st = Level(i + 1, close, &inner);
+      if (!st.ok()) return st;
+      u.sql = "(" + inner + ")";
+      i = close;
+      units.push_back(std::move(u));
+      continue;
+    }
+    if (tok.type == TokType::kWord && i + 1 < end && t_[i + 1].IsOp("(") &&
+        !(i > begin && t_[i - 1].IsOp("."))) {
+      std::size_t close = Matching(i + 1, end);
+      if (close == std::string::npos) return ErrInvalid("(unbalanced parentheses)");
+      std::string key = Upper(tok.text);
+      bool known = key == "IIF" || key == "NZ" || key == "ISNULL" || Renames().count(key) > 0;
+      if (known) {
+        std::vector<std::string> args;
+        std::size_t arg_start = i + 2;
+        int depth = 0;
+        for (std::size_t j = i + 2; j <= close; ++j) {
+          if (t_[j].IsOp("(")) ++depth;
+          if (t_[j].IsOp(")")) --depth;
+          if ((j == close) || (depth == 0 && t_[j].IsOp(","))) {
+            std::string arg;
+            Status st = Level(arg_start, j, &arg);
+            if (!st.ok()) return st;
+            args.push_back(std::move(arg));
+            arg_start = j + 1;
+          }
+        }
+        Status st = Call(tok, std::move(args), &u.sql);
+        if (!st.ok()) return st;
+        i = close;
+        units.push_back(std::move(u));
+        continue;
+      }
+    }
+    switch (tok.type) {
+      case TokType::kWord: {
+        std::string key = Upper(tok.text);
+        bool after_dot = i > begin && t_[i - 1].IsOp(".");
+        if (IsHiddenName(tok.text) && !SameName(tok.text.substr(0, 7), "sqlite_")) {
+          return ErrDb("no such table: " + tok.text);
+        }
+        if (!after_dot && key == "DISTINCTROW") continue;
+        if (!after_dot && (key == "TRUE" || key == "FALSE")) {
+          u.sql = key == "TRUE" ? "-1" : "0";
+          break;
+        }
+        if (!after_dot && key == "MOD") {
+          u.is_op = true;
+          u.key = "%";
+          u.sql = "%";
+          break;
+        }
+        if (key == "SELECT" && select_at == std::string::npos) select_at = units.size();
+        if (key == "TOP" && select_at != std::string::npos && i + 1 < end &&
+            t_[i + 1].type == TokType::kNumber && !(i + 2 < end && t_[i + 2].IsWord("PERCENT"))) {
+          bool right_after_select = true;
+          for (std::size_t k = select_at + 1; k < units.size(); ++k) {
+            if (units[k].key != "DISTINCT" && units[k].key != "ALL") right_after_select = false;
+          }
+          if (right_after_select) {
+            limit = t_[i + 1].text;
+            ++i;
+            continue;
+          }
+        }
+        if (key == "DELETE") {
+          // DELETE * FROM t and DELETE t.* FROM t: SQLite takes the table after FROM only.
+          std::size_t j = i + 1;
+          if (j < end && t_[j].IsName() && j + 2 < end && t_[j + 1].IsOp(".") &&
+              t_[j + 2].IsOp("*")) {
+            j += 2;
+          }
+          if (j < end && t_[j].IsOp("*") && j + 1 < end && t_[j + 1].IsWord("FROM")) {
+            u.sql = tok.text;
+            u.is_word = true;
+            u.key = key;
+            units.push_back(std::move(u));
+            i = j;
+            continue;
+          }
+        }
+        u.sql = tok.text;
+        u.is_word = true;
+        u.key = key;
+        break;
+      }
+      case TokType::kId:
+        if (IsHiddenName(tok.text) && !SameName(tok.text.substr(0, 7), "sqlite_")) {
+          return ErrDb("no such table: " + tok.text);
+        }
+        u.sql = QuoteId(tok.text);
+        break;
+      case TokType::kString:
+        u.sql = QuoteText(tok.text);
+        break;
+      case TokType::kDate: {
+        double days = 0;
+        if (!ParseJetDate(tok.text, true, &days)) {
+          return ErrInvalid("(date literal #" + tok.text + "#)");
+        }
+        u.sql = DayNumberText(days);
+        break;
+      }
+      case TokType::kOp:
+        u.sql = tok.text;
+        u.is_op = true;
+        u.key = tok.text;
+        break;
+      case TokType::kNumber:
+      case TokType::kParam:
+        u.sql = tok.text;
+        break;
+    }
+    units.push_back(std::move(u));
+  }
+
+  // Jet's '&' joins texts with Null taken as empty text; it binds less tightly than arithmetic.
+  for (;;) {
+    std::size_t k = 0;
+    while (k < units.size() && !(units[k].is_op && units[k].key == "&")) ++k;
+    if (k == units.size()) break;
+    std::size_t l = k;
+    while (l > 0 && !IsStop(units[l - 1])) --l;
+    std::size_t r = k + 1;
+    while (r < units.size() && !IsStop(units[r])) ++r;
+    if (l == k || r == k + 1) return ErrInvalid("(operand missing for &)");
+    Unit joined;
+    joined.space_before = units[l].space_before;
+    std::string a = JoinUnits(units, l, k), b = JoinUnits(units, k + 1, r);
+    if (builtin_only_) {
+      joined.sql = "(CASE WHEN (" + a + ") IS NULL AND (" + b + ") IS NULL THEN NULL ELSE ifnull(" +
+                   a + ", '') || ifnull(" + b + ", '') END)";
+    } else {
+      joined.sql = "jet_concat(" + a + ", " + b + ")";
+    }
+    units.erase(units.begin() + static_cast<std::ptrdiff_t>(l),
+                units.begin() + static_cast<std::ptrdiff_t>(r));
+    units.insert(units.begin() + static_cast<std::ptrdiff_t>(l), std::move(joined));
+  }
+
+  if (!limit.empty()) {
+    std::size_t stop = units.size();
+    if (stop > 0 && units[stop - 1].is_op && units[stop - 1].key == ";") --stop;
+    Unit u;
+    u.space_before = true;
+    u.sql = "LIMIT " + limit;
+    units.insert(units.begin() + static_cast<std::ptrdiff_t>(stop), std::move(u));
+  }
+  *out = JoinUnits(units, 0, units.size());
+  return Status::OK();
+}
+
+}  // namespace
+
+Status TranslateTokens(const std::vector<Token>& tokens, bool builtin_only, std::string* sql) {
+  Translator tr(tokens, builtin_only);
+  return tr.Level(0, tokens.size(), sql);
+}
+
+}  // namespace mlx::db::internal

@@ -1,0 +1,710 @@
+// The table model: reading a table's whole definition from SQLite and the layer's bookkeeping,
+// writing it back (bookkeeping rows and guard triggers), and the table rebuild.
+#include <algorithm>
+#include <map>
+
+#include "platform/db/internal.h"
+
+namespace mlx::db::internal {
+
+ColumnDef* TableModel::FindColumn(std::string_view n) {
+  for (auto& c : columns) {
+    if (SameName(c.name, n)) return &c;
+  }
+  return nullptr;
+}
+const ColumnDef* TableModel::FindColumn(std::string_view n) const {
+  for (const auto& c : columns) {
+    if (SameName(c.name, n)) return &c;
+  }
+  return nullptr;
+}
+IndexDef* TableModel::FindIndex(std::string_view n) {
+  for (auto& i : indexes) {
+    if (SameName(i.name, n)) return &i;
+  }
+  return nullptr;
+}
+IndexDef* TableModel::Primary() {
+  for (auto& i : indexes) {
+    if (i.primary) return &i;
+  }
+  return nullptr;
+}
+KeyDef* TableModel::FindKey(std::string_view n) {
+  for (auto& k : keys) {
+    if (SameName(k.name, n)) return &k;
+  }
+  return nullptr;
+}
+int TableModel::VisibleColumns() const {
+  int n = 0;
+  for (const auto& c : columns) n += c.hidden ? 0 : 1;
+  return n;
+}
+
+namespace {
+
+std::string JoinNames(const std::vector<std::string>& names, const char* sep = ";") {
+  std::string out;
+  for (std::size_t i = 0; i < names.size(); ++i) out += (i ? sep : "") + names[i];
+  return out;
+}
+
+std::string QuotedList(const std::vector<std::string>& names) {
+  std::string out;
+  for (std::size_t i = 0; i < names.size(); ++i) out += (i ? ", " : "") + QuoteId(names[i]);
+  return out;
+}
+
+int RuleFromText(const std::string& s) {
+  std::string u = Upper(s);
+  if (u == "CASCADE") return kRuleCascade;
+  if (u == "SET NULL") return kRuleSetNull;
+  return kRuleNone;
+}
+
+const char* RuleText(int rule) {
+  if (rule == kRuleCascade) return "CASCADE";
+  if (rule == kRuleSetNull) return "SET NULL";
+  return "NO ACTION";
+}
+
+// A default written back into a column definition: literals as they are, expressions in
+// parentheses (SQLite hands the stored default back without them).
+std::string DefaultClause(const std::string& dflt) {
+  std::vector<Token> toks;
+  if (Tokenize(dflt, &toks).ok()) {
+    std::size_t i = 0;
+    if (!toks.empty() && (toks[0].IsOp("-") || toks[0].IsOp("+"))) i = 1;
+    if (toks.size() == i + 1) {
+      const Token& t = toks[i];
+      if (t.type == TokType::kNumber) return dflt;
+      if (i == 0 && t.type == TokType::kString && dflt[0] == '\'') return dflt;
+      if (i == 0 && (t.IsWord("NULL") || t.IsWord("CURRENT_TIME") || t.IsWord("CURRENT_DATE") ||
+                     t.IsWord("CURRENT_TIMESTAMP") || t.IsWord("TRUE") || t.IsWord("FALSE"))) {
+        return dflt;
+      }
+    }
+  }
+  return "(" + dflt + ")";
+}
+
+constexpr const char* kBookkeeping[] = {
+    "CREATE TABLE IF NOT EXISTS __mlx_columns (tbl TEXT NOT NULL COLLATE NOCASE, "
+    "col TEXT NOT NULL COLLATE NOCASE, allow_zero_length INTEGER, default_text TEXT, "
+    "PRIMARY KEY (tbl, col))",
+    "CREATE TABLE IF NOT EXISTS __mlx_counters (tbl TEXT NOT NULL COLLATE NOCASE, "
+    "col TEXT NOT NULL COLLATE NOCASE, seed INTEGER NOT NULL, inc INTEGER NOT NULL, "
+    "guard INTEGER NOT NULL DEFAULT 0, PRIMARY KEY (tbl, col))",
+    "CREATE TABLE IF NOT EXISTS __mlx_indexes (tbl TEXT NOT NULL COLLATE NOCASE, "
+    "name TEXT NOT NULL COLLATE NOCASE, sqlite_name TEXT NOT NULL, is_primary INTEGER NOT NULL, "
+    "nulls INTEGER NOT NULL, PRIMARY KEY (tbl, name))",
+    "CREATE TABLE IF NOT EXISTS __mlx_relations (name TEXT NOT NULL COLLATE NOCASE PRIMARY KEY, "
+    "tbl TEXT NOT NULL COLLATE NOCASE, ref_tbl TEXT NOT NULL COLLATE NOCASE, "
+    "cols TEXT NOT NULL COLLATE NOCASE)",
+    "CREATE TABLE IF NOT EXISTS __mlx_views (name TEXT NOT NULL COLLATE NOCASE PRIMARY KEY, "
+    "jet_sql TEXT NOT NULL)",
+};
+
+}  // namespace
+
+std::optional<std::string> Schema::FindTable(std::string_view name) const {
+  Stmt s;
+  if (!s.Prepare(db_, "SELECT name FROM sqlite_schema WHERE type = 'table' AND name = ?1 "
+                      "COLLATE NOCASE").ok()) {
+    return std::nullopt;
+  }
+  s.BindText(1, name);
+  while (s.Step() == SQLITE_ROW) {
+    std::string found = s.Text(0);
+    if (!IsHiddenName(found)) return found;
+  }
+  return std::nullopt;
+}
+
+std::optional<std::string> Schema::FindView(std::string_view name) const {
+  Stmt s;
+  if (!s.Prepare(db_, "SELECT name FROM sqlite_schema WHERE type = 'view' AND name = ?1 "
+                      "COLLATE NOCASE").ok()) {
+    return std::nullopt;
+  }
+  s.BindText(1, name);
+  if (s.Step() == SQLITE_ROW && !IsHiddenName(s.Text(0))) return s.Text(0);
+  return std::nullopt;
+}
+
+bool Schema::HasBookkeeping() const {
+  return QueryInt(db_, "SELECT count(*) FROM sqlite_schema WHERE name = '__mlx_views'")
+             .value_or(0) > 0;
+}
+
+Status Schema::EnsureBookkeeping() {
+  if (HasBookkeeping()) return Status::OK();
+  for (const char* sql : kBookkeeping) {
+    Status st = Exec(db_, sql);
+    if (!st.ok()) return st;
+  }
+  return Status::OK();
+}
+
+std::vector<std::string> Schema::UserTables() const {
+  std::vector<std::string> out;
+  Stmt s;
+  if (!s.Prepare(db_, "SELECT name FROM sqlite_schema WHERE type = 'table' ORDER BY name "
+                      "COLLATE NOCASE").ok()) {
+    return out;
+  }
+  while (s.Step() == SQLITE_ROW) {
+    std::string n = s.Text(0);
+    if (!IsHiddenName(n)) out.push_back(n);
+  }
+  return out;
+}
+
+Status Schema::Load(std::string_view table, TableModel* model) const {
+  auto found = FindTable(table);
+  if (!found) return ErrMissing("La tabella '" + std::string(table) + "'");
+  *model = TableModel{};
+  model->name = *found;
+  const std::string& t = model->name;
+  {
+    Stmt s;
+    Status st = s.Prepare(db_, "SELECT sql FROM sqlite_schema WHERE type = 'table' AND name = ?1");
+    if (!st.ok()) return st;
+    s.BindText(1, t);
+    if (s.Step() == SQLITE_ROW) {
+      std::string sql = Upper(s.Text(0));
+      std::size_t close = sql.rfind(')');
+      model->without_rowid = close != std::string::npos &&
+                             sql.find("WITHOUT", close) != std::string::npos;
+    }
+  }
+  std::vector<std::pair<int, std::string>> pk_columns;
+  {
+    Stmt s;
+    Status st = s.Prepare(db_, "SELECT name, type, \"notnull\", dflt_value, pk FROM "
+                               "pragma_table_info(?1)");
+    if (!st.ok()) return st;
+    s.BindText(1, t);
+    while (s.Step() == SQLITE_ROW) {
+      ColumnDef c;
+      c.name = s.Text(0);
+      c.decl = s.Text(1);
+      c.not_null = s.Int(2) != 0;
+      c.default_sql = s.IsNull(3) ? "" : s.Text(3);
+      c.hidden = c.name == kPlaceholderColumn;
+      c.copy_from = QuoteId(c.name);
+      const char* decl = nullptr;
+      const char* coll = nullptr;
+      int nn = 0, pk = 0, autoinc = 0;
+      if (sqlite3_table_column_metadata(db_, "main", t.c_str(), c.name.c_str(), &decl, &coll, &nn,
+                                        &pk, &autoinc) == SQLITE_OK) {
+        if (coll && Upper(coll) != "BINARY") c.collate = coll;
+        c.rowid_autoinc = autoinc != 0;
+      }
+      if (s.Int(4) > 0) pk_columns.emplace_back(static_cast<int>(s.Int(4)), c.name);
+      model->columns.push_back(std::move(c));
+    }
+  }
+  std::map<std::string, std::pair<std::string, int>> index_names;  // sqlite name -> name, nulls
+  std::string primary_name = "PrimaryKey";
+  std::vector<std::tuple<std::string, std::string, std::string>> relation_names;
+  if (HasBookkeeping()) {
+    Stmt s;
+    Status st = s.Prepare(db_, "SELECT col, allow_zero_length, default_text FROM __mlx_columns "
+                               "WHERE tbl = ?1");
+    if (!st.ok()) return st;
+    s.BindText(1, t);
+    while (s.Step() == SQLITE_ROW) {
+      if (ColumnDef* c = model->FindColumn(s.Text(0))) {
+        c->allow_zero = s.IsNull(1) ? -1 : static_cast<int>(s.Int(1));
+        c->default_text = s.IsNull(2) ? "" : s.Text(2);
+      }
+    }
+    st = s.Prepare(db_, "SELECT col, seed, inc, guard FROM __mlx_counters WHERE tbl = ?1");
+    if (!st.ok()) return st;
+    s.BindText(1, t);
+    while (s.Step() == SQLITE_ROW) {
+      if (ColumnDef* c = model->FindColumn(s.Text(0))) {
+        c->counter = true;
+        c->seed = s.Int(1);
+        c->increment = s.Int(2);
+        c->guard = s.Int(3) != 0;
+      }
+    }
+    st = s.Prepare(db_, "SELECT name, sqlite_name, is_primary, nulls FROM __mlx_indexes "
+                        "WHERE tbl = ?1");
+    if (!st.ok()) return st;
+    s.BindText(1, t);
+    while (s.Step() == SQLITE_ROW) {
+      if (s.Int(2) != 0) {
+        primary_name = s.Text(0);
+      } else {
+        index_names[s.Text(1)] = {s.Text(0), static_cast<int>(s.Int(3))};
+      }
+    }
+    st = s.Prepare(db_, "SELECT name, ref_tbl, cols FROM __mlx_relations WHERE tbl = ?1");
+    if (!st.ok()) return st;
+    s.BindText(1, t);
+    while (s.Step() == SQLITE_ROW) relation_names.emplace_back(s.Text(0), s.Text(1), s.Text(2));
+  }
+  if (!pk_columns.empty()) {
+    std::sort(pk_columns.begin(), pk_columns.end());
+    IndexDef pk;
+    pk.name = primary_name;
+    pk.primary = pk.unique = true;
+    pk.nulls = kIndexNullsDisallow;
+    for (auto& [order, name] : pk_columns) {
+      pk.columns.push_back(name);
+      pk.descending.push_back(false);
+    }
+    model->indexes.push_back(std::move(pk));
+  }
+  {
+    Stmt s;
+    Status st = s.Prepare(db_, "SELECT name, \"unique\", origin FROM pragma_index_list(?1)");
+    if (!st.ok()) return st;
+    s.BindText(1, t);
+    std::vector<std::tuple<std::string, bool, std::string>> list;
+    while (s.Step() == SQLITE_ROW) list.emplace_back(s.Text(0), s.Int(1) != 0, s.Text(2));
+    for (auto& [sqlite_name, unique, origin] : list) {
+      if (origin == "pk") continue;
+      IndexDef ix;
+      ix.sqlite_name = sqlite_name;
+      ix.unique = unique;
+      auto it = index_names.find(sqlite_name);
+      ix.name = it != index_names.end() ? it->second.first : sqlite_name;
+      ix.nulls = it != index_names.end() ? it->second.second : kIndexNullsAllow;
+      Stmt cols;
+      st = cols.Prepare(db_, "SELECT name, \"desc\", cid FROM pragma_index_xinfo(?1) "
+                             "WHERE key = 1 ORDER BY seqno");
+      if (!st.ok()) return st;
+      cols.BindText(1, sqlite_name);
+      while (cols.Step() == SQLITE_ROW) {
+        ix.columns.push_back(cols.IsNull(0) ? "" : cols.Text(0));
+        ix.descending.push_back(cols.Int(1) != 0);
+      }
+      if (origin == "c" && it == index_names.end()) {
+        Stmt q;
+        st = q.Prepare(db_, "SELECT sql FROM sqlite_schema WHERE type = 'index' AND name = ?1");
+        if (!st.ok()) return st;
+        q.BindText(1, sqlite_name);
+        if (q.Step() == SQLITE_ROW) ix.sql = q.Text(0);
+      }
+      if (origin == "u") ix.sqlite_name.clear();  // made an index of its own on rebuild
+      model->indexes.push_back(std::move(ix));
+    }
+    std::sort(model->indexes.begin(), model->indexes.end(),
+              [](const IndexDef& a, const IndexDef& b) { return Upper(a.name) < Upper(b.name); });
+  }
+  {
+    Stmt s;
+    Status st = s.Prepare(db_, "SELECT id, \"table\", \"from\", \"to\", on_update, on_delete "
+                               "FROM pragma_foreign_key_list(?1) ORDER BY id, seq");
+    if (!st.ok()) return st;
+    s.BindText(1, t);
+    std::int64_t current = -1;
+    while (s.Step() == SQLITE_ROW) {
+      if (s.Int(0) != current) {
+        current = s.Int(0);
+        KeyDef k;
+        k.ref_table = s.Text(1);
+        k.update_rule = RuleFromText(s.Text(4));
+        k.delete_rule = RuleFromText(s.Text(5));
+        model->keys.push_back(std::move(k));
+      }
+      model->keys.back().columns.push_back(s.Text(2));
+      model->keys.back().ref_columns.push_back(s.IsNull(3) ? "" : s.Text(3));
+    }
+    std::reverse(model->keys.begin(), model->keys.end());  // in the order they were written
+    for (KeyDef& k : model->keys) {
+      if (!k.ref_columns.empty() && k.ref_columns[0].empty()) {
+        // References the parent's primary key.
+        Stmt p;
+        st = p.Prepare(db_, "SELECT name FROM pragma_table_info(?1) WHERE pk > 0 ORDER BY pk");
+        if (!st.ok()) return st;
+        p.BindText(1, k.ref_table);
+        k.ref_columns.clear();
+        while (p.Step() == SQLITE_ROW) k.ref_columns.push_back(p.Text(0));
+      }
+      std::string cols = JoinNames(k.columns);
+      for (auto& [name, ref, kept_cols] : relation_names) {
+        if (SameName(ref, k.ref_table) && SameName(kept_cols, cols)) k.name = name;
+      }
+      if (k.name.empty()) {
+        std::string base = k.ref_table + model->name;
+        k.name = base;
+        for (int n = 1; std::count_if(model->keys.begin(), model->keys.end(), [&](const KeyDef& o) {
+                          return &o != &k && SameName(o.name, k.name);
+                        }) > 0;
+             ++n) {
+          k.name = base + std::to_string(n);
+        }
+      }
+    }
+  }
+  {
+    Stmt s;
+    Status st = s.Prepare(db_, "SELECT name, sql FROM sqlite_schema WHERE type = 'trigger' AND "
+                               "tbl_name = ?1");
+    if (!st.ok()) return st;
+    s.BindText(1, t);
+    while (s.Step() == SQLITE_ROW) {
+      if (!IsHiddenName(s.Text(0))) model->user_triggers.push_back(s.Text(1));
+    }
+  }
+  return Status::OK();
+}
+
+std::string Schema::CreateTableSql(const TableModel& model, std::string_view as_name) const {
+  std::string sql = "CREATE TABLE " + QuoteId(as_name) + " (";
+  const IndexDef* pk = nullptr;
+  for (const auto& ix : model.indexes) {
+    if (ix.primary) pk = &ix;
+  }
+  bool inline_pk = false;
+  bool first = true;
+  for (const ColumnDef& c : model.columns) {
+    sql += first ? "" : ", ";
+    first = false;
+    sql += QuoteId(c.name);
+    if (!c.decl.empty()) sql += " " + c.decl;
+    if (c.rowid_autoinc && pk && pk->columns.size() == 1 && SameName(pk->columns[0], c.name)) {
+      sql += " PRIMARY KEY AUTOINCREMENT";
+      inline_pk = true;
+    }
+    if (!c.collate.empty()) sql += " COLLATE " + c.collate;
+    if (c.not_null) sql += " NOT NULL";
+    if (!c.default_sql.empty()) sql += " DEFAULT " + DefaultClause(c.default_sql);
+  }
+  if (pk && !inline_pk) {
+    sql += ", CONSTRAINT " + QuoteId(pk->name) + " PRIMARY KEY (" + QuotedList(pk->columns) + ")";
+  }
+  for (const KeyDef& k : model.keys) {
+    sql += ", CONSTRAINT " + QuoteId(k.name) + " FOREIGN KEY (" + QuotedList(k.columns) +
+           ") REFERENCES " + QuoteId(k.ref_table) + " (" + QuotedList(k.ref_columns) + ")";
+    if (k.update_rule != kRuleNone) sql += std::string(" ON UPDATE ") + RuleText(k.update_rule);
+    if (k.delete_rule != kRuleNone) sql += std::string(" ON DELETE ") + RuleText(k.delete_rule);
+  }
+  sql += ")";
+  if (model.without_rowid) sql += " WITHOUT ROWID";
+  return sql;
+}
+
+std::string Schema::CreateIndexSql(const TableModel& model, const IndexDef& ix) const {
+  if (!ix.sql.empty()) return ix.sql;
+  std::string sql = std::string("CREATE ") + (ix.unique ? "UNIQUE " : "") + "INDEX " +
+                    QuoteId(ix.sqlite_name) + " ON " + QuoteId(model.name) + " (";
+  for (std::size_t i = 0; i < ix.columns.size(); ++i) {
+    sql += (i ? ", " : "") + QuoteId(ix.columns[i]);
+    if (i < ix.descending.size() && ix.descending[i]) sql += " DESC";
+  }
+  sql += ")";
+  if (ix.nulls == kIndexNullsIgnore) {
+    sql += " WHERE ";
+    for (std::size_t i = 0; i < ix.columns.size(); ++i) {
+      sql += (i ? " AND " : "") + QuoteId(ix.columns[i]) + " IS NOT NULL";
+    }
+  }
+  return sql;
+}
+
+std::string Schema::NewIndexName(std::string_view table, std::string_view name) const {
+  std::string base = std::string(table) + "_" + std::string(name);
+  if (IsHiddenName(base)) base = "ix_" + base;
+  std::string candidate = base;
+  for (int n = 2;; ++n) {
+    Stmt s;
+    if (!s.Prepare(db_, "SELECT 1 FROM sqlite_schema WHERE name = ?1 COLLATE NOCASE").ok()) {
+      return candidate;
+    }
+    s.BindText(1, candidate);
+    if (s.Step() != SQLITE_ROW) return candidate;
+    candidate = base + "_" + std::to_string(n);
+  }
+}
+
+Status Schema::DropBookkeeping(std::string_view table) {
+  if (!HasBookkeeping()) return Status::OK();
+  for (const char* t : {"__mlx_columns", "__mlx_counters", "__mlx_indexes", "__mlx_relations"}) {
+    Stmt s;
+    Status st = s.Prepare(db_, std::string("DELETE FROM ") + t + " WHERE tbl = ?1");
+    if (!st.ok()) return st;
+    s.BindText(1, table);
+    st = s.Run();
+    if (!st.ok()) return st;
+  }
+  return Status::OK();
+}
+
+Status Schema::WriteBookkeeping(const TableModel& m) {
+  Status st = EnsureBookkeeping();
+  if (!st.ok()) return st;
+  st = DropBookkeeping(m.name);
+  if (!st.ok()) return st;
+  Stmt s;
+  st = s.Prepare(db_, "INSERT INTO __mlx_columns VALUES (?1, ?2, ?3, ?4)");
+  if (!st.ok()) return st;
+  for (const ColumnDef& c : m.columns) {
+    if (c.allow_zero < 0 && c.default_text.empty()) continue;
+    s.Reset();
+    s.BindText(1, m.name);
+    s.BindText(2, c.name);
+    if (c.allow_zero >= 0) s.BindInt(3, c.allow_zero);
+    if (!c.default_text.empty()) s.BindText(4, c.default_text);
+    if (!(st = s.Run()).ok()) return st;
+  }
+  st = s.Prepare(db_, "INSERT INTO __mlx_counters VALUES (?1, ?2, ?3, ?4, ?5)");
+  if (!st.ok()) return st;
+  for (const ColumnDef& c : m.columns) {
+    if (!c.counter) continue;
+    s.Reset();
+    s.BindText(1, m.name);
+    s.BindText(2, c.name);
+    s.BindInt(3, c.seed);
+    s.BindInt(4, c.increment);
+    s.BindInt(5, c.guard ? 1 : 0);
+    if (!(st = s.Run()).ok()) return st;
+  }
+  st = s.Prepare(db_, "INSERT INTO __mlx_indexes VALUES (?1, ?2, ?3, ?4, ?5)");
+  if (!st.ok()) return st;
+  for (const IndexDef& ix : m.indexes) {
+    s.Reset();
+    s.BindText(1, m.name);
+    s.BindText(2, ix.name);
+    s.BindText(3, ix.sqlite_name);
+    s.BindInt(4, ix.primary ? 1 : 0);
+    s.BindInt(5, ix.nulls);
+    if (!(st = s.Run()).ok()) return st;
+  }
+  st = s.Prepare(db_, "INSERT INTO __mlx_relations VALUES (?1, ?2, ?3, ?4)");
+  if (!st.ok()) return st;
+  for (const KeyDef& k : m.keys) {
+    s.Reset();
+    s.BindText(1, k.name);
+    s.BindText(2, m.name);
+    s.BindText(3, k.ref_table);
+    s.BindText(4, JoinNames(k.columns));
+    if (!(st = s.Run()).ok()) {
+      if (st.description().find("UNIQUE") != std::string::npos) {
+        return ErrExists("Relationship '" + k.name + "'");
+      }
+      return st;
+    }
+  }
+  return Status::OK();
+}
+
+Status Schema::WriteTriggers(const TableModel& m) {
+  // Drop the guard triggers of the table, then write them again from the model.
+  std::vector<std::string> old;
+  {
+    Stmt s;
+    Status st = s.Prepare(db_, "SELECT name FROM sqlite_schema WHERE type = 'trigger' AND "
+                               "tbl_name = ?1 AND substr(name, 1, 6) = '__mlx_'");
+    if (!st.ok()) return st;
+    s.BindText(1, m.name);
+    while (s.Step() == SQLITE_ROW) old.push_back(s.Text(0));
+  }
+  for (const auto& name : old) {
+    Status st = Exec(db_, "DROP TRIGGER " + QuoteId(name));
+    if (!st.ok()) return st;
+  }
+  const IndexDef* pk = nullptr;
+  for (const auto& ix : m.indexes) {
+    if (ix.primary) pk = &ix;
+  }
+  auto raise = [](const std::string& message, const std::string& condition) {
+    return "SELECT RAISE(ABORT, " + QuoteText(message) + ") WHERE " + condition + "; ";
+  };
+  std::string checks_insert, checks_update;
+  for (const ColumnDef& c : m.columns) {
+    if (c.hidden) continue;
+    std::string col = "NEW." + QuoteId(c.name);
+    JetType type = TypeFromDecl(c.decl);
+    std::string checks;
+    if (type.text && c.allow_zero == 0) {
+      checks += raise("Field '" + m.name + "." + c.name + "' cannot be a zero-length string.",
+                      col + " = ''");
+    }
+    if (type.text && (type.ado == kAdVarWChar || type.ado == kAdWChar) && c.allow_zero >= 0) {
+      checks += raise("The field '" + m.name + "." + c.name +
+                          "' is too small to accept the amount of data you attempted to add.",
+                      "typeof(" + col + ") = 'text' AND length(" + col + ") > " +
+                          std::to_string(type.size));
+    }
+    bool no_nulls = false;
+    for (const auto& ix : m.indexes) {
+      if (ix.nulls != kIndexNullsDisallow && !ix.primary) continue;
+      for (const auto& ic : ix.columns) no_nulls = no_nulls || SameName(ic, c.name);
+    }
+    std::string null_check;
+    if (no_nulls && !c.not_null) {
+      null_check = raise("Index or primary key cannot contain a Null value.", col + " IS NULL");
+    }
+    checks_insert += checks + (c.counter ? "" : null_check);
+    checks_update += checks + null_check;
+  }
+  (void)pk;
+  if (!checks_insert.empty()) {
+    Status st = Exec(db_, "CREATE TRIGGER " + QuoteId("__mlx_bi_" + m.name) + " BEFORE INSERT ON " +
+                              QuoteId(m.name) + " BEGIN " + checks_insert + "END");
+    if (!st.ok()) return st;
+  }
+  if (!checks_update.empty()) {
+    Status st = Exec(db_, "CREATE TRIGGER " + QuoteId("__mlx_bu_" + m.name) + " BEFORE UPDATE ON " +
+                              QuoteId(m.name) + " BEGIN " + checks_update + "END");
+    if (!st.ok()) return st;
+  }
+  if (m.without_rowid) return Status::OK();
+  std::string assign, bump_update;
+  for (const ColumnDef& c : m.columns) {
+    if (!c.counter) continue;
+    std::string t = QuoteId(m.name), col = QuoteId(c.name);
+    std::string where = " WHERE tbl = " + QuoteText(m.name) + " AND col = " + QuoteText(c.name);
+    // A counter left Null takes the seed, or, when the seed was set below values already
+    // present and hits one of them, the next number after the largest value.
+    assign += "UPDATE " + t + " SET " + col + " = (SELECT CASE WHEN k.guard = 0 OR NOT EXISTS " +
+              "(SELECT 1 FROM " + t + " WHERE " + col + " = k.seed) THEN k.seed ELSE (SELECT " +
+              (c.increment > 0 ? "max(" : "min(") + col + ") FROM " + t + ") + k.inc END FROM " +
+              "__mlx_counters AS k" + where + ") WHERE rowid = NEW.rowid AND NEW." + col +
+              " IS NULL; ";
+    std::string value = "(SELECT " + col + " FROM " + t + " WHERE rowid = NEW.rowid)";
+    assign += "UPDATE __mlx_counters SET seed = CASE WHEN inc > 0 THEN max(seed, " + value +
+              " + inc) ELSE min(seed, " + value + " + inc) END" + where + " AND " + value +
+              " IS NOT NULL; ";
+    bump_update += "UPDATE __mlx_counters SET seed = CASE WHEN inc > 0 THEN max(seed, NEW." + col +
+                   " + inc) ELSE min(seed, NEW." + col + " + inc) END" + where + " AND NEW." +
+                   col + " IS NOT NULL; ";
+  }
+  if (!assign.empty()) {
+    Status st = Exec(db_, "CREATE TRIGGER " + QuoteId("__mlx_ai_" + m.name) + " AFTER INSERT ON " +
+                              QuoteId(m.name) + " BEGIN " + assign + "END");
+    if (!st.ok()) return st;
+    st = Exec(db_, "CREATE TRIGGER " + QuoteId("__mlx_au_" + m.name) + " AFTER UPDATE ON " +
+                       QuoteId(m.name) + " BEGIN " + bump_update + "END");
+    if (!st.ok()) return st;
+  }
+  return Status::OK();
+}
+
+Status Schema::SyncTable(const TableModel& model) {
+  Status st = WriteBookkeeping(model);
+  if (!st.ok()) return st;
+  return WriteTriggers(model);
+}
+
+Status Schema::Create(const TableModel& model) {
+  Status st = EnsureBookkeeping();
+  if (!st.ok()) return st;
+  st = Exec(db_, CreateTableSql(model, model.name));
+  if (!st.ok()) return st;
+  for (const IndexDef& ix : model.indexes) {
+    if (ix.primary) continue;
+    st = Exec(db_, CreateIndexSql(model, ix));
+    if (!st.ok()) return st;
+  }
+  return SyncTable(model);
+}
+
+Status Schema::Referencing(std::string_view table,
+                           std::vector<std::pair<std::string, KeyDef>>* keys) const {
+  keys->clear();
+  for (const std::string& t : UserTables()) {
+    bool refers = false;
+    {
+      Stmt s;
+      Status st = s.Prepare(db_, "SELECT 1 FROM pragma_foreign_key_list(?1) WHERE \"table\" = ?2 "
+                                 "COLLATE NOCASE");
+      if (!st.ok()) return st;
+      s.BindText(1, t);
+      s.BindText(2, table);
+      refers = s.Step() == SQLITE_ROW;
+    }
+    if (!refers) continue;
+    TableModel m;
+    Status st = Load(t, &m);
+    if (!st.ok()) return st;
+    for (const KeyDef& k : m.keys) {
+      if (SameName(k.ref_table, table)) keys->emplace_back(t, k);
+    }
+  }
+  return Status::OK();
+}
+
+Status Schema::Rebuild(const TableModel& old_model, const TableModel& model) {
+  if (!sqlite3_get_autocommit(db_)) {
+    return ErrDb("The table cannot be changed inside an open transaction.");
+  }
+  Status st = Exec(db_, "PRAGMA foreign_keys = OFF");
+  if (!st.ok()) return st;
+  st = Exec(db_, "PRAGMA legacy_alter_table = ON");
+  if (st.ok()) {
+    st = InTransaction(db_, [&]() -> Status {
+      Status s = EnsureBookkeeping();
+      if (!s.ok()) return s;
+      const std::string temp = "__mlx_rebuild";
+      s = Exec(db_, CreateTableSql(model, temp));
+      if (!s.ok()) return s;
+      std::string cols, exprs;
+      for (const ColumnDef& c : model.columns) {
+        if (c.copy_from.empty()) continue;
+        cols += (cols.empty() ? "" : ", ") + QuoteId(c.name);
+        exprs += (exprs.empty() ? "" : ", ") + c.copy_from;
+      }
+      if (!cols.empty()) {
+        s = Exec(db_, "INSERT INTO " + QuoteId(temp) + " (" + cols + ") SELECT " + exprs +
+                          " FROM " + QuoteId(old_model.name));
+        if (!s.ok()) return s;
+      } else {
+        s = Exec(db_, "INSERT INTO " + QuoteId(temp) + " DEFAULT VALUES");
+        if (!s.ok()) return s;
+        s = Exec(db_, "DELETE FROM " + QuoteId(temp));
+        if (!s.ok()) return s;
+      }
+      s = Exec(db_, "DROP TABLE " + QuoteId(old_model.name));
+      if (!s.ok()) return s;
+      s = Exec(db_, "ALTER TABLE " + QuoteId(temp) + " RENAME TO " + QuoteId(model.name));
+      if (!s.ok()) return s;
+      for (const IndexDef& ix : model.indexes) {
+        if (ix.primary) continue;
+        s = Exec(db_, CreateIndexSql(model, ix));
+        if (!s.ok()) return s;
+      }
+      for (const std::string& trigger : model.user_triggers) {
+        s = Exec(db_, trigger);
+        if (!s.ok()) return s;
+      }
+      if (!SameName(old_model.name, model.name)) {
+        s = DropBookkeeping(old_model.name);
+        if (!s.ok()) return s;
+      }
+      s = SyncTable(model);
+      if (!s.ok()) return s;
+      // Relations in both directions must still hold before the change is committed.
+      std::vector<std::string> to_check = {model.name};
+      std::vector<std::pair<std::string, KeyDef>> children;
+      s = Referencing(model.name, &children);
+      if (!s.ok()) return s;
+      for (auto& [child, key] : children) to_check.push_back(child);
+      for (const std::string& t : to_check) {
+        Stmt check;
+        s = check.Prepare(db_, "PRAGMA foreign_key_check(" + QuoteId(t) + ")");
+        if (!s.ok()) return s;
+        int rc = check.Step();
+        if (rc == SQLITE_ROW) {
+          return ErrDb("Data in table '" + check.Text(0) + "' violates the referential integrity "
+                       "rules of its relation with table '" + check.Text(2) + "'.");
+        }
+        if (rc != SQLITE_DONE) return check.Error(rc);
+      }
+      return Status::OK();
+    });
+  }
+  Exec(db_, "PRAGMA legacy_alter_table = OFF");
+  Exec(db_, "PRAGMA foreign_keys = ON");
+  return st;
+}
+
+}  // namespace mlx::db::internal

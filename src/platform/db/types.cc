@@ -1,0 +1,207 @@
+// The type table: Jet type names, the ADO code and size that Jet reports for each, and the
+// SQLite declared type that keeps the Jet type readable and gives the right storage affinity.
+#include <cctype>
+#include <string>
+
+#include "platform/db/internal.h"
+
+namespace mlx::db::internal {
+
+namespace {
+
+constexpr long kMemoSize = 536870910;
+constexpr long kLongBinarySize = 1073741823;
+
+JetType Make(std::string decl, int ado, long size, bool text = false) {
+  JetType t;
+  t.decl = std::move(decl);
+  t.ado = ado;
+  t.size = size;
+  t.text = text;
+  t.nocase = text;
+  return t;
+}
+
+// Reads "(a)" or "(a, b)" at tokens[*pos]; numbers may be signed. Returns how many were read.
+int ReadNumbers(const std::vector<Token>& tokens, std::size_t* pos, long long* a, long long* b) {
+  std::size_t i = *pos;
+  if (i >= tokens.size() || !tokens[i].IsOp("(")) return 0;
+  ++i;
+  long long values[2] = {0, 0};
+  int count = 0;
+  while (i < tokens.size() && count < 2) {
+    bool negative = false;
+    if (tokens[i].IsOp("-")) {
+      negative = true;
+      ++i;
+    }
+    if (i >= tokens.size() || tokens[i].type != TokType::kNumber) return -1;
+    if (tokens[i].text.find_first_not_of("0123456789") != std::string::npos) return -1;
+    values[count++] = std::stoll(tokens[i].text) * (negative ? -1 : 1);
+    ++i;
+    if (i < tokens.size() && tokens[i].IsOp(",")) {
+      ++i;
+      continue;
+    }
+    break;
+  }
+  if (i >= tokens.size() || !tokens[i].IsOp(")")) return -1;
+  *pos = i + 1;
+  *a = values[0];
+  *b = values[1];
+  return count;
+}
+
+}  // namespace
+
+bool ParseJetType(const std::vector<Token>& tokens, std::size_t* pos, JetType* type) {
+  std::size_t i = *pos;
+  if (i >= tokens.size() || tokens[i].type != TokType::kWord) return false;
+  std::string w = Upper(tokens[i].text);
+  ++i;
+  auto next_is = [&](std::string_view word) {
+    if (i < tokens.size() && tokens[i].IsWord(word)) {
+      ++i;
+      return true;
+    }
+    return false;
+  };
+  long long a = 0, b = 0;
+  int n = 0;
+  if (w == "NATIONAL") {
+    if (!(next_is("CHAR") || next_is("CHARACTER"))) return false;
+    w = next_is("VARYING") ? "VARCHAR" : "CHAR";
+  } else if (w == "CHARACTER" || w == "CHAR") {
+    if (next_is("VARYING")) w = "VARCHAR";
+  } else if (w == "DOUBLE") {
+    next_is("PRECISION");
+  }
+  n = ReadNumbers(tokens, &i, &a, &b);
+  if (n < 0) return false;
+
+  if (w == "TEXT" || w == "VARCHAR" || w == "NVARCHAR" || w == "STRING" || w == "ALPHANUMERIC" ||
+      w == "CHAR" || w == "NCHAR") {
+    if (n == 0 && w == "TEXT") {
+      *type = Make("TEXT", kAdLongVarWChar, kMemoSize, true);
+    } else {
+      long size = n == 0 ? 255 : static_cast<long>(a);
+      if (n > 1 || size < 1 || size > 255) return false;
+      bool fixed = w == "CHAR" || w == "NCHAR";
+      *type = Make((fixed ? "CHAR(" : "VARCHAR(") + std::to_string(size) + ")",
+                   fixed ? kAdWChar : kAdVarWChar, size, true);
+    }
+  } else if (n == 0 && (w == "MEMO" || w == "LONGTEXT" || w == "LONGCHAR" || w == "NOTE" ||
+                        w == "NTEXT")) {
+    *type = Make("TEXT", kAdLongVarWChar, kMemoSize, true);
+  } else if (n == 0 && (w == "BYTE" || w == "TINYINT" || w == "INTEGER1")) {
+    *type = Make("TINYINT", kAdUnsignedTinyInt, 1);
+  } else if (n == 0 && (w == "SHORT" || w == "SMALLINT" || w == "INTEGER2")) {
+    *type = Make("SMALLINT", kAdSmallInt, 2);
+  } else if (n == 0 && (w == "LONG" || w == "INT" || w == "INTEGER" || w == "INTEGER4")) {
+    *type = Make("INT", kAdInteger, 4);
+  } else if (w == "COUNTER" || w == "AUTOINCREMENT" || w == "IDENTITY") {
+    *type = Make("INT", kAdInteger, 4);
+    type->counter = true;
+    if (n == 2) {
+      type->seed = a;
+      type->increment = b == 0 ? 1 : b;
+    } else if (n != 0) {
+      return false;
+    }
+  } else if (n == 0 && (w == "SINGLE" || w == "REAL" || w == "FLOAT4" || w == "IEEESINGLE")) {
+    *type = Make("FLOAT4", kAdSingle, 4);
+  } else if (n == 0 && (w == "DOUBLE" || w == "FLOAT" || w == "FLOAT8" || w == "NUMBER" ||
+                        w == "IEEEDOUBLE")) {
+    *type = Make("DOUBLE", kAdDouble, 8);
+  } else if (n == 0 && (w == "CURRENCY" || w == "MONEY")) {
+    *type = Make("CURRENCY", kAdCurrency, 8);
+  } else if (n == 0 && (w == "DATETIME" || w == "DATE" || w == "TIME" || w == "TIMESTAMP")) {
+    *type = Make("DATETIME", kAdDate, 8);
+  } else if (n == 0 && (w == "YESNO" || w == "BIT" || w == "LOGICAL" || w == "LOGICAL1" ||
+                        w == "BOOLEAN")) {
+    *type = Make("BOOLEAN", kAdBoolean, 2);
+  } else if (w == "DECIMAL" || w == "NUMERIC" || w == "DEC") {
+    long long precision = n >= 1 ? a : 18, scale = n == 2 ? b : 0;
+    if (precision < 1 || precision > 28 || scale < 0 || scale > precision) return false;
+    *type = Make("DECIMAL(" + std::to_string(precision) + "," + std::to_string(scale) + ")",
+                 kAdNumeric, 19);
+  } else if (w == "BINARY" || w == "VARBINARY") {
+    long size = n == 0 ? 510 : static_cast<long>(a);
+    if (n > 1 || size < 1 || size > 510) return false;
+    *type = Make("BLOB(" + std::to_string(size) + ")", kAdBinary, size);
+  } else if (n == 0 && (w == "LONGBINARY" || w == "OLEOBJECT" || w == "GENERAL" || w == "IMAGE")) {
+    *type = Make("BLOB", kAdLongVarBinary, kLongBinarySize);
+  } else if (n == 0 && (w == "GUID" || w == "UNIQUEIDENTIFIER")) {
+    *type = Make("GUIDTEXT", kAdGuid, 16);
+  } else if (n == 0 && w == "BIGINT") {
+    *type = Make("BIGINT", kAdBigInt, 8);
+  } else {
+    return false;
+  }
+  *pos = i;
+  return true;
+}
+
+JetType TypeFromDecl(std::string_view decl) {
+  std::string u = Upper(decl);
+  std::string base = u.substr(0, u.find('('));
+  while (!base.empty() && base.back() == ' ') base.pop_back();
+  long size = -1;
+  std::size_t open = u.find('(');
+  if (open != std::string::npos) {
+    std::size_t k = open + 1;
+    while (k < u.size() && u[k] == ' ') ++k;
+    if (k < u.size() && std::isdigit(static_cast<unsigned char>(u[k]))) {
+      size = std::stol(u.substr(k));
+    }
+  }
+  if (base == "VARCHAR" || base == "NVARCHAR" || base == "CHARACTER VARYING" ||
+      base == "VARYING CHARACTER" || base == "NATIONAL VARYING CHARACTER" ||
+      (base == "TEXT" && size > 0)) {
+    return Make(u, kAdVarWChar, size > 0 ? size : 255, true);
+  }
+  if (base == "CHAR" || base == "NCHAR" || base == "CHARACTER" || base == "NATIVE CHARACTER") {
+    return Make(u, kAdWChar, size > 0 ? size : 255, true);
+  }
+  if (base == "TEXT" || base == "CLOB" || base == "MEMO" || base == "LONGTEXT") {
+    return Make(u, kAdLongVarWChar, kMemoSize, true);
+  }
+  if (base == "TINYINT") return Make(u, kAdUnsignedTinyInt, 1);
+  if (base == "SMALLINT") return Make(u, kAdSmallInt, 2);
+  if (base == "INT" || base == "INTEGER" || base == "MEDIUMINT" || base == "LONG") {
+    return Make(u, kAdInteger, 4);
+  }
+  if (base == "BIGINT" || base == "INT8" || base == "UNSIGNED BIG INT") return Make(u, kAdBigInt, 8);
+  if (base == "FLOAT4" || base == "SINGLE") return Make(u, kAdSingle, 4);
+  if (base == "REAL" || base == "DOUBLE" || base == "DOUBLE PRECISION" || base == "FLOAT" ||
+      base == "FLOAT8") {
+    return Make(u, kAdDouble, 8);
+  }
+  if (base == "CURRENCY" || base == "MONEY") return Make(u, kAdCurrency, 8);
+  if (base == "DATETIME" || base == "DATE" || base == "TIME" || base == "TIMESTAMP") {
+    return Make(u, kAdDate, 8);
+  }
+  if (base == "BOOLEAN" || base == "BIT" || base == "YESNO" || base == "LOGICAL") {
+    return Make(u, kAdBoolean, 2);
+  }
+  if (base == "DECIMAL" || base == "NUMERIC") return Make(u, kAdNumeric, 19);
+  if (base == "BLOB" && size > 0) return Make(u, kAdBinary, size);
+  if (base == "BLOB") return Make(u, kAdLongVarBinary, kLongBinarySize);
+  if (base == "GUIDTEXT" || base == "GUID" || base == "UNIQUEIDENTIFIER") {
+    return Make(u, kAdGuid, 16);
+  }
+  // Another tool's type: the nearest by SQLite's own affinity rules.
+  if (u.find("INT") != std::string::npos) return Make(u, kAdInteger, 4);
+  if (u.empty() || u.find("CHAR") != std::string::npos || u.find("CLOB") != std::string::npos ||
+      u.find("TEXT") != std::string::npos) {
+    return Make(u, kAdLongVarWChar, kMemoSize, true);
+  }
+  if (u.find("BLOB") != std::string::npos) return Make(u, kAdLongVarBinary, kLongBinarySize);
+  if (u.find("REAL") != std::string::npos || u.find("FLOA") != std::string::npos ||
+      u.find("DOUB") != std::string::npos) {
+    return Make(u, kAdDouble, 8);
+  }
+  return Make(u, kAdNumeric, 19);
+}
+
+}  // namespace mlx::db::internal
