@@ -165,9 +165,11 @@ void clsMarlovex::Riga(std::int32_t lLinea) {
       // Comment: nothing is done, nothing is logged.
     } else if (primo == kSezioneParagrafo) {
       RigaImpostazioni();
-    } else if (primo == "^" || primo == "(" || primo == "*") {
-      // Condition and database lines belong to command families that this build does not
-      // contain yet; like an unknown command they do nothing.
+    } else if (primo == "*") {
+      Passo([&] { RigaDatabase(); });
+    } else if (primo == "^" || primo == "(") {
+      // Condition lines belong to a command family that this build does not contain yet;
+      // like an unknown command they do nothing.
     } else if (primo == "[") {
       RigaTabella();
     } else {
@@ -216,10 +218,20 @@ void clsMarlovex::RigaComando() {
     }
   }
 
+  // A text column just added accepts zero-length text (its name without brackets). The flag
+  // is spent by this line whatever happens to it.
+  const bool nuovoCampoTesto = NuovoCampoTesto;
+  NuovoCampoTesto = false;
   if (EseguiSql && Vero) {
     Passo([&] {
       Verifica(ConnessioneAperta().Execute(SqlTesta + SqlAzione + Campo + " " + SqlCoda));
     });
+    if (nuovoCampoTesto) {
+      Passo([&] {
+        PermettiLunghezzaZero(ConnessioneAperta(), TabellaCorrente,
+                              Sostituisci(Sostituisci(Campo, "[", ""), "]", ""));
+      });
+    }
   }
   AggiornamentoEseguito = true;
 }

@@ -12,24 +12,24 @@ const std::vector<clsMarlovex::VoceComando>& clsMarlovex::TabellaComandi() {
   // {code, handler, builds the statement executed at the end of the line}
   static const std::vector<VoceComando> tabella = {
       // Columns, rows, table, import, index and relation commands on the current table.
-      {"+", nullptr, true},
-      {"-", nullptr, true},
-      {"!", nullptr, true},
-      {"0", nullptr, true},
-      {"M", nullptr, true},
-      {"D", nullptr, false},
-      {"$", nullptr, false},
-      {"X", nullptr, true},
-      {">", nullptr, true},
-      {"/", nullptr, true},
-      {"<", nullptr, false},
-      {"#", nullptr, false},
-      {"-#", nullptr, true},
-      {"@", nullptr, false},
-      {"M@", nullptr, false},
-      {"-@", nullptr, false},
+      {"+", &C::CmdAggiungiCampo, true},
+      {"-", &C::CmdEliminaCampo, true},
+      {"!", &C::CmdModificaTipo, true},
+      {"0", &C::CmdSvuotaCampo, true},
+      {"M", &C::CmdModificaValore, true},
+      {"D", &C::CmdDefaultCampo, false},
+      {"$", &C::CmdRinominaCampo, false},
+      {"X", &C::CmdEliminaTabella, true},
+      {">", &C::CmdCreaTabella, true},
+      {"/", &C::CmdSvuotaTabella, true},
+      {"<", &C::CmdImportaDati, false},
+      {"#", &C::CmdCreaIndice, false},
+      {"-#", &C::CmdEliminaIndice, true},
+      {"@", &C::CmdCreaRelazione, false},
+      {"M@", &C::CmdModificaRelazione, false},
+      {"-@", &C::CmdEliminaRelazione, false},
       // Run a statement.
-      {"SQL", nullptr, false},
+      {"SQL", &C::CmdSql, false},
       // Message switches and the wait window.
       {"MSGY", &C::CmdMessaggioFinaleSi, false},
       {"MSGN", &C::CmdMessaggioFinaleNo, false},
@@ -40,7 +40,7 @@ const std::vector<clsMarlovex::VoceComando>& clsMarlovex::TabellaComandi() {
       {"LOOP", nullptr, false},
       // Variable assignment.
       {"=", &C::CmdAssegna, false},
-      {"GET", nullptr, false},
+      {"GET", &C::CmdGet, false},
       {"REG", &C::CmdVariabileDaRegistro, false},
       {"ENV", nullptr, false},
       {"PATHONLY", nullptr, false},
@@ -58,7 +58,7 @@ const std::vector<clsMarlovex::VoceComando>& clsMarlovex::TabellaComandi() {
       {"ERRY", &C::CmdErroriAttivi, false},
       {"ERRN", &C::CmdErroriSilenziosi, false},
       // Compact the database.
-      {"DBZ", nullptr, false},
+      {"DBZ", &C::CmdCompatta, false},
       // Jumps, subroutines, end.
       {"GOTO", nullptr, false},
       {"GOSUB", nullptr, false},
@@ -69,31 +69,31 @@ const std::vector<clsMarlovex::VoceComando>& clsMarlovex::TabellaComandi() {
       {"MD", nullptr, false},
       {"EXEC", nullptr, false},
       // Create a database, schedule an update, saved queries.
-      {"+DB", nullptr, false},
-      {"+TASK", nullptr, false},
-      {"+Q", nullptr, false},
-      {"-Q", nullptr, false},
+      {"+DB", &C::CmdCreaDatabase, false},
+      {"+TASK", &C::CmdProgramma, false},
+      {"+Q", &C::CmdAggiungiQuery, false},
+      {"-Q", &C::CmdEliminaQuery, false},
       // Variable assignment.
       {"PREPATH", nullptr, false},
       {"LEFTOF", nullptr, false},
       {"RIGHTOF", nullptr, false},
       // Zero-length rule of a column.
-      {"Z", nullptr, false},
+      {"Z", &C::CmdLunghezzaZero, false},
       // Variable assignment.
       {"UCASE", nullptr, false},
       {"LCASE", nullptr, false},
       {"LEFT", nullptr, false},
       {"RIGHT", nullptr, false},
       // Counter realignment.
-      {"DBFC", nullptr, false},
+      {"DBFC", &C::CmdRiallinea, false},
       // Variable assignment.
       {"FILEVER", nullptr, false},
       {"OR", nullptr, false},
       {"AND", nullptr, false},
       {"COND", nullptr, false},
       // Rename a table, import from a table.
-      {"$T", nullptr, false},
-      {"<T", nullptr, false},
+      {"$T", &C::CmdRinominaTabella, false},
+      {"<T", &C::CmdImportaTabella, false},
       // Component registration.
       {"DLLREG", nullptr, false},
   };

@@ -1,5 +1,6 @@
 #include "launch/mdlMarlovex.h"
 
+#include "database/programmati.h"
 #include "engine/clsMarlovex.h"
 #include "platform/fs/fs.h"
 #include "platform/text/text.h"
@@ -57,12 +58,11 @@ void LeggiOpzioni(StatoProcesso& stato, const std::string& argomenti) {
   const std::string opzione = text::ToUpper(SinistraDi(argomenti, " "));
   const std::string argomento = SinistraDi(DestraDi(argomenti, " "), "|");
   if (opzione == "-U") {
-    // The scheduled updates need the scheduling register, which this build does not
-    // contain yet: nothing runs.
-    (void)argomento;
+    // The plans of the table whose date has come. A scheduling database or table that is
+    // missing runs nothing and is reported.
+    EseguiProgrammati(stato, argomento);
   }
   // "-C" and any other option: accepted, nothing happens.
-  (void)stato;
 }
 
 void EseguiScript(StatoProcesso& stato, const std::string& percorso) {

@@ -65,6 +65,11 @@ void Ambiente::Esegui(const std::vector<std::string>& righe, bool vero) {
   motore.Clear();
 }
 
+void Ambiente::UsaSqlite() {
+  sqlite = db::MakeSqliteProvider();
+  stato->plat.db = sqlite.get();
+}
+
 std::vector<std::string> Ambiente::TitoliDialoghi() const {
   std::vector<std::string> titoli;
   for (const Dialogo& d : ui.dialoghi) titoli.push_back(d.titolo);

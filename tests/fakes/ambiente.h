@@ -28,6 +28,11 @@ class Ambiente {
   std::unique_ptr<fs::FileSystem> fileSystem;
   std::unique_ptr<registry::Registry> registro;
   std::unique_ptr<StatoProcesso> stato;
+  std::unique_ptr<db::Provider> sqlite;
+
+  // From now on the database commands reach real SQLite files through the data-access layer
+  // instead of the recording fake.
+  void UsaSqlite();
 
   std::string Percorso(const std::string& nome) const { return cartella + "/" + nome; }
   void Scrivi(const std::string& nome, const std::string& contenuto) const;

@@ -79,9 +79,13 @@ TEST(Avvio, RigaDiOpzioniNonEsegueScript) {
   Ambiente a;
   a.Scrivi("uno.txt", "LOGY\r\n=,A,1\r\n");
   Main(*a.stato, "-C " + a.Percorso("uno.txt") + "," + a.Percorso("uno.txt"));
+  EXPECT_TRUE(a.ui.dialoghi.empty());
+  // "-U" runs only planned scripts: without a scheduling database nothing runs, and the
+  // user is told why.
   Main(*a.stato, "-u tabella|altro");
   EXPECT_EQ(a.Leggi("mlxlog.txt"), "");
-  EXPECT_TRUE(a.ui.dialoghi.empty());
+  ASSERT_EQ(a.ui.dialoghi.size(), 1u);
+  EXPECT_EQ(a.ui.dialoghi[0].titolo, "Attenzione");
 }
 
 TEST(Avvio, EtichettaDoppiaRifiutaLoScript) {

@@ -207,10 +207,10 @@ class Connection {
 
   // Transactions: what is done between BeginTrans and CommitTrans is stored at the commit,
   // RollbackTrans undoes it; a statement that fails inside undoes only itself. A connection
-  // without transactions answers an error to BeginTrans, and callers then go without.
-  virtual Status BeginTrans() { return NoTransactions(); }
-  virtual Status CommitTrans() { return NoTransactions(); }
-  virtual Status RollbackTrans() { return NoTransactions(); }
+  // that answers an error to BeginTrans has no transactions, and callers then go without.
+  virtual Status BeginTrans() { return Execute("BEGIN TRANSACTION"); }
+  virtual Status CommitTrans() { return Execute("COMMIT TRANSACTION"); }
+  virtual Status RollbackTrans() { return Execute("ROLLBACK TRANSACTION"); }
 
   // Prepares a statement of the scripts' dialect whose values are "?" markers. A connection
   // that cannot prepare statements answers an error, and callers run whole statements instead.
@@ -218,11 +218,6 @@ class Connection {
     (void)sql;
     statement->reset();
     return Status::Error(err::kInvalidCall, "Istruzioni preparate non disponibili.");
-  }
-
- private:
-  static Status NoTransactions() {
-    return Status::Error(err::kInvalidCall, "Transazioni non disponibili.");
   }
 };
 

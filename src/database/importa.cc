@@ -1,0 +1,314 @@
+#include "database/importa.h"
+
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
+#include <map>
+#include <memory>
+
+#include "database/transazione.h"
+#include "engine/errore.h"
+#include "engine/utilita.h"
+#include "launch/mdlMarlovex.h"
+#include "platform/fs/fs.h"
+#include "platform/text/text.h"
+
+namespace mlx::importazione {
+
+namespace {
+
+bool Virgolette(char c) { return c == '\'' || c == '"' || c == '#'; }
+bool Spazio(char c) { return c == ' ' || c == '\t'; }
+bool Cifra(char c) { return c >= '0' && c <= '9'; }
+
+void SaltaSpazi(std::string_view s, std::size_t* i) {
+  while (*i < s.size() && Spazio(s[*i])) ++*i;
+}
+
+// A word of letters at *i, in upper case; "" when none.
+std::string Parola(std::string_view s, std::size_t* i) {
+  std::string parola;
+  while (*i < s.size() && std::isalpha(static_cast<unsigned char>(s[*i]))) {
+    parola += static_cast<char>(std::toupper(static_cast<unsigned char>(s[(*i)++])));
+  }
+  return parola;
+}
+
+// A quoted text at *i (which holds the quote): its content with doubled quotes made single.
+bool Testo(std::string_view s, std::size_t* i, std::string* contenuto) {
+  const char q = s[*i];
+  contenuto->clear();
+  for (std::size_t j = *i + 1; j < s.size(); ++j) {
+    if (s[j] != q) {
+      contenuto->push_back(s[j]);
+    } else if (j + 1 < s.size() && s[j + 1] == q) {
+      contenuto->push_back(q);
+      ++j;
+    } else {
+      *i = j + 1;
+      return true;
+    }
+  }
+  return false;
+}
+
+// A number at *i with an optional sign, as the statement would read it: digits without point
+// or exponent give an integer, the others a real. Reals with more significant digits than a
+// double carries, zeros with a sign and values out of range are left to the statement.
+bool Numero(std::string_view s, std::size_t* i, db::Value* valore) {
+  std::size_t j = *i;
+  bool negativo = false, segno = false;
+  if (j < s.size() && (s[j] == '+' || s[j] == '-')) {
+    negativo = s[j] == '-';
+    segno = true;
+    ++j;
+    SaltaSpazi(s, &j);
+  }
+  const std::size_t inizio = j;
+  int cifre = 0;
+  bool significative = false, reale = false;
+  auto conta = [&](char c) {
+    if (c != '0') significative = true;
+    if (significative) ++cifre;
+  };
+  while (j < s.size() && Cifra(s[j])) conta(s[j++]);
+  const bool intere = j > inizio;
+  if (j < s.size() && s[j] == '.') {
+    reale = true;
+    ++j;
+    const std::size_t decimali = j;
+    while (j < s.size() && Cifra(s[j])) conta(s[j++]);
+    if (!intere && j == decimali) return false;
+  } else if (!intere) {
+    return false;
+  }
+  if (j < s.size() && (s[j] == 'e' || s[j] == 'E')) {
+    std::size_t k = j + 1;
+    if (k < s.size() && (s[k] == '+' || s[k] == '-')) ++k;
+    if (k >= s.size() || !Cifra(s[k])) return false;
+    while (k < s.size() && Cifra(s[k])) ++k;
+    reale = true;
+    j = k;
+  }
+  const std::string testo(s.substr(inizio, j - inizio));
+  errno = 0;
+  if (!reale) {
+    char* fine = nullptr;
+    long long n = std::strtoll(testo.c_str(), &fine, 10);
+    if (errno == ERANGE || *fine != '\0') return false;
+    *valore = db::Value::Integer(negativo ? -n : n);
+  } else {
+    if (cifre > 15) return false;
+    double d = std::strtod(testo.c_str(), nullptr);
+    if (errno == ERANGE || !std::isfinite(d)) return false;
+    if (d == 0 && segno) return false;
+    *valore = db::Value::Double(negativo ? -d : d);
+  }
+  *i = j;
+  return true;
+}
+
+// Days from 30/12/1899 to the date (proleptic Gregorian calendar).
+long long GiorniDal1899(int anno, int mese, int giorno) {
+  const int y = anno - (mese <= 2 ? 1 : 0);
+  const long long era = (y >= 0 ? y : y - 399) / 400;
+  const int yoe = static_cast<int>(y - era * 400);
+  const int doy = (153 * (mese + (mese > 2 ? -3 : 9)) + 2) / 5 + giorno - 1;
+  const int doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+  return era * 146097 + doe - 719468 + 25569;  // 25569: 01/01/1970 counted from 30/12/1899
+}
+
+bool DataValida(int anno, int mese, int giorno) {
+  static const int kGiorni[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  if (anno < 100 || anno > 9999 || mese < 1 || mese > 12 || giorno < 1) return false;
+  const bool bisestile = (anno % 4 == 0 && anno % 100 != 0) || anno % 400 == 0;
+  return giorno <= kGiorni[mese - 1] + (mese == 2 && bisestile ? 1 : 0);
+}
+
+// Digits at *i, at most `massimo` of them; -1 when there are none.
+int Intero(std::string_view s, std::size_t* i, std::size_t massimo) {
+  std::size_t j = *i;
+  int n = 0;
+  while (j < s.size() && Cifra(s[j]) && j - *i < massimo) n = n * 10 + (s[j++] - '0');
+  if (j == *i) return -1;
+  *i = j;
+  return n;
+}
+
+// A date literal without time of day, in one of the two forms that read the same everywhere:
+// #yyyy-mm-dd# and #m/d/yyyy# with the month first. Anything else is left to the statement.
+bool Data(std::string_view contenuto, db::Value* valore) {
+  std::size_t i = 0;
+  int anno = 0, mese = 0, giorno = 0;
+  const int a = Intero(contenuto, &i, 4);
+  if (a < 0 || i >= contenuto.size()) return false;
+  if (i == 4 && contenuto[i] == '-') {
+    ++i;
+    mese = Intero(contenuto, &i, 2);
+    if (mese < 0 || i >= contenuto.size() || contenuto[i] != '-') return false;
+    ++i;
+    giorno = Intero(contenuto, &i, 2);
+    anno = a;
+  } else if (i <= 2 && contenuto[i] == '/') {
+    ++i;
+    giorno = Intero(contenuto, &i, 2);
+    if (giorno < 0 || i >= contenuto.size() || contenuto[i] != '/') return false;
+    ++i;
+    const std::size_t primaAnno = i;
+    anno = Intero(contenuto, &i, 4);
+    if (i - primaAnno != 4) return false;
+    mese = a;
+  } else {
+    return false;
+  }
+  if (i != contenuto.size() || !DataValida(anno, mese, giorno)) return false;
+  const long long giorni = GiorniDal1899(anno, mese, giorno);
+  if (giorni < 0) return false;
+  *valore = db::Value::Integer(giorni);
+  return true;
+}
+
+}  // namespace
+
+std::string ApplicaRegole(std::string_view riga, std::string_view separatore) {
+  std::string esito;
+  esito.reserve(riga.size() + 16);
+  bool vuoto = true;    // the value being written has no character yet
+  bool primo = true;    // it is the first value of the line
+  char chiusura = 0;    // the quote that ends the literal being copied, 0 outside literals
+  auto fineValore = [&] {
+    if (vuoto && !primo) esito += "NULL";
+    esito += ',';
+    vuoto = true;
+    primo = false;
+  };
+  for (std::size_t i = 0; i < riga.size();) {
+    const char c = riga[i];
+    if (chiusura != 0) {
+      esito += c;
+      ++i;
+      if (c == chiusura) {
+        if (c != '#' && i < riga.size() && riga[i] == c) {
+          esito += c;  // a doubled quote stands for itself
+          ++i;
+        } else {
+          chiusura = 0;
+        }
+      }
+      continue;
+    }
+    if (!separatore.empty() && riga.compare(i, separatore.size(), separatore) == 0) {
+      fineValore();
+      i += separatore.size();
+    } else if (c == ',') {
+      fineValore();
+      ++i;
+    } else {
+      if (Virgolette(c)) chiusura = c;
+      esito += c;
+      vuoto = false;
+      ++i;
+    }
+  }
+  if (vuoto && !primo) esito += "NULL";
+  return esito;
+}
+
+bool LeggiLetterali(std::string_view lista, std::vector<db::Value>* valori) {
+  valori->clear();
+  std::size_t i = 0;
+  std::string testo;
+  for (;;) {
+    SaltaSpazi(lista, &i);
+    if (i >= lista.size()) return false;
+    db::Value valore;
+    const char c = lista[i];
+    if (c == '\'' || c == '"') {
+      if (!Testo(lista, &i, &testo)) return false;
+      valore = db::Value::Text(testo);
+    } else if (c == '#') {
+      const std::size_t chiusa = lista.find('#', i + 1);
+      if (chiusa == std::string_view::npos) return false;
+      if (!Data(lista.substr(i + 1, chiusa - i - 1), &valore)) return false;
+      i = chiusa + 1;
+    } else if (std::isalpha(static_cast<unsigned char>(c))) {
+      const std::string parola = Parola(lista, &i);
+      if (parola == "NULL") {
+        valore = db::Value::Null();
+      } else if (parola == "TRUE" || parola == "FALSE") {
+        valore = db::Value::Integer(parola == "TRUE" ? -1 : 0);
+      } else {
+        return false;
+      }
+      if (i < lista.size() && (std::isalnum(static_cast<unsigned char>(lista[i])) ||
+                               lista[i] == '_')) {
+        return false;
+      }
+    } else if (!Numero(lista, &i, &valore)) {
+      return false;
+    }
+    valori->push_back(std::move(valore));
+    SaltaSpazi(lista, &i);
+    if (i == lista.size()) return true;
+    if (lista[i] != ',') return false;
+    ++i;
+  }
+}
+
+Conteggio ImportaDati(StatoProcesso& stato, db::Connection& conn, const std::string& tabella,
+                      const std::string& file, const std::string& separatore,
+                      const std::string& colonne,
+                      const std::function<std::string(std::string_view)>& espandi) {
+  fs::FileSystem& fs = *stato.plat.fs;
+  const std::string nome =
+      text::ToUpper(fs.ProgramName()) == "MARLOVEX" ? stato.PercorsoApp(file) : file;
+  if (fs.List(nome, false).empty()) {
+    stato.SegnalaErrore("File " + file + " non trovato, dati non importati.");
+    return {};
+  }
+  const std::string testa =
+      "INSERT INTO [" + tabella + "] " + Sostituisci(colonne, ";", ",") + " VALUES (";
+
+  std::unique_ptr<fs::InputFile> ingresso;
+  Verifica(fs.OpenLines(nome, &ingresso));
+
+  Conteggio conteggio;
+  Transazione transazione(conn);
+  // One prepared statement for each number of values met; once the connection refuses to
+  // prepare one, every line goes as a whole statement.
+  std::map<std::size_t, std::unique_ptr<db::Statement>> preparate;
+  bool preparabili = true;
+  std::vector<db::Value> valori;
+  std::string riga;
+  for (bool prima = true;; prima = false) {
+    if (!ingresso->ReadLine(&riga)) {
+      Verifica(ingresso->status());
+      // The first line is read before the end of the file is tested: an empty file fails.
+      if (prima) Solleva(62, "Input oltre la fine del file " + file + ".");
+      break;
+    }
+    const std::string lista = espandi(ApplicaRegole(riga, separatore));
+    ++conteggio.righe;
+    if (preparabili && LeggiLetterali(lista, &valori)) {
+      std::unique_ptr<db::Statement>& istruzione = preparate[valori.size()];
+      if (!istruzione) {
+        std::string marcatori;
+        for (std::size_t k = 0; k < valori.size(); ++k) marcatori += k == 0 ? "?" : ",?";
+        if (!conn.Prepare(testa + marcatori + ")", &istruzione).ok()) {
+          istruzione.reset();
+          preparabili = false;
+        }
+      }
+      if (istruzione) {
+        Verifica(istruzione->Execute(valori));
+        ++conteggio.preparate;
+        continue;
+      }
+    }
+    Verifica(conn.Execute(testa + lista + ")"));
+  }
+  Verifica(transazione.Conferma());
+  return conteggio;
+}
+
+}  // namespace mlx::importazione

@@ -1,0 +1,75 @@
+// Helpers of the database tests: real database files in the test's program folder, and
+// queries whose rows come back as text.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "database/valori.h"
+#include "fakes/ambiente.h"
+#include "platform/db/db.h"
+#include "system/registro.h"
+
+namespace mlx::prova {
+
+// Creates an empty database file in the program folder and returns its path.
+inline std::string NuovoDatabase(fakes::Ambiente& a, const std::string& nome = "Dati.mdb") {
+  if (!a.sqlite) a.UsaSqlite();
+  const std::string percorso = a.Percorso(nome);
+  Status s = a.sqlite->CreateDatabase(percorso);
+  if (!s.ok()) throw std::runtime_error(s.description());
+  return percorso;
+}
+
+// Makes the path the host application's database, as its settings name it.
+inline void DatabaseOspite(fakes::Ambiente& a, const std::string& percorso) {
+  ScriviValoreRegistro(*a.registro, "HKCU",
+                       "Software\\VB and VBA Program Settings\\Hollemar900\\Settings", "PathMDB",
+                       percorso);
+}
+
+// A connection of its own on the database.
+inline std::unique_ptr<db::Connection> Apri(fakes::Ambiente& a, const std::string& percorso) {
+  std::unique_ptr<db::Connection> conn = a.sqlite->NewConnection();
+  Status s = conn->Open(percorso, "", "");
+  if (!s.ok()) throw std::runtime_error(s.description());
+  return conn;
+}
+
+// The rows of a query, each as its values' texts joined by "|"; one element "ERRORE: ..." when
+// the query fails.
+inline std::vector<std::string> Righe(fakes::Ambiente& a, const std::string& percorso,
+                                      const std::string& sql) {
+  std::unique_ptr<db::Connection> conn = Apri(a, percorso);
+  std::unique_ptr<db::Recordset> rs;
+  Status s = conn->OpenRecordset(sql, db::kForwardOnly, db::kReadOnly, &rs);
+  if (!s.ok()) return {"ERRORE: " + s.description()};
+  std::vector<std::string> righe;
+  for (; !rs->Eof(); (void)rs->MoveNext()) {
+    std::string riga;
+    for (int i = 0; i < rs->FieldCount(); ++i) {
+      db::Value v;
+      (void)rs->GetValue(i, &v);
+      riga += (i > 0 ? "|" : "") + (v.is_null() ? std::string("<null>") : TestoValore(v));
+    }
+    righe.push_back(riga);
+  }
+  return righe;
+}
+
+// Runs a statement on its own connection; "" or the error's description.
+inline std::string Esegui(fakes::Ambiente& a, const std::string& percorso,
+                          const std::string& sql) {
+  Status s = Apri(a, percorso)->Execute(sql);
+  return s.ok() ? "" : s.description();
+}
+
+// The texts of the dialogs shown so far.
+inline std::vector<std::string> TestiDialoghi(const fakes::Ambiente& a) {
+  std::vector<std::string> testi;
+  for (const fakes::Dialogo& d : a.ui.dialoghi) testi.push_back(d.testo);
+  return testi;
+}
+
+}  // namespace mlx::prova
