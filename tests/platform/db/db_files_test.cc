@@ -1,0 +1,271 @@
+// Database files: opening and refusing, creation, exclusive work against other processes,
+// compaction, and crashes in the middle of a compaction or of a table rebuild.
+#include <signal.h>
+#include <sys/wait.h>
+
+#include <chrono>
+#include <fstream>
+#include <random>
+#include <thread>
+
+#include "fixture.h"
+
+namespace mlx::db::testing {
+namespace {
+
+using FilesTest = DbTest;
+
+std::string ReadAll(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+void WriteAll(const std::string& path, const std::string& bytes) {
+  std::ofstream(path, std::ios::binary) << bytes;
+}
+
+TEST_F(FilesTest, OpeningRefusesWhatIsNotAnSqliteDatabase) {
+  auto c = provider_->NewConnection();
+  std::string missing = dir_ + "/missing.mdb";
+  Status st = c->Open(missing, "", "");
+  EXPECT_FALSE(st.ok());
+  EXPECT_EQ(c->State(), 0);
+  EXPECT_FALSE(std::filesystem::exists(missing));
+  EXPECT_FALSE(std::filesystem::exists(missing + ".lock"));
+
+  std::string jet = dir_ + "/old.mdb";
+  WriteAll(jet, std::string("\0\1\0\0Standard Jet DB\0\1\0\0\0", 24) + std::string(2000, '\0'));
+  st = c->Open(jet, "Admin", "");
+  EXPECT_TRUE(Has(st, "Access database file")) << st.description();
+  EXPECT_TRUE(Has(provider_->Compact(jet, dir_ + "/OLD_BK.MDB"), "Access database file"));
+  std::string ace = dir_ + "/new.accdb";
+  WriteAll(ace, std::string("\0\1\0\0Standard ACE DB\0", 20) + std::string(2000, '\0'));
+  EXPECT_TRUE(Has(c->Open(ace, "", ""), "Access database file"));
+
+  std::string notes = dir_ + "/notes.mdb";
+  WriteAll(notes, std::string(4096, 'x'));
+  EXPECT_TRUE(Has(c->Open(notes, "", ""), "not a database"));
+  EXPECT_EQ(c->State(), 0);
+  EXPECT_FALSE(c->Open(dir_, "", "").ok());
+
+  ASSERT_TRUE(c->Open("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" + path_, "", "").ok());
+  EXPECT_EQ(c->State(), 1);
+  EXPECT_EQ(c->DataSource(), path_);
+  c->Close();
+  EXPECT_EQ(c->State(), 0);
+  EXPECT_FALSE(c->Execute("SELECT 1").ok());
+}
+
+TEST_F(FilesTest, CreationNeverReplacesAFile) {
+  Run({"CREATE TABLE T (a LONG)"});
+  conn_->Close();
+  std::string before = ReadAll(path_);
+  EXPECT_TRUE(Has(provider_->CreateDatabase(path_), "already exists"));
+  EXPECT_EQ(ReadAll(path_), before);
+  EXPECT_FALSE(provider_->CreateDatabase(dir_ + "/no/such/folder/x.mdb").ok());
+  std::string fresh = dir_ + "/fresh.mdb";
+  ASSERT_TRUE(provider_->CreateDatabase(fresh).ok());
+  auto c = Open(fresh);
+  ASSERT_NE(c, nullptr);
+  std::vector<TableInfo> tables;
+  ASSERT_TRUE(c->Tables(&tables).ok());
+  EXPECT_TRUE(tables.empty());
+  std::vector<std::string> left;
+  for (auto& e : std::filesystem::directory_iterator(dir_)) left.push_back(e.path().filename());
+  std::sort(left.begin(), left.end());
+  EXPECT_EQ(left, (std::vector<std::string>{"fresh.mdb", "fresh.mdb.lock", "test.mdb",
+                                            "test.mdb.lock"}));
+}
+
+TEST(CompactionWorkFileTest, UpperCasesTheFileNameOnly) {
+  EXPECT_EQ(CompactionWorkFile("C:\\Dati\\Archivio.mdb"), "C:\\Dati\\ARCHIVIO_BK.MDB");
+  EXPECT_EQ(CompactionWorkFile("C:\\Dati\\a.mdb.mdb"), "C:\\Dati\\A_BK.MDB");
+  EXPECT_EQ(CompactionWorkFile("/srv/dati/Archivio.MDB"), "/srv/dati/ARCHIVIO_BK.MDB");
+  EXPECT_EQ(CompactionWorkFile("base.db"), "BASE.DB_BK.MDB");
+}
+
+TEST_F(FilesTest, CompactionReplacesTheFileAtomicallyAndKeepsItsContent) {
+  Run({"CREATE TABLE T (Id COUNTER PRIMARY KEY, v TEXT(100))"});
+  for (int i = 0; i < 200; ++i) {
+    Run({"INSERT INTO T (v) VALUES ('" + std::string(90, 'a' + i % 26) + "')"});
+  }
+  Run({"DELETE FROM T WHERE Id > 10"});
+  conn_->Close();
+  auto size_before = std::filesystem::file_size(path_);
+  std::string work = dir_ + "/TEST_BK.MDB";
+  WriteAll(work, "stale work file");
+  ASSERT_TRUE(provider_->Compact(path_, work).ok());
+  EXPECT_LT(std::filesystem::file_size(path_), size_before);
+  EXPECT_FALSE(std::filesystem::exists(work));
+  conn_ = Open(path_);
+  ASSERT_NE(conn_, nullptr);
+  EXPECT_EQ(Text(First("SELECT count(*) FROM T")), "10");
+  EXPECT_EQ(ColumnOf("T", "Id").seed, 201);
+  conn_->Close();
+  // A failing compaction leaves the original as it was.
+  std::string before = ReadAll(path_);
+  EXPECT_FALSE(provider_->Compact(path_, dir_ + "/no/folder/X_BK.MDB").ok());
+  EXPECT_FALSE(provider_->Compact(path_, path_).ok());
+  EXPECT_EQ(ReadAll(path_), before);
+}
+
+// A child process that keeps the database open until told to go.
+struct Holder {
+  pid_t pid = -1;
+  int go = -1;
+};
+
+Holder HoldOpen(const std::string& path) {
+  int ready[2], go[2];
+  EXPECT_EQ(pipe(ready), 0);
+  EXPECT_EQ(pipe(go), 0);
+  pid_t pid = fork();
+  if (pid == 0) {
+    auto c = MakeSqliteProvider()->NewConnection();
+    char b = c->Open(path, "", "").ok() ? 'y' : 'n';
+    (void)!write(ready[1], &b, 1);
+    (void)!read(go[0], &b, 1);
+    _exit(0);
+  }
+  char b = 0;
+  EXPECT_EQ(read(ready[0], &b, 1), 1);
+  EXPECT_EQ(b, 'y');
+  close(ready[0]);
+  close(ready[1]);
+  close(go[0]);
+  return Holder{pid, go[1]};
+}
+
+TEST_F(FilesTest, ExclusiveWorkFailsWhileAnotherProcessHasTheFileOpen) {
+  Run({"CREATE TABLE T (a LONG)", "INSERT INTO T VALUES (1)"});
+  conn_->Close();
+  std::string work = CompactionWorkFile(path_);
+  Holder h = HoldOpen(path_);
+  Status st = provider_->Compact(path_, work);
+  EXPECT_TRUE(Has(st, "in use")) << st.description();
+  conn_ = Open(path_);
+  ASSERT_NE(conn_, nullptr);
+  EXPECT_TRUE(Has(conn_->AcquireExclusive(), "in use"));
+  EXPECT_EQ(Text(First("SELECT a FROM T")), "1");  // still shared after the refusal
+  conn_->Close();
+  char b = 'x';
+  ASSERT_EQ(write(h.go, &b, 1), 1);
+  close(h.go);
+  waitpid(h.pid, nullptr, 0);
+  ASSERT_TRUE(provider_->Compact(path_, work).ok());
+
+  // A second connection of the same process counts as another user too.
+  conn_ = Open(path_);
+  auto other = Open(path_);
+  EXPECT_FALSE(conn_->AcquireExclusive().ok());
+  EXPECT_FALSE(provider_->Compact(path_, work).ok());
+  other->Close();
+  ASSERT_TRUE(conn_->AcquireExclusive().ok());
+  EXPECT_TRUE(Has(provider_->NewConnection()->Open(path_, "", ""), "in use"));
+  ASSERT_TRUE(conn_->SetSeed("T", "a", 1).ok() == false);  // works, but a is not a counter
+  conn_->Close();
+
+  // A process killed while it has the file open leaves no lock behind.
+  Holder killed = HoldOpen(path_);
+  kill(killed.pid, SIGKILL);
+  waitpid(killed.pid, nullptr, 0);
+  close(killed.go);
+  EXPECT_TRUE(provider_->Compact(path_, work).ok());
+}
+
+// ---------------------------------------------------------------------------------------------
+// Crash tests: a child does the work and is killed at a random moment; the database must always
+// open, pass the integrity check and hold either the old or the new state.
+
+class CrashTest : public DbTest {
+ protected:
+  void SetUp() override {
+    DbTest::SetUp();
+    Run({"CREATE TABLE T (Id COUNTER CONSTRAINT pk PRIMARY KEY, v TEXT(40), n LONG)",
+         "CREATE INDEX ixV ON T (v)", "CREATE TABLE C (TId LONG, CONSTRAINT fkT FOREIGN KEY (TId) "
+         "REFERENCES T (Id) ON DELETE CASCADE)",
+         "CREATE VIEW Pari AS SELECT Id FROM T WHERE n Mod 2 = 0", "BEGIN"});
+    // Rows enough for the work to take a while: filled by SQLite itself, quickly.
+    Run({"WITH RECURSIVE s(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM s WHERE i < 30000) "
+         "INSERT INTO T (v, n) SELECT 'value ' || i, i FROM s",
+         "INSERT INTO C SELECT Id FROM T WHERE Id <= 100", "COMMIT"});
+    fingerprint_ = Fingerprint();
+    conn_->Close();
+    conn_.reset();
+  }
+
+  std::string Fingerprint() {
+    return Text(First("SELECT count(*) & ':' & sum(n) & ':' & max(Id) & ':' & "
+                      "(SELECT count(*) FROM C) & ':' & (SELECT count(*) FROM Pari) FROM T"));
+  }
+
+  // Checks the database after a kill; returns the type code of column n.
+  int Check() {
+    conn_ = Open(path_);
+    if (!conn_) return -1;
+    EXPECT_EQ(Raw("PRAGMA integrity_check"), "ok");
+    EXPECT_EQ(Raw("PRAGMA foreign_key_check"), "");
+    EXPECT_EQ(Fingerprint(), fingerprint_);
+    std::vector<IndexInfo> idx;
+    EXPECT_TRUE(conn_->Indexes("T", &idx).ok());
+    EXPECT_EQ(idx.size(), 2u);
+    std::vector<KeyInfo> keys;
+    EXPECT_TRUE(conn_->Keys("C", &keys).ok());
+    EXPECT_EQ(keys.size(), 1u);
+    int type = ColumnOf("T", "n").type;
+    conn_->Close();
+    conn_.reset();
+    return type;
+  }
+
+  template <typename Work>
+  void KillRepeatedly(int kills, Work work) {
+    // Calibrate: how long one uninterrupted piece of work takes here.
+    auto start = std::chrono::steady_clock::now();
+    pid_t pid = fork();
+    if (pid == 0) _exit(work() ? 0 : 1);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    auto full = std::chrono::steady_clock::now() - start;
+    long span = std::max<long>(
+        1000, static_cast<long>(std::chrono::duration_cast<std::chrono::microseconds>(full).count()));
+    std::mt19937 rng(12345);
+    std::uniform_int_distribution<long> delay(0, span + span / 4);
+    std::set<int> types;
+    for (int i = 0; i < kills; ++i) {
+      pid = fork();
+      if (pid == 0) _exit(work() ? 0 : 1);
+      std::this_thread::sleep_for(std::chrono::microseconds(delay(rng)));
+      kill(pid, SIGKILL);
+      waitpid(pid, nullptr, 0);
+      int type = Check();
+      ASSERT_TRUE(type == kAdInteger || type == kAdVarWChar) << "after kill " << i;
+      types.insert(type);
+    }
+    RecordProperty("states_seen", static_cast<int>(types.size()));
+  }
+
+  std::string fingerprint_;
+};
+
+TEST_F(CrashTest, KilledCompactionLeavesTheOldOrTheNewDatabase) {
+  std::string work = CompactionWorkFile(path_);
+  KillRepeatedly(50, [&] { return MakeSqliteProvider()->Compact(path_, work).ok(); });
+}
+
+TEST_F(CrashTest, KilledRebuildLeavesTheOldOrTheNewTable) {
+  // Each child turns column n into the other type; a kill leaves one of the two.
+  KillRepeatedly(50, [&] {
+    auto c = MakeSqliteProvider()->NewConnection();
+    if (!c->Open(path_, "", "").ok()) return false;
+    std::vector<ColumnInfo> cols;
+    if (!c->Columns("T", &cols).ok()) return false;
+    bool is_long = cols[2].type == kAdInteger;
+    return c->Execute(std::string("ALTER TABLE T ALTER COLUMN n ") + (is_long ? "TEXT(20)" : "LONG"))
+        .ok();
+  });
+}
+
+}  // namespace
+}  // namespace mlx::db::testing

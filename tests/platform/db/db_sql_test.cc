@@ -1,0 +1,337 @@
+// The scripts' SQL dialect on the SQLite layer: statement shapes, expressions, types, values,
+// counters, zero-length text and the classes of error descriptions.
+#include "fixture.h"
+
+namespace mlx::db::testing {
+namespace {
+
+using SqlTest = DbTest;
+
+TEST_F(SqlTest, EachJetTypeReportsItsAdoCodeAndSize) {
+  Run({"CREATE TABLE T (a TEXT(50), b TEXT, c MEMO, d BYTE, e SHORT, f SMALLINT, g LONG, "
+       "h INTEGER, i COUNTER, j SINGLE, k REAL, l DOUBLE, m FLOAT, n CURRENCY, o MONEY, "
+       "p DATETIME, q DATE, r YESNO, s BIT, t LOGICAL, u DECIMAL(10,2), v NUMERIC, w CHAR(5), "
+       "x LONGBINARY, y GUID, z BINARY(16), aa VARCHAR)"});
+  struct Want {
+    const char* name;
+    int type;
+    long size;
+  };
+  const Want want[] = {{"a", 202, 50},  {"b", 203, 536870910}, {"c", 203, 536870910},
+                       {"d", 17, 1},    {"e", 2, 2},           {"f", 2, 2},
+                       {"g", 3, 4},     {"h", 3, 4},           {"i", 3, 4},
+                       {"j", 4, 4},     {"k", 4, 4},           {"l", 5, 8},
+                       {"m", 5, 8},     {"n", 6, 8},           {"o", 6, 8},
+                       {"p", 7, 8},     {"q", 7, 8},           {"r", 11, 2},
+                       {"s", 11, 2},    {"t", 11, 2},          {"u", 131, 19},
+                       {"v", 131, 19},  {"w", 130, 5},         {"x", 205, 1073741823},
+                       {"y", 72, 16},   {"z", 128, 16},        {"aa", 202, 255}};
+  std::unique_ptr<Recordset> rs;
+  ASSERT_TRUE(conn_->OpenRecordset("[T]", kForwardOnly, kReadOnly, &rs).ok());
+  ASSERT_EQ(rs->FieldCount(), 27);
+  for (const Want& w : want) {
+    ColumnInfo c = ColumnOf("T", w.name);
+    EXPECT_EQ(c.type, w.type) << w.name;
+    EXPECT_EQ(c.defined_size, w.size) << w.name;
+    FieldInfo f = rs->Field(rs->FieldIndex(w.name));
+    EXPECT_EQ(f.type, w.type) << w.name;
+    EXPECT_EQ(f.defined_size, w.size) << w.name;
+  }
+}
+
+TEST_F(SqlTest, TablesOfOtherToolsGetTheNearestType) {
+  sqlite3* db = nullptr;
+  ASSERT_EQ(sqlite3_open(path_.c_str(), &db), SQLITE_OK);
+  ASSERT_EQ(sqlite3_exec(db, "CREATE TABLE ext (id INTEGER PRIMARY KEY AUTOINCREMENT, "
+                             "name VARCHAR(30), note TEXT, amount REAL, raw BLOB, misc)",
+                         nullptr, nullptr, nullptr),
+            SQLITE_OK);
+  sqlite3_close(db);
+  EXPECT_EQ(ColumnOf("ext", "id").type, kAdInteger);
+  EXPECT_TRUE(ColumnOf("ext", "id").auto_increment);
+  EXPECT_EQ(ColumnOf("ext", "name").type, kAdVarWChar);
+  EXPECT_EQ(ColumnOf("ext", "name").defined_size, 30);
+  EXPECT_EQ(ColumnOf("ext", "note").type, kAdLongVarWChar);
+  EXPECT_EQ(ColumnOf("ext", "amount").type, kAdDouble);
+  EXPECT_EQ(ColumnOf("ext", "raw").type, kAdLongVarBinary);
+  // Text of other tools' tables has no zero-length rule.
+  EXPECT_TRUE(ColumnOf("ext", "name").allow_zero_length);
+  Run({"INSERT INTO ext (name) VALUES ('')"});
+  ASSERT_TRUE(conn_->SetSeed("ext", "id", 100).ok());
+  EXPECT_EQ(ColumnOf("ext", "id").seed, 100);
+}
+
+TEST_F(SqlTest, ValuesKeepTheirJetMeaning) {
+  Run({"CREATE TABLE V (flag YESNO, price CURRENCY, memo MEMO, code TEXT(10), day DATETIME, "
+       "ratio DOUBLE)",
+       "INSERT INTO V VALUES (True, 12.34567, '00123', '00123', #12/31/2020 13:30#, 2)"});
+  std::unique_ptr<Recordset> rs;
+  ASSERT_TRUE(conn_->OpenRecordset("SELECT * FROM V", kForwardOnly, kReadOnly, &rs).ok());
+  Value v;
+  ASSERT_TRUE(rs->GetValue(0, &v).ok());
+  EXPECT_EQ(v.kind(), Value::Kind::kBoolean);
+  EXPECT_EQ(v.integer(), -1);
+  ASSERT_TRUE(rs->GetValue(1, &v).ok());
+  EXPECT_EQ(v.kind(), Value::Kind::kCurrency);
+  EXPECT_EQ(v.integer(), 123457);
+  ASSERT_TRUE(rs->GetValue(2, &v).ok());
+  EXPECT_EQ(v.kind(), Value::Kind::kText);
+  EXPECT_EQ(v.text(), "00123");
+  ASSERT_TRUE(rs->GetValue(3, &v).ok());
+  EXPECT_EQ(v.text(), "00123");
+  ASSERT_TRUE(rs->GetValue(4, &v).ok());
+  EXPECT_EQ(v.kind(), Value::Kind::kDate);
+  EXPECT_DOUBLE_EQ(v.real(), 44196.5625);
+  ASSERT_TRUE(rs->GetValue(5, &v).ok());
+  EXPECT_EQ(v.kind(), Value::Kind::kDouble);
+  EXPECT_EQ(Raw("SELECT typeof(memo) || typeof(flag) || flag FROM V"), "textinteger-1");
+}
+
+TEST_F(SqlTest, StatementShapesOfTheSchemaCommands) {
+  Run({"CREATE TABLE [Clienti]",
+       "ALTER TABLE [Clienti] ADD COLUMN [Nome cliente] TEXT(50)",
+       "ALTER TABLE [Clienti] ADD COLUMN Codice LONG",
+       "ALTER TABLE [Clienti] ADD COLUMN Stato LONG",
+       "INSERT INTO Clienti (Codice, [Nome cliente]) VALUES (1, 'Rossi')",
+       "INSERT INTO Clienti (Codice, [Nome cliente]) VALUES (2, 'Bianchi')",
+       "UPDATE [Clienti] SET Stato  = 1 WHERE Codice IN (1,2,3)",
+       "ALTER TABLE [Clienti] ALTER COLUMN Stato TEXT(10)",
+       "UPDATE [Clienti] SET Stato  = NULL",
+       "ALTER TABLE [Clienti] DROP COLUMN Stato ",
+       "CREATE INDEX ixCodice ON [Clienti] (Codice)",
+       "DROP INDEX ixCodice ON [Clienti]"});
+  std::vector<ColumnInfo> cols;
+  ASSERT_TRUE(conn_->Columns("Clienti", &cols).ok());
+  ASSERT_EQ(cols.size(), 2u);
+  EXPECT_EQ(cols[0].name, "Nome cliente");
+  EXPECT_EQ(Column("SELECT [Nome cliente] FROM Clienti ORDER BY Codice"),
+            (std::vector<std::string>{"Rossi", "Bianchi"}));
+  Run({"DELETE * FROM [Clienti]"});
+  EXPECT_TRUE(Column("[Clienti]").empty());
+  Run({"DROP TABLE [Clienti]"});
+  std::vector<TableInfo> tables;
+  ASSERT_TRUE(conn_->Tables(&tables).ok());
+  EXPECT_TRUE(tables.empty());
+}
+
+TEST_F(SqlTest, ATableWithoutColumnsHidesItsPlaceholder) {
+  Run({"CREATE TABLE Vuota"});
+  std::vector<ColumnInfo> cols;
+  ASSERT_TRUE(conn_->Columns("Vuota", &cols).ok());
+  EXPECT_TRUE(cols.empty());
+  std::unique_ptr<Recordset> rs;
+  ASSERT_TRUE(conn_->OpenRecordset("SELECT * FROM Vuota", kForwardOnly, kReadOnly, &rs).ok());
+  EXPECT_EQ(rs->FieldCount(), 0);
+  Run({"ALTER TABLE Vuota ADD COLUMN A LONG", "INSERT INTO Vuota VALUES (7)"});
+  EXPECT_EQ(Column("[Vuota]"), std::vector<std::string>{"7"});
+  // Dropping the last column leaves a table without visible columns again.
+  Run({"ALTER TABLE Vuota DROP COLUMN A"});
+  ASSERT_TRUE(conn_->Columns("Vuota", &cols).ok());
+  EXPECT_TRUE(cols.empty());
+  EXPECT_TRUE(Has(conn_->Execute("SELECT __mlx_placeholder FROM Vuota"), "no such"));
+}
+
+TEST_F(SqlTest, ExpressionsOfTheDialect) {
+  Run({"CREATE TABLE P (id LONG, nome TEXT(20), cognome TEXT(20), n DOUBLE, d DATETIME)",
+       "INSERT INTO P VALUES (1, 'Mario', 'Rossi', 1.5, #1/15/2021#)",
+       "INSERT INTO P VALUES (2, 'Anna', Null, 3, #2021-02-01 08:05:09#)",
+       "INSERT INTO P VALUES (3, \"Lu&ca\", 'True', -2.5, Null)"});
+  // '&' joins texts, takes Null as empty text and binds less tightly than '+'.
+  EXPECT_EQ(Column("SELECT nome & ' ' & cognome FROM P ORDER BY id"),
+            (std::vector<std::string>{"Mario Rossi", "Anna ", "Lu&ca True"}));
+  EXPECT_EQ(Text(First("SELECT id + 1 & 'x' FROM P WHERE id = 1")), "2x");
+  EXPECT_EQ(Text(First("SELECT Null & Null")), "<null>");
+  EXPECT_EQ(Text(First("SELECT 1.5 & ''")), "1.5");
+  // True is -1; text and names that look like keywords are left alone.
+  EXPECT_EQ(Text(First("SELECT True")), "-1");
+  EXPECT_EQ(Column("SELECT id FROM P WHERE cognome = 'True'"), std::vector<std::string>{"3"});
+  EXPECT_EQ(Column("SELECT id FROM P WHERE d < #2/1/2021# ORDER BY id"),
+            std::vector<std::string>{"1"});
+  EXPECT_EQ(Column("SELECT TOP 2 id FROM P ORDER BY id DESC"),
+            (std::vector<std::string>{"3", "2"}));
+  EXPECT_EQ(Column("SELECT DISTINCTROW id FROM P WHERE id = 2"), std::vector<std::string>{"2"});
+  EXPECT_EQ(Column("SELECT id FROM P WHERE nome LIKE 'm*'"), std::vector<std::string>{"1"});
+  EXPECT_EQ(Column("SELECT id FROM P WHERE nome LIKE '_nna'"), std::vector<std::string>{"2"});
+  EXPECT_EQ(Column("SELECT id FROM P WHERE nome LIKE '[A-B]*'"), std::vector<std::string>{"2"});
+  // Text compares without regard to case, as Jet compares it.
+  EXPECT_EQ(Column("SELECT id FROM P WHERE nome = 'MARIO'"), std::vector<std::string>{"1"});
+  struct Case {
+    const char* expr;
+    const char* want;
+  };
+  const Case cases[] = {
+      {"IIf(n > 2, 'big', 'small') FROM P WHERE id = 2", "big"},
+      {"Nz(cognome, 'none') FROM P WHERE id = 2", "none"},
+      {"Len(nome) FROM P WHERE id = 1", "5"},
+      {"Left(nome, 2) & Right(nome, 2) & Mid(nome, 2, 3) FROM P WHERE id = 1", "Maioari"},
+      {"UCase('àb') & LCase('CD')", "ÀBcd"},
+      {"Trim('  x  ') & '|'", "x|"},
+      {"Val(' 12 3abc')", "123"},
+      {"CStr(2.50)", "2.5"},
+      {"CLng(2.5) & CLng(3.5)", "24"},
+      {"Format(d, 'dd/mm/yyyy hh:nn:ss') FROM P WHERE id = 2", "01/02/2021 08:05:09"},
+      {"Format(1234.5, '#,##0.00')", "1,234.50"},
+      {"Format(0.256, '0.0%')", "25.6%"},
+      {"Year(d) & '-' & Month(d) & '-' & Day(d) FROM P WHERE id = 1", "2021-1-15"},
+      {"Format(DateAdd('m', 1, #1/31/2021#), 'yyyy-mm-dd')", "2021-02-28"},
+      {"IsNull(cognome) FROM P WHERE id = 2", "-1"},
+      {"InStr('abcabc', 'C')", "3"},
+      {"5 Mod 3", "2"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(Text(First(std::string("SELECT ") + c.expr)), c.want) << c.expr;
+  }
+  EXPECT_EQ(Text(First("SELECT Int(Now() - Date())")), "0");
+}
+
+TEST_F(SqlTest, CreateTableWithConstraintsDefaultsAndCounters) {
+  Run({"CREATE TABLE Cat (Id COUNTER CONSTRAINT pkCat PRIMARY KEY, Nome TEXT(30) NOT NULL, "
+       "Attivo YESNO DEFAULT True, Quota CURRENCY DEFAULT 0)",
+       "CREATE TABLE Art (Id AUTOINCREMENT(100, 10), CatId LONG, Nome TEXT(30), "
+       "CONSTRAINT pkArt PRIMARY KEY (Id), CONSTRAINT uqNome UNIQUE (Nome), "
+       "CONSTRAINT fkCat FOREIGN KEY (CatId) REFERENCES Cat (Id) ON DELETE CASCADE)",
+       "INSERT INTO Cat (Nome) VALUES ('a')", "INSERT INTO Cat (Nome) VALUES ('b')",
+       "INSERT INTO Art (CatId, Nome) VALUES (1, 'x')",
+       "INSERT INTO Art (CatId, Nome) VALUES (2, 'y')"});
+  EXPECT_EQ(Column("SELECT Id & ':' & Attivo & ':' & Quota FROM Cat ORDER BY Id"),
+            (std::vector<std::string>{"1:-1:0", "2:-1:0"}));
+  EXPECT_EQ(Column("SELECT Id FROM Art ORDER BY Id"), (std::vector<std::string>{"100", "110"}));
+  EXPECT_EQ(ColumnOf("Art", "Id").seed, 120);
+  EXPECT_TRUE(ColumnOf("Art", "Id").auto_increment);
+  EXPECT_EQ(ColumnOf("Cat", "Attivo").default_value, "True");
+  EXPECT_FALSE(ColumnOf("Cat", "Nome").nullable);
+  EXPECT_TRUE(Has(conn_->Execute("INSERT INTO Cat (Id) VALUES (9)"), "NOT NULL"));
+  EXPECT_TRUE(Has(conn_->Execute("INSERT INTO Art (CatId, Nome) VALUES (1, 'X')"), "UNIQUE"));
+  EXPECT_TRUE(Has(conn_->Execute("INSERT INTO Art (CatId, Nome) VALUES (5, 'z')"), "FOREIGN"));
+  Run({"DELETE FROM Cat WHERE Id = 1"});
+  EXPECT_EQ(Column("SELECT Nome FROM Art"), std::vector<std::string>{"y"});
+  std::vector<IndexInfo> idx;
+  ASSERT_TRUE(conn_->Indexes("Art", &idx).ok());
+  ASSERT_EQ(idx.size(), 2u);
+  EXPECT_EQ(idx[0].name, "pkArt");
+  EXPECT_TRUE(idx[0].primary_key);
+  EXPECT_EQ(idx[1].name, "uqNome");
+  EXPECT_TRUE(idx[1].unique);
+}
+
+TEST_F(SqlTest, CountersNeverCollideAndTheirSeedReadsBack) {
+  Run({"CREATE TABLE C (Nome TEXT(10), N COUNTER)",  // a counter that is not the key
+       "INSERT INTO C (Nome) VALUES ('a')", "INSERT INTO C (Nome, N) VALUES ('b', 50)",
+       "INSERT INTO C (Nome) VALUES ('c')"});
+  EXPECT_EQ(Column("SELECT N FROM C ORDER BY N"), (std::vector<std::string>{"1", "50", "51"}));
+  EXPECT_EQ(ColumnOf("C", "N").seed, 52);
+  // A seed set low by hand reads back as set, and the next number skips the present values.
+  ASSERT_TRUE(conn_->SetSeed("C", "N", 50).ok());
+  EXPECT_EQ(ColumnOf("C", "N").seed, 50);
+  Run({"INSERT INTO C (Nome) VALUES ('d')"});
+  EXPECT_EQ(Text(First("SELECT N FROM C WHERE Nome = 'd'")), "52");
+  ASSERT_TRUE(conn_->SetSeed("C", "N", 1000).ok());
+  Run({"INSERT INTO C (Nome) VALUES ('e')"});
+  EXPECT_EQ(Text(First("SELECT N FROM C WHERE Nome = 'e'")), "1000");
+  EXPECT_FALSE(conn_->SetSeed("C", "Nome", 5).ok());
+  // A counter added to a table with rows numbers them.
+  Run({"CREATE TABLE R (v TEXT(5))", "INSERT INTO R VALUES ('x')", "INSERT INTO R VALUES ('y')",
+       "ALTER TABLE R ADD COLUMN Id COUNTER", "INSERT INTO R (v) VALUES ('z')"});
+  EXPECT_EQ(Column("SELECT Id FROM R ORDER BY Id"), (std::vector<std::string>{"1", "2", "3"}));
+}
+
+TEST_F(SqlTest, ZeroLengthTextIsRefusedUntilAllowed) {
+  Run({"CREATE TABLE Z (a TEXT(5), b MEMO, n LONG)"});
+  EXPECT_FALSE(ColumnOf("Z", "a").allow_zero_length);
+  Status st = conn_->Execute("INSERT INTO Z (a) VALUES ('')");
+  EXPECT_TRUE(Has(st, "zero-length")) << st.description();
+  EXPECT_TRUE(Has(conn_->Execute("INSERT INTO Z (b) VALUES ('')"), "zero-length"));
+  Run({"INSERT INTO Z (a) VALUES ('x')"});
+  EXPECT_TRUE(Has(conn_->Execute("UPDATE Z SET a = ''"), "zero-length"));
+  ASSERT_TRUE(conn_->SetAllowZeroLength("Z", "a", true).ok());
+  EXPECT_TRUE(ColumnOf("Z", "a").allow_zero_length);
+  Run({"UPDATE Z SET a = ''"});
+  ASSERT_TRUE(conn_->SetAllowZeroLength("Z", "a", false).ok());
+  EXPECT_FALSE(ColumnOf("Z", "a").allow_zero_length);
+  EXPECT_FALSE(conn_->SetAllowZeroLength("Z", "n", true).ok());
+  // Texts longer than the column's size are refused too.
+  EXPECT_TRUE(Has(conn_->Execute("INSERT INTO Z (a) VALUES ('abcdef')"), "too small"));
+}
+
+TEST_F(SqlTest, ErrorDescriptionsFallInTheirClasses) {
+  Run({"CREATE TABLE E (a LONG)", "CREATE INDEX ix ON E (a)"});
+  EXPECT_TRUE(Has(conn_->Execute("CREATE TABLE E (b LONG)"), "already exists"));
+  EXPECT_TRUE(Has(conn_->Execute("CREATE TABLE [e]"), "already exists"));
+  EXPECT_TRUE(Has(conn_->Execute("ALTER TABLE E ADD COLUMN A TEXT(5)"), "already exists"));
+  EXPECT_TRUE(Has(conn_->Execute("CREATE INDEX ix ON E (a)"), "already exists"));
+  EXPECT_TRUE(Has(conn_->Execute("DROP TABLE Nessuna"), "non esiste."));
+  EXPECT_TRUE(Has(conn_->Execute("ALTER TABLE Nessuna ADD COLUMN x LONG"), "non esiste."));
+  EXPECT_TRUE(Has(conn_->Execute("ALTER TABLE E DROP COLUMN nessuno"), "non esiste."));
+  EXPECT_TRUE(Has(conn_->Execute("ALTER TABLE E ALTER COLUMN nessuno LONG"), "non esiste."));
+  EXPECT_TRUE(Has(conn_->Execute("DROP INDEX nessuno ON E"), "non esiste."));
+  EXPECT_TRUE(Has(conn_->Execute("SELEKT * FROM E"), "Istruzione SQL non valida."));
+  EXPECT_TRUE(Has(conn_->Execute("CREATE TABLE X (a NOTATYPE)"), "Istruzione SQL non valida."));
+  EXPECT_TRUE(Has(conn_->Execute("UPDATE E SET a = 'x"), "Istruzione SQL non valida."));
+  EXPECT_TRUE(Has(conn_->Execute(""), "Istruzione SQL non valida."));
+  // Other failures keep their own text and fall in none of the classes.
+  Status st = conn_->Execute("SELECT nessuna FROM E");
+  EXPECT_FALSE(st.ok());
+  EXPECT_EQ(st.description().find("non esiste."), std::string::npos);
+  EXPECT_EQ(st.number(), err::kDatabase);
+  EXPECT_TRUE(Has(conn_->Execute("DELETE FROM E; DROP TABLE E"), "end of SQL statement"));
+}
+
+TEST_F(SqlTest, RecordsetsInsertAndChangeRows) {
+  Run({"CREATE TABLE S (Id COUNTER PRIMARY KEY, DataAgg TEXT(8), MLX TEXT(127), Eseguito LOGICAL)",
+       "INSERT INTO S (DataAgg, MLX, Eseguito) VALUES ('20200101', 'a.txt', False)",
+       "INSERT INTO S (DataAgg, MLX, Eseguito) VALUES ('20200102', 'b.txt', False)"});
+  std::unique_ptr<Recordset> rs;
+  ASSERT_TRUE(conn_->OpenRecordset("SELECT * FROM S WHERE DataAgg <= '20200101' AND NOT Eseguito "
+                                   "ORDER BY DataAgg",
+                                   kDynamic, kOptimistic, &rs).ok());
+  ASSERT_FALSE(rs->Eof());
+  int flag = rs->FieldIndex("eseguito");
+  ASSERT_GE(flag, 0);
+  ASSERT_TRUE(rs->SetValue(flag, Value::Boolean(true)).ok());
+  ASSERT_TRUE(rs->Update().ok());
+  ASSERT_TRUE(rs->MoveNext().ok());
+  EXPECT_TRUE(rs->Eof());
+  rs->Close();
+  EXPECT_EQ(Column("SELECT Eseguito FROM S ORDER BY Id"),
+            (std::vector<std::string>{"True", "False"}));
+
+  ASSERT_TRUE(conn_->OpenRecordset("[S]", kDynamic, kOptimistic, &rs).ok());
+  ASSERT_TRUE(rs->AddNew().ok());
+  ASSERT_TRUE(rs->SetValue(rs->FieldIndex("MLX"), Value::Text("c.txt")).ok());
+  ASSERT_TRUE(rs->Update().ok());
+  Value id;
+  ASSERT_TRUE(rs->GetValue(rs->FieldIndex("Id"), &id).ok());
+  EXPECT_EQ(id.integer(), 3);  // the counter's value shows on the new current row
+  // A failed insertion reports the table's rule.
+  ASSERT_TRUE(rs->AddNew().ok());
+  ASSERT_TRUE(rs->SetValue(rs->FieldIndex("MLX"), Value::Text("")).ok());
+  EXPECT_TRUE(Has(rs->Update(), "zero-length"));
+  rs->Close();
+
+  ASSERT_TRUE(conn_->OpenRecordset("[S]", kForwardOnly, kReadOnly, &rs).ok());
+  EXPECT_FALSE(rs->AddNew().ok());
+  ASSERT_TRUE(conn_->OpenRecordset("SELECT count(*) FROM S", kDynamic, kOptimistic, &rs).ok());
+  EXPECT_EQ(rs->Field(0).type, kAdInteger);
+  EXPECT_FALSE(rs->SetValue(0, Value::Integer(1)).ok());
+  // Closing the connection closes its recordsets.
+  conn_->Close();
+  EXPECT_FALSE(rs->IsOpen());
+  EXPECT_FALSE(rs->MoveNext().ok());
+}
+
+TEST_F(SqlTest, BookkeepingNeverShows) {
+  Run({"CREATE TABLE A (x TEXT(5), n COUNTER)", "CREATE INDEX PrimaryKey ON A (x) WITH PRIMARY"});
+  std::vector<TableInfo> tables;
+  ASSERT_TRUE(conn_->Tables(&tables).ok());
+  ASSERT_EQ(tables.size(), 1u);
+  EXPECT_EQ(tables[0].name, "A");
+  std::unique_ptr<Recordset> rs;
+  EXPECT_FALSE(conn_->OpenRecordset("[__mlx_counters]", kForwardOnly, kReadOnly, &rs).ok());
+  EXPECT_FALSE(conn_->OpenRecordset("SELECT * FROM __mlx_counters", kForwardOnly, kReadOnly, &rs)
+                   .ok());
+  EXPECT_FALSE(conn_->Execute("DELETE FROM [__mlx_counters]").ok());
+  EXPECT_TRUE(Has(conn_->Execute("CREATE TABLE __mlx_mine (a LONG)"), "non valida"));
+}
+
+}  // namespace
+}  // namespace mlx::db::testing

@@ -1,0 +1,131 @@
+// A fresh database in a temporary folder, opened through the layer.
+#pragma once
+
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/db/db.h"
+
+namespace mlx::db::testing {
+
+class DbTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char tmpl[] = "/tmp/mlx-db-XXXXXX";
+    ASSERT_NE(mkdtemp(tmpl), nullptr);
+    dir_ = tmpl;
+    path_ = dir_ + "/test.mdb";
+    provider_ = MakeSqliteProvider();
+    ASSERT_TRUE(provider_->CreateDatabase(path_).ok());
+    conn_ = Open(path_);
+    ASSERT_NE(conn_, nullptr);
+  }
+  void TearDown() override {
+    if (conn_) conn_->Close();
+    conn_.reset();
+    std::filesystem::remove_all(dir_);
+  }
+
+  std::unique_ptr<Connection> Open(const std::string& path) {
+    auto c = provider_->NewConnection();
+    Status st = c->Open(path, "Admin", "");
+    EXPECT_TRUE(st.ok()) << st.description();
+    return st.ok() ? std::move(c) : nullptr;
+  }
+
+  // Runs statements that must succeed.
+  void Run(const std::vector<std::string>& sql) {
+    for (const auto& s : sql) {
+      Status st = conn_->Execute(s);
+      ASSERT_TRUE(st.ok()) << s << " -> " << st.description();
+    }
+  }
+
+  // Field 0 of every row of a query, as text ("<null>" for Null).
+  std::vector<std::string> Column(const std::string& source, int field = 0) {
+    std::vector<std::string> out;
+    std::unique_ptr<Recordset> rs;
+    Status st = conn_->OpenRecordset(source, kForwardOnly, kReadOnly, &rs);
+    EXPECT_TRUE(st.ok()) << source << " -> " << st.description();
+    if (!st.ok()) return out;
+    while (!rs->Eof()) {
+      Value v;
+      EXPECT_TRUE(rs->GetValue(field, &v).ok());
+      out.push_back(Text(v));
+      EXPECT_TRUE(rs->MoveNext().ok());
+    }
+    return out;
+  }
+
+  Value First(const std::string& source) {
+    std::unique_ptr<Recordset> rs;
+    Status st = conn_->OpenRecordset(source, kForwardOnly, kReadOnly, &rs);
+    EXPECT_TRUE(st.ok()) << source << " -> " << st.description();
+    Value v;
+    if (st.ok() && !rs->Eof()) {
+      EXPECT_TRUE(rs->GetValue(0, &v).ok());
+    }
+    return v;
+  }
+
+  static std::string Text(const Value& v) {
+    switch (v.kind()) {
+      case Value::Kind::kNull: return "<null>";
+      case Value::Kind::kBoolean: return v.boolean() ? "True" : "False";
+      case Value::Kind::kInteger: return std::to_string(v.integer());
+      case Value::Kind::kCurrency: return std::to_string(v.integer()) + "c";
+      case Value::Kind::kDouble:
+      case Value::Kind::kDate: {
+        char b[64];
+        snprintf(b, sizeof b, "%.10g", v.real());
+        return b;
+      }
+      default: return v.text();
+    }
+  }
+
+  ColumnInfo ColumnOf(const std::string& table, const std::string& column) {
+    std::vector<ColumnInfo> cols;
+    Status st = conn_->Columns(table, &cols);
+    EXPECT_TRUE(st.ok()) << st.description();
+    for (auto& c : cols) {
+      if (c.name == column) return c;
+    }
+    ADD_FAILURE() << "no column " << column;
+    return {};
+  }
+
+  // A raw SQLite look at the file, bypassing the layer.
+  std::string Raw(const std::string& sql) {
+    sqlite3* db = nullptr;
+    sqlite3_open_v2(path_.c_str(), &db, SQLITE_OPEN_READONLY, nullptr);
+    sqlite3_stmt* s = nullptr;
+    std::string out;
+    if (sqlite3_prepare_v2(db, sql.c_str(), -1, &s, nullptr) == SQLITE_OK) {
+      while (sqlite3_step(s) == SQLITE_ROW) {
+        const unsigned char* t = sqlite3_column_text(s, 0);
+        out += (out.empty() ? "" : "|") + std::string(t ? reinterpret_cast<const char*>(t) : "");
+      }
+    }
+    sqlite3_finalize(s);
+    sqlite3_close(db);
+    return out;
+  }
+
+  static bool Has(const Status& st, const std::string& fragment) {
+    return !st.ok() && st.description().find(fragment) != std::string::npos;
+  }
+
+  std::string dir_, path_;
+  std::unique_ptr<Provider> provider_;
+  std::unique_ptr<Connection> conn_;
+};
+
+}  // namespace mlx::db::testing
