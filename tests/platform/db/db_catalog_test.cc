@@ -269,3 +269,30 @@ TEST_F(CatalogTest, ColumnsInIndexesOrRelationsAreNotDropped) {
 
 }  // namespace
 }  // namespace mlx::db::testing
+
+namespace mlx::db::testing {
+namespace {
+
+TEST_F(CatalogTest, ConstraintsAddedAndDroppedOnExistingTables) {
+  Run({"CREATE TABLE P (Id LONG, Codice TEXT(5))", "CREATE TABLE F (PId LONG)",
+       "INSERT INTO P VALUES (1, 'a')", "INSERT INTO F VALUES (1)",
+       "ALTER TABLE P ADD CONSTRAINT pkP PRIMARY KEY (Id)",
+       "ALTER TABLE P ADD CONSTRAINT uqCodice UNIQUE (Codice)",
+       "ALTER TABLE F ADD CONSTRAINT fkP FOREIGN KEY (PId) REFERENCES P (Id) ON DELETE CASCADE"});
+  EXPECT_TRUE(Has(conn_->Execute("ALTER TABLE P ADD CONSTRAINT pk2 PRIMARY KEY (Codice)"),
+                  "already exists"));
+  EXPECT_FALSE(conn_->Execute("INSERT INTO P VALUES (2, 'A')").ok());
+  EXPECT_TRUE(Has(conn_->DeleteIndex("P", "pkP"), "relationship"));
+  Run({"DELETE FROM P WHERE Id = 1"});
+  EXPECT_TRUE(Column("[F]").empty());
+  Run({"ALTER TABLE F DROP CONSTRAINT fkP", "ALTER TABLE P DROP CONSTRAINT uqCodice",
+       "INSERT INTO P VALUES (2, 'a')", "INSERT INTO P VALUES (3, 'a')"});
+  std::vector<IndexInfo> idx;
+  ASSERT_TRUE(conn_->Indexes("P", &idx).ok());
+  ASSERT_EQ(idx.size(), 1u);
+  EXPECT_EQ(idx[0].name, "pkP");
+  EXPECT_TRUE(Has(conn_->Execute("ALTER TABLE F DROP CONSTRAINT fkP"), "non esiste."));
+}
+
+}  // namespace
+}  // namespace mlx::db::testing
