@@ -258,7 +258,8 @@ bool LeggiLetterali(std::string_view lista, std::vector<db::Value>* valori) {
 Conteggio ImportaDati(StatoProcesso& stato, db::Connection& conn, const std::string& tabella,
                       const std::string& file, const std::string& separatore,
                       const std::string& colonne,
-                      const std::function<std::string(std::string_view)>& espandi) {
+                      const std::function<std::string(std::string_view)>& espandi,
+                      bool preparate) {
   fs::FileSystem& fs = *stato.plat.fs;
   const std::string nome =
       text::ToUpper(fs.ProgramName()) == "MARLOVEX" ? stato.PercorsoApp(file) : file;
@@ -276,8 +277,8 @@ Conteggio ImportaDati(StatoProcesso& stato, db::Connection& conn, const std::str
   Transazione transazione(conn);
   // One prepared statement for each number of values met; once the connection refuses to
   // prepare one, every line goes as a whole statement.
-  std::map<std::size_t, std::unique_ptr<db::Statement>> preparate;
-  bool preparabili = true;
+  std::map<std::size_t, std::unique_ptr<db::Statement>> istruzioni;
+  bool preparabili = preparate;
   std::vector<db::Value> valori;
   std::string riga;
   for (bool prima = true;; prima = false) {
@@ -290,7 +291,7 @@ Conteggio ImportaDati(StatoProcesso& stato, db::Connection& conn, const std::str
     const std::string lista = espandi(ApplicaRegole(riga, separatore));
     ++conteggio.righe;
     if (preparabili && LeggiLetterali(lista, &valori)) {
-      std::unique_ptr<db::Statement>& istruzione = preparate[valori.size()];
+      std::unique_ptr<db::Statement>& istruzione = istruzioni[valori.size()];
       if (!istruzione) {
         std::string marcatori;
         for (std::size_t k = 0; k < valori.size(); ++k) marcatori += k == 0 ? "?" : ",?";

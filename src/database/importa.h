@@ -36,11 +36,12 @@ struct Conteggio {
 // file is looked for in the program's folder when the program runs under its own name. A
 // missing file is reported to the user and imports nothing. Placeholders in a line are
 // expanded by `espandi`. A failing line ends the import with a script error; the rows before it
-// stay in the table.
+// stay in the table. With `preparate` false every line goes as a whole statement.
 Conteggio ImportaDati(StatoProcesso& stato, db::Connection& conn, const std::string& tabella,
                       const std::string& file, const std::string& separatore,
                       const std::string& colonne,
-                      const std::function<std::string(std::string_view)>& espandi);
+                      const std::function<std::string(std::string_view)>& espandi,
+                      bool preparate = true);
 
 }  // namespace importazione
 }  // namespace mlx

@@ -22,6 +22,25 @@ bool SiApre(db::Connection& conn, const std::string& origine) {
   return s.ok();
 }
 
+// The number of rows of a row source (a table or query name, or a SELECT); -1 when it cannot
+// be counted.
+std::int64_t ContaRighe(db::Connection& conn, const std::string& origine) {
+  const std::string testo = TogliSpazi(origine);
+  std::string sql;
+  if (text::ToUpper(testo.substr(0, 6)) == "SELECT") {
+    sql = "SELECT COUNT(*) FROM (" + testo + ")";
+  } else {
+    sql = "SELECT COUNT(*) FROM " + (testo.rfind('[', 0) == 0 ? testo : "[" + testo + "]");
+  }
+  std::unique_ptr<db::Recordset> rs;
+  db::Value n;
+  if (!conn.OpenRecordset(sql, db::kForwardOnly, db::kReadOnly, &rs).ok() || rs->Eof() ||
+      !rs->GetValue(0, &n).ok() || n.kind() != db::Value::Kind::kInteger) {
+    return -1;
+  }
+  return n.integer();
+}
+
 [[noreturn]] void NonEsiste(const std::string& cosa) { Solleva(err::kDatabase, cosa + " non esiste."); }
 
 }  // namespace
@@ -149,6 +168,9 @@ void ImportaDatiTabella(db::Connection& conn, const std::string& destinazione,
     Verifica(aperta);
   }
 
+  // The rows the source has now: a source that reads the destination itself must not go on
+  // reading the rows the copy adds.
+  const std::int64_t righe = ContaRighe(conn, origine);
   // Where each source column goes in the destination; -1 for none.
   std::vector<int> posizioni;
   for (int i = 0; i < da->FieldCount(); ++i) {
@@ -156,7 +178,7 @@ void ImportaDatiTabella(db::Connection& conn, const std::string& destinazione,
   }
   // One transaction for the whole copy: a row that fails undoes only itself.
   Transazione transazione(conn);
-  while (!da->Eof()) {
+  for (std::int64_t copiate = 0; !da->Eof() && (righe < 0 || copiate < righe); ++copiate) {
     if (a->AddNew().ok()) {
       for (int i = 0; i < da->FieldCount(); ++i) {
         if (posizioni[i] < 0) continue;
