@@ -633,7 +633,14 @@ Status Schema::Referencing(std::string_view table,
   return Status::OK();
 }
 
-Status Schema::Rebuild(const TableModel& old_model, const TableModel& model) {
+Status Schema::Rebuild(const TableModel& old_model, const TableModel& new_model) {
+  TableModel model = new_model;
+  for (IndexDef& ix : model.indexes) {
+    // A unique constraint of another tool's table becomes an index of its own.
+    if (!ix.primary && ix.sqlite_name.empty() && ix.sql.empty()) {
+      ix.sqlite_name = NewIndexName(model.name, ix.name);
+    }
+  }
   if (!sqlite3_get_autocommit(db_)) {
     return ErrDb("The table cannot be changed inside an open transaction.");
   }
@@ -663,10 +670,27 @@ Status Schema::Rebuild(const TableModel& old_model, const TableModel& model) {
         s = Exec(db_, "DELETE FROM " + QuoteId(temp));
         if (!s.ok()) return s;
       }
+      // The next number of another tool's AUTOINCREMENT key lives in sqlite_sequence.
+      std::optional<std::int64_t> sequence;
+      bool autoinc = std::any_of(model.columns.begin(), model.columns.end(),
+                                 [](const ColumnDef& c) { return c.rowid_autoinc; });
+      if (autoinc) {
+        sequence = QueryInt(db_, "SELECT seq FROM sqlite_sequence WHERE name = " +
+                                     QuoteText(old_model.name));
+      }
       s = Exec(db_, "DROP TABLE " + QuoteId(old_model.name));
       if (!s.ok()) return s;
       s = Exec(db_, "ALTER TABLE " + QuoteId(temp) + " RENAME TO " + QuoteId(model.name));
       if (!s.ok()) return s;
+      if (sequence) {
+        s = Exec(db_, "DELETE FROM sqlite_sequence WHERE name = " + QuoteText(model.name));
+        if (s.ok()) {
+          s = Exec(db_, "INSERT INTO sqlite_sequence (name, seq) VALUES (" +
+                            QuoteText(model.name) + ", max(" + std::to_string(*sequence) +
+                            ", ifnull((SELECT max(rowid) FROM " + QuoteId(model.name) + "), 0)))");
+        }
+        if (!s.ok()) return s;
+      }
       for (const IndexDef& ix : model.indexes) {
         if (ix.primary) continue;
         s = Exec(db_, CreateIndexSql(model, ix));

@@ -59,6 +59,16 @@ TEST_F(SqlTest, TablesOfOtherToolsGetTheNearestType) {
   Run({"INSERT INTO ext (name) VALUES ('')"});
   ASSERT_TRUE(conn_->SetSeed("ext", "id", 100).ok());
   EXPECT_EQ(ColumnOf("ext", "id").seed, 100);
+  // A rebuild keeps what another tool declared: the key, its unique constraint, its values.
+  ASSERT_EQ(sqlite3_open(path_.c_str(), &db), SQLITE_OK);
+  ASSERT_EQ(sqlite3_exec(db, "CREATE TABLE ext2 (code TEXT UNIQUE, n)", nullptr, nullptr, nullptr),
+            SQLITE_OK);
+  sqlite3_close(db);
+  Run({"INSERT INTO ext2 VALUES ('a', '7')", "ALTER TABLE ext2 ALTER COLUMN n LONG",
+       "ALTER TABLE ext ALTER COLUMN amount CURRENCY", "INSERT INTO ext (name) VALUES ('z')"});
+  EXPECT_EQ(Raw("SELECT typeof(n) FROM ext2"), "integer");
+  EXPECT_TRUE(Has(conn_->Execute("INSERT INTO ext2 VALUES ('a', 1)"), "UNIQUE"));
+  EXPECT_EQ(Text(First("SELECT max(id) FROM ext")), "100");
 }
 
 TEST_F(SqlTest, ValuesKeepTheirJetMeaning) {
