@@ -483,6 +483,7 @@ std::string FormatDate(double days, const std::string& fmt) {
   std::string out;
   std::string lower = text::ToLower(fmt);
   bool last_was_hour = false;
+  bool twelve_hours = lower.find("am/pm") != std::string::npos;
   for (std::size_t i = 0; i < fmt.size();) {
     auto run = [&](char c) {
       std::size_t j = i;
@@ -543,7 +544,8 @@ std::string FormatDate(double days, const std::string& fmt) {
         out += std::to_string(y);
       }
     } else if (c == 'h') {
-      out += n == 1 ? std::to_string(hh) : Two(hh);
+      int h = twelve_hours ? (hh % 12 == 0 ? 12 : hh % 12) : hh;
+      out += n == 1 ? std::to_string(h) : Two(h);
     } else if (c == 'n') {
       out += n == 1 ? std::to_string(mi) : Two(mi);
     } else if (c == 's') {
@@ -569,14 +571,25 @@ std::string GroupThousands(const std::string& digits) {
   return out;
 }
 
+// Literal text of a format: "quoted" parts and \c lose their marks.
+std::string Literal(const std::string& s) {
+  std::string out;
+  for (std::size_t i = 0; i < s.size(); ++i) {
+    if (s[i] == '"') continue;
+    if (s[i] == '\\' && i + 1 < s.size()) ++i;
+    out += s[i];
+  }
+  return out;
+}
+
 std::string FormatNumber(double x, std::string fmt) {
   std::string prefix, suffix, body;
   std::size_t first = fmt.find_first_of("0#.,");
   std::size_t last = fmt.find_last_of("0#.,");
-  if (first == std::string::npos) return fmt;
-  prefix = fmt.substr(0, first);
+  if (first == std::string::npos) return Literal(fmt);
+  prefix = Literal(fmt.substr(0, first));
   body = fmt.substr(first, last - first + 1);
-  suffix = fmt.substr(last + 1);
+  suffix = Literal(fmt.substr(last + 1));
   bool percent = (prefix + suffix).find('%') != std::string::npos;
   if (percent) x *= 100;
   bool thousands = body.find(',') != std::string::npos;

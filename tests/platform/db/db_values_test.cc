@@ -1,0 +1,172 @@
+// Finer points: the tokenizer's view of literals and names, Jet's date and number functions,
+// recordset fields and values, and column changes that touch counters and defaults.
+#include "fixture.h"
+
+namespace mlx::db::testing {
+namespace {
+
+using ValuesTest = DbTest;
+
+TEST_F(ValuesTest, LiteralsNamesAndCommentsAreNeverRewritten) {
+  Run({"CREATE TABLE [Ordini & Note] ([True] TEXT(40), [Select] LONG, [Data #1] DATETIME)",
+       "INSERT INTO [Ordini & Note] VALUES ('a & b -- c /* d */ #1/2/2003# True', 1, "
+       "#2003-01-02#) -- a comment",
+       "INSERT INTO [Ordini & Note] VALUES (\"it's \"\"quoted\"\"\", 2, /* note */ #13:30#)"});
+  EXPECT_EQ(Column("SELECT [True] FROM [Ordini & Note] ORDER BY [Select]"),
+            (std::vector<std::string>{"a & b -- c /* d */ #1/2/2003# True",
+                                      "it's \"quoted\""}));
+  EXPECT_EQ(Column("SELECT [Data #1] FROM [Ordini & Note] ORDER BY [Select]", 0),
+            (std::vector<std::string>{"37623", "0.5625"}));
+  EXPECT_EQ(Column("SELECT [Select] FROM [Ordini & Note] WHERE [Data #1] = #1/2/2003#"),
+            std::vector<std::string>{"1"});
+  EXPECT_TRUE(Has(conn_->Execute("SELECT #32/13/2020#"), "Istruzione SQL non valida."));
+  EXPECT_TRUE(Has(conn_->Execute("SELECT [unclosed FROM x"), "Istruzione SQL non valida."));
+  EXPECT_TRUE(Has(conn_->Execute("SELECT 'a' &"), "Istruzione SQL non valida."));
+  // A month above 12 in a month-first literal is read day first, as Jet does.
+  EXPECT_EQ(Text(First("SELECT #25/12/2020# = #12/25/2020#")), "1");
+}
+
+TEST_F(ValuesTest, ConcatenationTopAndDeleteForms) {
+  Run({"CREATE TABLE T (id LONG, a TEXT(5), n LONG)", "INSERT INTO T VALUES (1, 'x', 10)",
+       "INSERT INTO T VALUES (2, 'y', 20)", "INSERT INTO T VALUES (3, Null, 30)"});
+  EXPECT_EQ(Column("SELECT id FROM T WHERE a & 'z' = 'xz' OR a & n = '20' ORDER BY id"),
+            std::vector<std::string>{"1"});
+  EXPECT_EQ(Column("SELECT id FROM T WHERE id IN (SELECT TOP 1 id FROM T ORDER BY n DESC)"),
+            std::vector<std::string>{"3"});
+  EXPECT_EQ(Text(First("SELECT Left(a & a, 1 + 1) & (n * 2) FROM T WHERE id = 2")), "yy40");
+  Run({"DELETE T.* FROM T WHERE id = 1"});
+  EXPECT_EQ(Column("SELECT id FROM [T] ORDER BY id"), (std::vector<std::string>{"2", "3"}));
+  Run({"UPDATE T SET a = IIf(IsNull(a), 'none', UCase(a)) WHERE True"});
+  EXPECT_EQ(Column("SELECT a FROM T ORDER BY id"), (std::vector<std::string>{"Y", "none"}));
+}
+
+TEST_F(ValuesTest, DateAndNumberFunctions) {
+  struct Case {
+    const char* expr;
+    const char* want;
+  };
+  const Case cases[] = {
+      {"DateDiff('d', #1/1/2021#, #3/1/2021#)", "59"},
+      {"DateDiff('m', #1/31/2021#, #2/1/2021#)", "1"},
+      {"DateDiff('yyyy', #12/31/2020#, #1/1/2021#)", "1"},
+      {"DatePart('q', #8/15/2021#)", "3"},
+      {"DatePart('y', #2/1/2021#)", "32"},
+      {"Weekday(#1/3/2021#)", "1"},  // a Sunday
+      {"Format(DateSerial(2021, 14, 0), 'dd/mm/yyyy')", "31/01/2022"},
+      {"Format(TimeSerial(13, 5, 0), 'hh:nn')", "13:05"},
+      {"Format(#3/4/2021 14:05:06#, 'General Date')", "04/03/2021 14:05:06"},
+      {"Format(#3/4/2021#, 'Long Date')", "giovedì 4 marzo 2021"},
+      {"Format(#3/4/2021 14:05:06#, 'Medium Time')", "02:05 PM"},
+      {"Format(#3/4/2021 14:05:06#, 'h:m:s')", "14:5:6"},
+      {"Format(-1234.567, 'Standard')", "-1,234.57"},
+      {"Format(0, '0.00;(0.00);\"zero\"')", "zero"},
+      {"Format(-5, '0.00;(0.00)')", "(5.00)"},
+      {"Format(7, '000')", "007"},
+      {"Format(-1, 'Yes/No')", "Yes"},
+      {"Format('abc', '>')", "ABC"},
+      {"Round(2.5) & Round(3.5) & Round(2.3456, 2)", "242.35"},
+      {"Round(-2.5)", "-2"},
+      {"Int(-2.5) & ',' & Fix(-2.5) & ',' & Sgn(-3)", "-3,-2,-1"},
+      {"CCur(1.23456)", "1.2346"},
+      {"CDate('2021-03-04') = #3/4/2021#", "1"},
+      {"Val('&H1F') + Val('1e2')", "131"},
+      {"Mid('àèìòù', 2, 2) & Len('àèìòù')", "èì5"},
+      {"InStr(3, 'abcabc', 'b')", "5"},
+      {"Chr(65) & Asc('a')", "A97"},
+      {"StrComp('abc', 'ABD')", "-1"},
+      {"Space(2) & '|'", "  |"},
+      {"Nz(Null, 0) + 1", "1"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(Text(First(std::string("SELECT ") + c.expr)), c.want) << c.expr;
+  }
+  EXPECT_TRUE(Has(conn_->Execute("SELECT CLng('abc')"), "mismatch"));
+  EXPECT_TRUE(Has(conn_->Execute("SELECT CInt(40000)"), "Overflow"));
+  EXPECT_TRUE(Has(conn_->Execute("SELECT IIf(1, 2)"), "Istruzione SQL non valida."));
+}
+
+TEST_F(ValuesTest, MlxNowFixesTheClockOfQueries) {
+  setenv("MLX_NOW", "2021-06-15 10:30:00", 1);
+  EXPECT_EQ(Text(First("SELECT Format(Now(), 'yyyy-mm-dd hh:nn:ss')")), "2021-06-15 10:30:00");
+  EXPECT_EQ(Text(First("SELECT Date()")), "44362");
+  unsetenv("MLX_NOW");
+}
+
+TEST_F(ValuesTest, RecordsetFieldsAndValues) {
+  Run({"CREATE TABLE R (Id COUNTER PRIMARY KEY, Prezzo CURRENCY, Giorno DATETIME, Dati LONGBINARY,"
+       " Nota MEMO)",
+       "CREATE VIEW VR AS SELECT Id, Prezzo * 2 AS Doppio FROM R"});
+  ASSERT_TRUE(conn_->SetAllowZeroLength("R", "Nota", true).ok());
+  std::unique_ptr<Recordset> rs;
+  ASSERT_TRUE(conn_->OpenRecordset("SELECT * FROM R", kDynamic, kOptimistic, &rs).ok());
+  EXPECT_TRUE(rs->Eof());
+  Value v;
+  EXPECT_FALSE(rs->GetValue(0, &v).ok());
+  EXPECT_FALSE(rs->MoveNext().ok());
+  EXPECT_EQ(rs->FieldIndex("PREZZO"), 1);
+  EXPECT_EQ(rs->FieldIndex("Nessuno"), -1);
+  ASSERT_TRUE(rs->AddNew().ok());
+  ASSERT_TRUE(rs->SetValue(1, Value::Currency(123456)).ok());
+  ASSERT_TRUE(rs->SetValue(2, Value::Text("2021-03-04 12:00:00")).ok());
+  ASSERT_TRUE(rs->SetValue(3, Value::Binary(std::string("\0\1\2", 3))).ok());
+  ASSERT_TRUE(rs->SetValue(4, Value::Text("")).ok());
+  ASSERT_TRUE(rs->GetValue(1, &v).ok());  // the pending value shows before Update
+  EXPECT_EQ(v.integer(), 123456);
+  ASSERT_TRUE(rs->Update().ok());
+  EXPECT_FALSE(rs->Eof());
+  ASSERT_TRUE(rs->GetValue(1, &v).ok());
+  EXPECT_EQ(v.kind(), Value::Kind::kCurrency);
+  EXPECT_EQ(v.integer(), 123456);
+  ASSERT_TRUE(rs->GetValue(2, &v).ok());
+  EXPECT_EQ(v.kind(), Value::Kind::kDate);
+  EXPECT_DOUBLE_EQ(v.real(), 44259.5);
+  ASSERT_TRUE(rs->GetValue(3, &v).ok());
+  EXPECT_EQ(v.kind(), Value::Kind::kBinary);
+  EXPECT_EQ(v.text(), std::string("\0\1\2", 3));
+  EXPECT_FALSE(rs->SetValue(9, Value::Null()).ok());
+  rs->Close();
+  EXPECT_FALSE(rs->IsOpen());
+
+  ASSERT_TRUE(conn_->OpenRecordset("VR", kDynamic, kOptimistic, &rs).ok());
+  EXPECT_EQ(rs->Field(1).name, "Doppio");
+  EXPECT_EQ(rs->Field(1).type, kAdDouble);
+  ASSERT_TRUE(rs->GetValue(1, &v).ok());
+  EXPECT_DOUBLE_EQ(v.real(), 24.6912);
+  EXPECT_FALSE(rs->AddNew().ok());
+  EXPECT_FALSE(conn_->OpenRecordset("Nessuna", kDynamic, kOptimistic, &rs).ok());
+  EXPECT_FALSE(conn_->OpenRecordset("SELECT * FROM Nessuna", kDynamic, kOptimistic, &rs).ok());
+}
+
+TEST_F(ValuesTest, ColumnChangesThatTouchCountersAndDefaults) {
+  Run({"CREATE TABLE K (Codice LONG, Nome TEXT(10))", "INSERT INTO K VALUES (5, 'a')",
+       "INSERT INTO K VALUES (9, 'b')"});
+  // A number column turned into a counter keeps its values and goes on after the largest.
+  Run({"ALTER TABLE K ALTER COLUMN Codice COUNTER", "INSERT INTO K (Nome) VALUES ('c')"});
+  EXPECT_EQ(Column("SELECT Codice FROM K ORDER BY Codice"),
+            (std::vector<std::string>{"5", "9", "10"}));
+  EXPECT_TRUE(ColumnOf("K", "Codice").auto_increment);
+  Run({"ALTER TABLE K ALTER COLUMN Codice LONG"});
+  EXPECT_FALSE(ColumnOf("K", "Codice").auto_increment);
+  EXPECT_FALSE(conn_->SetSeed("K", "Codice", 1).ok());
+  // A default written as plain text stands for that text.
+  ASSERT_TRUE(conn_->SetDefault("K", "Nome", "senza nome").ok());
+  Run({"INSERT INTO K (Codice) VALUES (1)"});
+  EXPECT_EQ(Text(First("SELECT Nome FROM K WHERE Codice = 1")), "senza nome");
+  // Widening a text column keeps its zero-length rule; a trigger of another tool survives.
+  sqlite3* db = nullptr;
+  ASSERT_EQ(sqlite3_open(path_.c_str(), &db), SQLITE_OK);
+  ASSERT_EQ(sqlite3_exec(db, "CREATE TABLE Log (msg TEXT); CREATE TRIGGER trk AFTER INSERT ON K "
+                             "BEGIN INSERT INTO Log VALUES (NEW.Nome); END",
+                         nullptr, nullptr, nullptr),
+            SQLITE_OK);
+  sqlite3_close(db);
+  Run({"ALTER TABLE K ALTER COLUMN Nome TEXT(50)", "INSERT INTO K VALUES (2, 'lungo nome qui')"});
+  EXPECT_EQ(ColumnOf("K", "Nome").defined_size, 50);
+  EXPECT_EQ(Column("SELECT msg FROM Log"), std::vector<std::string>{"lungo nome qui"});
+  EXPECT_TRUE(Has(conn_->Execute("INSERT INTO K VALUES (3, '')"), "zero-length"));
+  EXPECT_TRUE(Has(conn_->Execute("ALTER TABLE K ADD COLUMN Nome2 TEXT(5) CHECK (1)"),
+                  "Istruzione SQL non valida."));
+}
+
+}  // namespace
+}  // namespace mlx::db::testing
