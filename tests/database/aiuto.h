@@ -2,7 +2,9 @@
 // queries whose rows come back as text.
 #pragma once
 
+#include <filesystem>
 #include <memory>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -17,6 +19,7 @@ namespace mlx::prova {
 inline std::string NuovoDatabase(fakes::Ambiente& a, const std::string& nome = "Dati.mdb") {
   if (!a.sqlite) a.UsaSqlite();
   const std::string percorso = a.Percorso(nome);
+  std::filesystem::create_directories(std::filesystem::path(percorso).parent_path());
   Status s = a.sqlite->CreateDatabase(percorso);
   if (!s.ok()) throw std::runtime_error(s.description());
   return percorso;
