@@ -137,13 +137,14 @@ std::vector<std::string> Casi() {
   return casi;
 }
 
-INSTANTIATE_TEST_SUITE_P(Casi, Script, ::testing::ValuesIn(Casi()),
-                         [](const auto& info) {
-                           std::string nome = info.param;
-                           for (char& c : nome) {
-                             if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
-                           }
-                           return nome;
-                         });
+std::string NomeCaso(const ::testing::TestParamInfo<std::string>& caso) {
+  std::string nome = caso.param;
+  for (char& c : nome) {
+    if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
+  }
+  return nome;
+}
+
+INSTANTIATE_TEST_SUITE_P(Casi, Script, ::testing::ValuesIn(Casi()), NomeCaso);
 
 }  // namespace
