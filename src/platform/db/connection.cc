@@ -200,6 +200,9 @@ class SqliteConnection final : public Connection {
     std::vector<SqliteRecordset*> open(core_.recordsets.begin(), core_.recordsets.end());
     for (SqliteRecordset* rs : open) rs->Detach();
     core_.recordsets.clear();
+    std::vector<SqliteStatement*> prepared(core_.statements.begin(), core_.statements.end());
+    for (SqliteStatement* s : prepared) s->Detach();
+    core_.statements.clear();
     if (core_.db) sqlite3_close_v2(core_.db);
     core_.db = nullptr;
     if (lock_fd_ >= 0) ::close(lock_fd_);
@@ -257,6 +260,33 @@ class SqliteConnection final : public Connection {
     st = rs->Open(plain_sql, table, false);
     if (!st.ok()) return st;
     *result = std::move(rs);
+    return Status::OK();
+  }
+
+  Status Prepare(const std::string& sql, std::unique_ptr<Statement>* statement) override {
+    statement->reset();
+    if (!core_.db) return Closed();
+    std::vector<Token> toks;
+    Status st = Tokenize(sql, &toks);
+    if (!st.ok()) return st;
+    while (!toks.empty() && toks.back().IsOp(";")) toks.pop_back();
+    if (toks.empty() || !(toks[0].IsWord("INSERT") || toks[0].IsWord("UPDATE") ||
+                          toks[0].IsWord("DELETE") || toks[0].IsWord("SELECT"))) {
+      return ErrDb("Only INSERT, UPDATE, DELETE and SELECT statements can be prepared.");
+    }
+    std::string translated;
+    st = TranslateTokens(toks, false, &translated);
+    if (!st.ok()) return st;
+    sqlite3_stmt* stmt = nullptr;
+    int rc = sqlite3_prepare_v2(core_.db, translated.c_str(), static_cast<int>(translated.size()),
+                                &stmt, nullptr);
+    if (rc != SQLITE_OK) {
+      st = SqliteStatus(core_.db, rc);
+      sqlite3_finalize(stmt);
+      return st;
+    }
+    if (!stmt) return ErrInvalid("(empty statement)");
+    *statement = std::make_unique<SqliteStatement>(&core_, stmt);
     return Status::OK();
   }
 

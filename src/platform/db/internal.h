@@ -229,14 +229,19 @@ class Schema {
   sqlite3* db_;
 };
 
-// Runs work inside BEGIN IMMEDIATE ... COMMIT, rolling back on failure.
+// Runs work inside BEGIN IMMEDIATE ... COMMIT, rolling back on failure; inside a transaction
+// the caller opened, as a savepoint of it.
 template <typename F>
 Status InTransaction(sqlite3* db, F&& work) {
-  Status st = Exec(db, "BEGIN IMMEDIATE");
+  bool nested = !sqlite3_get_autocommit(db);
+  Status st = Exec(db, nested ? "SAVEPOINT __mlx_work" : "BEGIN IMMEDIATE");
   if (!st.ok()) return st;
   st = work();
-  if (st.ok()) st = Exec(db, "COMMIT");
-  if (!st.ok()) sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+  if (st.ok()) st = Exec(db, nested ? "RELEASE __mlx_work" : "COMMIT");
+  if (!st.ok()) {
+    sqlite3_exec(db, nested ? "ROLLBACK TO __mlx_work; RELEASE __mlx_work" : "ROLLBACK", nullptr,
+                 nullptr, nullptr);
+  }
   return st;
 }
 

@@ -392,4 +392,51 @@ void SqliteRecordset::Close() {
   types_known_ = false;
 }
 
+void SqliteStatement::Detach() {
+  if (stmt_) sqlite3_finalize(stmt_);
+  stmt_ = nullptr;
+  if (core_) core_->statements.erase(this);
+  core_ = nullptr;
+}
+
+Status SqliteStatement::Execute(const std::vector<Value>& values) {
+  if (!stmt_ || !core_) return ErrDb("Operation is not allowed when the object is closed.");
+  int markers = sqlite3_bind_parameter_count(stmt_);
+  if (static_cast<int>(values.size()) != markers) {
+    return ErrDb("The statement has " + std::to_string(markers) + " values to fill, " +
+                 std::to_string(values.size()) + " were given.");
+  }
+  sqlite3_reset(stmt_);
+  sqlite3_clear_bindings(stmt_);
+  for (std::size_t i = 0; i < values.size(); ++i) {
+    const Value& v = values[i];
+    int at = static_cast<int>(i + 1);
+    switch (v.kind()) {
+      case Value::Kind::kNull: sqlite3_bind_null(stmt_, at); break;
+      case Value::Kind::kBoolean: sqlite3_bind_int64(stmt_, at, v.boolean() ? -1 : 0); break;
+      case Value::Kind::kInteger: sqlite3_bind_int64(stmt_, at, v.integer()); break;
+      case Value::Kind::kDouble:
+      case Value::Kind::kDate: sqlite3_bind_double(stmt_, at, v.real()); break;
+      case Value::Kind::kCurrency:
+        sqlite3_bind_double(stmt_, at, static_cast<double>(v.integer()) / 10000.0);
+        break;
+      case Value::Kind::kText:
+        sqlite3_bind_text(stmt_, at, v.text().data(), static_cast<int>(v.text().size()),
+                          SQLITE_TRANSIENT);
+        break;
+      case Value::Kind::kBinary:
+        sqlite3_bind_blob(stmt_, at, v.text().data(), static_cast<int>(v.text().size()),
+                          SQLITE_TRANSIENT);
+        break;
+    }
+  }
+  for (;;) {
+    int rc = sqlite3_step(stmt_);
+    if (rc == SQLITE_ROW) continue;
+    Status st = rc == SQLITE_DONE ? Status::OK() : SqliteStatus(core_->db, rc);
+    sqlite3_reset(stmt_);
+    return st;
+  }
+}
+
 }  // namespace mlx::db::internal

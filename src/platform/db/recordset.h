@@ -11,10 +11,28 @@
 namespace mlx::db::internal {
 
 class SqliteRecordset;
+class SqliteStatement;
 
 struct ConnectionCore {
   sqlite3* db = nullptr;
   std::set<SqliteRecordset*> recordsets;  // open recordsets, closed with the connection
+  std::set<SqliteStatement*> statements;  // prepared statements, finalized with the connection
+};
+
+// A prepared statement of the scripts' dialect, run with values for its "?" markers.
+class SqliteStatement final : public Statement {
+ public:
+  SqliteStatement(ConnectionCore* core, sqlite3_stmt* stmt) : core_(core), stmt_(stmt) {
+    core_->statements.insert(this);
+  }
+  ~SqliteStatement() override { Detach(); }
+  Status Execute(const std::vector<Value>& values) override;
+  // The connection is closing: the statement is finalized and answers errors from now on.
+  void Detach();
+
+ private:
+  ConnectionCore* core_;
+  sqlite3_stmt* stmt_;
 };
 
 class SqliteRecordset final : public Recordset {

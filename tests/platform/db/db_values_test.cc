@@ -170,3 +170,36 @@ TEST_F(ValuesTest, ColumnChangesThatTouchCountersAndDefaults) {
 
 }  // namespace
 }  // namespace mlx::db::testing
+
+namespace mlx::db::testing {
+namespace {
+
+TEST_F(ValuesTest, PreparedStatementsAndTransactions) {
+  Run({"CREATE TABLE I (Id COUNTER PRIMARY KEY, Nome TEXT(10), Quando DATETIME, Ok YESNO)"});
+  std::unique_ptr<Statement> ins;
+  ASSERT_TRUE(conn_->Prepare("INSERT INTO [I] (Nome, Quando, Ok) VALUES (?, ?, ?)", &ins).ok());
+  ASSERT_TRUE(conn_->BeginTrans().ok());
+  ASSERT_TRUE(ins->Execute({Value::Text("a"), Value::Integer(44197), Value::Integer(-1)}).ok());
+  // A failing row undoes only itself.
+  EXPECT_TRUE(Has(ins->Execute({Value::Text(""), Value::Null(), Value::Null()}), "zero-length"));
+  EXPECT_FALSE(ins->Execute({Value::Text("b")}).ok());
+  ASSERT_TRUE(ins->Execute({Value::Text("b"), Value::Double(44197.5), Value::Integer(0)}).ok());
+  // Schema work inside the transaction becomes part of it.
+  Run({"CREATE INDEX ixNome ON I (Nome)"});
+  ASSERT_TRUE(conn_->CommitTrans().ok());
+  EXPECT_EQ(Column("SELECT Id & Nome & Format(Quando, 'yyyy hh') & Ok FROM I ORDER BY Id"),
+            (std::vector<std::string>{"1a2021 00-1", "2b2021 120"}));
+  ASSERT_TRUE(conn_->BeginTrans().ok());
+  ASSERT_TRUE(ins->Execute({Value::Text("c"), Value::Null(), Value::Null()}).ok());
+  EXPECT_FALSE(conn_->Execute("ALTER TABLE I ALTER COLUMN Nome TEXT(20)").ok());
+  ASSERT_TRUE(conn_->RollbackTrans().ok());
+  EXPECT_EQ(Text(First("SELECT count(*) FROM I")), "2");
+  EXPECT_FALSE(conn_->Prepare("CREATE TABLE X (a LONG)", &ins).ok());
+  EXPECT_EQ(ins, nullptr);
+  ASSERT_TRUE(conn_->Prepare("UPDATE I SET Nome = ? WHERE Id = ?", &ins).ok());
+  conn_->Close();
+  EXPECT_FALSE(ins->Execute({Value::Text("z"), Value::Integer(1)}).ok());
+}
+
+}  // namespace
+}  // namespace mlx::db::testing
