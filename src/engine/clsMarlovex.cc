@@ -49,8 +49,8 @@ void clsMarlovex::InitVars(const std::string& szTxtFile) {
   DbCorrente = LeggiImpostazione(stato_.plat.registry, "Hollemar900", "Settings", "PathMDB", "");
 }
 
-bool clsMarlovex::InitMLX(const std::vector<std::string>& vMLX, std::string* etichettaDoppia) {
-  Righe = vMLX;
+bool clsMarlovex::InitMLX(std::vector<std::string> vMLX, std::string* etichettaDoppia) {
+  Righe = std::move(vMLX);
   Etichette.Svuota();
   for (std::size_t i = 0; i < Righe.size(); ++i) {
     const std::string& riga = Righe[i];

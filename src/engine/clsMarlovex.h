@@ -83,7 +83,7 @@ class clsMarlovex {
   void Clear();
   // Takes the lines and indexes the labels. A label defined twice (without regard to case)
   // refuses the script: the result is false and `etichettaDoppia` names the label.
-  bool InitMLX(const std::vector<std::string>& vMLX, std::string* etichettaDoppia = nullptr);
+  bool InitMLX(std::vector<std::string> vMLX, std::string* etichettaDoppia = nullptr);
   void InitVars(const std::string& szTxtFile);
   void Avanza();
   void SaltaCommenti();

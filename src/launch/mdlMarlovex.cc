@@ -1,5 +1,7 @@
 #include "launch/mdlMarlovex.h"
 
+#include <utility>
+
 #include "database/programmati.h"
 #include "engine/clsMarlovex.h"
 #include "platform/fs/fs.h"
@@ -84,7 +86,8 @@ void EseguiScript(StatoProcesso& stato, const std::string& percorso) {
   motore.Vero = stato.EsecuzioneReale;
   motore.InitVars(percorso);
   std::string etichetta;
-  if (!motore.InitMLX(stato.RigheScript, &etichetta)) {
+  // The loaded lines pass to the engine; the module keeps an empty array.
+  if (!motore.InitMLX(std::exchange(stato.RigheScript, {""}), &etichetta)) {
     stato.SegnalaErrore("Esecuzione impossibile, l'etichetta " + etichetta +
                         " compare due volte in " + percorso + ".");
     motore.Clear();
