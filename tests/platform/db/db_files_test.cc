@@ -186,7 +186,7 @@ class CrashTest : public DbTest {
          "REFERENCES T (Id) ON DELETE CASCADE)",
          "CREATE VIEW Pari AS SELECT Id FROM T WHERE n Mod 2 = 0", "BEGIN"});
     // Rows enough for the work to take a while: filled by SQLite itself, quickly.
-    Run({"WITH RECURSIVE s(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM s WHERE i < 30000) "
+    Run({"WITH RECURSIVE s(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM s WHERE i < 15000) "
          "INSERT INTO T (v, n) SELECT 'value ' || i, i FROM s",
          "INSERT INTO C SELECT Id FROM T WHERE Id <= 100", "COMMIT"});
     fingerprint_ = Fingerprint();
