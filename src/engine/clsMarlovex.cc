@@ -128,14 +128,7 @@ void clsMarlovex::Clear() {
     }
     ChiaveImpostazioni = -1;
   }
-  if (RecordsetGet) {
-    if (RecordsetGet->IsOpen()) RecordsetGet->Close();
-    RecordsetGet.reset();
-  }
-  if (Connessione) {
-    if (Connessione->State() != 0) Connessione->Close();
-    Connessione.reset();
-  }
+  ChiudiDatabase();
   if (stato_.plat.ui != nullptr) {
     stato_.plat.ui->SetMousePointer(0);
     if (stato_.plat.ui->WaitLoaded()) stato_.plat.ui->UnloadWait();
