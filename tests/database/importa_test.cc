@@ -189,7 +189,7 @@ TEST_F(Importazione, IstruzionePreparataEIstruzioneInteraDannoLoStessoRisultato)
     // Where the connection prepares statements, the lines of plain literals go through one.
     std::unique_ptr<db::Statement> prova;
     if (conn->Prepare("INSERT INTO [T1] VALUES (?,?,?,?,?,?,?,?)", &prova).ok()) {
-      EXPECT_EQ(con.preparate, 5);
+      EXPECT_EQ(con.preparate, 6);
     }
   }
   EXPECT_EQ(con.righe, 7);
