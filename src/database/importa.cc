@@ -1,6 +1,6 @@
 #include "database/importa.h"
 
-#include <cerrno>
+#include <charconv>
 #include <cmath>
 #include <cstdlib>
 #include <map>
@@ -38,18 +38,24 @@ std::string Parola(std::string_view s, std::size_t* i) {
 bool Testo(std::string_view s, std::size_t* i, std::string* contenuto) {
   const char q = s[*i];
   contenuto->clear();
-  for (std::size_t j = *i + 1; j < s.size(); ++j) {
-    if (s[j] != q) {
-      contenuto->push_back(s[j]);
-    } else if (j + 1 < s.size() && s[j + 1] == q) {
+  for (std::size_t j = *i + 1;;) {
+    const std::size_t k = s.find(q, j);
+    if (k == std::string_view::npos) return false;
+    contenuto->append(s.data() + j, k - j);
+    if (k + 1 < s.size() && s[k + 1] == q) {
       contenuto->push_back(q);
-      ++j;
+      j = k + 2;
     } else {
-      *i = j + 1;
+      *i = k + 1;
       return true;
     }
   }
-  return false;
+}
+
+// True when the separator begins at position i of the line.
+bool SeparatoreIn(std::string_view riga, std::size_t i, std::string_view separatore) {
+  return !separatore.empty() && riga[i] == separatore[0] &&
+         (separatore.size() == 1 || riga.compare(i, separatore.size(), separatore) == 0);
 }
 
 // A number at *i with an optional sign, as the statement would read it: digits without point
@@ -90,17 +96,25 @@ bool Numero(std::string_view s, std::size_t* i, db::Value* valore) {
     reale = true;
     j = k;
   }
-  const std::string testo(s.substr(inizio, j - inizio));
-  errno = 0;
+  const char* primo = s.data() + inizio;
+  const char* ultimo = s.data() + j;
   if (!reale) {
-    char* fine = nullptr;
-    long long n = std::strtoll(testo.c_str(), &fine, 10);
-    if (errno == ERANGE || *fine != '\0') return false;
+    long long n = 0;
+    auto [fine, errore] = std::from_chars(primo, ultimo, n);
+    if (errore != std::errc() || fine != ultimo) return false;
     *valore = db::Value::Integer(negativo ? -n : n);
   } else {
     if (cifre > 15) return false;
-    double d = std::strtod(testo.c_str(), nullptr);
-    if (errno == ERANGE || !std::isfinite(d)) return false;
+    // A leading "." is the only form the reader of reals does not take as written.
+    std::string conPunto;
+    if (*primo == '.') {
+      conPunto = "0" + std::string(primo, ultimo);
+      primo = conPunto.data();
+      ultimo = primo + conPunto.size();
+    }
+    double d = 0;
+    auto [fine, errore] = std::from_chars(primo, ultimo, d);
+    if (errore != std::errc() || fine != ultimo || !std::isfinite(d)) return false;
     if (d == 0 && segno) return false;
     *valore = db::Value::Double(negativo ? -d : d);
   }
@@ -168,6 +182,35 @@ bool Data(std::string_view contenuto, db::Value* valore) {
   return true;
 }
 
+// One plain literal at *i; the text of a quoted one is built in *testo.
+bool Valore(std::string_view s, std::size_t* i, std::string* testo, db::Value* valore) {
+  const char c = s[*i];
+  if (c == '\'' || c == '"') {
+    if (!Testo(s, i, testo)) return false;
+    *valore = db::Value::Text(*testo);
+  } else if (c == '#') {
+    const std::size_t chiusa = s.find('#', *i + 1);
+    if (chiusa == std::string_view::npos) return false;
+    if (!Data(s.substr(*i + 1, chiusa - *i - 1), valore)) return false;
+    *i = chiusa + 1;
+  } else if (std::isalpha(static_cast<unsigned char>(c))) {
+    const std::string parola = Parola(s, i);
+    if (parola == "NULL") {
+      *valore = db::Value::Null();
+    } else if (parola == "TRUE" || parola == "FALSE") {
+      *valore = db::Value::Integer(parola == "TRUE" ? -1 : 0);
+    } else {
+      return false;
+    }
+    if (*i < s.size() && (std::isalnum(static_cast<unsigned char>(s[*i])) || s[*i] == '_')) {
+      return false;
+    }
+  } else if (!Numero(s, i, valore)) {
+    return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 std::string ApplicaRegole(std::string_view riga, std::string_view separatore) {
@@ -197,7 +240,7 @@ std::string ApplicaRegole(std::string_view riga, std::string_view separatore) {
       }
       continue;
     }
-    if (!separatore.empty() && riga.compare(i, separatore.size(), separatore) == 0) {
+    if (SeparatoreIn(riga, i, separatore)) {
       fineValore();
       i += separatore.size();
     } else if (c == ',') {
@@ -221,37 +264,62 @@ bool LeggiLetterali(std::string_view lista, std::vector<db::Value>* valori) {
   for (;;) {
     SaltaSpazi(lista, &i);
     if (i >= lista.size()) return false;
-    db::Value valore;
-    const char c = lista[i];
-    if (c == '\'' || c == '"') {
-      if (!Testo(lista, &i, &testo)) return false;
-      valore = db::Value::Text(testo);
-    } else if (c == '#') {
-      const std::size_t chiusa = lista.find('#', i + 1);
-      if (chiusa == std::string_view::npos) return false;
-      if (!Data(lista.substr(i + 1, chiusa - i - 1), &valore)) return false;
-      i = chiusa + 1;
-    } else if (std::isalpha(static_cast<unsigned char>(c))) {
-      const std::string parola = Parola(lista, &i);
-      if (parola == "NULL") {
-        valore = db::Value::Null();
-      } else if (parola == "TRUE" || parola == "FALSE") {
-        valore = db::Value::Integer(parola == "TRUE" ? -1 : 0);
-      } else {
-        return false;
-      }
-      if (i < lista.size() && (std::isalnum(static_cast<unsigned char>(lista[i])) ||
-                               lista[i] == '_')) {
-        return false;
-      }
-    } else if (!Numero(lista, &i, &valore)) {
-      return false;
-    }
-    valori->push_back(std::move(valore));
+    valori->emplace_back();
+    if (!Valore(lista, &i, &testo, &valori->back())) return false;
     SaltaSpazi(lista, &i);
     if (i == lista.size()) return true;
     if (lista[i] != ',') return false;
     ++i;
+  }
+}
+
+bool LeggiRiga(std::string_view riga, std::string_view separatore,
+               std::vector<db::Value>* valori) {
+  valori->clear();
+  std::string testo;
+  std::size_t i = 0;
+  for (;;) {
+    // One value: up to the next separator or comma outside quoted literals.
+    const std::size_t inizio = i;
+    std::size_t fine = riga.size(), dopo = riga.size();
+    for (char chiusura = 0; i < riga.size();) {
+      const char c = riga[i];
+      if (chiusura != 0) {
+        ++i;
+        if (c == chiusura) {
+          if (c != '#' && i < riga.size() && riga[i] == c) {
+            ++i;
+          } else {
+            chiusura = 0;
+          }
+        }
+      } else if (SeparatoreIn(riga, i, separatore)) {
+        fine = i;
+        dopo = i + separatore.size();
+        break;
+      } else if (c == ',') {
+        fine = i;
+        dopo = i + 1;
+        break;
+      } else {
+        if (Virgolette(c)) chiusura = c;
+        ++i;
+      }
+    }
+    const std::string_view valore = riga.substr(inizio, fine - inizio);
+    valori->emplace_back();
+    if (valore.empty()) {
+      // An empty value is NULL, but not the first one of the line.
+      if (valori->size() == 1) return false;
+    } else {
+      std::size_t k = 0;
+      SaltaSpazi(valore, &k);
+      if (k == valore.size() || !Valore(valore, &k, &testo, &valori->back())) return false;
+      SaltaSpazi(valore, &k);
+      if (k != valore.size()) return false;
+    }
+    if (fine == riga.size()) return true;
+    i = dopo;
   }
 }
 
@@ -288,9 +356,14 @@ Conteggio ImportaDati(StatoProcesso& stato, db::Connection& conn, const std::str
       if (prima) Solleva(62, "Input oltre la fine del file " + file + ".");
       break;
     }
-    const std::string lista = espandi(ApplicaRegole(riga, separatore));
     ++conteggio.righe;
-    if (preparabili && LeggiLetterali(lista, &valori)) {
+    // A line without placeholders is read straight into values; the others are expanded first.
+    const bool segnaposto = riga.find("{<") != std::string::npos;
+    std::string lista;
+    if (segnaposto || !preparabili) lista = espandi(ApplicaRegole(riga, separatore));
+    const bool semplice = preparabili && (segnaposto ? LeggiLetterali(lista, &valori)
+                                                     : LeggiRiga(riga, separatore, &valori));
+    if (semplice) {
       std::unique_ptr<db::Statement>& istruzione = istruzioni[valori.size()];
       if (!istruzione) {
         std::string marcatori;
@@ -306,6 +379,7 @@ Conteggio ImportaDati(StatoProcesso& stato, db::Connection& conn, const std::str
         continue;
       }
     }
+    if (lista.empty()) lista = ApplicaRegole(riga, separatore);
     Verifica(conn.Execute(testa + lista + ")"));
   }
   Verifica(transazione.Conferma());

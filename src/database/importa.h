@@ -26,6 +26,11 @@ std::string ApplicaRegole(std::string_view riga, std::string_view separatore);
 // stores for that literal. False when the list holds anything else.
 bool LeggiLetterali(std::string_view lista, std::vector<db::Value>* valori);
 
+// The values of a data line without placeholders read straight from it: the same values, and
+// the same answer, as LeggiLetterali(ApplicaRegole(riga, separatore)).
+bool LeggiRiga(std::string_view riga, std::string_view separatore,
+               std::vector<db::Value>* valori);
+
 // How the rows of one import went.
 struct Conteggio {
   long righe = 0;       // lines sent to the database
