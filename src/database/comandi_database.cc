@@ -21,10 +21,14 @@ namespace mlx {
 namespace {
 const char* const kParagrafo = "\xC2\xA7";  // "§"
 
-std::string Vf(bool b) { return TestoBooleano(b); }
+std::string Vf(bool b) {
+  return TestoBooleano(b);
+}
 }  // namespace
 
-bool clsMarlovex::Flag(std::size_t i) const { return i < Parti.size() && IsVero(Parti[i]); }
+bool clsMarlovex::Flag(std::size_t i) const {
+  return i < Parti.size() && IsVero(Parti[i]);
+}
 
 // The database line "*path*".
 void clsMarlovex::RigaDatabase() {
@@ -241,8 +245,7 @@ void clsMarlovex::CmdModificaRelazione() {
   Azione = "Modificata relazione " + nome + " Update=" + Vf(AggiornaCascata) +
            " Delete=" + Vf(EliminaCascata);
   if (Vero) {
-    ModificaRelazione(ConnessioneAperta(), TabellaCorrente, nome, AggiornaCascata,
-                      EliminaCascata);
+    ModificaRelazione(ConnessioneAperta(), TabellaCorrente, nome, AggiornaCascata, EliminaCascata);
   }
 }
 
@@ -307,11 +310,12 @@ void clsMarlovex::CmdGet() {
     std::unique_ptr<db::Recordset>& rs;
     ~Chiusura() { ChiudiOggetto(rs); }
   } chiusura{RecordsetGet};
-  Verifica(ConnessioneAperta().OpenRecordset(istruzione, db::kDynamic, db::kOptimistic,
-                                              &RecordsetGet));
+  Verifica(
+      ConnessioneAperta().OpenRecordset(istruzione, db::kDynamic, db::kOptimistic, &RecordsetGet));
   if (RecordsetGet->Eof() || RecordsetGet->FieldCount() == 0) {
-    Solleva(3021, "BOF o EOF \xC3\xA8 True oppure il record corrente \xC3\xA8 stato eliminato. "
-                  "L'operazione richiesta richiede un record corrente.");
+    Solleva(3021,
+            "BOF o EOF \xC3\xA8 True oppure il record corrente \xC3\xA8 stato eliminato. "
+            "L'operazione richiesta richiede un record corrente.");
   }
   db::Value valore;
   Verifica(RecordsetGet->GetValue(0, &valore));

@@ -13,7 +13,8 @@ constexpr int kPuntatoreNormale = 0;
 constexpr int kPuntatoreClessidra = 11;
 
 db::Provider& Fornitore(const Platform& plat) {
-  if (plat.db == nullptr) Solleva(err::kDatabase, "Nessun accesso ai database in questa esecuzione.");
+  if (plat.db == nullptr)
+    Solleva(err::kDatabase, "Nessun accesso ai database in questa esecuzione.");
   return *plat.db;
 }
 }  // namespace
@@ -26,8 +27,7 @@ std::string PercorsoNativo(const Platform& plat, const std::string& percorso) {
   return nativo;
 }
 
-std::unique_ptr<db::Connection> ApriConnessione(const Platform& plat,
-                                                const std::string& percorso) {
+std::unique_ptr<db::Connection> ApriConnessione(const Platform& plat, const std::string& percorso) {
   std::unique_ptr<db::Connection> conn = Fornitore(plat).NewConnection();
   Verifica(conn->Open(PercorsoNativo(plat, percorso), "", ""));
   return conn;

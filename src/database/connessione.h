@@ -20,8 +20,7 @@ struct StatoProcesso;
 std::string PercorsoNativo(const Platform& plat, const std::string& percorso);
 
 // A new connection open on the database at the path. A failure is a script error.
-std::unique_ptr<db::Connection> ApriConnessione(const Platform& plat,
-                                                const std::string& percorso);
+std::unique_ptr<db::Connection> ApriConnessione(const Platform& plat, const std::string& percorso);
 
 // Closes the object when it is open and releases it.
 void ChiudiOggetto(std::unique_ptr<db::Connection>& oggetto);

@@ -17,9 +17,15 @@ namespace mlx::importazione {
 
 namespace {
 
-bool Virgolette(char c) { return c == '\'' || c == '"' || c == '#'; }
-bool Spazio(char c) { return c == ' ' || c == '\t'; }
-bool Cifra(char c) { return c >= '0' && c <= '9'; }
+bool Virgolette(char c) {
+  return c == '\'' || c == '"' || c == '#';
+}
+bool Spazio(char c) {
+  return c == ' ' || c == '\t';
+}
+bool Cifra(char c) {
+  return c >= '0' && c <= '9';
+}
 
 void SaltaSpazi(std::string_view s, std::size_t* i) {
   while (*i < s.size() && Spazio(s[*i])) ++*i;
@@ -216,9 +222,9 @@ bool Valore(std::string_view s, std::size_t* i, std::string* testo, db::Value* v
 std::string ApplicaRegole(std::string_view riga, std::string_view separatore) {
   std::string esito;
   esito.reserve(riga.size() + 16);
-  bool vuoto = true;    // the value being written has no character yet
-  bool primo = true;    // it is the first value of the line
-  char chiusura = 0;    // the quote that ends the literal being copied, 0 outside literals
+  bool vuoto = true;  // the value being written has no character yet
+  bool primo = true;  // it is the first value of the line
+  char chiusura = 0;  // the quote that ends the literal being copied, 0 outside literals
   auto fineValore = [&] {
     if (vuoto && !primo) esito += "NULL";
     esito += ',';
@@ -273,8 +279,7 @@ bool LeggiLetterali(std::string_view lista, std::vector<db::Value>* valori) {
   }
 }
 
-bool LeggiRiga(std::string_view riga, std::string_view separatore,
-               std::vector<db::Value>* valori) {
+bool LeggiRiga(std::string_view riga, std::string_view separatore, std::vector<db::Value>* valori) {
   valori->clear();
   std::string testo;
   std::size_t i = 0;
@@ -326,8 +331,7 @@ bool LeggiRiga(std::string_view riga, std::string_view separatore,
 Conteggio ImportaDati(StatoProcesso& stato, db::Connection& conn, const std::string& tabella,
                       const std::string& file, const std::string& separatore,
                       const std::string& colonne,
-                      const std::function<std::string(std::string_view)>& espandi,
-                      bool preparate) {
+                      const std::function<std::string(std::string_view)>& espandi, bool preparate) {
   fs::FileSystem& fs = *stato.plat.fs;
   const std::string nome =
       text::ToUpper(fs.ProgramName()) == "MARLOVEX" ? stato.PercorsoApp(file) : file;

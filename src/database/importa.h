@@ -28,13 +28,12 @@ bool LeggiLetterali(std::string_view lista, std::vector<db::Value>* valori);
 
 // The values of a data line without placeholders read straight from it: the same values, and
 // the same answer, as LeggiLetterali(ApplicaRegole(riga, separatore)).
-bool LeggiRiga(std::string_view riga, std::string_view separatore,
-               std::vector<db::Value>* valori);
+bool LeggiRiga(std::string_view riga, std::string_view separatore, std::vector<db::Value>* valori);
 
 // How the rows of one import went.
 struct Conteggio {
-  long righe = 0;       // lines sent to the database
-  long preparate = 0;   // of which through the prepared statement
+  long righe = 0;      // lines sent to the database
+  long preparate = 0;  // of which through the prepared statement
 };
 
 // Inserts one row a line of the file into the table. `file` is the name the script gave; the

@@ -83,8 +83,8 @@ void ProgrammaAggiornamento(StatoProcesso& stato, const std::string& tabella,
   if (!CreaTabellaProgrammati(*conn, tabella)) return;
   std::unique_ptr<db::Recordset> rs;
   Verifica(conn->OpenRecordset("SELECT * FROM " + tabella + " WHERE DataAgg = '" +
-                                   RaddoppiaApici(data) + "' AND MLX = '" +
-                                   RaddoppiaApici(script) + "'",
+                                   RaddoppiaApici(data) + "' AND MLX = '" + RaddoppiaApici(script) +
+                                   "'",
                                db::kDynamic, db::kOptimistic, &rs));
   if (rs->Eof()) {
     Verifica(rs->AddNew());

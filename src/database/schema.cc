@@ -13,7 +13,9 @@ namespace mlx::schema {
 namespace {
 
 // The names of a ";" list, in order.
-std::vector<std::string> Nomi(const std::string& elenco) { return Dividi(elenco, ";"); }
+std::vector<std::string> Nomi(const std::string& elenco) {
+  return Dividi(elenco, ";");
+}
 
 bool SiApre(db::Connection& conn, const std::string& origine) {
   std::unique_ptr<db::Recordset> rs;
@@ -41,7 +43,9 @@ std::int64_t ContaRighe(db::Connection& conn, const std::string& origine) {
   return n.integer();
 }
 
-[[noreturn]] void NonEsiste(const std::string& cosa) { Solleva(err::kDatabase, cosa + " non esiste."); }
+[[noreturn]] void NonEsiste(const std::string& cosa) {
+  Solleva(err::kDatabase, cosa + " non esiste.");
+}
 
 }  // namespace
 
@@ -86,8 +90,8 @@ void CreaRelazione(db::Connection& conn, const std::string& nome, const std::str
   chiave.related_table = collegata;
   for (std::size_t i = 0; i < colonne.size(); ++i) {
     if (i >= collegate.size()) {
-      Solleva(err::kSubscript, "La relazione " + nome + " non ha un campo collegato per " +
-                                   colonne[i] + ".");
+      Solleva(err::kSubscript,
+              "La relazione " + nome + " non ha un campo collegato per " + colonne[i] + ".");
     }
     chiave.columns.emplace_back(colonne[i], collegate[i]);
   }
@@ -96,8 +100,8 @@ void CreaRelazione(db::Connection& conn, const std::string& nome, const std::str
   Verifica(conn.AppendKey(tabella, chiave));
 }
 
-void ModificaRelazione(db::Connection& conn, const std::string& tabella,
-                       const std::string& nome, bool aggiorna, bool elimina) {
+void ModificaRelazione(db::Connection& conn, const std::string& tabella, const std::string& nome,
+                       bool aggiorna, bool elimina) {
   std::vector<db::KeyInfo> chiavi;
   Verifica(conn.Keys(tabella, &chiavi));
   for (const db::KeyInfo& vecchia : chiavi) {

@@ -34,8 +34,8 @@ void CreaRelazione(db::Connection& conn, const std::string& nome, const std::str
                    const std::string& campiCollegati, bool aggiorna, bool elimina);
 // Rebuilds the relation with the same columns and both cascade rules set from the flags, in
 // one step: when the new relation cannot be made, the old one stays.
-void ModificaRelazione(db::Connection& conn, const std::string& tabella,
-                       const std::string& nome, bool aggiorna, bool elimina);
+void ModificaRelazione(db::Connection& conn, const std::string& tabella, const std::string& nome,
+                       bool aggiorna, bool elimina);
 void EliminaRelazione(db::Connection& conn, const std::string& tabella, const std::string& nome);
 
 void RinominaCampo(db::Connection& conn, const std::string& tabella, const std::string& vecchio,
@@ -49,8 +49,7 @@ void ModificaDefaultCampo(db::Connection& conn, const std::string& tabella,
 // case included; no such table changes nothing and is no error.
 void PermettiLunghezzaZero(db::Connection& conn, const std::string& tabella,
                            const std::string& campo);
-bool LeggiLunghezzaZero(db::Connection& conn, const std::string& tabella,
-                        const std::string& campo);
+bool LeggiLunghezzaZero(db::Connection& conn, const std::string& tabella, const std::string& campo);
 void ImpostaLunghezzaZero(db::Connection& conn, const std::string& tabella,
                           const std::string& campo, bool valore);
 

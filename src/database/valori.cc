@@ -71,14 +71,21 @@ std::string Data(double giorni) {
 std::string TestoValore(const db::Value& valore) {
   using K = db::Value::Kind;
   switch (valore.kind()) {
-    case K::kNull: return "";
-    case K::kBoolean: return TestoBooleano(valore.boolean());
-    case K::kInteger: return std::to_string(valore.integer());
-    case K::kDouble: return Numero(valore.real());
-    case K::kCurrency: return Valuta(valore.integer());
-    case K::kDate: return Data(valore.real());
+    case K::kNull:
+      return "";
+    case K::kBoolean:
+      return TestoBooleano(valore.boolean());
+    case K::kInteger:
+      return std::to_string(valore.integer());
+    case K::kDouble:
+      return Numero(valore.real());
+    case K::kCurrency:
+      return Valuta(valore.integer());
+    case K::kDate:
+      return Data(valore.real());
     case K::kText:
-    case K::kBinary: return valore.text();
+    case K::kBinary:
+      return valore.text();
   }
   return "";
 }
@@ -86,14 +93,19 @@ std::string TestoValore(const db::Value& valore) {
 double ValoreComeNumero(const db::Value& valore) {
   using K = db::Value::Kind;
   switch (valore.kind()) {
-    case K::kNull: return 0;
+    case K::kNull:
+      return 0;
     case K::kBoolean:
-    case K::kInteger: return static_cast<double>(valore.integer());
-    case K::kCurrency: return static_cast<double>(valore.integer()) / 10000.0;
+    case K::kInteger:
+      return static_cast<double>(valore.integer());
+    case K::kCurrency:
+      return static_cast<double>(valore.integer()) / 10000.0;
     case K::kDouble:
-    case K::kDate: return valore.real();
+    case K::kDate:
+      return valore.real();
     case K::kText:
-    case K::kBinary: return ValoreNumerico(valore.text());
+    case K::kBinary:
+      return ValoreNumerico(valore.text());
   }
   return 0;
 }

@@ -11,7 +11,6 @@
 #include "database/valori.h"
 #include "fakes/ambiente.h"
 #include "platform/db/db.h"
-#include "system/registro.h"
 
 namespace mlx::prova {
 
@@ -25,14 +24,6 @@ inline std::string NuovoDatabase(fakes::Ambiente& a, const std::string& nome = "
   return percorso;
 }
 
-// Makes the path the host application's database, as its settings name it.
-inline void DatabaseOspite(fakes::Ambiente& a, const std::string& percorso) {
-  ScriviValoreRegistro(*a.registro, "HKCU",
-                       "Software\\VB and VBA Program Settings\\Hollemar900\\Settings", "PathMDB",
-                       percorso);
-}
-
-// A connection of its own on the database.
 inline std::unique_ptr<db::Connection> Apri(fakes::Ambiente& a, const std::string& percorso) {
   std::unique_ptr<db::Connection> conn = a.sqlite->NewConnection();
   Status s = conn->Open(percorso, "", "");
@@ -40,8 +31,7 @@ inline std::unique_ptr<db::Connection> Apri(fakes::Ambiente& a, const std::strin
   return conn;
 }
 
-// The rows of a query, each as its values' texts joined by "|"; one element "ERRORE: ..." when
-// the query fails.
+// The rows of a query, each as its values' texts joined by "|" (Null as "<null>").
 inline std::vector<std::string> Righe(fakes::Ambiente& a, const std::string& percorso,
                                       const std::string& sql) {
   std::unique_ptr<db::Connection> conn = Apri(a, percorso);
@@ -61,18 +51,15 @@ inline std::vector<std::string> Righe(fakes::Ambiente& a, const std::string& per
   return righe;
 }
 
-// Runs a statement on its own connection; "" or the error's description.
-inline std::string Esegui(fakes::Ambiente& a, const std::string& percorso,
-                          const std::string& sql) {
+// Runs a statement on a connection of its own; "" or the error's description.
+inline std::string Esegui(fakes::Ambiente& a, const std::string& percorso, const std::string& sql) {
   Status s = Apri(a, percorso)->Execute(sql);
   return s.ok() ? "" : s.description();
 }
 
-// The texts of the dialogs shown so far.
-inline std::vector<std::string> TestiDialoghi(const fakes::Ambiente& a) {
-  std::vector<std::string> testi;
-  for (const fakes::Dialogo& d : a.ui.dialoghi) testi.push_back(d.testo);
-  return testi;
+// The first dialog's text, to explain a failed expectation of none.
+inline std::string PrimoDialogo(const fakes::Ambiente& a) {
+  return a.ui.dialoghi.empty() ? "" : a.ui.dialoghi[0].testo;
 }
 
 }  // namespace mlx::prova
