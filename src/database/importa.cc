@@ -363,8 +363,9 @@ Conteggio ImportaDati(StatoProcesso& stato, db::Connection& conn, const std::str
     ++conteggio.righe;
     // A line without placeholders is read straight into values; the others are expanded first.
     const bool segnaposto = riga.find("{<") != std::string::npos;
+    const bool espansa = segnaposto || !preparabili;
     std::string lista;
-    if (segnaposto || !preparabili) lista = espandi(ApplicaRegole(riga, separatore));
+    if (espansa) lista = espandi(ApplicaRegole(riga, separatore));
     const bool semplice = preparabili && (segnaposto ? LeggiLetterali(lista, &valori)
                                                      : LeggiRiga(riga, separatore, &valori));
     if (semplice) {
@@ -383,7 +384,7 @@ Conteggio ImportaDati(StatoProcesso& stato, db::Connection& conn, const std::str
         continue;
       }
     }
-    if (lista.empty()) lista = ApplicaRegole(riga, separatore);
+    if (!espansa) lista = ApplicaRegole(riga, separatore);
     Verifica(conn.Execute(testa + lista + ")"));
   }
   Verifica(transazione.Conferma());
