@@ -77,7 +77,7 @@ void clsMarlovex::Ciclo() {
     stato_.Messaggio("Aggiornamento eseguito con successo.", ui::kIconInformation,
                      "Aggiornamento");
   }
-  if (stato_.plat.ui != nullptr && stato_.plat.ui->WaitLoaded()) stato_.plat.ui->UnloadWait();
+  ScaricaAttesa(stato_.plat.ui);
 }
 
 void clsMarlovex::Avanza() {
@@ -131,7 +131,7 @@ void clsMarlovex::Clear() {
   ChiudiDatabase();
   if (stato_.plat.ui != nullptr) {
     stato_.plat.ui->SetMousePointer(0);
-    if (stato_.plat.ui->WaitLoaded()) stato_.plat.ui->UnloadWait();
+    ScaricaAttesa(stato_.plat.ui);
   }
   inClear_ = false;
 }
@@ -247,7 +247,7 @@ void clsMarlovex::GestisciErrore(const ErroreScript& e) {
                                  : descrizione;
   stato_.SegnalaErrore("Database: " + DbCorrente + "\r\nTabella: " + TabellaCorrente +
                        "\r\nCampo: " + (Parti.size() > 1 ? Parti[1] : "") + "\r\n" + quarta);
-  if (stato_.plat.ui != nullptr && stato_.plat.ui->WaitLoaded()) stato_.plat.ui->UnloadWait();
+  ScaricaAttesa(stato_.plat.ui);
   throw RigaInterrotta{};
 }
 
@@ -283,10 +283,9 @@ std::string clsMarlovex::Espandi(std::string_view testo) const {
 
 void clsMarlovex::ScriviLog(const std::string& testo) {
   if (stato_.plat.fs == nullptr || stato_.plat.clock == nullptr) return;
-  const std::string riga =
-      clock::Format(stato_.plat.clock->Now(), "dd/mm/yy hh:nn:ss") + " " + testo + "\r\n";
   // The log never fails a line: a log that cannot be written is passed over.
-  (void)stato_.plat.fs->AppendFile(stato_.PercorsoApp("mlxlog.txt"), riga);
+  ScriviSuFile(*stato_.plat.fs, stato_.PercorsoApp("mlxlog.txt"),
+               clock::Format(stato_.plat.clock->Now(), "dd/mm/yy hh:nn:ss") + " " + testo, false);
 }
 
 }  // namespace mlx

@@ -8,6 +8,7 @@
 #include "platform/db/db.h"
 #include "platform/fs/fs.h"
 #include "platform/text/text.h"
+#include "platform/ui/ui.h"
 
 namespace mlx {
 
@@ -152,6 +153,21 @@ std::int32_t TipoCampo(db::Recordset* rs, std::string_view nome) {
   int indice = rs->FieldIndex(std::string(nome));
   if (indice < 0) return -4;
   return rs->Field(indice).type;
+}
+
+bool FormCaricato(ui::Ui* interfaccia, std::string_view nome) {
+  return interfaccia != nullptr && nome == "frmWait" && interfaccia->WaitLoaded();
+}
+
+void ScaricaAttesa(ui::Ui* interfaccia) {
+  if (FormCaricato(interfaccia, "frmWait")) interfaccia->UnloadWait();
+}
+
+void ScriviSuFile(fs::FileSystem& fileSystem, const std::string& percorso,
+                  const std::string& testo, bool sovrascrivi) {
+  const std::string riga = testo + "\r\n";
+  (void)(sovrascrivi ? fileSystem.WriteFile(percorso, riga)
+                     : fileSystem.AppendFile(percorso, riga));
 }
 
 }  // namespace mlx

@@ -15,6 +15,8 @@
 namespace mlx {
 
 namespace db { class Recordset; }
+namespace fs { class FileSystem; }
+namespace ui { class Ui; }
 
 // The text after the first separator; "" when it is missing; the whole text for "".
 std::string DestraDi(std::string_view testo, std::string_view sep);
@@ -51,6 +53,17 @@ void SvuotaCollection(std::unique_ptr<CollezioneTesti>& coll);
 
 // The data type code of the named field of the recordset; -4 when it cannot be read.
 std::int32_t TipoCampo(db::Recordset* rs, std::string_view nome);
+
+// True when the named form is loaded. The one form of the program is the wait window,
+// "frmWait" (the name compares exactly).
+bool FormCaricato(ui::Ui* interfaccia, std::string_view nome);
+// Unloads the wait window when it is loaded.
+void ScaricaAttesa(ui::Ui* interfaccia);
+
+// Writes the text and CR LF to the file, replacing it when `sovrascrivi` is true and appending
+// otherwise. A failure (missing folder, file locked) is passed over.
+void ScriviSuFile(fs::FileSystem& fileSystem, const std::string& percorso,
+                  const std::string& testo, bool sovrascrivi);
 
 // The text form of a Boolean, as conditions and flags are written.
 inline const char* TestoBooleano(bool b) { return b ? "True" : "False"; }

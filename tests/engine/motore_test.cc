@@ -122,3 +122,27 @@ TEST(Motore, IlPercorsoOspiteVieneDalRegistro) {
 
 }  // namespace
 }  // namespace mlx
+
+namespace mlx {
+namespace {
+
+TEST(Motore, LaFinestraDiAttesaSiChiudeDopoUnErroreEAllaFine) {
+  fakes::Ambiente a;
+  clsMarlovex m(*a.stato);
+  m.InitVars("s.txt");
+  m.InitMLX({"=,A,1", "=,B,{<MANCA>}", "=,C,2"});
+  m.Riga(0);
+  a.ui.attesa = true;
+  EXPECT_TRUE(FormCaricato(&a.ui, "frmWait"));
+  EXPECT_FALSE(FormCaricato(&a.ui, "frmwait"));
+  m.Riga(1);
+  EXPECT_FALSE(a.ui.attesa);  // the reported error unloaded it
+  a.ui.attesa = true;
+  m.Riga(2);
+  EXPECT_TRUE(a.ui.attesa);
+  m.Clear();
+  EXPECT_FALSE(a.ui.attesa);
+}
+
+}  // namespace
+}  // namespace mlx
