@@ -1,4 +1,5 @@
 # The two commands: `make demo` and `make test`. Both install what is missing first.
+MAKEFLAGS += --no-print-directory
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 BUILD ?= build
 ASAN_BUILD ?= build-asan

@@ -177,6 +177,12 @@ TEST_F(FilesTest, ExclusiveWorkFailsWhileAnotherProcessHasTheFileOpen) {
 // Crash tests: a child does the work and is killed at a random moment; the database must always
 // open, pass the integrity check and hold either the old or the new state.
 
+#ifdef MLX_SANITIZED
+constexpr int kKills = 12;  // the sanitizer build checks memory, the normal build the odds
+#else
+constexpr int kKills = 50;
+#endif
+
 class CrashTest : public DbTest {
  protected:
   void SetUp() override {
@@ -251,12 +257,12 @@ class CrashTest : public DbTest {
 
 TEST_F(CrashTest, KilledCompactionLeavesTheOldOrTheNewDatabase) {
   std::string work = CompactionWorkFile(path_);
-  KillRepeatedly(50, [&] { return MakeSqliteProvider()->Compact(path_, work).ok(); });
+  KillRepeatedly(kKills, [&] { return MakeSqliteProvider()->Compact(path_, work).ok(); });
 }
 
 TEST_F(CrashTest, KilledRebuildLeavesTheOldOrTheNewTable) {
   // Each child turns column n into the other type; a kill leaves one of the two.
-  KillRepeatedly(50, [&] {
+  KillRepeatedly(kKills, [&] {
     auto c = MakeSqliteProvider()->NewConnection();
     if (!c->Open(path_, "", "").ok()) return false;
     std::vector<ColumnInfo> cols;
