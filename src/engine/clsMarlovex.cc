@@ -15,6 +15,7 @@ namespace mlx {
 namespace {
 const char* const kChiaveOspite = "Software\\VB and VBA Program Settings\\Hollemar900\\Settings";
 const char* const kSezioneParagrafo = "\xC2\xA7";  // "§"
+
 }  // namespace
 
 clsMarlovex::clsMarlovex(StatoProcesso& stato)
@@ -153,7 +154,7 @@ void clsMarlovex::Riga(std::int32_t lLinea) {
   lineaLavoro_ = lLinea;
 
   try {
-    const std::string primo = text::First(RigaCorrente);
+    const std::string_view primo = text::FirstView(RigaCorrente);
     if (primo.empty() || primo == ";") {
       // Comment: nothing is done, nothing is logged.
     } else if (primo == kSezioneParagrafo) {
@@ -188,10 +189,16 @@ void clsMarlovex::RigaTabella() {
 void clsMarlovex::RigaComando() {
   ErroreRiga = false;
   EseguiSql = true;
-  // The raw line's arguments stand until the expansion succeeds, so that a failed expansion
-  // is reported with this line's field rather than the previous line's.
-  Parti = Dividi(RigaCorrente, ",");
-  const bool espansa = Passo([&] { Parti = Dividi(Espandi(RigaCorrente), ","); });
+  bool espansa = true;
+  try {
+    Parti = Dividi(Espandi(RigaCorrente), ",");
+  } catch (const ErroreScript& e) {
+    // A failed expansion is reported with this line's own field, read from the raw line,
+    // rather than the previous line's.
+    Parti = Dividi(RigaCorrente, ",");
+    espansa = false;
+    GestisciErrore(e);
+  }
   if (!espansa) {
     // With errors silenced the line is only marked failed: nothing of it may run, and the
     // arguments of the previous line must not be taken for this one's.

@@ -1,5 +1,6 @@
 #include "platform/text/text.h"
 
+#include <algorithm>
 #include <cstdint>
 
 namespace mlx::text {
@@ -161,7 +162,12 @@ std::string Mid(std::string_view s, std::size_t start, std::size_t count) {
   return std::string(rest.substr(0, ByteOffset(rest, count)));
 }
 
-std::string First(std::string_view s) { return Left(s, 1); }
+std::string_view FirstView(std::string_view s) {
+  if (s.empty()) return s;
+  return s.substr(0, std::min(s.size(), SequenceLength(static_cast<unsigned char>(s[0]))));
+}
+
+std::string First(std::string_view s) { return std::string(FirstView(s)); }
 
 std::string Inner(std::string_view s) {
   std::size_t len = Length(s);

@@ -21,6 +21,8 @@ std::string Right(std::string_view s, std::size_t count);
 std::string Mid(std::string_view s, std::size_t start, std::size_t count = std::string_view::npos);
 // The first character (code point) of s, or "" when s is empty.
 std::string First(std::string_view s);
+// The same, as a view into s.
+std::string_view FirstView(std::string_view s);
 // s without its first and last character ("" when s has fewer than two characters).
 std::string Inner(std::string_view s);
 
