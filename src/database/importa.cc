@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <map>
 #include <memory>
+#include <utility>
 
 #include "database/transazione.h"
 #include "engine/errore.h"
@@ -193,7 +194,7 @@ bool Valore(std::string_view s, std::size_t* i, std::string* testo, db::Value* v
   const char c = s[*i];
   if (c == '\'' || c == '"') {
     if (!Testo(s, i, testo)) return false;
-    *valore = db::Value::Text(*testo);
+    *valore = db::Value::Text(std::move(*testo));  // the buffer goes with the value
   } else if (c == '#') {
     const std::size_t chiusa = s.find('#', *i + 1);
     if (chiusa == std::string_view::npos) return false;

@@ -537,7 +537,16 @@ Status Catalog::AddColumn(TableModel model, ColumnDef column, const TableModel& 
   return InTransaction(db_, [&]() -> Status {
     Status st = schema_.EnsureBookkeeping();
     if (!st.ok()) return st;
-    st = Exec(db_, "ALTER TABLE " + QuoteId(model.name) + " ADD COLUMN " + ColumnSql(column));
+    std::vector<std::string> checks;
+    const std::string size_check = schema_.SizeCheckSql(model, column, "", &checks);
+    st = Exec(db_, "ALTER TABLE " + QuoteId(model.name) + " ADD COLUMN " + ColumnSql(column) +
+                       size_check);
+    // SQLite checks the rows already there, which would all hold a default too long for the
+    // column.
+    if (!st.ok() && !size_check.empty() &&
+        st.description().starts_with("CHECK constraint failed")) {
+      return ErrDb(TooSmallMessage(model.name, column.name));
+    }
     if (!st.ok()) return st;
     if (had_placeholder) {
       st = Exec(db_, "ALTER TABLE " + QuoteId(model.name) + " DROP COLUMN " +

@@ -119,7 +119,8 @@ Status CheckFile(const std::string& path) {
 // a database fails here and not at its first use.
 Status OpenSqlite(const std::string& path, sqlite3** db) {
   *db = nullptr;
-  int rc = sqlite3_open_v2(path.c_str(), db, SQLITE_OPEN_READWRITE, nullptr);
+  // A connection is used by one thread at a time: SQLite's own locking of each call is not needed.
+  int rc = sqlite3_open_v2(path.c_str(), db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
   if (rc != SQLITE_OK) {
     std::string msg = *db ? sqlite3_errmsg(*db) : sqlite3_errstr(rc);
     sqlite3_close_v2(*db);
@@ -492,6 +493,11 @@ class SqliteProvider final : public Provider {
 }  // namespace internal
 
 std::unique_ptr<Provider> MakeSqliteProvider() {
+  // SQLite's count of the memory it uses takes a global lock on every allocation, and nothing
+  // reads it. The setting only takes before SQLite's first use in the process (later it is
+  // refused and things stay as they are).
+  static const bool kNoMemoryCount = sqlite3_config(SQLITE_CONFIG_MEMSTATUS, 0) == SQLITE_OK;
+  (void)kNoMemoryCount;
   return std::make_unique<internal::SqliteProvider>();
 }
 

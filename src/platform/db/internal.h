@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "platform/db/db.h"
@@ -33,6 +34,13 @@ Status ErrExists(std::string_view what);        // "... already exists."
 Status ErrMissing(std::string_view what);       // "... non esiste."
 Status ErrInvalid(std::string_view detail);     // "Istruzione SQL non valida. ..."
 Status ErrDb(std::string description);
+// The size rule of a TEXT(n) column made by the layer is a CHECK constraint in the column's
+// definition, named with this prefix (unique in the database, so that a failure names its column).
+inline constexpr std::string_view kSizeCheckPrefix = "__mlx_size_";
+// "The field 'T.c' is too small to accept the amount of data you attempted to add."
+std::string TooSmallMessage(std::string_view table, std::string_view column);
+// The columns of a CREATE TABLE text that carry a size check, with the check's name.
+std::vector<std::pair<std::string, std::string>> SizeChecks(std::string_view create_sql);
 // The error of a failed SQLite call, with syntax errors put in the "invalid statement" class.
 Status SqliteStatus(sqlite3* db, int rc);
 
@@ -218,7 +226,14 @@ class Schema {
   // Relations of other tables that reference this one.
   Status Referencing(std::string_view table, std::vector<std::pair<std::string, KeyDef>>* keys) const;
   std::vector<std::string> UserTables() const;
-  std::string CreateTableSql(const TableModel& model, std::string_view as_name) const;
+  // The CREATE TABLE text of the model; replaced names the table it will replace (its size
+  // check names may be used again).
+  std::string CreateTableSql(const TableModel& model, std::string_view as_name,
+                             std::string_view replaced = {}) const;
+  // " CONSTRAINT name CHECK (...)" of a column with the size rule, "" otherwise; its name is
+  // one no table but replaced uses, nor any name in taken (which gets it).
+  std::string SizeCheckSql(const TableModel& model, const ColumnDef& column,
+                           std::string_view replaced, std::vector<std::string>* taken) const;
   std::string CreateIndexSql(const TableModel& model, const IndexDef& index) const;
 
   sqlite3* db() const { return db_; }

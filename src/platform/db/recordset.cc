@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 
 #include "platform/text/text.h"
 
@@ -406,8 +407,8 @@ Status SqliteStatement::Execute(const std::vector<Value>& values) {
     return ErrDb("The statement has " + std::to_string(markers) + " values to fill, " +
                  std::to_string(values.size()) + " were given.");
   }
-  sqlite3_reset(stmt_);
-  sqlite3_clear_bindings(stmt_);
+  // Every marker is bound again on each call, so the bindings are not cleared; texts are bound
+  // without a copy, as the values outlive the step (the statement is reset before returning).
   for (std::size_t i = 0; i < values.size(); ++i) {
     const Value& v = values[i];
     int at = static_cast<int>(i + 1);
@@ -421,12 +422,19 @@ Status SqliteStatement::Execute(const std::vector<Value>& values) {
         sqlite3_bind_double(stmt_, at, static_cast<double>(v.integer()) / 10000.0);
         break;
       case Value::Kind::kText:
-        sqlite3_bind_text(stmt_, at, v.text().data(), static_cast<int>(v.text().size()),
-                          SQLITE_TRANSIENT);
+        // Bound with its terminating NUL known (a length of -1), a text is read in place by
+        // SQLite's text functions, such as the length() of a size check, instead of being
+        // copied; a text holding a NUL keeps its length.
+        if (std::memchr(v.text().data(), 0, v.text().size()) == nullptr) {
+          sqlite3_bind_text(stmt_, at, v.text().c_str(), -1, SQLITE_STATIC);
+        } else {
+          sqlite3_bind_text(stmt_, at, v.text().data(), static_cast<int>(v.text().size()),
+                            SQLITE_STATIC);
+        }
         break;
       case Value::Kind::kBinary:
         sqlite3_bind_blob(stmt_, at, v.text().data(), static_cast<int>(v.text().size()),
-                          SQLITE_TRANSIENT);
+                          SQLITE_STATIC);
         break;
     }
   }

@@ -43,6 +43,39 @@ int TableModel::VisibleColumns() const {
   return n;
 }
 
+std::string TooSmallMessage(std::string_view table, std::string_view column) {
+  return "The field '" + std::string(table) + "." + std::string(column) +
+         "' is too small to accept the amount of data you attempted to add.";
+}
+
+std::vector<std::pair<std::string, std::string>> SizeChecks(std::string_view create_sql) {
+  std::vector<std::pair<std::string, std::string>> out;
+  std::vector<Token> toks;
+  if (!Tokenize(create_sql, &toks).ok()) return out;
+  std::size_t i = 0;
+  while (i < toks.size() && !toks[i].IsOp("(")) ++i;
+  // The definitions between the outer parentheses, split at the commas of that level: a
+  // column's begins with its name, and its size check is "CONSTRAINT name CHECK".
+  int depth = 0;
+  std::size_t item = i + 1;
+  for (++i; i < toks.size(); ++i) {
+    const Token& t = toks[i];
+    if (t.IsOp("(")) {
+      ++depth;
+    } else if (t.IsOp(")") && depth > 0) {
+      --depth;
+    } else if ((t.IsOp(",") || t.IsOp(")")) && depth == 0) {
+      if (t.IsOp(")")) break;
+      item = i + 1;
+    } else if (depth == 0 && t.IsWord("CONSTRAINT") && i + 2 < toks.size() &&
+               toks[i + 1].text.starts_with(kSizeCheckPrefix) && toks[i + 2].IsWord("CHECK") &&
+               item < i) {
+      out.emplace_back(toks[item].text, toks[i + 1].text);
+    }
+  }
+  return out;
+}
+
 namespace {
 
 std::string JoinNames(const std::vector<std::string>& names, const char* sep = ";") {
@@ -357,8 +390,40 @@ Status Schema::Load(std::string_view table, TableModel* model) const {
   return Status::OK();
 }
 
-std::string Schema::CreateTableSql(const TableModel& model, std::string_view as_name) const {
+std::string Schema::SizeCheckSql(const TableModel& model, const ColumnDef& c,
+                                 std::string_view replaced, std::vector<std::string>* taken) const {
+  JetType type = TypeFromDecl(c.decl);
+  if (c.hidden || !type.text || (type.ado != kAdVarWChar && type.ado != kAdWChar) ||
+      c.allow_zero < 0) {
+    return "";
+  }
+  const std::string base = std::string(kSizeCheckPrefix) + model.name + "_" + c.name;
+  std::string name = base;
+  for (int n = 2;; ++n) {
+    bool used = std::find(taken->begin(), taken->end(), name) != taken->end();
+    if (!used) {
+      Stmt s;
+      if (s.Prepare(db_, "SELECT 1 FROM sqlite_schema WHERE type = 'table' AND name <> ?2 AND "
+                         "instr(sql, ?1) > 0").ok()) {
+        s.BindText(1, QuoteId(name));
+        s.BindText(2, std::string(replaced));  // never Null, which would match no table
+        used = s.Step() == SQLITE_ROW;
+      }
+    }
+    if (!used) break;
+    name = base + "_" + std::to_string(n);
+  }
+  taken->push_back(name);
+  // Only text is measured, as the value is stored (numbers in a text column become text).
+  const std::string col = QuoteId(c.name);
+  return " CONSTRAINT " + QuoteId(name) + " CHECK (typeof(" + col + ") <> 'text' OR length(" +
+         col + ") <= " + std::to_string(type.size) + ")";
+}
+
+std::string Schema::CreateTableSql(const TableModel& model, std::string_view as_name,
+                                   std::string_view replaced) const {
   std::string sql = "CREATE TABLE " + QuoteId(as_name) + " (";
+  std::vector<std::string> checks;
   const IndexDef* pk = nullptr;
   for (const auto& ix : model.indexes) {
     if (ix.primary) pk = &ix;
@@ -377,6 +442,7 @@ std::string Schema::CreateTableSql(const TableModel& model, std::string_view as_
     if (!c.collate.empty()) sql += " COLLATE " + c.collate;
     if (c.not_null) sql += " NOT NULL";
     if (!c.default_sql.empty()) sql += " DEFAULT " + DefaultClause(c.default_sql);
+    sql += SizeCheckSql(model, c, replaced, &checks);
   }
   if (pk && !inline_pk) {
     sql += ", CONSTRAINT " + QuoteId(pk->name) + " PRIMARY KEY (" + QuotedList(pk->columns) + ")";
@@ -511,10 +577,20 @@ Status Schema::WriteTriggers(const TableModel& m) {
     Status st = Exec(db_, "DROP TRIGGER " + QuoteId(name));
     if (!st.ok()) return st;
   }
-  const IndexDef* pk = nullptr;
-  for (const auto& ix : m.indexes) {
-    if (ix.primary) pk = &ix;
+  // Columns whose size rule is a check of the table; tables written before the checks keep
+  // the rule in the trigger.
+  std::vector<std::pair<std::string, std::string>> size_checks;
+  {
+    Stmt s;
+    Status st = s.Prepare(db_, "SELECT sql FROM sqlite_schema WHERE type = 'table' AND name = ?1");
+    if (!st.ok()) return st;
+    s.BindText(1, m.name);
+    if (s.Step() == SQLITE_ROW) size_checks = SizeChecks(s.Text(0));
   }
+  auto has_size_check = [&](const std::string& column) {
+    return std::any_of(size_checks.begin(), size_checks.end(),
+                       [&](const auto& check) { return SameName(check.first, column); });
+  };
   auto raise = [](const std::string& message, const std::string& condition) {
     return "SELECT RAISE(ABORT, " + QuoteText(message) + ") WHERE " + condition + "; ";
   };
@@ -528,9 +604,9 @@ Status Schema::WriteTriggers(const TableModel& m) {
       checks += raise("Field '" + m.name + "." + c.name + "' cannot be a zero-length string.",
                       col + " = ''");
     }
-    if (type.text && (type.ado == kAdVarWChar || type.ado == kAdWChar) && c.allow_zero >= 0) {
-      checks += raise("The field '" + m.name + "." + c.name +
-                          "' is too small to accept the amount of data you attempted to add.",
+    if (type.text && (type.ado == kAdVarWChar || type.ado == kAdWChar) && c.allow_zero >= 0 &&
+        !has_size_check(c.name)) {
+      checks += raise(TooSmallMessage(m.name, c.name),
                       "typeof(" + col + ") = 'text' AND length(" + col + ") > " +
                           std::to_string(type.size));
     }
@@ -546,7 +622,6 @@ Status Schema::WriteTriggers(const TableModel& m) {
     checks_insert += checks + (c.counter ? "" : null_check);
     checks_update += checks + null_check;
   }
-  (void)pk;
   if (!checks_insert.empty()) {
     Status st = Exec(db_, "CREATE TRIGGER " + QuoteId("__mlx_bi_" + m.name) + " BEFORE INSERT ON " +
                               QuoteId(m.name) + " BEGIN " + checks_insert + "END");
@@ -652,7 +727,7 @@ Status Schema::Rebuild(const TableModel& old_model, const TableModel& new_model)
       Status s = EnsureBookkeeping();
       if (!s.ok()) return s;
       const std::string temp = "__mlx_rebuild";
-      s = Exec(db_, CreateTableSql(model, temp));
+      s = Exec(db_, CreateTableSql(model, temp, old_model.name));
       if (!s.ok()) return s;
       std::string cols, exprs;
       for (const ColumnDef& c : model.columns) {

@@ -56,8 +56,43 @@ Status ErrInvalid(std::string_view detail) {
 }
 Status ErrDb(std::string description) { return Status::Error(err::kDatabase, std::move(description)); }
 
+namespace {
+
+// The description of a failed size check: the table that holds the check, and the column whose
+// definition carries it, found by the check's name (names follow renames there, the check's
+// name does not).
+std::optional<std::string> SizeCheckFailure(sqlite3* db, std::string_view check) {
+  sqlite3_stmt* s = nullptr;
+  if (sqlite3_prepare_v2(db, "SELECT name, sql FROM sqlite_schema WHERE type = 'table' AND "
+                             "instr(sql, ?1) > 0", -1, &s, nullptr) != SQLITE_OK) {
+    return std::nullopt;
+  }
+  const std::string quoted = QuoteId(check);
+  sqlite3_bind_text(s, 1, quoted.data(), static_cast<int>(quoted.size()), SQLITE_STATIC);
+  std::optional<std::string> out;
+  while (!out && sqlite3_step(s) == SQLITE_ROW) {
+    const char* table = reinterpret_cast<const char*>(sqlite3_column_text(s, 0));
+    const char* sql = reinterpret_cast<const char*>(sqlite3_column_text(s, 1));
+    if (!table || !sql) continue;
+    for (const auto& [column, name] : SizeChecks(sql)) {
+      if (name == check) out = TooSmallMessage(table, column);
+    }
+  }
+  sqlite3_finalize(s);
+  return out;
+}
+
+}  // namespace
+
 Status SqliteStatus(sqlite3* db, int rc) {
   std::string msg = db ? sqlite3_errmsg(db) : sqlite3_errstr(rc);
+  constexpr std::string_view kCheckFailed = "CHECK constraint failed: ";
+  const std::string_view failed = std::string_view(msg).substr(0, kCheckFailed.size());
+  const std::string_view check =
+      failed == kCheckFailed ? std::string_view(msg).substr(kCheckFailed.size()) : "";
+  if (db && check.starts_with(kSizeCheckPrefix)) {
+    if (auto description = SizeCheckFailure(db, check)) return ErrDb(*description);
+  }
   if (msg.find("syntax error") != std::string::npos ||
       msg.find("incomplete input") != std::string::npos ||
       msg.find("unrecognized token") != std::string::npos) {
