@@ -736,8 +736,14 @@ Status Schema::Rebuild(const TableModel& old_model, const TableModel& new_model)
         exprs += (exprs.empty() ? "" : ", ") + c.copy_from;
       }
       if (!cols.empty()) {
-        s = Exec(db_, "INSERT INTO " + QuoteId(temp) + " (" + cols + ") SELECT " + exprs +
-                          " FROM " + QuoteId(old_model.name));
+        // The rows are copied as they are: a rebuild for another change (or a smaller size)
+        // does not fail on texts already longer than their column's size.
+        s = Exec(db_, "PRAGMA ignore_check_constraints = ON");
+        if (s.ok()) {
+          s = Exec(db_, "INSERT INTO " + QuoteId(temp) + " (" + cols + ") SELECT " + exprs +
+                            " FROM " + QuoteId(old_model.name));
+        }
+        Exec(db_, "PRAGMA ignore_check_constraints = OFF");
         if (!s.ok()) return s;
       } else {
         s = Exec(db_, "INSERT INTO " + QuoteId(temp) + " DEFAULT VALUES");

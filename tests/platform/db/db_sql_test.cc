@@ -282,7 +282,11 @@ TEST_F(SqlTest, TextSizeRuleNamesTheFieldAsItIsNow) {
        "INSERT INTO S VALUES ('abcde')"});
   EXPECT_EQ(conn_->Execute("INSERT INTO S VALUES ('abcdef')").description(), TooSmall("S.a"));
   EXPECT_EQ(conn_->Execute("UPDATE S2 SET a = 'abc'").description(), TooSmall("S2.a"));
-  // A type change takes the new size; the zero-length permission leaves the size as it is.
+  // A type change takes the new size; rows already there are copied as they are. The
+  // zero-length permission leaves the size as it is.
+  Run({"ALTER TABLE S2 ALTER COLUMN b TEXT(2)", "UPDATE S2 SET a = 'x'"});
+  EXPECT_EQ(Column("SELECT b FROM S2"), std::vector<std::string>{"123"});
+  EXPECT_EQ(conn_->Execute("UPDATE S2 SET b = 'abc'").description(), TooSmall("S2.b"));
   Run({"ALTER TABLE S2 ALTER COLUMN b TEXT(6)", "UPDATE S2 SET b = 'abcdef'"});
   EXPECT_EQ(conn_->Execute("UPDATE S2 SET b = 'abcdefg'").description(), TooSmall("S2.b"));
   ASSERT_TRUE(conn_->SetAllowZeroLength("S2", "b", true).ok());
@@ -292,7 +296,7 @@ TEST_F(SqlTest, TextSizeRuleNamesTheFieldAsItIsNow) {
   EXPECT_EQ(conn_->Execute("ALTER TABLE S2 ADD COLUMN d TEXT(2) DEFAULT 'xyz'").description(),
             TooSmall("S2.d"));
   EXPECT_TRUE(Has(conn_->Execute("SELECT d FROM S2"), "no such column"));
-  EXPECT_EQ(Column("SELECT b & '/' & a & '/' & n FROM S2"), std::vector<std::string>{"//1"});
+  EXPECT_EQ(Column("SELECT b & '/' & a & '/' & n FROM S2"), std::vector<std::string>{"/x/1"});
 }
 
 TEST_F(SqlTest, PreparedInsertsMeasureTextsAndKeepThemWhole) {
