@@ -171,21 +171,21 @@ void clsMarlovex::CmdDefaultCampo() {
   SqlAzione = " ALTER COLUMN ";
   SqlCoda = " SET DEFAULT " + valore;
   Azione = "Modificato valore default campo " + Campo + " = " + SqlCoda;
-  if (Vero) ModificaDefaultCampo(ConnessioneAperta(), TabellaCorrente, Campo, valore);
+  if (Vero) schema::ModificaDefaultCampo(ConnessioneAperta(), TabellaCorrente, Campo, valore);
 }
 
 void clsMarlovex::CmdRinominaCampo() {
   Parte(1);
   const std::string nuovo = Parte(2);
   Azione = "Rinominato campo " + Campo + " in " + nuovo;
-  if (Vero) RinominaCampo(ConnessioneAperta(), TabellaCorrente, Campo, nuovo);
+  if (Vero) schema::RinominaCampo(ConnessioneAperta(), TabellaCorrente, Campo, nuovo);
 }
 
 void clsMarlovex::CmdLunghezzaZero() {
   Parte(1);
   const bool permetti = Flag(2);
   Azione = std::string(permetti ? "Permetti" : "Nega") + " lunghezza zero su campo " + Campo;
-  if (Vero) ImpostaLunghezzaZero(ConnessioneAperta(), TabellaCorrente, Campo, permetti);
+  if (Vero) schema::ImpostaLunghezzaZero(ConnessioneAperta(), TabellaCorrente, Campo, permetti);
 }
 
 void clsMarlovex::CmdImportaDati() {
@@ -199,14 +199,14 @@ void clsMarlovex::CmdImportaDati() {
 void clsMarlovex::CmdImportaTabella() {
   const std::string origine = Parte(1);
   Azione = "Importati dati da tabella " + origine;
-  if (Vero) ImportaDatiTabella(ConnessioneAperta(), TabellaCorrente, origine);
+  if (Vero) schema::ImportaDatiTabella(ConnessioneAperta(), TabellaCorrente, origine);
 }
 
 void clsMarlovex::CmdRinominaTabella() {
   const std::string nuova = Parte(1);
   Azione = "Rinominata tabella " + TabellaCorrente + " in " + nuova;
   // The current table keeps its old name.
-  if (Vero) RinominaTabella(ConnessioneAperta(), TabellaCorrente, nuova);
+  if (Vero) schema::RinominaTabella(ConnessioneAperta(), TabellaCorrente, nuova);
 }
 
 void clsMarlovex::CmdCreaIndice() {
@@ -218,7 +218,7 @@ void clsMarlovex::CmdCreaIndice() {
   Azione = "Creato indice " + nome + "(" + campi + ") Primario=" + Vf(Primario) +
            " Univoco=" + Vf(Univoco) + " Nulli=" + Vf(Nulli);
   if (Vero) {
-    CreaIndice(ConnessioneAperta(), TabellaCorrente, nome, campi, Primario, Univoco, Nulli);
+    schema::CreaIndice(ConnessioneAperta(), TabellaCorrente, nome, campi, Primario, Univoco, Nulli);
   }
 }
 
@@ -233,7 +233,7 @@ void clsMarlovex::CmdCreaRelazione() {
            collegata + "(" + campiCollegati + ") Update=" + Vf(AggiornaCascata) +
            " Delete=" + Vf(EliminaCascata);
   if (Vero) {
-    CreaRelazione(ConnessioneAperta(), nome, TabellaCorrente, campi, collegata, campiCollegati,
+    schema::CreaRelazione(ConnessioneAperta(), nome, TabellaCorrente, campi, collegata, campiCollegati,
                   AggiornaCascata, EliminaCascata);
   }
 }
@@ -245,14 +245,14 @@ void clsMarlovex::CmdModificaRelazione() {
   Azione = "Modificata relazione " + nome + " Update=" + Vf(AggiornaCascata) +
            " Delete=" + Vf(EliminaCascata);
   if (Vero) {
-    ModificaRelazione(ConnessioneAperta(), TabellaCorrente, nome, AggiornaCascata, EliminaCascata);
+    schema::ModificaRelazione(ConnessioneAperta(), TabellaCorrente, nome, AggiornaCascata, EliminaCascata);
   }
 }
 
 void clsMarlovex::CmdEliminaRelazione() {
   const std::string nome = Parte(1);
   Azione = "Eliminata relazione " + nome;
-  if (Vero) EliminaRelazione(ConnessioneAperta(), TabellaCorrente, nome);
+  if (Vero) schema::EliminaRelazione(ConnessioneAperta(), TabellaCorrente, nome);
 }
 
 // Database-wide commands.
@@ -284,14 +284,14 @@ void clsMarlovex::CmdAggiungiQuery() {
   const std::string istruzione = RestoDa(2);
   Azione = "Aggiunta/modifica query " + nome + " : " + istruzione;
   const bool aperta = Connessione && Connessione->State() != 0;
-  ErroreRiga = !(aperta && AggiungiQuery(*Connessione, nome, istruzione));
+  ErroreRiga = !(aperta && schema::AggiungiQuery(*Connessione, nome, istruzione));
 }
 
 void clsMarlovex::CmdEliminaQuery() {
   const std::string nome = Parte(1);
   Azione = "Eliminata query " + nome;
   const bool aperta = Connessione && Connessione->State() != 0;
-  ErroreRiga = !(aperta && EliminaQuery(*Connessione, nome));
+  ErroreRiga = !(aperta && schema::EliminaQuery(*Connessione, nome));
 }
 
 void clsMarlovex::CmdProgramma() {
@@ -324,66 +324,6 @@ void clsMarlovex::CmdGet() {
 
 // The operations, on the connection they are given.
 
-bool clsMarlovex::EsisteTabella(db::Connection& conn, const std::string& tabella) {
-  return schema::EsisteTabella(conn, tabella);
-}
-bool clsMarlovex::EsisteQuery(db::Connection& conn, const std::string& nome) {
-  return schema::EsisteQuery(conn, nome);
-}
-bool clsMarlovex::AggiungiQuery(db::Connection& conn, const std::string& nome,
-                                const std::string& sql) {
-  return schema::AggiungiQuery(conn, nome, sql);
-}
-bool clsMarlovex::EliminaQuery(db::Connection& conn, const std::string& nome) {
-  return schema::EliminaQuery(conn, nome);
-}
-void clsMarlovex::CreaIndice(db::Connection& conn, const std::string& tabella,
-                             const std::string& nome, const std::string& campi, bool primario,
-                             bool univoco, bool nulli) {
-  schema::CreaIndice(conn, tabella, nome, campi, primario, univoco, nulli);
-}
-void clsMarlovex::CreaRelazione(db::Connection& conn, const std::string& nome,
-                                const std::string& tabella, const std::string& campi,
-                                const std::string& collegata, const std::string& campiCollegati,
-                                bool aggiorna, bool elimina) {
-  schema::CreaRelazione(conn, nome, tabella, campi, collegata, campiCollegati, aggiorna, elimina);
-}
-void clsMarlovex::ModificaRelazione(db::Connection& conn, const std::string& tabella,
-                                    const std::string& nome, bool aggiorna, bool elimina) {
-  schema::ModificaRelazione(conn, tabella, nome, aggiorna, elimina);
-}
-void clsMarlovex::EliminaRelazione(db::Connection& conn, const std::string& tabella,
-                                   const std::string& nome) {
-  schema::EliminaRelazione(conn, tabella, nome);
-}
-void clsMarlovex::RinominaCampo(db::Connection& conn, const std::string& tabella,
-                                const std::string& vecchio, const std::string& nuovo) {
-  schema::RinominaCampo(conn, tabella, vecchio, nuovo);
-}
-void clsMarlovex::RinominaTabella(db::Connection& conn, const std::string& vecchia,
-                                  const std::string& nuova) {
-  schema::RinominaTabella(conn, vecchia, nuova);
-}
-void clsMarlovex::ModificaDefaultCampo(db::Connection& conn, const std::string& tabella,
-                                       const std::string& campo, const std::string& valore) {
-  schema::ModificaDefaultCampo(conn, tabella, campo, valore);
-}
-void clsMarlovex::PermettiLunghezzaZero(db::Connection& conn, const std::string& tabella,
-                                        const std::string& campo) {
-  schema::PermettiLunghezzaZero(conn, tabella, campo);
-}
-bool clsMarlovex::LeggiLunghezzaZero(db::Connection& conn, const std::string& tabella,
-                                     const std::string& campo) {
-  return schema::LeggiLunghezzaZero(conn, tabella, campo);
-}
-void clsMarlovex::ImpostaLunghezzaZero(db::Connection& conn, const std::string& tabella,
-                                       const std::string& campo, bool valore) {
-  schema::ImpostaLunghezzaZero(conn, tabella, campo, valore);
-}
-void clsMarlovex::ImportaDatiTabella(db::Connection& conn, const std::string& destinazione,
-                                     const std::string& origine) {
-  schema::ImportaDatiTabella(conn, destinazione, origine);
-}
 void clsMarlovex::ImportaDati(db::Connection& conn, const std::string& tabella,
                               const std::string& file, const std::string& separatore,
                               const std::string& colonne) {

@@ -1,5 +1,6 @@
 #include "engine/clsMarlovex.h"
 
+#include "database/schema.h"
 #include "launch/mdlMarlovex.h"
 #include "platform/clock/clock.h"
 #include "platform/fs/fs.h"
@@ -228,7 +229,7 @@ void clsMarlovex::RigaComando() {
     });
     if (nuovoCampoTesto) {
       Passo([&] {
-        PermettiLunghezzaZero(ConnessioneAperta(), TabellaCorrente,
+        schema::PermettiLunghezzaZero(ConnessioneAperta(), TabellaCorrente,
                               Sostituisci(Sostituisci(Campo, "[", ""), "]", ""));
       });
     }

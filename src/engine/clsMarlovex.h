@@ -184,33 +184,6 @@ class clsMarlovex {
   void CmdImportaTabella();     // "<T"
   // Argument i read as a flag; a missing one is false.
   bool Flag(std::size_t i) const;
-  bool EsisteTabella(db::Connection& conn, const std::string& tabella);
-  bool EsisteQuery(db::Connection& conn, const std::string& nome);
-  bool AggiungiQuery(db::Connection& conn, const std::string& nome, const std::string& sql);
-  bool EliminaQuery(db::Connection& conn, const std::string& nome);
-  void CreaIndice(db::Connection& conn, const std::string& tabella, const std::string& nome,
-                  const std::string& campi, bool primario, bool univoco, bool nulli);
-  void CreaRelazione(db::Connection& conn, const std::string& nome, const std::string& tabella,
-                     const std::string& campi, const std::string& collegata,
-                     const std::string& campiCollegati, bool aggiorna, bool elimina);
-  void ModificaRelazione(db::Connection& conn, const std::string& tabella,
-                         const std::string& nome, bool aggiorna, bool elimina);
-  void EliminaRelazione(db::Connection& conn, const std::string& tabella,
-                        const std::string& nome);
-  void RinominaCampo(db::Connection& conn, const std::string& tabella,
-                     const std::string& vecchio, const std::string& nuovo);
-  void RinominaTabella(db::Connection& conn, const std::string& vecchia,
-                       const std::string& nuova);
-  void ModificaDefaultCampo(db::Connection& conn, const std::string& tabella,
-                            const std::string& campo, const std::string& valore);
-  void PermettiLunghezzaZero(db::Connection& conn, const std::string& tabella,
-                             const std::string& campo);
-  bool LeggiLunghezzaZero(db::Connection& conn, const std::string& tabella,
-                          const std::string& campo);
-  void ImpostaLunghezzaZero(db::Connection& conn, const std::string& tabella,
-                            const std::string& campo, bool valore);
-  void ImportaDatiTabella(db::Connection& conn, const std::string& destinazione,
-                          const std::string& origine);
   void ImportaDati(db::Connection& conn, const std::string& tabella, const std::string& file,
                    const std::string& separatore, const std::string& colonne);
   bool RiallineaContatori(std::unique_ptr<db::Connection>& conn, const std::string& percorso);
