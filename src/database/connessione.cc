@@ -52,18 +52,16 @@ bool CompattaDatabase(StatoProcesso& stato, std::unique_ptr<db::Connection>& con
   Status esito = Status::OK();
   const std::string lavoro = db::CompactionWorkFile(percorso);
   const std::string nativo = plat.fs->ToNative(percorso);
-  const std::string lavoroNativo = plat.fs->ToNative(lavoro);
-  if (nativo.empty() || lavoroNativo.empty()) {
+  if (nativo.empty()) {
     esito = Status::Error(err::kPathNotFound, "Impossibile trovare il percorso: " + percorso);
   } else if (plat.db == nullptr) {
     esito = Status::Error(err::kDatabase, "Nessun accesso ai database in questa esecuzione.");
   } else {
-    // A work file left by an earlier compaction that failed is removed first; when there is
-    // none, nothing happens.
+    // A work file left beside the database by an earlier compaction is removed first; when
+    // there is none, nothing happens.
     if (plat.fs->Exists(lavoro)) (void)plat.fs->DeleteFile(lavoro);
-    // The work file is written whole and then takes the database's place by an atomic rename:
-    // a failure at any point leaves the database as it was.
-    esito = plat.db->Compact(nativo, lavoroNativo);
+    // The database is compacted in place: a failure at any point leaves it as it was.
+    esito = plat.db->Compact(nativo);
   }
   if (plat.ui != nullptr) plat.ui->SetMousePointer(kPuntatoreNormale);
   if (!esito.ok()) {

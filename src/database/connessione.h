@@ -26,8 +26,8 @@ std::unique_ptr<db::Connection> ApriConnessione(const Platform& plat, const std:
 void ChiudiOggetto(std::unique_ptr<db::Connection>& oggetto);
 void ChiudiOggetto(std::unique_ptr<db::Recordset>& oggetto);
 
-// Compacts the database at the path through its work file, which replaces it atomically, and
-// puts a new connection open on it in `conn`. The connection given is closed first. On a
+// Compacts the database at the path in place (a work file left by an earlier compaction is
+// removed first) and puts a new connection open on it in `conn`. The connection given is closed first. On a
 // failure of the compaction the error is shown, `conn` stays empty, the database is left as it
 // was, and the result is false; a failure to open the compacted database is a script error.
 bool CompattaDatabase(StatoProcesso& stato, std::unique_ptr<db::Connection>& conn,

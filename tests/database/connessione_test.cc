@@ -56,6 +56,10 @@ TEST(Compattazione, ConUnAltroUtenteMostraLErroreELasciaChiuso) {
   Ambiente a;
   const std::string dati = prova::NuovoDatabase(a);
   std::unique_ptr<db::Connection> altro = prova::Apri(a, dati);
+  // The other user is reading: the file is locked.
+  std::unique_ptr<db::Recordset> lettura;
+  ASSERT_TRUE(altro->OpenRecordset("SELECT 1 FROM sqlite_schema UNION ALL SELECT 2",
+                                   db::kForwardOnly, db::kReadOnly, &lettura).ok());
   // A dry run compacts all the same.
   a.Esegui({"MSGN", "*" + dati + "*", "DBZ", "GET,N,SELECT 1"}, false);
   ASSERT_EQ(a.ui.dialoghi.size(), 2u);

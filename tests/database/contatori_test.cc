@@ -61,11 +61,16 @@ TEST_F(Contatori, AlzaQuelliIndietroENonAbbassaGliAltri) {
 
 TEST_F(Contatori, ConUnAltroUtenteFallisceERiapreLaConnessione) {
   std::unique_ptr<db::Connection> altro = prova::Apri(a_, db_);
+  // The other user is reading: the file is locked.
+  std::unique_ptr<db::Recordset> lettura;
+  ASSERT_TRUE(altro->OpenRecordset("SELECT Id FROM Indietro", db::kForwardOnly, db::kReadOnly,
+                                   &lettura).ok());
   std::unique_ptr<db::Connection> conn = prova::Apri(a_, db_);
   EXPECT_FALSE(RiallineaContatori(a_.stato->plat, conn, db_));
   ASSERT_TRUE(conn);
   EXPECT_EQ(conn->State(), 1);
   conn.reset();
+  lettura.reset();
   altro.reset();
   EXPECT_EQ(Seme("Indietro"), 5);
 }

@@ -133,7 +133,7 @@ class RecordingProvider : public db::Provider {
     return std::make_unique<RecordingConnection>(&eseguite, &errori);
   }
   Status CreateDatabase(const std::string&) override { return Status::OK(); }
-  Status Compact(const std::string&, const std::string&) override { return Status::OK(); }
+  Status Compact(const std::string&) override { return Status::OK(); }
 };
 
 }  // namespace mlx::fakes

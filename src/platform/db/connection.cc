@@ -1,6 +1,5 @@
 // The connection and the provider: opening database files (refusing what is not an SQLite
-// database), the lock file that tells connections and exclusive work apart, creation, and the
-// atomic compaction.
+// database), exclusive work under SQLite's own locks, creation, and compaction in place.
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -18,25 +17,11 @@ namespace mlx::db {
 namespace internal {
 namespace {
 
-// ---- The lock file beside the database: every connection holds a shared lock on it, exclusive
-// work an exclusive one. The locks belong to the open file description, so a second connection
-// of the same process counts as another user, and the system drops them when a process dies.
-
-std::string LockPath(const std::string& db_path) { return db_path + ".lock"; }
-
-int OpenLockFile(const std::string& db_path) {
-  return ::open(LockPath(db_path).c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
-}
-
-bool SetLock(int fd, short type) {
-  struct flock fl;
-  std::memset(&fl, 0, sizeof fl);
-  fl.l_type = type;
-  fl.l_whence = SEEK_SET;
-  fl.l_start = 0;
-  fl.l_len = 1;
-  return ::fcntl(fd, F_OFD_SETLK, &fl) == 0;
-}
+// How long exclusive work waits for other connections' transactions to end before it gives up:
+// long enough to pass over another program's short read, short enough not to hang a run.
+constexpr int kExclusiveWaitMs = 1000;
+// How long ordinary statements wait for another connection's write to end.
+constexpr int kBusyWaitMs = 5000;
 
 Status InUse(const std::string& path, const std::string& what) {
   return ErrDb("The database '" + path + "' is in use by another connection or process: " + what);
@@ -87,7 +72,10 @@ std::string PathFromConnectionString(const std::string& cs) {
 }
 
 // Checks that a file exists and is not an Access database; the SQLite probe comes after.
-Status CheckFile(const std::string& path) {
+// *read_only tells whether the file has no write permission for anyone: such a file is opened
+// for reading only, also by a user (root) whom the system would let write it.
+Status CheckFile(const std::string& path, bool* read_only) {
+  *read_only = false;
   if (path.empty()) return Status::Error(err::kFileNotFound, "No database file was named.");
   struct stat st;
   if (::stat(path.c_str(), &st) != 0) {
@@ -96,6 +84,7 @@ Status CheckFile(const std::string& path) {
   if (S_ISDIR(st.st_mode)) {
     return Status::Error(err::kFileNotFound, "'" + path + "' is a folder, not a database file.");
   }
+  *read_only = (st.st_mode & 0222) == 0;
   int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) {
     return Status::Error(err::kPermissionDenied,
@@ -116,18 +105,20 @@ Status CheckFile(const std::string& path) {
 }
 
 // Opens an existing database file with SQLite and reads its schema, so that a file that is not
-// a database fails here and not at its first use.
-Status OpenSqlite(const std::string& path, sqlite3** db) {
+// a database fails here and not at its first use; wait_ms is how long the read waits for a
+// connection that holds the file exclusively.
+Status OpenSqlite(const std::string& path, bool read_only, int wait_ms, sqlite3** db) {
   *db = nullptr;
   // A connection is used by one thread at a time: SQLite's own locking of each call is not needed.
-  int rc = sqlite3_open_v2(path.c_str(), db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
+  const int flags = (read_only ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE) | SQLITE_OPEN_NOMUTEX;
+  int rc = sqlite3_open_v2(path.c_str(), db, flags, nullptr);
   if (rc != SQLITE_OK) {
     std::string msg = *db ? sqlite3_errmsg(*db) : sqlite3_errstr(rc);
     sqlite3_close_v2(*db);
     *db = nullptr;
     return ErrDb("Cannot open the database '" + path + "': " + msg + ".");
   }
-  sqlite3_busy_timeout(*db, 5000);
+  sqlite3_busy_timeout(*db, wait_ms);
   rc = sqlite3_exec(*db, "SELECT count(*) FROM sqlite_schema", nullptr, nullptr, nullptr);
   if (rc != SQLITE_OK) {
     std::string msg = sqlite3_errmsg(*db);
@@ -136,9 +127,35 @@ Status OpenSqlite(const std::string& path, sqlite3** db) {
     if (rc == SQLITE_NOTADB) {
       return ErrDb("'" + path + "' is not a database file (" + msg + ").");
     }
+    if (rc == SQLITE_BUSY) {
+      return InUse(path, "it is locked for exclusive use (" + msg + ").");
+    }
     return ErrDb("Cannot read the database '" + path + "': " + msg + ".");
   }
+  sqlite3_busy_timeout(*db, kBusyWaitMs);
   return Status::OK();
+}
+
+// Takes SQLite's exclusive lock on the file for this connection and keeps it until the
+// connection closes: no other connection, in this process or another, can read or write the
+// file meanwhile, and the lock is taken only while no other connection holds one. When another
+// connection holds a lock, the connection is left as it was, without any lock of its own.
+Status TakeExclusive(sqlite3* db, const std::string& path) {
+  if (sqlite3_db_readonly(db, "main") == 1) {
+    return ErrDb("The database '" + path + "' is read-only: it cannot be taken for exclusive use.");
+  }
+  sqlite3_busy_timeout(db, kExclusiveWaitMs);
+  Status st = Exec(db, "PRAGMA locking_mode = EXCLUSIVE");
+  if (st.ok()) st = Exec(db, "BEGIN EXCLUSIVE");
+  if (st.ok()) st = Exec(db, "COMMIT");
+  sqlite3_busy_timeout(db, kBusyWaitMs);
+  if (st.ok()) return Status::OK();
+  if (!sqlite3_get_autocommit(db)) sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+  // Back to normal locking; the next read lets go of whatever lock the attempt left behind.
+  sqlite3_exec(db, "PRAGMA locking_mode = NORMAL; SELECT count(*) FROM sqlite_schema", nullptr,
+               nullptr, nullptr);
+  return InUse(path, "it cannot be taken for exclusive use while another connection has it "
+                     "locked (" + st.description() + ").");
 }
 
 bool IsSimpleSingleTableSelect(const std::vector<Token>& t, std::string* table) {
@@ -175,24 +192,20 @@ class SqliteConnection final : public Connection {
               const std::string&) override {
     Close();
     std::string path = PathFromConnectionString(connection_string);
-    Status st = CheckFile(path);
+    bool read_only = false;
+    Status st = CheckFile(path, &read_only);
     if (!st.ok()) return st;
-    int fd = OpenLockFile(path);
-    if (fd >= 0 && !SetLock(fd, F_RDLCK)) {
-      ::close(fd);
-      return InUse(path, "it is open for exclusive use or being compacted.");
-    }
     sqlite3* db = nullptr;
-    st = OpenSqlite(path, &db);
-    if (!st.ok()) {
-      if (fd >= 0) ::close(fd);
-      return st;
-    }
+    st = OpenSqlite(path, read_only, kBusyWaitMs, &db);
+    if (!st.ok()) return st;
     sqlite3_extended_result_codes(db, 0);
-    Exec(db, "PRAGMA foreign_keys = ON");
+    st = Exec(db, "PRAGMA foreign_keys = ON");
+    if (!st.ok()) {
+      sqlite3_close_v2(db);
+      return ErrDb("Cannot open the database '" + path + "': " + st.description());
+    }
     RegisterFunctions(db);
     core_.db = db;
-    lock_fd_ = fd;
     path_ = path;
     return Status::OK();
   }
@@ -206,8 +219,6 @@ class SqliteConnection final : public Connection {
     core_.statements.clear();
     if (core_.db) sqlite3_close_v2(core_.db);
     core_.db = nullptr;
-    if (lock_fd_ >= 0) ::close(lock_fd_);
-    lock_fd_ = -1;
     path_.clear();
   }
 
@@ -370,21 +381,13 @@ class SqliteConnection final : public Connection {
 
   Status AcquireExclusive() override {
     if (!core_.db) return Closed();
-    if (lock_fd_ < 0) {
-      return ErrDb("The database '" + path_ + "' cannot be locked: its lock file '" +
-                   LockPath(path_) + "' cannot be created.");
-    }
-    if (!SetLock(lock_fd_, F_WRLCK)) {
-      return InUse(path_, "it cannot be taken for exclusive use while others have it open.");
-    }
-    return Status::OK();
+    return TakeExclusive(core_.db, path_);
   }
 
  private:
   static Status Closed() { return ErrDb("Operation is not allowed when the object is closed."); }
 
   ConnectionCore core_;
-  int lock_fd_ = -1;
   std::string path_;
 };
 
@@ -436,56 +439,24 @@ class SqliteProvider final : public Provider {
     return result;
   }
 
-  Status Compact(const std::string& path, const std::string& work_file) override {
-    if (work_file.empty() || work_file == path) {
-      return ErrDb("The work file of a compaction must differ from the database file.");
-    }
-    Status st = CheckFile(path);
+  Status Compact(const std::string& path) override {
+    bool read_only = false;
+    Status st = CheckFile(path, &read_only);
     if (!st.ok()) return st;
-    int fd = OpenLockFile(path);
-    if (fd < 0) {
-      return ErrDb("The database '" + path + "' cannot be locked for compaction: " +
-                   std::strerror(errno) + ".");
-    }
-    if (!SetLock(fd, F_WRLCK)) {
-      ::close(fd);
-      return InUse(path, "it cannot be compacted while others have it open.");
-    }
-    st = CompactLocked(path, work_file);
-    ::close(fd);
-    return st;
-  }
-
- private:
-  static Status CompactLocked(const std::string& path, const std::string& work_file) {
-    if (::unlink(work_file.c_str()) != 0 && errno != ENOENT) {
-      return ErrDb("Cannot remove the old work file '" + work_file + "': " +
-                   std::strerror(errno) + ".");
-    }
+    if (read_only) return ErrDb("The database '" + path + "' is read-only: it cannot be compacted.");
     sqlite3* db = nullptr;
-    Status st = OpenSqlite(path, &db);  // a journal left by a crash is rolled back here
+    st = OpenSqlite(path, false, kExclusiveWaitMs, &db);  // a crash's journal is rolled back here
     if (!st.ok()) return st;
-    st = Exec(db, "VACUUM INTO " + QuoteText(work_file));
+    // The file is rewritten in place through SQLite's journal and under its exclusive lock: the
+    // file keeps its inode, permissions and owner; a crash leaves the old or the new content;
+    // other connections wait or see the compacted file, and none writes into a replaced one.
+    st = TakeExclusive(db, path);
+    if (st.ok()) {
+      st = Exec(db, "VACUUM");
+      if (!st.ok()) st = ErrDb("Compaction of '" + path + "' failed: " + st.description());
+    }
     sqlite3_close_v2(db);
-    if (!st.ok()) {
-      ::unlink(work_file.c_str());
-      return ErrDb("Compaction of '" + path + "' failed: " + st.description());
-    }
-    // The copy must be complete on disk before it takes the database's name.
-    if (!SyncPath(work_file, false)) {
-      return ErrDb("Cannot flush the work file '" + work_file + "': " + std::strerror(errno) + ".");
-    }
-    sqlite3* check = nullptr;
-    st = OpenSqlite(work_file, &check);
-    sqlite3_close_v2(check);
-    if (!st.ok()) return ErrDb("The compacted copy is not readable: " + st.description());
-    if (::rename(work_file.c_str(), path.c_str()) != 0) {
-      return ErrDb("Cannot replace '" + path + "' by its compacted copy: " +
-                   std::strerror(errno) + ".");
-    }
-    SyncPath(Folder(path), true);
-    if (Folder(work_file) != Folder(path)) SyncPath(Folder(work_file), true);
-    return Status::OK();
+    return st;
   }
 };
 

@@ -199,10 +199,11 @@ class Connection {
   virtual Status SetViewCommand(const std::string& name, const std::string& sql) = 0;
   virtual Status DeleteView(const std::string& name) = 0;
 
-  // Takes the open file for this connection alone, as compaction and counter realignment need:
-  // fails with a reported error while any other connection, in this process or another, has the
-  // file open. Held until Close. A connection that shares its file with nobody (a test double)
-  // has it to itself already.
+  // Takes the open file for this connection alone, as counter realignment needs: fails with a
+  // reported error while any other connection, in this process or another, holds a lock on the
+  // file (reads or writes in progress). Held until Close: meanwhile other connections can neither
+  // read nor write. A connection that shares its file with nobody (a test double) has it to
+  // itself already.
   virtual Status AcquireExclusive() { return Status::OK(); }
 
   // Transactions: what is done between BeginTrans and CommitTrans is stored at the commit,
@@ -227,14 +228,17 @@ class Provider {
   virtual std::unique_ptr<Connection> NewConnection() = 0;
   // Creates an empty database file; fails when a file is already there.
   virtual Status CreateDatabase(const std::string& path) = 0;
-  // Compacts the database at path through the work file, which then replaces it atomically.
-  // Fails while another connection has the file open.
-  virtual Status Compact(const std::string& path, const std::string& work_file) = 0;
+  // Compacts the database at path in place, under the file's exclusive lock and through its
+  // journal: the file keeps its identity, permissions and owner, and a crash leaves the old or
+  // the new content. Fails, changing nothing, while another connection holds a lock on the file,
+  // and for a read-only file.
+  virtual Status Compact(const std::string& path) = 0;
 };
 
 std::unique_ptr<Provider> MakeSqliteProvider();
 
-// The work file of a compaction: the path's file name in upper case, with every ".MDB" removed,
+// The work file that compaction used to write beside the database, removed when found (a crash
+// of an earlier version may have left it): the path's file name in upper case, with every ".MDB" removed,
 // followed by "_BK.MDB"; the folder is kept as written (C:\Dati\Archivio.mdb gives
 // C:\Dati\ARCHIVIO_BK.MDB). Either separator, '\\' or '/', ends the folder.
 std::string CompactionWorkFile(const std::string& path);

@@ -1,6 +1,7 @@
 // Database files: opening and refusing, creation, exclusive work against other processes,
 // compaction, and crashes in the middle of a compaction or of a table rebuild.
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 
 #include <chrono>
@@ -37,7 +38,7 @@ TEST_F(FilesTest, OpeningRefusesWhatIsNotAnSqliteDatabase) {
   WriteAll(jet, std::string("\0\1\0\0Standard Jet DB\0\1\0\0\0", 24) + std::string(2000, '\0'));
   st = c->Open(jet, "Admin", "");
   EXPECT_TRUE(Has(st, "Access database file")) << st.description();
-  EXPECT_TRUE(Has(provider_->Compact(jet, dir_ + "/OLD_BK.MDB"), "Access database file"));
+  EXPECT_TRUE(Has(provider_->Compact(jet), "Access database file"));
   std::string ace = dir_ + "/new.accdb";
   WriteAll(ace, std::string("\0\1\0\0Standard ACE DB\0", 20) + std::string(2000, '\0'));
   EXPECT_TRUE(Has(c->Open(ace, "", ""), "Access database file"));
@@ -73,8 +74,8 @@ TEST_F(FilesTest, CreationNeverReplacesAFile) {
   std::vector<std::string> left;
   for (auto& e : std::filesystem::directory_iterator(dir_)) left.push_back(e.path().filename());
   std::sort(left.begin(), left.end());
-  EXPECT_EQ(left, (std::vector<std::string>{"fresh.mdb", "fresh.mdb.lock", "test.mdb",
-                                            "test.mdb.lock"}));
+  // Nothing but the databases themselves: no lock or work files beside them.
+  EXPECT_EQ(left, (std::vector<std::string>{"fresh.mdb", "test.mdb"}));
 }
 
 TEST(CompactionWorkFileTest, UpperCasesTheFileNameOnly) {
@@ -84,45 +85,103 @@ TEST(CompactionWorkFileTest, UpperCasesTheFileNameOnly) {
   EXPECT_EQ(CompactionWorkFile("base.db"), "BASE.DB_BK.MDB");
 }
 
-TEST_F(FilesTest, CompactionReplacesTheFileAtomicallyAndKeepsItsContent) {
-  Run({"CREATE TABLE T (Id COUNTER PRIMARY KEY, v TEXT(100))"});
+TEST_F(FilesTest, CompactionInPlaceKeepsContentIdentityModeAndOwner) {
+  Run({"CREATE TABLE T (Id COUNTER PRIMARY KEY, v TEXT(100))", "BEGIN"});
   for (int i = 0; i < 200; ++i) {
     Run({"INSERT INTO T (v) VALUES ('" + std::string(90, 'a' + i % 26) + "')"});
   }
-  Run({"DELETE FROM T WHERE Id > 10"});
+  Run({"COMMIT", "DELETE FROM T WHERE Id > 10"});
   conn_->Close();
-  auto size_before = std::filesystem::file_size(path_);
-  std::string work = dir_ + "/TEST_BK.MDB";
-  WriteAll(work, "stale work file");
-  ASSERT_TRUE(provider_->Compact(path_, work).ok());
-  EXPECT_LT(std::filesystem::file_size(path_), size_before);
-  EXPECT_FALSE(std::filesystem::exists(work));
+  ASSERT_EQ(chmod(path_.c_str(), 0640), 0);
+  const bool root = geteuid() == 0;
+  if (root) {
+    ASSERT_EQ(chown(path_.c_str(), 4321, 4322), 0);
+  }
+  struct stat before {};
+  ASSERT_EQ(stat(path_.c_str(), &before), 0);
+  ASSERT_TRUE(provider_->Compact(path_).ok());
+  struct stat after {};
+  ASSERT_EQ(stat(path_.c_str(), &after), 0);
+  EXPECT_LT(after.st_size, before.st_size);
+  EXPECT_EQ(after.st_ino, before.st_ino);  // the same file, not a replacement
+  EXPECT_EQ(after.st_mode & 07777, 0640u);
+  EXPECT_EQ(after.st_uid, before.st_uid);
+  EXPECT_EQ(after.st_gid, before.st_gid);
+  std::vector<std::string> left;
+  for (auto& e : std::filesystem::directory_iterator(dir_)) left.push_back(e.path().filename());
+  EXPECT_EQ(left, std::vector<std::string>{"test.mdb"});
   conn_ = Open(path_);
   ASSERT_NE(conn_, nullptr);
   EXPECT_EQ(Text(First("SELECT count(*) FROM T")), "10");
   EXPECT_EQ(ColumnOf("T", "Id").seed, 201);
   conn_->Close();
-  // A failing compaction leaves the original as it was.
-  std::string before = ReadAll(path_);
-  EXPECT_FALSE(provider_->Compact(path_, dir_ + "/no/folder/X_BK.MDB").ok());
-  EXPECT_FALSE(provider_->Compact(path_, path_).ok());
-  EXPECT_EQ(ReadAll(path_), before);
+
+  // A file nobody may write is opened for reading only and never compacted, even by root.
+  ASSERT_EQ(chmod(path_.c_str(), 0444), 0);
+  std::string bytes = ReadAll(path_);
+  EXPECT_TRUE(Has(provider_->Compact(path_), "read-only"));
+  conn_ = Open(path_);
+  ASSERT_NE(conn_, nullptr);
+  EXPECT_EQ(Text(First("SELECT count(*) FROM T")), "10");
+  EXPECT_FALSE(conn_->Execute("DELETE FROM T").ok());
+  conn_->Close();
+  EXPECT_EQ(ReadAll(path_), bytes);
+  ASSERT_EQ(chmod(path_.c_str(), 0600), 0);
 }
 
-// A child process that keeps the database open until told to go.
+// A plain SQLite connection, as another program (the sqlite3 shell, the host application) has.
+class Plain {
+ public:
+  explicit Plain(const std::string& path) {
+    sqlite3_open_v2(path.c_str(), &db_, SQLITE_OPEN_READWRITE, nullptr);
+  }
+  ~Plain() { sqlite3_close_v2(db_); }
+  int Exec(const std::string& sql) { return sqlite3_exec(db_, sql.c_str(), nullptr, nullptr, nullptr); }
+
+ private:
+  sqlite3* db_ = nullptr;
+};
+
+TEST_F(FilesTest, CompactionBesideAnotherProgramNeverLosesItsWrites) {
+  Run({"CREATE TABLE T (a LONG, b TEXT(10))", "INSERT INTO T VALUES (1, 'x')"});
+  conn_->Close();
+  Plain other(path_);
+  // A write transaction in progress: compaction is refused and changes nothing; the other
+  // program's commit then stands.
+  ASSERT_EQ(other.Exec("BEGIN IMMEDIATE; UPDATE T SET a = 2"), SQLITE_OK);
+  Status st = provider_->Compact(path_);
+  EXPECT_TRUE(Has(st, "in use")) << st.description();
+  ASSERT_EQ(other.Exec("COMMIT"), SQLITE_OK);
+  EXPECT_EQ(Raw("SELECT a FROM T"), "2");
+  // A read transaction in progress refuses it too.
+  ASSERT_EQ(other.Exec("BEGIN; SELECT count(*) FROM T"), SQLITE_OK);
+  EXPECT_TRUE(Has(provider_->Compact(path_), "in use"));
+  ASSERT_EQ(other.Exec("COMMIT"), SQLITE_OK);
+  // A program that merely has the file open sees the compacted file, and what it writes after
+  // the compaction lands in the database (not in a file renamed away under it).
+  ASSERT_TRUE(provider_->Compact(path_).ok());
+  ASSERT_EQ(other.Exec("UPDATE T SET a = 3; INSERT INTO T VALUES (4, 'y')"), SQLITE_OK);
+  EXPECT_EQ(Raw("SELECT group_concat(a) FROM T"), "3,4");
+}
+
+// A child process that keeps the database open until told to go; with `reading`, inside a read
+// transaction.
 struct Holder {
   pid_t pid = -1;
   int go = -1;
 };
 
-Holder HoldOpen(const std::string& path) {
+Holder HoldOpen(const std::string& path, bool reading) {
   int ready[2], go[2];
   EXPECT_EQ(pipe(ready), 0);
   EXPECT_EQ(pipe(go), 0);
   pid_t pid = fork();
   if (pid == 0) {
     auto c = MakeSqliteProvider()->NewConnection();
-    char b = c->Open(path, "", "").ok() ? 'y' : 'n';
+    bool ok = c->Open(path, "", "").ok();
+    std::unique_ptr<Recordset> rs;
+    if (ok && reading) ok = c->OpenRecordset("SELECT a FROM T", kForwardOnly, kReadOnly, &rs).ok();
+    char b = ok ? 'y' : 'n';
     (void)!write(ready[1], &b, 1);
     (void)!read(go[0], &b, 1);
     _exit(0);
@@ -136,41 +195,54 @@ Holder HoldOpen(const std::string& path) {
   return Holder{pid, go[1]};
 }
 
-TEST_F(FilesTest, ExclusiveWorkFailsWhileAnotherProcessHasTheFileOpen) {
+void Release(const Holder& h) {
+  char b = 'x';
+  EXPECT_EQ(write(h.go, &b, 1), 1);
+  close(h.go);
+  waitpid(h.pid, nullptr, 0);
+}
+
+TEST_F(FilesTest, ExclusiveWorkFailsWhileAnotherConnectionHoldsALock) {
   Run({"CREATE TABLE T (a LONG)", "INSERT INTO T VALUES (1)"});
   conn_->Close();
-  std::string work = CompactionWorkFile(path_);
-  Holder h = HoldOpen(path_);
-  Status st = provider_->Compact(path_, work);
+  Holder reader = HoldOpen(path_, true);
+  Status st = provider_->Compact(path_);
   EXPECT_TRUE(Has(st, "in use")) << st.description();
   conn_ = Open(path_);
   ASSERT_NE(conn_, nullptr);
   EXPECT_TRUE(Has(conn_->AcquireExclusive(), "in use"));
   EXPECT_EQ(Text(First("SELECT a FROM T")), "1");  // still shared after the refusal
   conn_->Close();
-  char b = 'x';
-  ASSERT_EQ(write(h.go, &b, 1), 1);
-  close(h.go);
-  waitpid(h.pid, nullptr, 0);
-  ASSERT_TRUE(provider_->Compact(path_, work).ok());
+  Release(reader);
+  // Another process with the file open but idle does not stand in the way.
+  Holder idle = HoldOpen(path_, false);
+  EXPECT_TRUE(provider_->Compact(path_).ok());
+  Release(idle);
 
-  // A second connection of the same process counts as another user too.
+  // A second connection of the same process reading counts as another user too.
   conn_ = Open(path_);
   auto other = Open(path_);
+  std::unique_ptr<Recordset> rs;
+  ASSERT_TRUE(other->OpenRecordset("SELECT a FROM T", kForwardOnly, kReadOnly, &rs).ok());
   EXPECT_FALSE(conn_->AcquireExclusive().ok());
-  EXPECT_FALSE(provider_->Compact(path_, work).ok());
+  EXPECT_FALSE(provider_->Compact(path_).ok());
+  rs->Close();
   other->Close();
+  // Once taken, the file is this connection's alone until it closes.
   ASSERT_TRUE(conn_->AcquireExclusive().ok());
-  EXPECT_TRUE(Has(provider_->NewConnection()->Open(path_, "", ""), "in use"));
-  ASSERT_TRUE(conn_->SetSeed("T", "a", 1).ok() == false);  // works, but a is not a counter
+  Plain plain(path_);
+  EXPECT_EQ(plain.Exec("SELECT count(*) FROM T"), SQLITE_BUSY);
+  EXPECT_FALSE(provider_->Compact(path_).ok());
+  EXPECT_TRUE(conn_->Execute("INSERT INTO T VALUES (2)").ok());
   conn_->Close();
+  EXPECT_EQ(plain.Exec("SELECT count(*) FROM T"), SQLITE_OK);
 
-  // A process killed while it has the file open leaves no lock behind.
-  Holder killed = HoldOpen(path_);
+  // A process killed while it holds a lock leaves none behind.
+  Holder killed = HoldOpen(path_, true);
   kill(killed.pid, SIGKILL);
   waitpid(killed.pid, nullptr, 0);
   close(killed.go);
-  EXPECT_TRUE(provider_->Compact(path_, work).ok());
+  EXPECT_TRUE(provider_->Compact(path_).ok());
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -256,8 +328,7 @@ class CrashTest : public DbTest {
 };
 
 TEST_F(CrashTest, KilledCompactionLeavesTheOldOrTheNewDatabase) {
-  std::string work = CompactionWorkFile(path_);
-  KillRepeatedly(kKills, [&] { return MakeSqliteProvider()->Compact(path_, work).ok(); });
+  KillRepeatedly(kKills, [&] { return MakeSqliteProvider()->Compact(path_).ok(); });
 }
 
 TEST_F(CrashTest, KilledRebuildLeavesTheOldOrTheNewTable) {
