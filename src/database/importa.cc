@@ -334,8 +334,11 @@ Conteggio ImportaDati(StatoProcesso& stato, db::Connection& conn, const std::str
                       const std::string& colonne,
                       const std::function<std::string(std::string_view)>& espandi, bool preparate) {
   fs::FileSystem& fs = *stato.plat.fs;
+  // A relative name is looked for in the program's folder; an absolute one is used as given.
   const std::string nome =
-      text::ToUpper(fs.ProgramName()) == "MARLOVEX" ? stato.PercorsoApp(file) : file;
+      text::ToUpper(fs.ProgramName()) == "MARLOVEX" && !PercorsoAssoluto(file)
+          ? stato.PercorsoApp(file)
+          : file;
   if (fs.List(nome, false).empty()) {
     stato.SegnalaErrore("File " + file + " non trovato, dati non importati.");
     return {};
@@ -354,6 +357,12 @@ Conteggio ImportaDati(StatoProcesso& stato, db::Connection& conn, const std::str
   bool preparabili = preparate;
   std::vector<db::Value> valori;
   std::string riga;
+  // A row the database refuses is reported with the data file and the number of its line.
+  const auto verificaRiga = [&](const Status& esito) {
+    if (esito.ok()) return;
+    Solleva(esito.number(), esito.description() + " (file " + file + ", riga " +
+                                std::to_string(conteggio.righe) + ")");
+  };
   for (bool prima = true;; prima = false) {
     if (!ingresso->ReadLine(&riga)) {
       Verifica(ingresso->status());
@@ -380,13 +389,13 @@ Conteggio ImportaDati(StatoProcesso& stato, db::Connection& conn, const std::str
         }
       }
       if (istruzione) {
-        Verifica(istruzione->Execute(valori));
+        verificaRiga(istruzione->Execute(valori));
         ++conteggio.preparate;
         continue;
       }
     }
     if (!espansa) lista = ApplicaRegole(riga, separatore);
-    Verifica(conn.Execute(testa + lista + ")"));
+    verificaRiga(conn.Execute(testa + lista + ")"));
   }
   Verifica(transazione.Conferma());
   return conteggio;

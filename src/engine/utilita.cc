@@ -1,5 +1,6 @@
 #include "engine/utilita.h"
 
+#include <cctype>
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
@@ -101,6 +102,12 @@ double ValoreNumerico(std::string_view testo) {
     Solleva(err::kTypeMismatch, "Tipo non corrispondente: " + std::string(testo));
   }
   return valore;
+}
+
+bool PercorsoAssoluto(std::string_view percorso) {
+  if (!percorso.empty() && (percorso[0] == '/' || percorso[0] == '\\')) return true;
+  return percorso.size() >= 2 && percorso[1] == ':' &&
+         std::isalpha(static_cast<unsigned char>(percorso[0])) != 0;
 }
 
 std::string UnisciPercorso(std::string_view cartella, std::string_view file) {

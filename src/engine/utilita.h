@@ -32,6 +32,9 @@ std::string RaddoppiaApici(std::string_view testo);
 bool IsVero(std::string_view testo);
 // 0 for "", the number otherwise; a text that is not a number is a script error.
 double ValoreNumerico(std::string_view testo);
+// Whether a path names its place from the root: it begins with a separator ("/" or "\") or
+// with a drive letter and a colon ("C:").
+bool PercorsoAssoluto(std::string_view percorso);
 // Folder and name joined by one separator ("\" or "/", whichever the folder uses).
 std::string UnisciPercorso(std::string_view cartella, std::string_view file);
 // The text after the last separator (the whole path when there is none).

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "platform/fs/fs.h"
+#include "platform/fs/replace.h"
 #include "platform/text/text.h"
 
 namespace mlx::fs {
@@ -107,18 +108,6 @@ Status FromErrno(int error, std::string_view path, const std::string& native) {
   }
 }
 
-bool WriteAll(int fd, std::string_view bytes) {
-  while (!bytes.empty()) {
-    ssize_t n = write(fd, bytes.data(), bytes.size());
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    bytes.remove_prefix(static_cast<std::size_t>(n));
-  }
-  return true;
-}
-
 // Reads up to `size` bytes, retrying interrupted reads; -1 on error.
 ssize_t ReadSome(int fd, char* buffer, std::size_t size) {
   for (;;) {
@@ -150,38 +139,6 @@ class Fd {
  private:
   int fd_;
 };
-
-// A sibling of `native` with a unique name, created empty (mode 0666 less the umask).
-// Returns the descriptor or -1 with errno set.
-int CreateTemporary(const std::string& native, std::string* temp) {
-  static std::atomic<unsigned> counter{0};
-  for (int attempt = 0; attempt < 100; ++attempt) {
-    *temp = native + ".mlx-" + std::to_string(getpid()) + "-" + std::to_string(counter++);
-    int fd = open(temp->c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd >= 0 || errno != EEXIST) return fd;
-  }
-  errno = EEXIST;
-  return -1;
-}
-
-// Renames without replacing an existing target; false with errno set (EEXIST when the
-// target exists).
-bool RenameNoReplace(const std::string& from, const std::string& to) {
-  if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return true;
-  if (errno != EINVAL && errno != ENOSYS) return false;
-  // File systems without the flag: a hard link fails when the target exists.
-  if (link(from.c_str(), to.c_str()) == 0) {
-    unlink(from.c_str());
-    return true;
-  }
-  if (errno != EPERM && errno != ENOTSUP) return false;
-  struct stat st {};
-  if (lstat(to.c_str(), &st) == 0) {
-    errno = EEXIST;
-    return false;
-  }
-  return rename(from.c_str(), to.c_str()) == 0;
-}
 
 class PosixInputFile : public InputFile {
  public:
@@ -359,27 +316,11 @@ class PosixFileSystem : public FileSystem {
     }
     if (exists && access(native.c_str(), W_OK) != 0) return FromErrno(errno, path, native);
 
-    // The new content goes to a sibling first and replaces the file by a rename, so a
-    // failure half way (a full disk, a crash) leaves the old content whole.
-    std::string temp;
-    Fd fd(CreateTemporary(native, &temp));
-    if (fd.get() < 0) {
-      if (errno == EACCES || errno == EPERM) return WriteInPlace(path, native, bytes);
-      return FromErrno(errno, path, native);
-    }
-    if (exists) {
-      // The replacement keeps the old file's owner (where allowed) and permissions.
-      if (fchown(fd.get(), st.st_uid, st.st_gid) != 0) {
-        // Not permitted for an ordinary user: the file becomes theirs, as any write would.
-      }
-      fchmod(fd.get(), st.st_mode & 07777);
-    }
-    if (!WriteAll(fd.get(), bytes) || fsync(fd.get()) != 0 || !fd.Close() ||
-        rename(temp.c_str(), native.c_str()) != 0) {
-      int error = errno;
-      unlink(temp.c_str());
-      return FromErrno(error, path, native);
-    }
+    // The new content replaces the file whole: a failure half way (a full disk, a crash)
+    // leaves the old content whole.
+    int error = ReplaceFile(native, [&](int fd) { return WriteAll(fd, bytes); });
+    if (error == EACCES || error == EPERM) return WriteInPlace(path, native, bytes);
+    if (error != 0) return FromErrno(error, path, native);
     return Status::OK();
   }
 
@@ -416,35 +357,35 @@ class PosixFileSystem : public FileSystem {
       if (access(native_to.c_str(), W_OK) != 0) return FromErrno(errno, to, native_to);
     }
 
-    // Copy to a sibling, then rename it into place: the target is never seen half written.
-    std::string temp;
-    Fd target(CreateTemporary(native_to, &temp));
-    if (target.get() < 0) return FromErrno(errno, to, native_to);
-    auto fail = [&](int error, std::string_view path, const std::string& native) {
-      target.Reset();
-      unlink(temp.c_str());
-      return FromErrno(error, path, native);
-    };
+    // The copy is written beside the target and renamed into place: the target is never seen
+    // half written. It takes the source's permission bits and times.
+    bool source_failed = false;
     std::vector<char> chunk(kChunk);
-    for (;;) {
-      ssize_t n = ReadSome(source.get(), chunk.data(), chunk.size());
-      if (n < 0) {
-        int error = errno;
-        return fail(error, from, ToNative(from));
-      }
-      if (n == 0) break;
-      if (!WriteAll(target.get(), std::string_view(chunk.data(), static_cast<std::size_t>(n)))) {
-        return fail(errno, to, native_to);
-      }
-    }
-    fchmod(target.get(), from_st.st_mode & 07777);
-    const struct timespec times[2] = {from_st.st_atim, from_st.st_mtim};
-    futimens(target.get(), times);
-    if (fsync(target.get()) != 0 || !target.Close()) return fail(errno, to, native_to);
-    bool placed =
-        overwrite ? rename(temp.c_str(), native_to.c_str()) == 0 : RenameNoReplace(temp, native_to);
-    if (!placed) return fail(errno, to, native_to);
-    return Status::OK();
+    ReplaceOptions options;
+    options.no_replace = !overwrite;
+    int error = ReplaceFile(
+        native_to,
+        [&](int fd) {
+          for (;;) {
+            ssize_t n = ReadSome(source.get(), chunk.data(), chunk.size());
+            if (n < 0) {
+              source_failed = true;
+              return false;
+            }
+            if (n == 0) break;
+            if (!WriteAll(fd, std::string_view(chunk.data(), static_cast<std::size_t>(n)))) {
+              return false;
+            }
+          }
+          fchmod(fd, from_st.st_mode & 07777);
+          const struct timespec times[2] = {from_st.st_atim, from_st.st_mtim};
+          futimens(fd, times);
+          return true;
+        },
+        options);
+    if (error == 0) return Status::OK();
+    if (source_failed) return FromErrno(error, from, ToNative(from));
+    return FromErrno(error, to, native_to);
   }
 
   Status DeleteFile(std::string_view path) override {

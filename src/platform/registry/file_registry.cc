@@ -19,6 +19,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/fs/replace.h"
 #include "platform/registry/reg_file.h"
 #include "platform/registry/registry.h"
 
@@ -46,17 +47,6 @@ bool MakeFolders(const std::string& dir) {
   std::string parent = DirName(dir);
   if (parent != dir && !MakeFolders(parent)) return false;
   return mkdir(dir.c_str(), 0700) == 0 || errno == EEXIST;
-}
-
-bool WriteAll(int fd, const std::string& text) {
-  std::size_t done = 0;
-  while (done < text.size()) {
-    ssize_t n = write(fd, text.data() + done, text.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    done += static_cast<std::size_t>(n);
-  }
-  return true;
 }
 
 bool ReadAll(int fd, std::string* text) {
@@ -339,26 +329,18 @@ class FileRegistry final : public Registry {
     return Fail(kBadDatabase, cached_error_);
   }
 
-  // Writes doc_ to a temporary file beside the target and renames it into place.
+  // Replaces the file by doc_ atomically; an existing file keeps its mode and owner, a new one
+  // is private to its user.
   long WriteOut() {
     const std::string target = Target();
-    std::string temp = target + ".tmpXXXXXX";
-    int fd = mkostemp(temp.data(), O_CLOEXEC);
-    if (fd < 0) return Fail(kCannotWrite, "cannot create a temporary file: " + ErrnoText());
+    const std::string text = doc_.Serialize();
+    fs::ReplaceOptions options;
+    options.new_mode = 0600;
+    int fd = -1;
+    options.kept_fd = &fd;
+    int error = fs::ReplaceFile(target, [&](int out) { return fs::WriteAll(out, text); }, options);
+    if (error != 0) return Fail(kCannotWrite, "cannot write: " + std::string(std::strerror(error)));
     struct stat st;
-    bool ok = fchmod(fd, 0600) == 0 && WriteAll(fd, doc_.Serialize()) && fsync(fd) == 0 &&
-              rename(temp.c_str(), target.c_str()) == 0;
-    if (!ok) {
-      std::string what = ErrnoText();
-      close(fd);
-      unlink(temp.c_str());
-      return Fail(kCannotWrite, "cannot write: " + what);
-    }
-    int dir = open(DirName(target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dir >= 0) {
-      fsync(dir);
-      close(dir);
-    }
     Forget();
     // Taken after the rename, which changes the file's times.
     if (target == path_ && fstat(fd, &st) == 0) {

@@ -91,7 +91,7 @@ TEST_F(FileRegistryTest, DeletingKeysFollowsTheSystemRules) {
   EXPECT_EQ(reg->DeleteKey(kCurrentUser, "Software\\A"), kSuccess);
 }
 
-TEST_F(FileRegistryTest, FileIsCreatedPrivatelyOnlyWhenSomethingIsWritten) {
+TEST_F(FileRegistryTest, FileIsCreatedPrivatelyOnlyWhenSomethingIsWrittenAndKeepsItsMode) {
   const std::string path = Path("new/deeper/registry.reg");
   auto reg = MakeFileRegistry(path);
   Handle key = 0;
@@ -111,6 +111,20 @@ TEST_F(FileRegistryTest, FileIsCreatedPrivatelyOnlyWhenSomethingIsWritten) {
         << entry.path();
   }
   EXPECT_EQ(entries, 2);  // no temporary file is left behind
+
+  // An existing file keeps its mode and owner when it is rewritten.
+  ASSERT_EQ(chmod(path.c_str(), 0664), 0);
+  const bool root = geteuid() == 0;
+  if (root) {
+    ASSERT_EQ(chown(path.c_str(), 4321, 4322), 0);
+  }
+  ASSERT_EQ(reg->SetValueEx(kCurrentUser, "w", kString, "2", 2), kSuccess);
+  ASSERT_EQ(stat(path.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0664u);
+  if (root) {
+    EXPECT_EQ(st.st_uid, 4321u);
+    EXPECT_EQ(st.st_gid, 4322u);
+  }
 
   // A folder that cannot be made (a file is in its way): the write is reported, not lost.
   WriteFile(Path("plain"), "x");

@@ -1,0 +1,38 @@
+// Atomic replacement of a file's content, the one way every platform service (files, the
+// registry) writes a whole file: the new content goes to a temporary sibling, is flushed, takes
+// the file's name by a rename, and the folder is flushed, so that a failure or a crash at any
+// moment leaves the old or the new content whole and never a half-written file.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <string_view>
+
+namespace mlx::fs {
+
+struct ReplaceOptions {
+  // The permission bits of a new file (less the process's umask). An existing file keeps its
+  // permission bits and its owner (where the system allows a change of owner).
+  unsigned new_mode = 0666;
+  // Fail with EEXIST instead of replacing a file that is there.
+  bool no_replace = false;
+  // When set, receives an open descriptor of the new file (the caller closes it).
+  int* kept_fd = nullptr;
+};
+
+// Writes the new content of the native path through `fill`, which gets the descriptor of the
+// temporary sibling and returns false (errno set) when it fails; `fill` may set the permission
+// bits or times it wants the new file to have. Returns 0, or the errno of the step that failed;
+// on failure the file is untouched and the sibling removed.
+int ReplaceFile(const std::string& native, const std::function<bool(int fd)>& fill,
+                const ReplaceOptions& options = {});
+
+// Writes all the bytes to the descriptor, across short writes and interruptions; false with
+// errno set.
+bool WriteAll(int fd, std::string_view bytes);
+
+// Renames without replacing an existing target; false with errno set (EEXIST when the target
+// exists).
+bool RenameNoReplace(const std::string& from, const std::string& to);
+
+}  // namespace mlx::fs
