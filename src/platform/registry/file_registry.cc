@@ -93,7 +93,7 @@ bool AppendSubKey(const std::string& sub_key, std::vector<std::string>* path) {
   if (sub_key.empty()) return true;
   std::string_view rest = sub_key;
   if (rest.back() == '\\') rest.remove_suffix(1);
-  if (!regfile::IsValidUtf8(rest)) return false;
+  if (!text::IsValidUtf8(rest)) return false;
   for (std::size_t start = 0;;) {
     std::size_t end = std::min(rest.find('\\', start), rest.size());
     std::string_view name = rest.substr(start, end - start);
@@ -108,7 +108,7 @@ bool AppendSubKey(const std::string& sub_key, std::vector<std::string>* path) {
 }
 
 bool ValidValueName(const std::string& name) {
-  return regfile::IsValidUtf8(name) &&
+  return text::IsValidUtf8(name) &&
          name.find_first_of(std::string_view("\0\r\n", 3)) == std::string::npos;
 }
 

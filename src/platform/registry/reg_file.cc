@@ -30,7 +30,7 @@ std::string_view TrimRight(std::string_view s) {
 }
 
 bool StartsWithNoCase(std::string_view s, std::string_view prefix) {
-  return s.size() >= prefix.size() && Fold(s.substr(0, prefix.size())) == prefix;
+  return s.size() >= prefix.size() && text::FoldKey(s.substr(0, prefix.size())) == prefix;
 }
 
 int HexDigit(char c) {
@@ -53,24 +53,6 @@ bool ParseHexNumber(std::string_view s, std::uint32_t* out) {
   return true;
 }
 
-void AppendUtf8(std::string& out, std::uint32_t cp) {
-  if (cp < 0x80) {
-    out += static_cast<char>(cp);
-  } else if (cp < 0x800) {
-    out += static_cast<char>(0xC0 | (cp >> 6));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else if (cp < 0x10000) {
-    out += static_cast<char>(0xE0 | (cp >> 12));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (cp >> 18));
-    out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  }
-}
-
 // UTF-16LE (without its byte-order mark) as UTF-8.
 bool Utf16ToUtf8(std::string_view in, std::string* out) {
   if (in.size() % 2 != 0) return false;
@@ -89,7 +71,7 @@ bool Utf16ToUtf8(std::string_view in, std::string* out) {
     } else if (cp >= 0xDC00 && cp < 0xE000) {
       return false;
     }
-    AppendUtf8(*out, cp);
+    text::AppendUtf8(out, static_cast<char32_t>(cp));
   }
   return true;
 }
@@ -130,7 +112,7 @@ bool WritableAsText(std::string_view data) {
   if (data.empty() || data.back() != '\0') return false;
   std::string_view text = data.substr(0, data.size() - 1);
   return text.find_first_of(std::string_view("\0\r\n", 3)) == std::string_view::npos &&
-         IsValidUtf8(text);
+         text::IsValidUtf8(text);
 }
 
 std::string NameToken(std::string_view name) {
@@ -139,73 +121,21 @@ std::string NameToken(std::string_view name) {
 
 }  // namespace
 
-std::string Fold(std::string_view name) {
-  std::string out(name);
-  for (std::size_t i = 0; i < out.size(); ++i) {
-    unsigned char c = static_cast<unsigned char>(out[i]);
-    if (c >= 'A' && c <= 'Z') {
-      out[i] = static_cast<char>(c + 32);
-    } else if (c == 0xC3 && i + 1 < out.size()) {
-      // U+00C0..U+00DE except U+00D7 (the multiplication sign) are the Latin-1 capitals.
-      unsigned char next = static_cast<unsigned char>(out[i + 1]);
-      if (next >= 0x80 && next <= 0x9E && next != 0x97) out[i + 1] = static_cast<char>(next + 0x20);
-      ++i;
-    }
-  }
-  return out;
-}
-
-bool IsValidUtf8(std::string_view s) {
-  std::size_t i = 0;
-  while (i < s.size()) {
-    unsigned char c = static_cast<unsigned char>(s[i]);
-    std::size_t extra;
-    std::uint32_t cp;
-    if (c < 0x80) {
-      ++i;
-      continue;
-    } else if (c >= 0xC2 && c <= 0xDF) {
-      extra = 1;
-      cp = c & 0x1F;
-    } else if (c >= 0xE0 && c <= 0xEF) {
-      extra = 2;
-      cp = c & 0x0F;
-    } else if (c >= 0xF0 && c <= 0xF4) {
-      extra = 3;
-      cp = c & 0x07;
-    } else {
-      return false;
-    }
-    if (i + extra >= s.size()) return false;
-    for (std::size_t k = 1; k <= extra; ++k) {
-      unsigned char cc = static_cast<unsigned char>(s[i + k]);
-      if ((cc & 0xC0) != 0x80) return false;
-      cp = (cp << 6) | (cc & 0x3F);
-    }
-    if ((extra == 2 && (cp < 0x800 || (cp >= 0xD800 && cp < 0xE000))) ||
-        (extra == 3 && (cp < 0x10000 || cp > 0x10FFFF))) {
-      return false;
-    }
-    i += extra + 1;
-  }
-  return true;
-}
-
 std::string_view RootName(std::uint32_t root) {
   if (root < kFirstRoot || root >= kFirstRoot + kRootNames.size()) return {};
   return kRootNames[root - kFirstRoot];
 }
 
 std::uint32_t RootFromName(std::string_view name) {
-  std::string folded = Fold(name);
+  std::string folded = text::FoldKey(name);
   for (std::size_t i = 0; i < kRootNames.size(); ++i) {
-    if (Fold(kRootNames[i]) == folded) return kFirstRoot + static_cast<std::uint32_t>(i);
+    if (text::FoldKey(kRootNames[i]) == folded) return kFirstRoot + static_cast<std::uint32_t>(i);
   }
   return 0;
 }
 
 Key* Key::FindChild(std::string_view name) const {
-  std::string folded = Fold(name);
+  std::string folded = text::FoldKey(name);
   for (const auto& child : children_) {
     if (child->folded_ == folded) return child.get();
   }
@@ -219,7 +149,7 @@ Key& Key::EnsureChild(std::string_view name) {
 }
 
 bool Key::RemoveChild(std::string_view name) {
-  std::string folded = Fold(name);
+  std::string folded = text::FoldKey(name);
   auto it = std::find_if(children_.begin(), children_.end(),
                          [&](const auto& child) { return child->folded_ == folded; });
   if (it == children_.end()) return false;
@@ -228,7 +158,7 @@ bool Key::RemoveChild(std::string_view name) {
 }
 
 const Value* Key::FindValue(std::string_view name) const {
-  std::string folded = Fold(name);
+  std::string folded = text::FoldKey(name);
   for (const Value& value : values_) {
     if (value.folded == folded) return &value;
   }
@@ -236,7 +166,7 @@ const Value* Key::FindValue(std::string_view name) const {
 }
 
 bool Key::SetValue(std::string_view name, std::uint32_t type, std::string data, std::string raw) {
-  std::string folded = Fold(name);
+  std::string folded = text::FoldKey(name);
   for (Value& value : values_) {
     if (value.folded != folded) continue;
     if (value.type == type && value.data == data && (raw.empty() || raw == value.raw)) {
@@ -253,7 +183,7 @@ bool Key::SetValue(std::string_view name, std::uint32_t type, std::string data, 
 }
 
 bool Key::RemoveValue(std::string_view name) {
-  std::string folded = Fold(name);
+  std::string folded = text::FoldKey(name);
   auto it = std::find_if(values_.begin(), values_.end(),
                          [&](const Value& value) { return value.folded == folded; });
   if (it == values_.end()) return false;
@@ -325,7 +255,7 @@ bool Document::Parse(std::string_view bytes, std::string* error) {
     return false;
   };
   for (std::size_t i = 0; i < lines.size(); ++i) {
-    if (!IsValidUtf8(lines[i])) return fail(i, "the text is not valid UTF-8");
+    if (!text::IsValidUtf8(lines[i])) return fail(i, "the text is not valid UTF-8");
   }
   std::string_view header = TrimRight(lines[0]);
   if (header != kHeader && header != kOldHeader) {

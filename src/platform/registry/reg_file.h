@@ -10,23 +10,21 @@
 #include <string_view>
 #include <vector>
 
-namespace mlx::registry::regfile {
+#include "platform/text/text.h"
 
-// The key name under which names are compared: ASCII and Latin-1 letters folded to lower case.
-std::string Fold(std::string_view name);
-bool IsValidUtf8(std::string_view s);
+namespace mlx::registry::regfile {
 
 struct Value {
   std::string name;  // "" is the key's default value, written "@"
   std::uint32_t type = 0;
   std::string data;    // the bytes as a query returns them
   std::string raw;     // the entry as read from the file ("" once changed); '\n' between lines
-  std::string folded;  // Fold(name), kept by Key
+  std::string folded;  // text::FoldKey(name), kept by Key
 };
 
 class Key {
  public:
-  explicit Key(std::string name) : name_(std::move(name)), folded_(Fold(name_)) {}
+  explicit Key(std::string name) : name_(std::move(name)), folded_(text::FoldKey(name_)) {}
 
   const std::string& name() const { return name_; }
   const std::vector<Value>& values() const { return values_; }

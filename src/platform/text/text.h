@@ -12,6 +12,8 @@ namespace mlx::text {
 // dropped); anything else is decoded as Windows-1252.
 std::string DecodeFileBytes(std::string_view bytes);
 bool IsValidUtf8(std::string_view bytes);
+// Appends the UTF-8 form of a code point.
+void AppendUtf8(std::string* out, char32_t cp);
 std::string Cp1252ToUtf8(std::string_view bytes);
 
 // Code-point counting and slicing. Positions are 0-based code-point indexes.
