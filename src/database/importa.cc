@@ -218,50 +218,56 @@ bool Valore(std::string_view s, std::size_t* i, std::string* testo, db::Value* v
   return true;
 }
 
-}  // namespace
-
-std::string ApplicaRegole(std::string_view riga, std::string_view separatore) {
-  std::string esito;
-  esito.reserve(riga.size() + 16);
-  bool vuoto = true;  // the value being written has no character yet
-  bool primo = true;  // it is the first value of the line
-  char chiusura = 0;  // the quote that ends the literal being copied, 0 outside literals
-  auto fineValore = [&] {
-    if (vuoto && !primo) esito += "NULL";
-    esito += ',';
-    vuoto = true;
-    primo = false;
-  };
-  for (std::size_t i = 0; i < riga.size();) {
+// One value of a line from index i: up to the next separator or comma outside quoted literals
+// (a doubled quote inside a literal stands for itself). *fine is where the value ends, *dopo
+// where the next one begins; both are the line's length when the value is the last.
+void ScandisciValore(std::string_view riga, std::size_t i, std::string_view separatore,
+                     std::size_t* fine, std::size_t* dopo) {
+  for (char chiusura = 0; i < riga.size();) {
     const char c = riga[i];
     if (chiusura != 0) {
-      esito += c;
       ++i;
       if (c == chiusura) {
         if (c != '#' && i < riga.size() && riga[i] == c) {
-          esito += c;  // a doubled quote stands for itself
           ++i;
         } else {
           chiusura = 0;
         }
       }
-      continue;
-    }
-    if (SeparatoreIn(riga, i, separatore)) {
-      fineValore();
-      i += separatore.size();
+    } else if (SeparatoreIn(riga, i, separatore)) {
+      *fine = i;
+      *dopo = i + separatore.size();
+      return;
     } else if (c == ',') {
-      fineValore();
-      ++i;
+      *fine = i;
+      *dopo = i + 1;
+      return;
     } else {
       if (Virgolette(c)) chiusura = c;
-      esito += c;
-      vuoto = false;
       ++i;
     }
   }
-  if (vuoto && !primo) esito += "NULL";
-  return esito;
+  *fine = *dopo = riga.size();
+}
+
+}  // namespace
+
+std::string ApplicaRegole(std::string_view riga, std::string_view separatore) {
+  std::string esito;
+  esito.reserve(riga.size() + 16);
+  for (std::size_t i = 0;;) {
+    std::size_t fine = 0, dopo = 0;
+    ScandisciValore(riga, i, separatore, &fine, &dopo);
+    // An empty value is NULL, but not the first one of the line.
+    if (fine == i && i != 0) {
+      esito += "NULL";
+    } else {
+      esito.append(riga, i, fine - i);
+    }
+    if (fine == riga.size()) return esito;
+    esito += ',';
+    i = dopo;
+  }
 }
 
 bool LeggiLetterali(std::string_view lista, std::vector<db::Value>* valori) {
@@ -285,33 +291,9 @@ bool LeggiRiga(std::string_view riga, std::string_view separatore, std::vector<d
   std::string testo;
   std::size_t i = 0;
   for (;;) {
-    // One value: up to the next separator or comma outside quoted literals.
     const std::size_t inizio = i;
-    std::size_t fine = riga.size(), dopo = riga.size();
-    for (char chiusura = 0; i < riga.size();) {
-      const char c = riga[i];
-      if (chiusura != 0) {
-        ++i;
-        if (c == chiusura) {
-          if (c != '#' && i < riga.size() && riga[i] == c) {
-            ++i;
-          } else {
-            chiusura = 0;
-          }
-        }
-      } else if (SeparatoreIn(riga, i, separatore)) {
-        fine = i;
-        dopo = i + separatore.size();
-        break;
-      } else if (c == ',') {
-        fine = i;
-        dopo = i + 1;
-        break;
-      } else {
-        if (Virgolette(c)) chiusura = c;
-        ++i;
-      }
-    }
+    std::size_t fine = 0, dopo = 0;
+    ScandisciValore(riga, i, separatore, &fine, &dopo);
     const std::string_view valore = riga.substr(inizio, fine - inizio);
     valori->emplace_back();
     if (valore.empty()) {
