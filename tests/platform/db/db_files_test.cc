@@ -296,32 +296,89 @@ class CrashTest : public DbTest {
     return type;
   }
 
+  // Runs the work in a child and kills it: before the work starts, at a random moment while it
+  // runs, or once it has ended. The child reports on a pipe when the work starts and when it
+  // ends; the test counts where each kill landed and requires most of them during the work.
   template <typename Work>
   void KillRepeatedly(int kills, Work work) {
+    auto run_child = [&](int go, int report) {
+      char b = 0;
+      if (read(go, &b, 1) != 1) _exit(2);
+      (void)!write(report, "S", 1);
+      bool ok = work();
+      (void)!write(report, "E", 1);
+      _exit(ok ? 0 : 1);
+    };
+    struct Child {
+      pid_t pid;
+      int go, report;
+    };
+    auto start_child = [&]() {
+      int go[2], report[2];
+      EXPECT_EQ(pipe(go), 0);
+      EXPECT_EQ(pipe(report), 0);
+      pid_t pid = fork();
+      if (pid == 0) {
+        close(go[1]);
+        close(report[0]);
+        run_child(go[0], report[1]);
+      }
+      close(go[0]);
+      close(report[1]);
+      return Child{pid, go[1], report[0]};
+    };
+    auto wait_mark = [](const Child& c, char mark) {
+      char b = 0;
+      while (read(c.report, &b, 1) == 1 && b != mark) {
+      }
+    };
     // Calibrate: how long one uninterrupted piece of work takes here.
+    Child calib = start_child();
+    ASSERT_EQ(write(calib.go, "g", 1), 1);
+    wait_mark(calib, 'S');
     auto start = std::chrono::steady_clock::now();
-    pid_t pid = fork();
-    if (pid == 0) _exit(work() ? 0 : 1);
-    int status = 0;
-    waitpid(pid, &status, 0);
-    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    wait_mark(calib, 'E');
     auto full = std::chrono::steady_clock::now() - start;
+    int status = 0;
+    waitpid(calib.pid, &status, 0);
+    close(calib.go);
+    close(calib.report);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
     long span = std::max<long>(
         1000, static_cast<long>(std::chrono::duration_cast<std::chrono::microseconds>(full).count()));
     std::mt19937 rng(12345);
-    std::uniform_int_distribution<long> delay(0, span + span / 4);
-    std::set<int> types;
+    std::uniform_int_distribution<long> within(span / 20, span - span / 20);
+    int before = 0, during = 0, after = 0;
     for (int i = 0; i < kills; ++i) {
-      pid = fork();
-      if (pid == 0) _exit(work() ? 0 : 1);
-      std::this_thread::sleep_for(std::chrono::microseconds(delay(rng)));
-      kill(pid, SIGKILL);
-      waitpid(pid, nullptr, 0);
+      Child c = start_child();
+      const bool kill_before = i == 0, kill_after = i == kills - 1;
+      if (!kill_before) {
+        ASSERT_EQ(write(c.go, "g", 1), 1);
+        wait_mark(c, 'S');
+        if (kill_after) {
+          wait_mark(c, 'E');
+        } else {
+          std::this_thread::sleep_for(std::chrono::microseconds(within(rng)));
+        }
+      }
+      kill(c.pid, SIGKILL);
+      waitpid(c.pid, nullptr, 0);
+      close(c.go);
+      char rest[4];
+      const bool ended = kill_after || read(c.report, rest, sizeof rest) > 0;
+      close(c.report);
+      if (kill_before) ++before;
+      else if (ended) ++after;
+      else ++during;
       int type = Check();
       ASSERT_TRUE(type == kAdInteger || type == kAdVarWChar) << "after kill " << i;
-      types.insert(type);
     }
-    RecordProperty("states_seen", static_cast<int>(types.size()));
+    EXPECT_EQ(before, 1);
+    EXPECT_GT(during, kills / 2);
+    EXPECT_GE(after, 1);
+    RecordProperty("kills_before_during_after",
+                   std::to_string(before) + "/" + std::to_string(during) + "/" +
+                       std::to_string(after));
   }
 
   std::string fingerprint_;
