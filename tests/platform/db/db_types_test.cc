@@ -49,6 +49,9 @@ TEST_F(TypeChangeTest, NumbersBecomeWholeNumbersRoundedHalfToEvenWithinTheRange)
   EXPECT_EQ(Values(), (Strings{"-1", "0"}));
   Fill("YESNO", {"False", "True"});
   EXPECT_EQ(Change("BYTE").description(), Refused("-1", "è fuori dall'intervallo di BYTE"));
+  Fill("LONG", {"9223372036854775807", "-9223372036854775808"});
+  ASSERT_TRUE(Change("BIGINT").ok());
+  EXPECT_EQ(Values(), (Strings{"9223372036854775807", "-9223372036854775808"}));
 }
 
 TEST_F(TypeChangeTest, TextsBecomeNumbersOnlyWhenTheyAreNumbers) {
@@ -66,6 +69,10 @@ TEST_F(TypeChangeTest, TextsBecomeNumbersOnlyWhenTheyAreNumbers) {
     EXPECT_EQ(Change("DOUBLE").description(),
               Refused(text, "non è convertibile in DOUBLE")) << text;
   }
+  // Words in a value are not taken for an error of the statement.
+  Fill("TEXT(20)", {"'near: syntax error'"});
+  EXPECT_EQ(Change("LONG").description(),
+            Refused("near: syntax error", "non è convertibile in LONG"));
   Fill("TEXT(20)", {"'1e39'"});
   EXPECT_EQ(Change("SINGLE").description(), Refused("1e39", "è fuori dall'intervallo di SINGLE"));
 
