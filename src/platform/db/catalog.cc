@@ -621,6 +621,7 @@ Status Catalog::AlterColumn(TableModel model, const std::string& column, ColumnD
   if (!err.ok()) return err;
   TableModel old = model;
   ColumnDef updated = *c;
+  updated.copy_from = ConvertColumnSql(model.name, *c, changed.decl);
   updated.decl = changed.decl;
   updated.collate = changed.collate;
   JetType new_type = TypeFromDecl(changed.decl);
@@ -638,12 +639,20 @@ Status Catalog::AlterColumn(TableModel model, const std::string& column, ColumnD
     updated.not_null = false;
     if (becomes_counter) {
       updated.increment = changed.increment;
-      auto max = QueryInt(db_, "SELECT max(" + QuoteId(c->name) + ") FROM " + QuoteId(model.name));
+      // The largest value as the new type has it (texts compare as texts).
+      auto max = QueryInt(db_, "SELECT max(" + updated.copy_from + ") FROM " + QuoteId(model.name));
       updated.seed = std::max<std::int64_t>(changed.seed, max.value_or(0) + 1);
     }
   }
   *c = updated;
   Status st = schema_.Rebuild(old, model);
+  // A column made NOT NULL over rows that hold Null stops the copy into the rebuilt table,
+  // whose name the description would give.
+  constexpr std::string_view kNullCopied = "NOT NULL constraint failed: __mlx_rebuild.";
+  if (!st.ok() && st.description().starts_with(kNullCopied)) {
+    return ErrDb("Impossibile cambiare il campo '" + model.name + "." +
+                 st.description().substr(kNullCopied.size()) + "': contiene valori Null.");
+  }
   if (!st.ok() || !becomes_counter) return st;
   return InTransaction(db_, [&]() { return NumberCounter(model, updated.name); });
 }

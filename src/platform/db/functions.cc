@@ -1,10 +1,15 @@
-// The Jet functions that queries call, registered on every connection as SQLite functions, and
-// Jet's LIKE (wildcards * ? # [list], also the % and _ of the ADO dialect; without regard to case).
+// The Jet functions that queries call, registered on every connection as SQLite functions, Jet's
+// LIKE (wildcards * ? # [list], also the % and _ of the ADO dialect; without regard to case), and
+// the conversion of a column's values when its type changes.
+#include <cctype>
+#include <cfloat>
+#include <charconv>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/db/internal.h"
@@ -80,29 +85,61 @@ double ValOf(std::string_view s) {
   return std::strtod(digits.c_str(), nullptr);
 }
 
-// A number from a value; false when the value is text that is not a number.
+// The text of a text or binary value, without a copy (valid until the value changes).
+std::string_view TextView(sqlite3_value* v) {
+  const unsigned char* p = sqlite3_value_text(v);
+  if (!p) return {};
+  return {reinterpret_cast<const char*>(p), static_cast<std::size_t>(sqlite3_value_bytes(v))};
+}
+
+// A decimal number written as text: an optional sign, digits with an optional decimal point, an
+// optional exponent, and nothing else (no hexadecimal, no "inf" or "nan", which strtod takes).
+bool DecimalText(std::string_view s, double* d) {
+  auto digit = [&](std::size_t i) {
+    return i < s.size() && std::isdigit(static_cast<unsigned char>(s[i]));
+  };
+  if (s.empty()) return false;
+  const std::size_t begin = s[0] == '+' ? 1 : 0;  // from_chars takes a minus sign only
+  std::size_t i = 0, digits = 0;
+  if (s[i] == '+' || s[i] == '-') ++i;
+  for (; digit(i); ++i) ++digits;
+  if (i < s.size() && s[i] == '.') {
+    for (++i; digit(i); ++i) ++digits;
+  }
+  if (digits == 0) return false;
+  if (i < s.size() && (s[i] == 'e' || s[i] == 'E')) {
+    ++i;
+    if (i < s.size() && (s[i] == '+' || s[i] == '-')) ++i;
+    if (!digit(i)) return false;
+    while (digit(i)) ++i;
+  }
+  if (i != s.size()) return false;
+  auto [end, ec] = std::from_chars(s.data() + begin, s.data() + s.size(), *d);
+  return ec == std::errc() && end == s.data() + s.size();
+}
+
+// A number from a value; false when the value is text that is not a number. Blanks around the
+// number are allowed; True and False (also in Italian) are -1 and 0.
 bool NumberOf(sqlite3_value* v, double* d) {
   switch (sqlite3_value_type(v)) {
     case SQLITE_INTEGER: *d = static_cast<double>(sqlite3_value_int64(v)); return true;
     case SQLITE_FLOAT: *d = sqlite3_value_double(v); return true;
     case SQLITE_NULL: return false;
     default: {
-      std::string s = TextOf(v);
-      std::string t = Upper(s);
-      if (t == "TRUE" || t == "VERO") {
+      std::string_view s = TextView(v);
+      while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
+      while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
+      if (s.empty()) return false;
+      if (DecimalText(s, d)) return true;
+      if (SameName(s, "TRUE") || SameName(s, "VERO")) {
         *d = -1;
         return true;
       }
-      if (t == "FALSE" || t == "FALSO") {
+      if (SameName(s, "FALSE") || SameName(s, "FALSO")) {
         *d = 0;
         return true;
       }
-      char* end = nullptr;
-      while (!s.empty() && s.front() == ' ') s.erase(0, 1);
-      while (!s.empty() && s.back() == ' ') s.pop_back();
-      if (s.empty()) return false;
-      *d = std::strtod(s.c_str(), &end);
-      return end && *end == '\0';
+      return false;
     }
   }
 }
@@ -561,6 +598,14 @@ std::string FormatDate(double days, const std::string& fmt) {
   return out;
 }
 
+// A date as text in the General Date form: the day, the time, or both.
+std::string GeneralDate(double days) {
+  double whole = std::trunc(days);
+  if (days == whole) return FormatDate(days, "dd/mm/yyyy");
+  if (whole == 0) return FormatDate(days, "hh:nn:ss");
+  return FormatDate(days, "dd/mm/yyyy hh:nn:ss");
+}
+
 std::string GroupThousands(const std::string& digits) {
   std::string out;
   int count = 0;
@@ -642,10 +687,7 @@ void FnFormat(sqlite3_context* ctx, int argc, sqlite3_value** a) {
   if (fmt.empty()) return ResultText(ctx, TextOf(a[0]));
   if (key == "general date") {
     if (!dated) return ResultText(ctx, TextOf(a[0]));
-    double whole = std::trunc(days);
-    if (days == whole) return ResultText(ctx, FormatDate(days, "dd/mm/yyyy"));
-    if (whole == 0) return ResultText(ctx, FormatDate(days, "hh:nn:ss"));
-    return ResultText(ctx, FormatDate(days, "dd/mm/yyyy hh:nn:ss"));
+    return ResultText(ctx, GeneralDate(days));
   }
   static const std::pair<const char*, const char*> kNamedDates[] = {
       {"short date", "dd/mm/yyyy"}, {"medium date", "dd-mmm-yy"},
@@ -706,6 +748,190 @@ void FnFormat(sqlite3_context* ctx, int argc, sqlite3_value** a) {
     return ResultText(ctx, FormatNumber(-x, sections[1]));
   }
   ResultText(ctx, FormatNumber(x, sections[0]));
+}
+
+// ---- type changes of a column: every value converted as Jet converts it, or the change refused
+
+// How the values of a column whose type changes become values of the new type; made once per
+// statement from the constant arguments of __mlx_convert(value, old type, new type, field).
+struct Conversion {
+  enum class To { kNone, kWhole, kReal, kScaled, kBoolean, kDate, kText };
+  To to = To::kNone;
+  std::string type;            // the new type as scripts write it
+  double min = 0, max = 0;     // the range of numbers and dates
+  std::int64_t low = 0, high = 0;  // kWhole: the range, exactly
+  int decimals = 0;            // kScaled: the decimals kept
+  std::size_t size = 0;        // kText: the characters a value may have, 0 without a limit
+  bool from_date = false;      // the old values are dates (day numbers)
+  bool from_boolean = false;   // the old values are Yes/No (any non-zero is true)
+  std::string field;           // "table.column"
+};
+
+Conversion MakeConversion(std::string_view old_decl, std::string_view new_decl,
+                          std::string_view field) {
+  Conversion c;
+  using To = Conversion::To;
+  const JetType to = TypeFromDecl(new_decl);
+  const int from = TypeFromDecl(old_decl).ado;
+  c.from_date = from == kAdDate;
+  c.from_boolean = from == kAdBoolean;
+  c.field = std::string(field);
+  auto set = [&](To kind, std::string type, double min = 0, double max = 0) {
+    c.to = kind;
+    c.type = std::move(type);
+    c.min = min;
+    c.max = max;
+  };
+  // Exclusive upper limits become the largest double below them.
+  auto below = [](double limit) { return std::nextafter(limit, 0.0); };
+  auto whole = [&](std::string type, std::int64_t low, std::int64_t high) {
+    // 2^63 - 1 is no double: rounded numbers must stay below 2^63.
+    const double max = high == INT64_MAX ? below(9223372036854775808.0) : static_cast<double>(high);
+    set(To::kWhole, std::move(type), static_cast<double>(low), max);
+    c.low = low;
+    c.high = high;
+  };
+  switch (to.ado) {
+    case kAdUnsignedTinyInt: whole("BYTE", 0, 255); break;
+    case kAdSmallInt: whole("SHORT", INT16_MIN, INT16_MAX); break;
+    case kAdInteger: whole("LONG", INT32_MIN, INT32_MAX); break;
+    case kAdBigInt: whole("BIGINT", INT64_MIN, INT64_MAX); break;
+    case kAdSingle: set(To::kReal, "SINGLE", -FLT_MAX, FLT_MAX); break;
+    case kAdDouble: set(To::kReal, "DOUBLE", -DBL_MAX, DBL_MAX); break;
+    case kAdCurrency:
+      set(To::kScaled, "CURRENCY", -922337203685477.5808, 922337203685477.5807);
+      c.decimals = 4;
+      break;
+    case kAdNumeric: {
+      int precision = 0, scale = 0;
+      if (std::sscanf(to.decl.c_str(), "DECIMAL(%d,%d)", &precision, &scale) == 2) {
+        const double limit = below(std::pow(10.0, precision - scale));
+        set(To::kScaled, to.decl, -limit, limit);
+        c.decimals = scale;
+      }
+      break;
+    }
+    case kAdDate: set(To::kDate, "DATETIME", -657434, below(2958466)); break;  // years 100-9999
+    case kAdBoolean: set(To::kBoolean, "YESNO"); break;
+    case kAdVarWChar:
+    case kAdWChar:
+      set(To::kText, (to.ado == kAdWChar ? "CHAR(" : "TEXT(") + std::to_string(to.size) + ")");
+      c.size = static_cast<std::size_t>(to.size);
+      break;
+    case kAdLongVarWChar: set(To::kText, "MEMO"); break;
+    default: break;  // binary and GUID columns take the values as they are
+  }
+  return c;
+}
+
+// The text an old value becomes: dates in the General Date form, Yes/No as -1 or 0, numbers as
+// CStr writes them. False for binary data.
+bool ConvertedText(const Conversion& c, sqlite3_value* v, std::string* out) {
+  double days = 0;
+  switch (sqlite3_value_type(v)) {
+    case SQLITE_BLOB: return false;
+    case SQLITE_TEXT:
+      if (c.from_date && ParseStoredDate(TextView(v), &days)) *out = GeneralDate(days);
+      else *out = TextView(v);
+      return true;
+    default:
+      if (c.from_date) *out = GeneralDate(sqlite3_value_double(v));
+      else if (c.from_boolean) *out = sqlite3_value_double(v) != 0 ? "-1" : "0";
+      else *out = TextOf(v);
+      return true;
+  }
+}
+
+// The number an old value stands for: dates as day numbers, Yes/No as -1 or 0, numeric text.
+bool ConvertedNumber(const Conversion& c, sqlite3_value* v, double* d) {
+  if (c.from_date) return DateOf(v, d) && std::isfinite(*d);
+  if (!NumberOf(v, d)) return false;
+  if (c.from_boolean && sqlite3_value_type(v) != SQLITE_TEXT) *d = *d != 0 ? -1 : 0;
+  return std::isfinite(*d);
+}
+
+enum class Refusal { kNotConvertible, kOutOfRange, kTooLong };
+
+// Fails the statement, naming the field, the value (as text, shortened) and what is wrong.
+void RefuseValue(sqlite3_context* ctx, const Conversion& c, sqlite3_value* v, Refusal why) {
+  constexpr std::size_t kShown = 50;
+  std::string shown;
+  if (!ConvertedText(c, v, &shown)) shown = "(dati binari)";
+  if (text::Length(shown) > kShown) shown = text::Left(shown, kShown) + "...";
+  std::string message = "Impossibile cambiare il tipo del campo '" + c.field + "': il valore '" +
+                        shown + "' ";
+  switch (why) {
+    case Refusal::kNotConvertible: message += "non è convertibile in " + c.type + "."; break;
+    case Refusal::kOutOfRange: message += "è fuori dall'intervallo di " + c.type + "."; break;
+    case Refusal::kTooLong:
+      message += "è più lungo di " + std::to_string(c.size) + " caratteri.";
+      break;
+  }
+  sqlite3_result_error(ctx, message.data(), static_cast<int>(message.size()));
+  // Not SQLITE_ERROR, whose texts may be read as syntax errors: the value could hold any words.
+  sqlite3_result_error_code(ctx, SQLITE_MISMATCH);
+}
+
+void FnConvert(sqlite3_context* ctx, int, sqlite3_value** a) {
+  using To = Conversion::To;
+  sqlite3_value* v = a[0];
+  const int type = sqlite3_value_type(v);
+  if (type == SQLITE_NULL) return sqlite3_result_null(ctx);
+  Conversion made;
+  const auto* c = static_cast<const Conversion*>(sqlite3_get_auxdata(ctx, 2));
+  if (!c) {
+    made = MakeConversion(TextView(a[1]), TextView(a[2]), TextView(a[3]));
+    c = &made;
+    sqlite3_set_auxdata(ctx, 2, new Conversion(made),
+                        [](void* p) { delete static_cast<Conversion*>(p); });
+  }
+  if (c->to == To::kNone) return sqlite3_result_value(ctx, v);
+  constexpr Refusal not_convertible = Refusal::kNotConvertible;
+  constexpr Refusal out_of_range = Refusal::kOutOfRange;
+  if (type == SQLITE_BLOB) return RefuseValue(ctx, *c, v, not_convertible);
+  double d = 0;
+  switch (c->to) {
+    case To::kText: {
+      std::string converted;
+      const bool as_is = type == SQLITE_TEXT && !c->from_date;
+      if (!as_is) ConvertedText(*c, v, &converted);
+      if (c->size > 0 && text::Length(as_is ? TextView(v) : converted) > c->size) {
+        return RefuseValue(ctx, *c, v, Refusal::kTooLong);
+      }
+      return as_is ? sqlite3_result_value(ctx, v) : ResultText(ctx, converted);
+    }
+    case To::kBoolean:
+      if (!ConvertedNumber(*c, v, &d)) return RefuseValue(ctx, *c, v, not_convertible);
+      return sqlite3_result_int(ctx, d != 0 ? -1 : 0);
+    case To::kDate: {
+      // A date column takes day numbers and the text dates the layer reads as dates.
+      const bool ok = c->from_boolean ? ConvertedNumber(*c, v, &d) : DateOf(v, &d);
+      if (!ok) return RefuseValue(ctx, *c, v, not_convertible);
+      if (!(d >= c->min && d <= c->max)) return RefuseValue(ctx, *c, v, out_of_range);
+      return sqlite3_result_double(ctx, d);
+    }
+    case To::kWhole:
+      if (type == SQLITE_INTEGER && !c->from_boolean) {
+        const std::int64_t i = sqlite3_value_int64(v);
+        if (i < c->low || i > c->high) return RefuseValue(ctx, *c, v, out_of_range);
+        return sqlite3_result_value(ctx, v);
+      }
+      if (!ConvertedNumber(*c, v, &d)) return RefuseValue(ctx, *c, v, not_convertible);
+      d = BankersRound(d);
+      if (!(d >= c->min && d <= c->max)) return RefuseValue(ctx, *c, v, out_of_range);
+      return sqlite3_result_int64(ctx, static_cast<std::int64_t>(d));
+    case To::kReal:
+      if (!ConvertedNumber(*c, v, &d)) return RefuseValue(ctx, *c, v, not_convertible);
+      if (!(d >= c->min && d <= c->max)) return RefuseValue(ctx, *c, v, out_of_range);
+      return sqlite3_result_double(ctx, d);
+    case To::kScaled:
+      if (!ConvertedNumber(*c, v, &d)) return RefuseValue(ctx, *c, v, not_convertible);
+      d = BankersRound(d, c->decimals);
+      if (!(d >= c->min && d <= c->max)) return RefuseValue(ctx, *c, v, out_of_range);
+      return ResultNumber(ctx, d);
+    case To::kNone: break;
+  }
+  sqlite3_result_value(ctx, v);
 }
 
 // ---- LIKE
@@ -816,13 +1042,23 @@ void RegisterFunctions(sqlite3* db) {
       {"jet_dateadd", 3, FnDateAdd, true},      {"jet_datediff", 3, FnDateDiff, true},
       {"jet_datediff", 4, FnDateDiff, true},    {"jet_datepart", 2, FnDatePart, true},
       {"jet_format", 1, FnFormat, true},        {"jet_format", 2, FnFormat, true},
-      {"like", 2, FnLike, true},
+      {"like", 2, FnLike, true},                {"__mlx_convert", 4, FnConvert, true},
   };
   for (const Registration& r : kFunctions) {
     int flags = SQLITE_UTF8 | SQLITE_INNOCUOUS | (r.deterministic ? SQLITE_DETERMINISTIC : 0);
     sqlite3_create_function_v2(db, r.name, r.args, flags, nullptr, r.fn, nullptr, nullptr,
                                nullptr);
   }
+}
+
+std::string ConvertColumnSql(std::string_view table, const ColumnDef& column,
+                             std::string_view new_decl) {
+  const std::string from = QuoteId(column.name);
+  if (SameName(column.decl, new_decl)) return from;
+  const std::string field = std::string(table) + "." + column.name;
+  if (MakeConversion(column.decl, new_decl, field).to == Conversion::To::kNone) return from;
+  return "__mlx_convert(" + from + ", " + QuoteText(column.decl) + ", " + QuoteText(new_decl) +
+         ", " + QuoteText(field) + ")";
 }
 
 }  // namespace mlx::db::internal

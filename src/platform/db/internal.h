@@ -164,6 +164,14 @@ struct ColumnDef {
   std::string copy_from;      // rebuild: expression of the old table that fills it ("" = NULL)
 };
 
+// The expression that fills a column whose type changes to new_decl in a table rebuild: the old
+// values converted as Jet converts them (numbers rounded half to even into whole-number types,
+// dates to their General Date text, numeric and date texts to numbers and dates). A value that
+// does not convert, or does not fit the new type or size, fails the statement with a description
+// that names the field and the value. The plain column when the values need no conversion.
+std::string ConvertColumnSql(std::string_view table, const ColumnDef& column,
+                             std::string_view new_decl);
+
 struct IndexDef {
   std::string name;           // as scripts see it
   std::string sqlite_name;    // "" for the primary key

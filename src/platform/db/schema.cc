@@ -736,8 +736,9 @@ Status Schema::Rebuild(const TableModel& old_model, const TableModel& new_model)
         exprs += (exprs.empty() ? "" : ", ") + c.copy_from;
       }
       if (!cols.empty()) {
-        // The rows are copied as they are: a rebuild for another change (or a smaller size)
-        // does not fail on texts already longer than their column's size.
+        // Each column is filled by its copy_from (a column whose type changes converts and
+        // checks its values there); the size checks are off, so that a rebuild for another
+        // change does not fail on texts already longer than their column's size.
         s = Exec(db_, "PRAGMA ignore_check_constraints = ON");
         if (s.ok()) {
           s = Exec(db_, "INSERT INTO " + QuoteId(temp) + " (" + cols + ") SELECT " + exprs +

@@ -93,9 +93,11 @@ Status SqliteStatus(sqlite3* db, int rc) {
   if (db && check.starts_with(kSizeCheckPrefix)) {
     if (auto description = SizeCheckFailure(db, check)) return ErrDb(*description);
   }
-  if (msg.find("syntax error") != std::string::npos ||
-      msg.find("incomplete input") != std::string::npos ||
-      msg.find("unrecognized token") != std::string::npos) {
+  // Only SQLite's own errors can be syntax errors; other codes carry texts (values included)
+  // that must not be read as such.
+  if ((rc & 0xff) == SQLITE_ERROR && (msg.find("syntax error") != std::string::npos ||
+                                      msg.find("incomplete input") != std::string::npos ||
+                                      msg.find("unrecognized token") != std::string::npos)) {
     return ErrInvalid("(" + msg + ")");
   }
   if (msg.find("duplicate column name: ") == 0) {

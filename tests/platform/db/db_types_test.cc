@@ -1,0 +1,235 @@
+// Column type changes: the values already there are converted to the new type as Jet converts
+// them, or the change is refused with a description naming the field and the first value that
+// does not fit, and the table stays exactly as it was.
+#include "fixture.h"
+
+namespace mlx::db::testing {
+namespace {
+
+class TypeChangeTest : public DbTest {
+ protected:
+  // A fresh table T (Id, v of the given type) with one row per value (SQL literals), in order.
+  void Fill(const std::string& type, const std::vector<std::string>& values) {
+    conn_->Execute("DROP TABLE T");
+    Run({"CREATE TABLE T (Id COUNTER PRIMARY KEY, v " + type + ")"});
+    for (const auto& value : values) Run({"INSERT INTO T (v) VALUES (" + value + ")"});
+  }
+  Status Change(const std::string& type) {
+    return conn_->Execute("ALTER TABLE T ALTER COLUMN v " + type);
+  }
+  std::vector<std::string> Values() { return Column("SELECT v FROM T ORDER BY Id"); }
+  static std::string Refused(const std::string& value, const std::string& why) {
+    return "Impossibile cambiare il tipo del campo 'T.v': il valore '" + value + "' " + why + ".";
+  }
+};
+
+using Strings = std::vector<std::string>;
+
+TEST_F(TypeChangeTest, NumbersBecomeWholeNumbersRoundedHalfToEvenWithinTheRange) {
+  Fill("DOUBLE", {"2.25", "2.5", "3.5", "-2.5", "Null", "-0.4"});
+  ASSERT_TRUE(Change("LONG").ok());
+  EXPECT_EQ(ColumnOf("T", "v").type, kAdInteger);
+  EXPECT_EQ(Values(), (Strings{"2", "2", "4", "-2", "<null>", "0"}));
+  EXPECT_EQ(Raw("SELECT typeof(v) FROM T ORDER BY Id"),
+            "integer|integer|integer|integer|null|integer");
+
+  Fill("DOUBLE", {"255.5"});  // 256 after rounding
+  EXPECT_EQ(Change("BYTE").description(), Refused("255.5", "è fuori dall'intervallo di BYTE"));
+  Fill("DOUBLE", {"255.49", "-0.5"});
+  ASSERT_TRUE(Change("BYTE").ok());
+  EXPECT_EQ(Values(), (Strings{"255", "0"}));
+  Fill("LONG", {"-32768", "32767", "40000"});
+  EXPECT_EQ(Change("SHORT").description(), Refused("40000", "è fuori dall'intervallo di SHORT"));
+  Fill("DOUBLE", {"-2147483648.4", "2147483647.5"});
+  EXPECT_EQ(Change("INTEGER").description(),
+            Refused("2147483647.5", "è fuori dall'intervallo di LONG"));
+  // Yes/No values are -1 and 0, which a BYTE cannot hold.
+  Fill("YESNO", {"True", "False"});
+  ASSERT_TRUE(Change("SHORT").ok());
+  EXPECT_EQ(Values(), (Strings{"-1", "0"}));
+  Fill("YESNO", {"False", "True"});
+  EXPECT_EQ(Change("BYTE").description(), Refused("-1", "è fuori dall'intervallo di BYTE"));
+  Fill("LONG", {"9223372036854775807", "-9223372036854775808"});
+  ASSERT_TRUE(Change("BIGINT").ok());
+  EXPECT_EQ(Values(), (Strings{"9223372036854775807", "-9223372036854775808"}));
+}
+
+TEST_F(TypeChangeTest, TextsBecomeNumbersOnlyWhenTheyAreNumbers) {
+  Fill("TEXT(20)", {"' 42 '", "'-7.5'", "'1e3'", "'+3'", "Null"});
+  ASSERT_TRUE(Change("LONG").ok());
+  EXPECT_EQ(Values(), (Strings{"42", "-8", "1000", "3", "<null>"}));
+  Fill("TEXT(20)", {"' 3.25'", "'-0.5 '"});
+  ASSERT_TRUE(Change("DOUBLE").ok());
+  EXPECT_EQ(Values(), (Strings{"3.25", "-0.5"}));
+  EXPECT_EQ(Raw("SELECT typeof(v) FROM T"), "real|real");
+  for (const char* text : {"", " ", "0x1A", "12abc", "1 2", "inf", "nan", "1,5", "1e", "."}) {
+    Fill("TEXT(20)", {});
+    ASSERT_TRUE(conn_->SetAllowZeroLength("T", "v", true).ok());
+    Run({"INSERT INTO T (v) VALUES ('" + std::string(text) + "')"});
+    EXPECT_EQ(Change("DOUBLE").description(),
+              Refused(text, "non è convertibile in DOUBLE")) << text;
+  }
+  // Words in a value are not taken for an error of the statement.
+  Fill("TEXT(20)", {"'near: syntax error'"});
+  EXPECT_EQ(Change("LONG").description(),
+            Refused("near: syntax error", "non è convertibile in LONG"));
+  Fill("TEXT(20)", {"'1e39'"});
+  EXPECT_EQ(Change("SINGLE").description(), Refused("1e39", "è fuori dall'intervallo di SINGLE"));
+
+  // The first value that does not convert is named, and nothing changes.
+  Run({"CREATE TABLE Clienti (Codice TEXT(10))", "INSERT INTO Clienti VALUES ('12')",
+       "INSERT INTO Clienti VALUES ('ABC')", "INSERT INTO Clienti VALUES ('XYZ')"});
+  EXPECT_EQ(conn_->Execute("ALTER TABLE Clienti ALTER COLUMN Codice LONG").description(),
+            "Impossibile cambiare il tipo del campo 'Clienti.Codice': il valore 'ABC' non è "
+            "convertibile in LONG.");
+  EXPECT_EQ(ColumnOf("Clienti", "Codice").type, kAdVarWChar);
+  EXPECT_EQ(Column("SELECT Codice FROM Clienti"), (Strings{"12", "ABC", "XYZ"}));
+}
+
+TEST_F(TypeChangeTest, CurrencyDecimalAndYesNo) {
+  Fill("DOUBLE", {"1.23456", "12.00004", "-2.5", "7"});
+  ASSERT_TRUE(Change("CURRENCY").ok());
+  EXPECT_EQ(Values(), (Strings{"12346c", "120000c", "-25000c", "70000c"}));
+  Fill("TEXT(10)", {"'123.456'", "'-0.125'"});
+  ASSERT_TRUE(Change("DECIMAL(5,2)").ok());
+  EXPECT_EQ(Values(), (Strings{"123.46", "-0.12"}));
+  Fill("DOUBLE", {"999.994", "999.996"});
+  EXPECT_EQ(Change("DECIMAL(5,2)").description(),
+            Refused("999.996", "è fuori dall'intervallo di DECIMAL(5,2)"));
+
+  Fill("LONG", {"5", "0", "-3", "Null"});
+  ASSERT_TRUE(Change("YESNO").ok());
+  EXPECT_EQ(Values(), (Strings{"True", "False", "True", "<null>"}));
+  EXPECT_EQ(Raw("SELECT v FROM T ORDER BY Id"), "-1|0|-1|");
+  ASSERT_TRUE(Change("TEXT(5)").ok());
+  EXPECT_EQ(Values(), (Strings{"-1", "0", "-1", "<null>"}));
+  Fill("TEXT(10)", {"'Vero'", "' 0 '", "'forse'"});
+  EXPECT_EQ(Change("YESNO").description(), Refused("forse", "non è convertibile in YESNO"));
+}
+
+TEST_F(TypeChangeTest, DatesBecomeTheirTextAndDateTextsBecomeDates) {
+  Fill("DATETIME", {"#2024-03-15 14:30#", "#2024-03-15#", "#14:30#", "Null"});
+  ASSERT_TRUE(Change("TEXT(30)").ok());
+  EXPECT_EQ(Values(), (Strings{"15/03/2024 14:30:00", "15/03/2024", "14:30:00", "<null>"}));
+  // The same text the dialect gives a date turned into text.
+  Fill("DATETIME", {"#2024-03-15 14:30#"});
+  EXPECT_EQ(Column("SELECT Format(v, 'General Date') FROM T"), Strings{"15/03/2024 14:30:00"});
+  EXPECT_EQ(Change("TEXT(10)").description(),
+            Refused("15/03/2024 14:30:00", "è più lungo di 10 caratteri"));
+  ASSERT_TRUE(Change("LONG").ok());
+  EXPECT_EQ(Values(), Strings{"45367"});
+
+  Fill("TEXT(30)", {"'2024-03-15 14:30'", "' 15/03/2024 '", "'14:30'"});
+  ASSERT_TRUE(Change("DATETIME").ok());
+  EXPECT_EQ(Column("SELECT Format(v, 'yyyy-mm-dd hh:nn') FROM T ORDER BY Id"),
+            (Strings{"2024-03-15 14:30", "2024-03-15 00:00", "1899-12-30 14:30"}));
+  EXPECT_EQ(Raw("SELECT count(*) FROM T WHERE typeof(v) = 'text'"), "0");
+  Fill("TEXT(30)", {"'15/03/2024'", "'domani'"});
+  EXPECT_EQ(Change("DATETIME").description(), Refused("domani", "non è convertibile in DATETIME"));
+  Fill("DOUBLE", {"45366.5", "1e7"});
+  EXPECT_EQ(Change("DATETIME").description(),
+            Refused("10000000", "è fuori dall'intervallo di DATETIME"));
+}
+
+TEST_F(TypeChangeTest, TextsMustFitASmallerSize) {
+  Fill("TEXT(60)", {"'corto'", "'sedici caratteri'", "'àèìòù'", "Null"});
+  EXPECT_EQ(Change("TEXT(5)").description(),
+            Refused("sedici caratteri", "è più lungo di 5 caratteri"));
+  EXPECT_EQ(ColumnOf("T", "v").defined_size, 60);
+  Run({"UPDATE T SET v = 'sei' WHERE Id = 2"});
+  // Characters are code points: five accented letters fit five characters.
+  ASSERT_TRUE(Change("TEXT(5)").ok());
+  EXPECT_EQ(Values(), (Strings{"corto", "sei", "àèìòù", "<null>"}));
+  EXPECT_EQ(ColumnOf("T", "v").defined_size, 5);
+
+  Fill("MEMO", {"'" + std::string(80, 'x') + "'"});
+  EXPECT_EQ(Change("TEXT(10)").description(),
+            Refused(std::string(50, 'x') + "...", "è più lungo di 10 caratteri"));
+  Fill("LONG", {"12345", "123456"});
+  EXPECT_EQ(Change("TEXT(5)").description(), Refused("123456", "è più lungo di 5 caratteri"));
+  Fill("DOUBLE", {"1.5", "-0.25"});
+  ASSERT_TRUE(Change("TEXT(5)").ok());
+  EXPECT_EQ(Values(), (Strings{"1.5", "-0.25"}));
+}
+
+TEST_F(TypeChangeTest, ARefusedChangeLeavesTheTableExactlyAsItWas) {
+  Run({"CREATE TABLE Cat (Id COUNTER CONSTRAINT pkCat PRIMARY KEY, Nome TEXT(20))",
+       "CREATE TABLE Art (Id COUNTER CONSTRAINT pkArt PRIMARY KEY, CatId LONG, Codice TEXT(10), "
+       "Note TEXT(20) DEFAULT 'nessuna', CONSTRAINT fk FOREIGN KEY (CatId) REFERENCES Cat (Id) "
+       "ON DELETE CASCADE)",
+       "CREATE TABLE Riga (ArtId LONG, CONSTRAINT fkRiga FOREIGN KEY (ArtId) REFERENCES Art (Id))",
+       "CREATE UNIQUE INDEX ixCodice ON Art (Codice)", "INSERT INTO Cat (Nome) VALUES ('c')",
+       "INSERT INTO Art (CatId, Codice) VALUES (1, '1')",
+       "INSERT INTO Art (CatId, Codice) VALUES (1, '1.0')",
+       "INSERT INTO Art (CatId, Codice) VALUES (1, 'x')", "INSERT INTO Riga VALUES (1)",
+       "CREATE VIEW Codici AS SELECT Codice FROM Art WHERE Codice <> 'x'"});
+  ASSERT_TRUE(conn_->SetSeed("Art", "Id", 50).ok());
+  ASSERT_TRUE(conn_->SetAllowZeroLength("Art", "Codice", true).ok());
+  auto snapshot = [&] {
+    return Raw("SELECT type || ' ' || name || ' ' || ifnull(sql, '') FROM sqlite_schema "
+               "ORDER BY name") +
+           "\n" + Raw("SELECT tbl || col || ifnull(allow_zero_length, '-') || "
+                      "ifnull(default_text, '-') FROM __mlx_columns ORDER BY 1") +
+           "\n" + Raw("SELECT tbl || col || seed || inc || guard FROM __mlx_counters ORDER BY 1") +
+           "\n" + Raw("SELECT tbl || name || sqlite_name || is_primary || nulls FROM "
+                      "__mlx_indexes ORDER BY 1") +
+           "\n" + Raw("SELECT name || tbl || ref_tbl || cols FROM __mlx_relations ORDER BY 1") +
+           "\n" + Raw("SELECT name || jet_sql FROM __mlx_views ORDER BY 1") + "\n" +
+           Raw("SELECT rowid || Id || CatId || Codice || typeof(Codice) || Note FROM Art");
+  };
+  const std::string before = snapshot();
+  // A value that does not convert, then values that convert but collide in the unique index.
+  EXPECT_EQ(conn_->Execute("ALTER TABLE Art ALTER COLUMN Codice LONG").description(),
+            "Impossibile cambiare il tipo del campo 'Art.Codice': il valore 'x' non è "
+            "convertibile in LONG.");
+  EXPECT_EQ(snapshot(), before);
+  Run({"DELETE FROM Art WHERE Codice = 'x'"});
+  const std::string without_x = snapshot();
+  EXPECT_TRUE(Has(conn_->Execute("ALTER TABLE Art ALTER COLUMN Codice LONG"), "UNIQUE"));
+  EXPECT_EQ(snapshot(), without_x);
+  // Null in a column made NOT NULL.
+  Run({"UPDATE Art SET Codice = Null WHERE Id = 2"});
+  const std::string with_null = snapshot();
+  EXPECT_EQ(conn_->Execute("ALTER TABLE Art ALTER COLUMN Codice TEXT(10) NOT NULL").description(),
+            "Impossibile cambiare il campo 'Art.Codice': contiene valori Null.");
+  EXPECT_EQ(snapshot(), with_null);
+  // The rules still hold, foreign keys included.
+  EXPECT_TRUE(Has(conn_->Execute("INSERT INTO Riga VALUES (99)"), "FOREIGN KEY"));
+  EXPECT_TRUE(Has(conn_->Execute("INSERT INTO Art (CatId, Codice) VALUES (1, '1')"), "UNIQUE"));
+  Run({"INSERT INTO Art (CatId, Codice) VALUES (1, '')"});
+  EXPECT_EQ(Text(First("SELECT max(Id) FROM Art")), "50");
+  EXPECT_EQ(Raw("PRAGMA integrity_check"), "ok");
+}
+
+TEST_F(TypeChangeTest, AConvertedColumnKeepsItsIndexRelationsAndCounters) {
+  Run({"CREATE TABLE Cat (Id COUNTER CONSTRAINT pkCat PRIMARY KEY, Nome TEXT(20))",
+       "CREATE TABLE Art (Id COUNTER CONSTRAINT pkArt PRIMARY KEY, CatId LONG, Codice TEXT(10), "
+       "CONSTRAINT fk FOREIGN KEY (CatId) REFERENCES Cat (Id) ON DELETE CASCADE)",
+       "CREATE UNIQUE INDEX ixCodice ON Art (Codice)", "INSERT INTO Cat (Nome) VALUES ('c')",
+       "INSERT INTO Art (CatId, Codice) VALUES (1, ' 7 ')",
+       "INSERT INTO Art (CatId, Codice) VALUES (1, '12')",
+       "CREATE VIEW Grandi AS SELECT Id FROM Art WHERE Codice > 10"});
+  Run({"ALTER TABLE Art ALTER COLUMN Codice LONG"});
+  EXPECT_EQ(Column("SELECT Codice FROM Art ORDER BY Id"), (Strings{"7", "12"}));
+  EXPECT_EQ(Column("SELECT Id FROM Grandi"), Strings{"2"});
+  std::vector<IndexInfo> indexes;
+  ASSERT_TRUE(conn_->Indexes("Art", &indexes).ok());
+  ASSERT_EQ(indexes.size(), 2u);
+  EXPECT_EQ(indexes[0].name, "ixCodice");
+  EXPECT_TRUE(indexes[0].unique);
+  EXPECT_TRUE(Has(conn_->Execute("INSERT INTO Art (CatId, Codice) VALUES (1, 12)"), "UNIQUE"));
+  EXPECT_TRUE(Has(conn_->Execute("INSERT INTO Art (CatId, Codice) VALUES (2, 13)"),
+                  "FOREIGN KEY"));
+  Run({"DELETE FROM Cat"});
+  EXPECT_TRUE(Column("[Art]").empty());
+
+  // Texts turned into a counter: the next number comes after the largest number, not after
+  // the largest text ('7' > '12').
+  Run({"CREATE TABLE K (Codice TEXT(10), Nome TEXT(10))", "INSERT INTO K VALUES ('7', 'a')",
+       "INSERT INTO K VALUES ('12', 'b')", "ALTER TABLE K ALTER COLUMN Codice COUNTER",
+       "INSERT INTO K (Nome) VALUES ('c')"});
+  EXPECT_EQ(Column("SELECT Codice FROM K ORDER BY Nome"), (Strings{"7", "12", "13"}));
+}
+
+}  // namespace
+}  // namespace mlx::db::testing
