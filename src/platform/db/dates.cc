@@ -25,7 +25,9 @@ struct DateTable {
   std::vector<std::string> key;
 };
 
-bool IsDateDecl(std::string_view decl) { return TypeFromDecl(decl).ado == kAdDate; }
+bool IsDateDecl(std::string_view decl) {
+  return TypeFromDecl(decl).ado == kAdDate;
+}
 
 // The names and CREATE TRIGGER texts of a table's date triggers (none without date columns).
 // One statement converts every date column of the written row (a column that holds no ISO text
@@ -45,12 +47,14 @@ std::vector<std::pair<std::string, std::string>> DateTriggers(const DateTable& t
   for (const std::string& column : t.columns) {
     const std::string c = QuoteId(column), text = "typeof(NEW." + c + ") = 'text'";
     inserted += (inserted.empty() ? "" : " OR ") + text;
-    updated += (updated.empty() ? "(" : " OR (") + text + " AND NEW." + c + " IS NOT OLD." + c + ")";
+    updated +=
+        (updated.empty() ? "(" : " OR (") + text + " AND NEW." + c + " IS NOT OLD." + c + ")";
     list += (list.empty() ? "" : ", ") + c;
-    set += (set.empty() ? "" : ", ") + c + " = coalesce(" + IsoDateDays("NEW." + c) + ", " + c + ")";
+    set +=
+        (set.empty() ? "" : ", ") + c + " = coalesce(" + IsoDateDays("NEW." + c) + ", " + c + ")";
   }
-  const std::string body = " BEGIN UPDATE " + QuoteId(t.name) + " SET " + set + " WHERE " + row +
-                           "; END";
+  const std::string body =
+      " BEGIN UPDATE " + QuoteId(t.name) + " SET " + set + " WHERE " + row + "; END";
   const std::string insert = std::string(kInsertTriggerPrefix) + t.name;
   const std::string update = std::string(kUpdateTriggerPrefix) + t.name;
   return {{insert, "CREATE TRIGGER " + QuoteId(insert) + " AFTER INSERT ON " + QuoteId(t.name) +
@@ -74,8 +78,8 @@ Status CreateTriggers(sqlite3* db, const DateTable& t) {
 void ConvertStored(sqlite3* db, const DateTable& t, const std::string& column) {
   const std::string c = QuoteId(column), days = IsoDateDays(c);
   const std::string where = "typeof(" + c + ") = 'text' AND " + days + " IS NOT NULL";
-  const std::string update = "UPDATE OR IGNORE " + QuoteId(t.name) + " SET " + c + " = " + days +
-                             " WHERE " + where;
+  const std::string update =
+      "UPDATE OR IGNORE " + QuoteId(t.name) + " SET " + c + " = " + days + " WHERE " + where;
   if (Exec(db, update).ok() || !t.key.empty()) return;
   std::vector<std::int64_t> rows;
   Stmt s;
@@ -104,8 +108,8 @@ std::string IsoDateDays(const std::string& x) {
          "'*[^0-9]*')) THEN s / 86400 - 974431 + ((s >= 84190838400) * 2 - 1) * (s % 86400) / "
          "86400.0 END FROM (SELECT n, f, strftime(substr('%Y-%m-%d %H:%M:%S', 1, length(n) - 2), "
          "n, '+0 days') AS c, strftime('%s', n, '+' || (f >= '.5') || ' seconds') + 86400000000 "
-         "AS s FROM (SELECT replace(substr(" + x + ", 1, 19), 'T', ' ') AS n, substr(" + x +
-         ", 20) AS f)))";
+         "AS s FROM (SELECT replace(substr(" +
+         x + ", 1, 19), 'T', ' ') AS n, substr(" + x + ", 20) AS f)))";
 }
 
 Status WriteDateTriggers(sqlite3* db, const TableModel& model) {
@@ -122,53 +126,69 @@ Status WriteDateTriggers(sqlite3* db, const TableModel& model) {
   return CreateTriggers(db, t);
 }
 
+namespace {
+
+// The tables with their date columns, and the date triggers present (name, text) by table, both
+// by upper-case table name. False when the schema cannot be read now.
+bool ReadDateSchema(
+    sqlite3* db, std::map<std::string, DateTable>* tables,
+    std::map<std::string, std::vector<std::pair<std::string, std::string>>>* present) {
+  Stmt s;
+  if (!s.Prepare(db,
+                 "SELECT m.name, m.sql, p.name, p.type, p.pk FROM sqlite_schema AS m JOIN "
+                 "pragma_table_info(m.name) AS p WHERE m.type = 'table' AND "
+                 "substr(m.sql, 1, 14) <> 'CREATE VIRTUAL' ORDER BY m.name, p.cid")
+           .ok()) {
+    return false;
+  }
+  std::map<std::string, std::vector<std::pair<std::int64_t, std::string>>> keys;
+  int rc;
+  while ((rc = s.Step()) == SQLITE_ROW) {
+    const std::string table = s.Text(0), upper = Upper(table);
+    if (IsHiddenName(table)) continue;
+    DateTable& t = (*tables)[upper];
+    t.name = table;
+    if (s.Int(4) > 0 && WithoutRowid(s.Text(1))) keys[upper].emplace_back(s.Int(4), s.Text(2));
+    if (IsDateDecl(s.Text(3))) t.columns.push_back(s.Text(2));
+  }
+  if (rc != SQLITE_DONE) return false;
+  for (auto& [upper, key] : keys) {
+    std::sort(key.begin(), key.end());
+    for (auto& [order, name] : key) (*tables)[upper].key.push_back(name);
+  }
+  if (!s.Prepare(db,
+                 "SELECT tbl_name, name, sql FROM sqlite_schema WHERE type = 'trigger' AND "
+                 "substr(name, 1, 9) IN ('__mlx_di_', '__mlx_du_')")
+           .ok()) {
+    return false;
+  }
+  while ((rc = s.Step()) == SQLITE_ROW) {
+    (*present)[Upper(s.Text(0))].emplace_back(s.Text(1), s.Text(2));
+  }
+  return rc == SQLITE_DONE;
+}
+
+}  // namespace
+
 void ReconcileDateTriggers(sqlite3* db) {
   if (sqlite3_db_readonly(db, "main") != 0) return;
   // Another program writing the file must not make the open wait: the work is skipped then,
   // and done by a later open.
   sqlite3_busy_timeout(db, 0);
-  std::map<std::string, DateTable> tables;  // by upper-case name
+  std::map<std::string, DateTable> tables;
   std::map<std::string, std::vector<std::pair<std::string, std::string>>> present;
-  bool read = true;
-  {
-    Stmt s;
-    read = s.Prepare(db, "SELECT m.name, m.sql, p.name, p.type, p.pk FROM sqlite_schema AS m "
-                         "JOIN pragma_table_info(m.name) AS p WHERE m.type = 'table' AND "
-                         "substr(m.sql, 1, 14) <> 'CREATE VIRTUAL' ORDER BY m.name, p.cid")
-               .ok();
-    std::map<std::string, std::vector<std::pair<std::int64_t, std::string>>> keys;
-    int rc = SQLITE_DONE;
-    while (read && (rc = s.Step()) == SQLITE_ROW) {
-      const std::string table = s.Text(0);
-      if (IsHiddenName(table)) continue;
-      DateTable& t = tables[Upper(table)];
-      t.name = table;
-      if (s.Int(4) > 0 && WithoutRowid(s.Text(1))) keys[Upper(table)].emplace_back(s.Int(4), s.Text(2));
-      if (IsDateDecl(s.Text(3))) t.columns.push_back(s.Text(2));
-    }
-    read = read && rc == SQLITE_DONE;
-    for (auto& [upper, key] : keys) {
-      std::sort(key.begin(), key.end());
-      for (auto& [order, name] : key) tables[upper].key.push_back(name);
-    }
-    if (read && s.Prepare(db, "SELECT tbl_name, name, sql FROM sqlite_schema WHERE type = "
-                              "'trigger' AND substr(name, 1, 9) IN ('__mlx_di_', '__mlx_du_')")
-                    .ok()) {
-      while ((rc = s.Step()) == SQLITE_ROW) present[Upper(s.Text(0))].emplace_back(s.Text(1), s.Text(2));
-      read = rc == SQLITE_DONE;
-    }
-  }
   std::vector<std::string> stale;  // tables whose date triggers are missing or out of date
-  if (read) {
-    for (auto& [upper, t] : tables) {
+  if (ReadDateSchema(db, &tables, &present)) {
+    for (const auto& [upper, t] : tables) {
       auto want = DateTriggers(t);
-      auto have = present.count(upper) ? present[upper] : decltype(want){};
+      auto have = present[upper];
       std::sort(want.begin(), want.end());
       std::sort(have.begin(), have.end());
       if (want != have) stale.push_back(upper);
     }
   }
   if (!stale.empty()) {
+    // Any failure (another program took the file meanwhile) leaves everything as it was.
     InTransaction(db, [&]() -> Status {
       for (const std::string& upper : stale) {
         const DateTable& t = tables[upper];

@@ -34,8 +34,9 @@ class DatesTest : public DbTest {
 
   // Names of the layer's date triggers in the file.
   std::string DateTriggers() {
-    return Raw("SELECT name FROM sqlite_schema WHERE type = 'trigger' AND (name LIKE '__mlx_di%' "
-               "OR name LIKE '__mlx_du%') ORDER BY name");
+    return Raw(
+        "SELECT name FROM sqlite_schema WHERE type = 'trigger' AND (name LIKE '__mlx_di%' "
+        "OR name LIKE '__mlx_du%') ORDER BY name");
   }
 };
 
@@ -83,7 +84,8 @@ TEST_F(DatesTest, IsoTextsWrittenByAnotherProgramBecomeTheLayersDayNumbers) {
   Other(insert + "COMMIT");
   // Each converted text holds exactly the number the layer makes of the same text.
   std::unique_ptr<Recordset> rs;
-  ASSERT_TRUE(conn_->OpenRecordset("SELECT k, b FROM P ORDER BY k", kDynamic, kOptimistic, &rs).ok());
+  ASSERT_TRUE(
+      conn_->OpenRecordset("SELECT k, b FROM P ORDER BY k", kDynamic, kOptimistic, &rs).ok());
   for (const IsoCase& c : kIsoCases) {
     ASSERT_FALSE(rs->Eof());
     if (*c.shown) {
@@ -118,15 +120,17 @@ TEST_F(DatesTest, IsoTextsWrittenByAnotherProgramBecomeTheLayersDayNumbers) {
 }
 
 TEST_F(DatesTest, ScriptsCompareAndSortDatesWhoeverWroteThem) {
-  Run({"CREATE TABLE Ordini (Id COUNTER PRIMARY KEY, Nome TEXT(20), Quando DATETIME NOT NULL, "
+  Run(
+      {"CREATE TABLE Ordini (Id COUNTER PRIMARY KEY, Nome TEXT(20), Quando DATETIME NOT NULL, "
        "Consegna DATE)",
        "INSERT INTO Ordini (Nome, Quando) VALUES ('gennaio', #1/15/2024#)",
        "INSERT INTO Ordini (Nome, Quando) VALUES ('marzo 2025', #3/1/2025 10:31:13#)"});
   // The counter and the date triggers both act on a row inserted without its counter.
-  Other("INSERT INTO Ordini (Nome, Quando) VALUES ('giugno', '2024-06-01');"
-        "INSERT INTO Ordini (Nome, Quando, Consegna) VALUES ('fine', '2024-12-31 18:01:07', "
-        "'2025-01-02');"
-        "INSERT INTO Ordini (Nome, Quando) VALUES ('vecchio', '1890-05-01');");
+  Other(
+      "INSERT INTO Ordini (Nome, Quando) VALUES ('giugno', '2024-06-01');"
+      "INSERT INTO Ordini (Nome, Quando, Consegna) VALUES ('fine', '2024-12-31 18:01:07', "
+      "'2025-01-02');"
+      "INSERT INTO Ordini (Nome, Quando) VALUES ('vecchio', '1890-05-01');");
   EXPECT_EQ(Column("SELECT Nome FROM Ordini WHERE Quando > #1/1/2025#"),
             std::vector<std::string>{"marzo 2025"});
   EXPECT_EQ(Column("SELECT Nome FROM Ordini WHERE Quando = #6/1/2024#"),
@@ -177,17 +181,18 @@ TEST_F(DatesTest, OpeningGivesOtherTablesTheTriggersAndConvertsTheirTextsOnce) {
   conn_->Close();
   // Tables made by the other program, and a layer table whose date triggers are gone (as in a
   // file written before they existed), with texts already in them.
-  Other("CREATE TABLE Visite (id INTEGER PRIMARY KEY, quando DATETIME, nota TEXT);"
-        "INSERT INTO Visite VALUES (1, '2024-06-01 10:00', '2024-06-01');"
-        "INSERT INTO Visite VALUES (2, 'ieri', NULL);"
-        "CREATE TABLE Calendario (giorno DATE PRIMARY KEY, fine TIMESTAMP) WITHOUT ROWID;"
-        "INSERT INTO Calendario VALUES ('2024-06-02', '2024-06-02 18:00');"
-        "CREATE TABLE Giorni (g DATETIME PRIMARY KEY);"
-        "INSERT INTO Giorni VALUES (45444);"
-        "CREATE TABLE Eventi (id INTEGER PRIMARY KEY, g DATETIME REFERENCES Giorni (g));"
-        "INSERT INTO Eventi VALUES (1, '2024-06-01'), (2, '2024-06-02');"
-        "DROP TRIGGER __mlx_di_Turni; DROP TRIGGER __mlx_du_Turni;"
-        "INSERT INTO Turni (Id, Inizio) VALUES (7, '2024-06-03 06:00');");
+  Other(
+      "CREATE TABLE Visite (id INTEGER PRIMARY KEY, quando DATETIME, nota TEXT);"
+      "INSERT INTO Visite VALUES (1, '2024-06-01 10:00', '2024-06-01');"
+      "INSERT INTO Visite VALUES (2, 'ieri', NULL);"
+      "CREATE TABLE Calendario (giorno DATE PRIMARY KEY, fine TIMESTAMP) WITHOUT ROWID;"
+      "INSERT INTO Calendario VALUES ('2024-06-02', '2024-06-02 18:00');"
+      "CREATE TABLE Giorni (g DATETIME PRIMARY KEY);"
+      "INSERT INTO Giorni VALUES (45444);"
+      "CREATE TABLE Eventi (id INTEGER PRIMARY KEY, g DATETIME REFERENCES Giorni (g));"
+      "INSERT INTO Eventi VALUES (1, '2024-06-01'), (2, '2024-06-02');"
+      "DROP TRIGGER __mlx_di_Turni; DROP TRIGGER __mlx_du_Turni;"
+      "INSERT INTO Turni (Id, Inizio) VALUES (7, '2024-06-03 06:00');");
   conn_ = Open(path_);
   ASSERT_NE(conn_, nullptr);
   EXPECT_EQ(DateTriggers(),
@@ -205,10 +210,11 @@ TEST_F(DatesTest, OpeningGivesOtherTablesTheTriggersAndConvertsTheirTextsOnce) {
 
   // From now on the other program's writes are converted where it writes them; a counter still
   // unassigned does not stop the date trigger that the open added after the counter's.
-  Other("INSERT INTO Visite (id, quando) VALUES (3, '2024-06-05');"
-        "UPDATE Calendario SET fine = '2024-06-02 20:00' WHERE giorno = 45445;"
-        "INSERT INTO Calendario VALUES ('2024-06-07', '2024-06-07 08:00');"
-        "INSERT INTO Turni (Inizio) VALUES ('2024-06-04 06:00');");
+  Other(
+      "INSERT INTO Visite (id, quando) VALUES (3, '2024-06-05');"
+      "UPDATE Calendario SET fine = '2024-06-02 20:00' WHERE giorno = 45445;"
+      "INSERT INTO Calendario VALUES ('2024-06-07', '2024-06-07 08:00');"
+      "INSERT INTO Turni (Inizio) VALUES ('2024-06-04 06:00');");
   EXPECT_EQ(Column("SELECT Format(quando, 'dd/mm') FROM Visite WHERE quando BETWEEN #6/1/2024# "
                    "AND #12/31/2024# ORDER BY quando"),
             (std::vector<std::string>{"01/06", "05/06"}));
@@ -220,8 +226,9 @@ TEST_F(DatesTest, OpeningGivesOtherTablesTheTriggersAndConvertsTheirTextsOnce) {
   // A date column that the other program adds leaves the triggers out of date: the next open
   // writes them again. When everything is in place, opening writes nothing.
   conn_->Close();
-  Other("ALTER TABLE Visite ADD COLUMN rinvio DATETIME;"
-        "UPDATE Visite SET rinvio = '2024-07-01' WHERE id = 1");
+  Other(
+      "ALTER TABLE Visite ADD COLUMN rinvio DATETIME;"
+      "UPDATE Visite SET rinvio = '2024-07-01' WHERE id = 1");
   conn_ = Open(path_);
   ASSERT_NE(conn_, nullptr);
   EXPECT_EQ(Raw("SELECT typeof(rinvio) FROM Visite WHERE id = 1"), "integer");
@@ -239,8 +246,9 @@ TEST_F(DatesTest, OpeningGivesOtherTablesTheTriggersAndConvertsTheirTextsOnce) {
 
 TEST_F(DatesTest, OpeningNeverFailsOrWaitsWhenTheFileCannotBeWritten) {
   conn_->Close();
-  Other("CREATE TABLE Visite (id INTEGER PRIMARY KEY, quando DATETIME);"
-        "INSERT INTO Visite VALUES (1, '2024-06-01 10:00')");
+  Other(
+      "CREATE TABLE Visite (id INTEGER PRIMARY KEY, quando DATETIME);"
+      "INSERT INTO Visite VALUES (1, '2024-06-01 10:00')");
   auto read_back = [&](Connection* c) {
     std::unique_ptr<Recordset> rs;
     Value v;
