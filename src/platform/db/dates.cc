@@ -71,8 +71,8 @@ Status CreateTriggers(sqlite3* db, const DateTable& t) {
   return Status::OK();
 }
 
-// Converts the texts already stored in a column. The date already in a unique column leaves its
-// duplicate as text. A row that another rule of the table refuses to change (a guard trigger of
+// Converts the texts already stored in a column. A text whose date a unique column already holds
+// stays text. A row that another rule of the table refuses to change (a guard trigger of
 // a rule set after the row was written) keeps its text too, which still reads as a date: the
 // other rows are then converted one by one.
 void ConvertStored(sqlite3* db, const DateTable& t, const std::string& column) {
