@@ -20,8 +20,6 @@ namespace {
 // How long exclusive work waits for other connections' transactions to end before it gives up:
 // long enough to pass over another program's short read, short enough not to hang a run.
 constexpr int kExclusiveWaitMs = 1000;
-// How long ordinary statements wait for another connection's write to end.
-constexpr int kBusyWaitMs = 5000;
 
 Status InUse(const std::string& path, const std::string& what) {
   return ErrDb("The database '" + path + "' is in use by another connection or process: " + what);
@@ -132,7 +130,7 @@ Status OpenSqlite(const std::string& path, bool read_only, int wait_ms, sqlite3*
     }
     return ErrDb("Cannot read the database '" + path + "': " + msg + ".");
   }
-  sqlite3_busy_timeout(*db, kBusyWaitMs);
+  sqlite3_busy_timeout(*db, kBusyTimeoutMs);
   return Status::OK();
 }
 
@@ -148,7 +146,7 @@ Status TakeExclusive(sqlite3* db, const std::string& path) {
   Status st = Exec(db, "PRAGMA locking_mode = EXCLUSIVE");
   if (st.ok()) st = Exec(db, "BEGIN EXCLUSIVE");
   if (st.ok()) st = Exec(db, "COMMIT");
-  sqlite3_busy_timeout(db, kBusyWaitMs);
+  sqlite3_busy_timeout(db, kBusyTimeoutMs);
   if (st.ok()) return Status::OK();
   if (!sqlite3_get_autocommit(db)) sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
   // Back to normal locking; the next read lets go of whatever lock the attempt left behind.
@@ -196,7 +194,7 @@ class SqliteConnection final : public Connection {
     Status st = CheckFile(path, &read_only);
     if (!st.ok()) return st;
     sqlite3* db = nullptr;
-    st = OpenSqlite(path, read_only, kBusyWaitMs, &db);
+    st = OpenSqlite(path, read_only, kBusyTimeoutMs, &db);
     if (!st.ok()) return st;
     sqlite3_extended_result_codes(db, 0);
     st = Exec(db, "PRAGMA foreign_keys = ON");
@@ -205,6 +203,7 @@ class SqliteConnection final : public Connection {
       return ErrDb("Cannot open the database '" + path + "': " + st.description());
     }
     RegisterFunctions(db);
+    ReconcileDateTriggers(db);
     core_.db = db;
     path_ = path;
     return Status::OK();

@@ -34,6 +34,8 @@ Status ErrExists(std::string_view what);        // "... already exists."
 Status ErrMissing(std::string_view what);       // "... non esiste."
 Status ErrInvalid(std::string_view detail);     // "Istruzione SQL non valida. ..."
 Status ErrDb(std::string description);
+// How long a connection waits for another program's lock before a statement fails.
+inline constexpr int kBusyTimeoutMs = 5000;
 // The size rule of a TEXT(n) column made by the layer is a CHECK constraint in the column's
 // definition, named with this prefix (unique in the database, so that a failure names its column).
 inline constexpr std::string_view kSizeCheckPrefix = "__mlx_size_";
@@ -95,6 +97,10 @@ bool ParseJetDate(std::string_view text, bool month_first, double* days);
 // A date written in text as scripts and other tools store it (ISO, or day first).
 bool ParseStoredDate(std::string_view text, double* days);
 double NowDays();  // local time, or the fixed MLX_NOW when set
+// SQL for the day number of the ISO-8601 date text that the expression x holds ('yyyy-mm-dd',
+// then ' hh:mm', ' hh:mm:ss' or ' hh:mm:ss.fff', 'T' also separating), rounded to whole
+// seconds; Null for any other value. It uses SQLite's built-in functions only.
+std::string IsoDateDays(const std::string& x);
 // Text forms as the scripts' platform writes numbers.
 std::string NumberText(double d);
 
@@ -146,6 +152,9 @@ JetType TypeFromDecl(std::string_view decl);
 
 // ---------------------------------------------------------------------------------------------
 // Table model: the whole definition of a table, read from SQLite and the layer's bookkeeping.
+
+// Whether a CREATE TABLE text makes a table WITHOUT ROWID.
+bool WithoutRowid(std::string_view create_sql);
 
 struct ColumnDef {
   std::string name;
@@ -251,6 +260,14 @@ class Schema {
   Status WriteTriggers(const TableModel& model);
   sqlite3* db_;
 };
+
+// The triggers that turn ISO text written into the table's date columns into day numbers (the
+// table's other layer triggers must have been dropped before).
+Status WriteDateTriggers(sqlite3* db, const TableModel& model);
+// On opening: gives every table with date columns its date triggers when they are missing or
+// out of date, converting the ISO texts already stored there, in one transaction. Does nothing
+// on a read-only file or when another program holds a lock; never fails.
+void ReconcileDateTriggers(sqlite3* db);
 
 // Runs work inside BEGIN IMMEDIATE ... COMMIT, rolling back on failure; inside a transaction
 // the caller opened, as a savepoint of it.

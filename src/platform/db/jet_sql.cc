@@ -3,6 +3,7 @@
 // are never rewritten, and what the translator does not know is passed on as written.
 #include <cctype>
 #include <cstdio>
+#include <cstdlib>
 #include <map>
 
 #include "platform/db/internal.h"
@@ -152,13 +153,14 @@ std::string JoinUnits(const std::vector<Unit>& units, std::size_t from, std::siz
   return out;
 }
 
+// The shortest text that reads back as exactly the same number, so that a literal equals the
+// date stored for the same day and time (44196.5625, not a value rounded to some decimals).
 std::string DayNumberText(double days) {
   char buf[64];
-  std::snprintf(buf, sizeof buf, "%.10f", days);
-  std::string s = buf;
-  while (!s.empty() && s.back() == '0') s.pop_back();
-  if (!s.empty() && s.back() == '.') s.pop_back();
-  return s;
+  for (int digits = 15;; ++digits) {
+    std::snprintf(buf, sizeof buf, "%.*g", digits, days);
+    if (digits >= 17 || std::strtod(buf, nullptr) == days) return buf;
+  }
 }
 
 const std::map<std::string, std::string>& Renames() {

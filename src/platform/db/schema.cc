@@ -76,6 +76,12 @@ std::vector<std::pair<std::string, std::string>> SizeChecks(std::string_view cre
   return out;
 }
 
+bool WithoutRowid(std::string_view create_sql) {
+  std::string sql = Upper(create_sql);
+  std::size_t close = sql.rfind(')');
+  return close != std::string::npos && sql.find("WITHOUT", close) != std::string::npos;
+}
+
 namespace {
 
 std::string JoinNames(const std::vector<std::string>& names, const char* sep = ";") {
@@ -206,12 +212,7 @@ Status Schema::Load(std::string_view table, TableModel* model) const {
     Status st = s.Prepare(db_, "SELECT sql FROM sqlite_schema WHERE type = 'table' AND name = ?1");
     if (!st.ok()) return st;
     s.BindText(1, t);
-    if (s.Step() == SQLITE_ROW) {
-      std::string sql = Upper(s.Text(0));
-      std::size_t close = sql.rfind(')');
-      model->without_rowid = close != std::string::npos &&
-                             sql.find("WITHOUT", close) != std::string::npos;
-    }
+    if (s.Step() == SQLITE_ROW) model->without_rowid = WithoutRowid(s.Text(0));
   }
   std::vector<std::pair<int, std::string>> pk_columns;
   {
@@ -617,7 +618,11 @@ Status Schema::WriteTriggers(const TableModel& m) {
     }
     std::string null_check;
     if (no_nulls && !c.not_null) {
-      null_check = raise("Index or primary key cannot contain a Null value.", col + " IS NULL");
+      // A counter is Null only while its row is being inserted, until the counter's own trigger
+      // numbers it: another trigger may update that row in the meantime (the date triggers do).
+      null_check = raise("Index or primary key cannot contain a Null value.",
+                         col + " IS NULL" + (c.counter ? " AND OLD." + QuoteId(c.name) +
+                                                             " IS NOT NULL" : ""));
     }
     checks_insert += checks + (c.counter ? "" : null_check);
     checks_update += checks + null_check;
@@ -632,6 +637,8 @@ Status Schema::WriteTriggers(const TableModel& m) {
                               QuoteId(m.name) + " BEGIN " + checks_update + "END");
     if (!st.ok()) return st;
   }
+  Status dates = WriteDateTriggers(db_, m);
+  if (!dates.ok()) return dates;
   if (m.without_rowid) return Status::OK();
   std::string assign, bump_update;
   for (const ColumnDef& c : m.columns) {

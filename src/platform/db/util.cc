@@ -247,25 +247,22 @@ bool ValidDate(int y, int m, int d) {
   return true;
 }
 
-// "hh:mm[:ss][.fff] [AM|PM]" from s[*i]; the fraction of a day.
+// "hh:mm[:ss][.fff] [AM|PM]" from s[*i]; the fraction of a day, in whole seconds (a fraction
+// of a second from .5 up counts as the next second, so 23:59:59.5 gives a whole day).
 bool ParseTime(std::string_view s, std::size_t* i, double* frac) {
   int h = 0, mi = 0, se = 0;
   if (!ReadInt(s, i, &h, 2)) return false;
   if (*i >= s.size() || s[*i] != ':') return false;
   ++*i;
   if (!ReadInt(s, i, &mi, 2)) return false;
-  double fsec = 0;
+  int round_up = 0;
   if (*i < s.size() && s[*i] == ':') {
     ++*i;
     if (!ReadInt(s, i, &se, 2)) return false;
     if (*i < s.size() && s[*i] == '.') {
       ++*i;
-      double scale = 0.1;
-      while (*i < s.size() && std::isdigit(static_cast<unsigned char>(s[*i]))) {
-        fsec += (s[*i] - '0') * scale;
-        scale /= 10;
-        ++*i;
-      }
+      if (*i < s.size() && s[*i] >= '5' && s[*i] <= '9') round_up = 1;
+      while (*i < s.size() && std::isdigit(static_cast<unsigned char>(s[*i]))) ++*i;
     }
   }
   SkipSpaces(s, i);
@@ -277,7 +274,7 @@ bool ParseTime(std::string_view s, std::size_t* i, double* frac) {
     *i += 2;
   }
   if (h > 23 || mi > 59 || se > 59) return false;
-  *frac = (h * 3600.0 + mi * 60.0 + se + fsec) / 86400.0;
+  *frac = (h * 3600.0 + mi * 60.0 + se + round_up) / 86400.0;
   return true;
 }
 
@@ -329,6 +326,10 @@ bool ParseDateTime(std::string_view s, bool month_first, bool two_digit_years, d
   SkipSpaces(s, &i);
   if (i != s.size()) return false;
   (void)have_date;
+  if (frac >= 1) {  // a time rounded up to midnight
+    frac -= 1;
+    day_number += 1;
+  }
   *days = day_number >= 0 ? day_number + frac : day_number - frac;
   return true;
 }
