@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "database/transazione.h"
+#include "platform/clock/clock.h"
 #include "engine/errore.h"
 #include "engine/utilita.h"
 #include "launch/mdlMarlovex.h"
@@ -129,21 +130,9 @@ bool Numero(std::string_view s, std::size_t* i, db::Value* valore) {
   return true;
 }
 
-// Days from 30/12/1899 to the date (proleptic Gregorian calendar).
-long long GiorniDal1899(int anno, int mese, int giorno) {
-  const int y = anno - (mese <= 2 ? 1 : 0);
-  const long long era = (y >= 0 ? y : y - 399) / 400;
-  const int yoe = static_cast<int>(y - era * 400);
-  const int doy = (153 * (mese + (mese > 2 ? -3 : 9)) + 2) / 5 + giorno - 1;
-  const int doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-  return era * 146097 + doe - 719468 + 25569;  // 25569: 01/01/1970 counted from 30/12/1899
-}
-
+// A date in the range dates may have: the years 100 to 9999.
 bool DataValida(int anno, int mese, int giorno) {
-  static const int kGiorni[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-  if (anno < 100 || anno > 9999 || mese < 1 || mese > 12 || giorno < 1) return false;
-  const bool bisestile = (anno % 4 == 0 && anno % 100 != 0) || anno % 400 == 0;
-  return giorno <= kGiorni[mese - 1] + (mese == 2 && bisestile ? 1 : 0);
+  return anno >= 100 && anno <= 9999 && clock::IsValidDate(anno, mese, giorno);
 }
 
 // Digits at *i, at most `massimo` of them; -1 when there are none.
@@ -183,7 +172,7 @@ bool Data(std::string_view contenuto, db::Value* valore) {
     return false;
   }
   if (i != contenuto.size() || !DataValida(anno, mese, giorno)) return false;
-  const long long giorni = GiorniDal1899(anno, mese, giorno);
+  const long long giorni = clock::DayNumber(anno, mese, giorno);
   if (giorni < 0) return false;
   *valore = db::Value::Integer(giorni);
   return true;

@@ -78,7 +78,7 @@ int main(int argc, char** argv) {
   std::unique_ptr<sysinfo::SysInfo> sistema = sysinfo::MakePosixSysInfo();
   std::unique_ptr<registry::Registry> registro = registry::MakeFileRegistry(
       opzioni.registro.empty() ? registry::DefaultRegistryPath() : opzioni.registro);
-  std::unique_ptr<db::Provider> database = db::MakeSqliteProvider();
+  std::unique_ptr<db::Provider> database = db::MakeSqliteProvider(orologio.get());
 
   Platform plat;
   plat.ui = interfaccia.get();

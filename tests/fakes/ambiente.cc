@@ -66,7 +66,7 @@ void Ambiente::Esegui(const std::vector<std::string>& righe, bool vero) {
 }
 
 void Ambiente::UsaSqlite() {
-  sqlite = db::MakeSqliteProvider();
+  sqlite = db::MakeSqliteProvider(&orologio);
   stato->plat.db = sqlite.get();
 }
 

@@ -1,6 +1,7 @@
 // The wall clock, behind an interface so that runs can be made reproducible.
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
@@ -20,6 +21,17 @@ class Clock {
 
 // The local time of the machine, or, when fixed_time is given, always that time.
 std::unique_ptr<Clock> MakeSystemClock(std::optional<DateTime> fixed_time = std::nullopt);
+
+// Calendar arithmetic (the proleptic Gregorian calendar), the one place for it.
+bool IsLeapYear(int year);
+int DaysInMonth(int year, int month);  // month 1..12
+// A month 1..12 and a day of it.
+bool IsValidDate(int year, int month, int day);
+// Day numbers count days from 30/12/1899, day 0 of stored dates; earlier days are negative.
+std::int64_t DayNumber(int year, int month, int day);
+void DateOfDayNumber(std::int64_t day_number, int* year, int* month, int* day);
+// The date and time as days since 30/12/1899 with the time of day as the fraction.
+double DayNumberOf(const DateTime& t);
 
 // "YYYY-MM-DD HH:MM:SS" (as MLX_NOW is written); nullopt when malformed or out of range.
 std::optional<DateTime> ParseFixedTime(std::string_view text);

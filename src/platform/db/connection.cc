@@ -184,6 +184,7 @@ bool IsSimpleSingleTableSelect(const std::vector<Token>& t, std::string* table) 
 
 class SqliteConnection final : public Connection {
  public:
+  explicit SqliteConnection(clock::Clock* clock) : clock_(clock) {}
   ~SqliteConnection() override { Close(); }
 
   Status Open(const std::string& connection_string, const std::string&,
@@ -202,7 +203,7 @@ class SqliteConnection final : public Connection {
       sqlite3_close_v2(db);
       return ErrDb("Cannot open the database '" + path + "': " + st.description());
     }
-    RegisterFunctions(db);
+    RegisterFunctions(db, clock_);
     ReconcileDateTriggers(db);
     core_.db = db;
     path_ = path;
@@ -386,14 +387,19 @@ class SqliteConnection final : public Connection {
  private:
   static Status Closed() { return ErrDb("Operation is not allowed when the object is closed."); }
 
+  clock::Clock* clock_;
   ConnectionCore core_;
   std::string path_;
 };
 
 class SqliteProvider final : public Provider {
  public:
+  explicit SqliteProvider(clock::Clock* clock)
+      : own_clock_(clock ? nullptr : clock::MakeSystemClock()),
+        clock_(clock ? clock : own_clock_.get()) {}
+
   std::unique_ptr<Connection> NewConnection() override {
-    return std::make_unique<SqliteConnection>();
+    return std::make_unique<SqliteConnection>(clock_);
   }
 
   Status CreateDatabase(const std::string& path) override {
@@ -457,18 +463,22 @@ class SqliteProvider final : public Provider {
     sqlite3_close_v2(db);
     return st;
   }
+
+ private:
+  std::unique_ptr<clock::Clock> own_clock_;
+  clock::Clock* clock_;
 };
 
 }  // namespace
 }  // namespace internal
 
-std::unique_ptr<Provider> MakeSqliteProvider() {
+std::unique_ptr<Provider> MakeSqliteProvider(clock::Clock* clock) {
   // SQLite's count of the memory it uses takes a global lock on every allocation, and nothing
   // reads it. The setting only takes before SQLite's first use in the process (later it is
   // refused and things stay as they are).
   static const bool kNoMemoryCount = sqlite3_config(SQLITE_CONFIG_MEMSTATUS, 0) == SQLITE_OK;
   (void)kNoMemoryCount;
-  return std::make_unique<internal::SqliteProvider>();
+  return std::make_unique<internal::SqliteProvider>(clock);
 }
 
 std::string CompactionWorkFile(const std::string& path) {

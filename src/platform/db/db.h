@@ -14,6 +14,10 @@
 
 #include "platform/status.h"
 
+namespace mlx::clock {
+class Clock;
+}  // namespace mlx::clock
+
 namespace mlx::db {
 
 // Data type codes as the scripts' data-access library reports them.
@@ -235,7 +239,9 @@ class Provider {
   virtual Status Compact(const std::string& path) = 0;
 };
 
-std::unique_ptr<Provider> MakeSqliteProvider();
+// The SQLite provider. Now(), Date() and Time() in statements read the clock given (which must
+// outlive the provider and its connections), or the machine's clock when none is given.
+std::unique_ptr<Provider> MakeSqliteProvider(clock::Clock* clock = nullptr);
 
 // The work file that compaction used to write beside the database, removed when found (a crash
 // of an earlier version may have left it): the path's file name in upper case, with every ".MDB" removed,

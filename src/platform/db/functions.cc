@@ -354,12 +354,16 @@ void FnRound(sqlite3_context* ctx, int argc, sqlite3_value** a) {
 
 // ---- dates
 
-void FnNow(sqlite3_context* ctx, int, sqlite3_value**) { sqlite3_result_double(ctx, NowDays()); }
+// The clock's time as a day number; the clock is the function's user data.
+double NowDays(sqlite3_context* ctx) {
+  return clock::DayNumberOf(static_cast<clock::Clock*>(sqlite3_user_data(ctx))->Now());
+}
+void FnNow(sqlite3_context* ctx, int, sqlite3_value**) { sqlite3_result_double(ctx, NowDays(ctx)); }
 void FnDate(sqlite3_context* ctx, int, sqlite3_value**) {
-  sqlite3_result_double(ctx, std::floor(NowDays()));
+  sqlite3_result_double(ctx, std::floor(NowDays(ctx)));
 }
 void FnTime(sqlite3_context* ctx, int, sqlite3_value**) {
-  double n = NowDays();
+  double n = NowDays(ctx);
   sqlite3_result_double(ctx, n - std::floor(n));
 }
 
@@ -1013,7 +1017,7 @@ struct Registration {
 
 }  // namespace
 
-void RegisterFunctions(sqlite3* db) {
+void RegisterFunctions(sqlite3* db, clock::Clock* clock) {
   static const Registration kFunctions[] = {
       {"jet_concat", 2, FnConcat, true},        {"jet_len", 1, FnLen, true},
       {"jet_left", 2, FnLeft, true},            {"jet_right", 2, FnRight, true},
@@ -1046,8 +1050,9 @@ void RegisterFunctions(sqlite3* db) {
   };
   for (const Registration& r : kFunctions) {
     int flags = SQLITE_UTF8 | SQLITE_INNOCUOUS | (r.deterministic ? SQLITE_DETERMINISTIC : 0);
-    sqlite3_create_function_v2(db, r.name, r.args, flags, nullptr, r.fn, nullptr, nullptr,
-                               nullptr);
+    // Only the clock's functions use the user data.
+    sqlite3_create_function_v2(db, r.name, r.args, flags, r.deterministic ? nullptr : clock, r.fn,
+                               nullptr, nullptr, nullptr);
   }
 }
 

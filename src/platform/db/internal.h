@@ -11,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/clock/clock.h"
 #include "platform/db/db.h"
 
 namespace mlx::db::internal {
@@ -96,7 +97,6 @@ void CivilFromDays(double days, int* y, int* m, int* d, int* hh, int* mm, int* s
 bool ParseJetDate(std::string_view text, bool month_first, double* days);
 // A date written in text as scripts and other tools store it (ISO, or day first).
 bool ParseStoredDate(std::string_view text, double* days);
-double NowDays();  // local time, or the fixed MLX_NOW when set
 // SQL for the day number of the ISO-8601 date text that the expression x holds ('yyyy-mm-dd',
 // then ' hh:mm', ' hh:mm:ss' or ' hh:mm:ss.fff', 'T' also separating), rounded to whole
 // seconds; Null for any other value. It uses SQLite's built-in functions only.
@@ -128,8 +128,9 @@ Status Tokenize(std::string_view sql, std::vector<Token>* tokens);
 // builtin_only: use only SQLite's own functions (for defaults that other tools must evaluate).
 Status TranslateTokens(const std::vector<Token>& tokens, bool builtin_only, std::string* sql);
 
-// Registers the Jet functions (jet_*), Jet's LIKE and the '&' concatenation on a connection.
-void RegisterFunctions(sqlite3* db);
+// Registers the Jet functions (jet_*), Jet's LIKE and the '&' concatenation on a connection;
+// Now(), Date() and Time() read the clock.
+void RegisterFunctions(sqlite3* db, clock::Clock* clock);
 
 // ---------------------------------------------------------------------------------------------
 // Types.

@@ -4,8 +4,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <ctime>
 
+#include "platform/clock/clock.h"
 #include "platform/db/internal.h"
 #include "platform/text/text.h"
 
@@ -198,31 +198,6 @@ std::optional<std::int64_t> QueryInt(sqlite3* db, const std::string& sql) {
 
 namespace {
 
-// Days from 1970-01-01 of a proleptic Gregorian date.
-std::int64_t DaysFromEpoch(std::int64_t y, unsigned m, unsigned d) {
-  y -= m <= 2;
-  const std::int64_t era = (y >= 0 ? y : y - 399) / 400;
-  const unsigned yoe = static_cast<unsigned>(y - era * 400);
-  const unsigned doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
-  const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-  return era * 146097 + static_cast<std::int64_t>(doe) - 719468;
-}
-
-void CivilFromEpoch(std::int64_t z, int* y, int* m, int* d) {
-  z += 719468;
-  const std::int64_t era = (z >= 0 ? z : z - 146096) / 146097;
-  const unsigned doe = static_cast<unsigned>(z - era * 146097);
-  const unsigned yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-  const std::int64_t yy = static_cast<std::int64_t>(yoe) + era * 400;
-  const unsigned doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-  const unsigned mp = (5 * doy + 2) / 153;
-  *d = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
-  *m = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
-  *y = static_cast<int>(yy + (*m <= 2));
-}
-
-constexpr std::int64_t kEpochOffset = 25569;  // 1970-01-01 as a day number
-
 bool ReadInt(std::string_view s, std::size_t* i, int* out, int max_digits = 4) {
   std::size_t start = *i;
   int v = 0;
@@ -240,12 +215,8 @@ void SkipSpaces(std::string_view s, std::size_t* i) {
   while (*i < s.size() && s[*i] == ' ') ++*i;
 }
 
-bool ValidDate(int y, int m, int d) {
-  static const int kDays[] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-  if (y < 100 || y > 9999 || m < 1 || m > 12 || d < 1 || d > kDays[m - 1]) return false;
-  if (m == 2 && d == 29 && !((y % 4 == 0 && y % 100 != 0) || y % 400 == 0)) return false;
-  return true;
-}
+// A date in the range dates may have: the years 100 to 9999.
+bool ValidDate(int y, int m, int d) { return y >= 100 && y <= 9999 && clock::IsValidDate(y, m, d); }
 
 // "hh:mm[:ss][.fff] [AM|PM]" from s[*i]; the fraction of a day, in whole seconds (a fraction
 // of a second from .5 up counts as the next second, so 23:59:59.5 gives a whole day).
@@ -337,8 +308,7 @@ bool ParseDateTime(std::string_view s, bool month_first, bool two_digit_years, d
 }  // namespace
 
 double DaysFromCivil(int y, int m, int d) {
-  return static_cast<double>(DaysFromEpoch(y, static_cast<unsigned>(m), static_cast<unsigned>(d)) +
-                             kEpochOffset);
+  return static_cast<double>(clock::DayNumber(y, m, d));
 }
 
 void CivilFromDays(double days, int* y, int* m, int* d, int* hh, int* mm, int* ss) {
@@ -349,7 +319,7 @@ void CivilFromDays(double days, int* y, int* m, int* d, int* hh, int* mm, int* s
     secs -= 86400;
     whole += days >= 0 ? 1 : -1;
   }
-  CivilFromEpoch(static_cast<std::int64_t>(whole) - kEpochOffset, y, m, d);
+  clock::DateOfDayNumber(static_cast<std::int64_t>(whole), y, m, d);
   *hh = static_cast<int>(secs / 3600);
   *mm = static_cast<int>(secs / 60 % 60);
   *ss = static_cast<int>(secs % 60);
@@ -361,19 +331,6 @@ bool ParseJetDate(std::string_view text, bool month_first, double* days) {
 
 bool ParseStoredDate(std::string_view text, double* days) {
   return ParseDateTime(text, false, false, days);
-}
-
-double NowDays() {
-  const char* fixed = std::getenv("MLX_NOW");
-  if (fixed && *fixed) {
-    double d = 0;
-    if (ParseStoredDate(fixed, &d)) return d;
-  }
-  std::time_t t = std::time(nullptr);
-  std::tm tm{};
-  localtime_r(&t, &tm);
-  return DaysFromCivil(tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday) +
-         (tm.tm_hour * 3600.0 + tm.tm_min * 60.0 + tm.tm_sec) / 86400.0;
 }
 
 std::string NumberText(double d) {

@@ -38,5 +38,26 @@ TEST(SystemClock, FixedOrLocalTime) {
   EXPECT_TRUE(ParseFixedTime(Format(now, "yyyy-mm-dd hh:nn:ss")).has_value());
 }
 
+TEST(Calendar, DayNumbersCountFromTheLastDayOf1899BothWays) {
+  EXPECT_EQ(DayNumber(1899, 12, 30), 0);
+  EXPECT_EQ(DayNumber(1899, 12, 29), -1);
+  EXPECT_EQ(DayNumber(1900, 3, 1), 61);  // 1900 is no leap year
+  EXPECT_EQ(DayNumber(1970, 1, 1), 25569);
+  EXPECT_EQ(DayNumber(2024, 3, 1) - DayNumber(2024, 2, 28), 2);
+  EXPECT_EQ(DayNumber(100, 1, 1), -657434);
+  EXPECT_DOUBLE_EQ(DayNumberOf(DateTime{2021, 6, 15, 18, 0, 0}), 44362.75);
+  // Every day from the year 100 to 9999 goes there and back, and is a valid date.
+  int y = 0, m = 0, d = 0;
+  for (std::int64_t n = DayNumber(100, 1, 1); n <= DayNumber(9999, 12, 31); ++n) {
+    DateOfDayNumber(n, &y, &m, &d);
+    ASSERT_TRUE(IsValidDate(y, m, d)) << n;
+    ASSERT_EQ(DayNumber(y, m, d), n);
+  }
+  EXPECT_FALSE(IsValidDate(2023, 2, 29));
+  EXPECT_TRUE(IsValidDate(2000, 2, 29));
+  EXPECT_FALSE(IsValidDate(1900, 2, 29));
+  EXPECT_FALSE(IsValidDate(2024, 13, 1));
+}
+
 }  // namespace
 }  // namespace mlx::clock

@@ -1,6 +1,7 @@
 // Finer points: the tokenizer's view of literals and names, Jet's date and number functions,
 // recordset fields and values, and column changes that touch counters and defaults.
 #include "fixture.h"
+#include "platform/clock/clock.h"
 
 namespace mlx::db::testing {
 namespace {
@@ -85,11 +86,21 @@ TEST_F(ValuesTest, DateAndNumberFunctions) {
   EXPECT_TRUE(Has(conn_->Execute("SELECT IIf(1, 2)"), "Istruzione SQL non valida."));
 }
 
-TEST_F(ValuesTest, MlxNowFixesTheClockOfQueries) {
-  setenv("MLX_NOW", "2021-06-15 10:30:00", 1);
-  EXPECT_EQ(Text(First("SELECT Format(Now(), 'yyyy-mm-dd hh:nn:ss')")), "2021-06-15 10:30:00");
-  EXPECT_EQ(Text(First("SELECT Date()")), "44362");
-  unsetenv("MLX_NOW");
+TEST_F(ValuesTest, QueriesReadTheProvidersClock) {
+  auto fixed = clock::MakeSystemClock(clock::ParseFixedTime("2021-06-15 10:30:00"));
+  auto provider = MakeSqliteProvider(fixed.get());
+  auto c = provider->NewConnection();
+  ASSERT_TRUE(c->Open(path_, "", "").ok());
+  std::unique_ptr<Recordset> rs;
+  ASSERT_TRUE(c->OpenRecordset("SELECT Format(Now(), 'yyyy-mm-dd hh:nn:ss'), Date(), Time()",
+                               kForwardOnly, kReadOnly, &rs).ok());
+  Value v;
+  ASSERT_TRUE(rs->GetValue(0, &v).ok());
+  EXPECT_EQ(v.text(), "2021-06-15 10:30:00");
+  ASSERT_TRUE(rs->GetValue(1, &v).ok());
+  EXPECT_EQ(v.real(), 44362);
+  ASSERT_TRUE(rs->GetValue(2, &v).ok());
+  EXPECT_DOUBLE_EQ(v.real(), 10.5 / 24);
 }
 
 TEST_F(ValuesTest, RecordsetFieldsAndValues) {
