@@ -10,7 +10,7 @@
 #include "database/schema.h"
 #include "database/valori.h"
 #include "engine/clsMarlovex.h"
-#include "launch/mdlMarlovex.h"
+#include "engine/processo.h"
 #include "platform/fs/fs.h"
 #include "platform/registry/registry.h"
 #include "platform/text/text.h"
@@ -41,7 +41,7 @@ void clsMarlovex::RigaDatabase() {
     if (ChiaveImpostazioni != -1 && stato_.plat.registry != nullptr) {
       ospite = LeggiStringaRegistro(*stato_.plat.registry,
                                     static_cast<registry::Handle>(ChiaveImpostazioni),
-                                    stato_.NomeValoreDb);
+                                    NomeValoreDb);
     }
     if (text::Mid(RigaCorrente, 1, 1) == kParagrafo && paragrafo) {
       std::string cartella = ospite;

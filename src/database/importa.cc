@@ -10,7 +10,7 @@
 #include "database/transazione.h"
 #include "engine/errore.h"
 #include "engine/utilita.h"
-#include "launch/mdlMarlovex.h"
+#include "engine/processo.h"
 #include "platform/fs/fs.h"
 #include "platform/text/text.h"
 

@@ -1,7 +1,7 @@
 #include "engine/clsMarlovex.h"
 
 #include "database/schema.h"
-#include "launch/mdlMarlovex.h"
+#include "engine/processo.h"
 #include "platform/clock/clock.h"
 #include "platform/fs/fs.h"
 #include "platform/db/db.h"
@@ -34,7 +34,7 @@ void clsMarlovex::InitVars(const std::string& szTxtFile) {
   CicloAttivo = false;
   DbCiclo.clear();
   TxtFile = szTxtFile;
-  stato_.NomeValoreDb = "PathMDB";
+  NomeValoreDb = "PathMDB";
   ExecVars = std::make_unique<CollezioneTesti>();
   Connessione = stato_.plat.db != nullptr ? stato_.plat.db->NewConnection() : nullptr;
   RecordsetGet.reset();

@@ -73,6 +73,7 @@ class clsMarlovex {
   bool ErroriSilenziosi = false;
   bool ErroreRiga = false;
   std::int64_t ChiaveImpostazioni = -1;  // open host-settings key; -1 when none
+  std::string NomeValoreDb = "PathMDB";  // the value of that key that holds the database path
   clsStack Ritorni;
 
   // Raised after every interpreted line with its index.

@@ -1,6 +1,6 @@
 // The registry commands and the settings-key line.
 #include "engine/clsMarlovex.h"
-#include "launch/mdlMarlovex.h"
+#include "engine/processo.h"
 #include "platform/registry/registry.h"
 #include "platform/text/text.h"
 #include "system/impostazioni.h"
@@ -34,7 +34,7 @@ void clsMarlovex::RigaImpostazioni() {
     // A key that cannot be opened is not reported here: later reads of the database path
     // then find nothing.
     if (UltimoEsitoRegistro == registry::kSuccess) ChiaveImpostazioni = h;
-    stato_.NomeValoreDb = Parte(1);
+    NomeValoreDb = Parte(1);
     Azione = "Aperta chiave di registro " + Parti[0] + "\\" + Parti[1];
   });
 }

@@ -24,10 +24,6 @@ Ambiente::Ambiente() {
   plat.registry = registro.get();
   plat.db = &database;
   stato = std::make_unique<StatoProcesso>(plat);
-  stato->IconeMessaggio.Aggiungi("!", 48);
-  stato->IconeMessaggio.Aggiungi("i", 64);
-  stato->IconeMessaggio.Aggiungi("x", 16);
-  stato->IconeMessaggio.Aggiungi("?", 32);
 }
 
 Ambiente::~Ambiente() {

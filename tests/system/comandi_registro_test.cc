@@ -74,7 +74,7 @@ TEST(RigaImpostazioni, CambiaChiaveEValoreDelPercorso) {
   m.Riga(0);
   m.Riga(1);
   EXPECT_EQ(m.Azione, "Aperta chiave di registro Altro\\Sezione\\Archivio");
-  EXPECT_EQ(a.stato->NomeValoreDb, "Archivio");
+  EXPECT_EQ(m.NomeValoreDb, "Archivio");
   ASSERT_NE(m.ChiaveImpostazioni, -1);
   EXPECT_EQ(LeggiStringaRegistro(*a.registro,
                                  static_cast<registry::Handle>(m.ChiaveImpostazioni),
@@ -82,15 +82,15 @@ TEST(RigaImpostazioni, CambiaChiaveEValoreDelPercorso) {
             "C:\\Dati\\Storico.mdb");
   m.Riga(2);  // an empty settings line changes nothing
   EXPECT_EQ(m.Azione, "");
-  EXPECT_EQ(a.stato->NomeValoreDb, "Archivio");
+  EXPECT_EQ(m.NomeValoreDb, "Archivio");
   m.Riga(3);  // a key that cannot be opened is not reported
   EXPECT_EQ(m.ChiaveImpostazioni, -1);
   EXPECT_EQ(m.UltimoEsitoRegistro, registry::kFileNotFound);
-  EXPECT_EQ(a.stato->NomeValoreDb, "X");
+  EXPECT_EQ(m.NomeValoreDb, "X");
   EXPECT_TRUE(a.ui.dialoghi.empty());
   // Every run starts again from the host application's value name.
   m.InitVars("s.txt");
-  EXPECT_EQ(a.stato->NomeValoreDb, "PathMDB");
+  EXPECT_EQ(m.NomeValoreDb, "PathMDB");
 }
 
 }  // namespace
