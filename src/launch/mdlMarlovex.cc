@@ -56,7 +56,6 @@ void EseguiScript(StatoProcesso& stato, const std::string& percorso) {
   if (righe.size() > 1) righe.pop_back();
 
   clsMarlovex motore(stato);
-  motore.Vero = stato.Vero;
   motore.InitVars(percorso);
   std::string etichetta;
   if (!motore.InitMLX(std::move(righe), &etichetta)) {
@@ -65,7 +64,7 @@ void EseguiScript(StatoProcesso& stato, const std::string& percorso) {
     motore.Clear();
     return;
   }
-  const long totale = static_cast<long>(motore.Righe.size());
+  const long totale = static_cast<long>(motore.Righe().size());
   if (stato.plat.ui != nullptr) {
     ui::Ui* finestra = stato.plat.ui;
     motore.LineExecuted = [finestra, totale](std::int32_t linea) {

@@ -88,11 +88,11 @@ TEST(Motore, SwitchEFineRunDopoEnd) {
   m.InitVars("s.txt");
   m.InitMLX({"ASKN", "MSGN", "ERRN", "END", "ERRY"});
   m.Ciclo();
-  EXPECT_FALSE(m.RichiediAggiornamento);
-  EXPECT_FALSE(m.SegnalaAggiornamento);
-  EXPECT_TRUE(m.ErroriSilenziosi);  // the line after END never ran
-  EXPECT_FALSE(m.IsRunning);
-  EXPECT_EQ(m.ExecVars, nullptr);
+  EXPECT_FALSE(m.Contesto().RichiediAggiornamento);
+  EXPECT_FALSE(m.Contesto().SegnalaAggiornamento);
+  EXPECT_TRUE(m.Contesto().ErroriSilenziosi);  // the line after END never ran
+  EXPECT_FALSE(m.IsRunning());
+  EXPECT_EQ(m.ExecVars(), nullptr);
 }
 
 TEST(Motore, EtichetteSenzaMaiuscoleEDoppie) {
@@ -100,8 +100,8 @@ TEST(Motore, EtichetteSenzaMaiuscoleEDoppie) {
   clsMarlovex m(*a.stato);
   std::string doppia;
   EXPECT_TRUE(m.InitMLX({":Uno", "x", ":Due"}, &doppia));
-  EXPECT_EQ(m.Etichette.Leggi("UNO").value_or(-1), 0);
-  EXPECT_EQ(m.Etichette.Leggi("due").value_or(-1), 2);
+  EXPECT_EQ(m.Etichette().Leggi("UNO").value_or(-1), 0);
+  EXPECT_EQ(m.Etichette().Leggi("due").value_or(-1), 2);
   EXPECT_FALSE(m.InitMLX({":Fine", ":FINE"}, &doppia));
   EXPECT_EQ(doppia, "FINE");
 }
@@ -114,10 +114,10 @@ TEST(Motore, IlPercorsoOspiteVieneDalRegistro) {
            "\"PathMDB\"=\"C:\\\\Prog\\\\Dati.mdb\"\r\n");
   clsMarlovex m(*a.stato);
   m.InitVars("s.txt");
-  EXPECT_EQ(m.DbCorrente, "C:\\Prog\\Dati.mdb");
-  EXPECT_NE(m.ChiaveImpostazioni, -1);
+  EXPECT_EQ(m.Contesto().DbCorrente, "C:\\Prog\\Dati.mdb");
+  EXPECT_NE(m.Contesto().impostazioni.ChiaveImpostazioni, -1);
   m.Clear();
-  EXPECT_EQ(m.ChiaveImpostazioni, -1);
+  EXPECT_EQ(m.Contesto().impostazioni.ChiaveImpostazioni, -1);
 }
 
 }  // namespace

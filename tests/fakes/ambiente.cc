@@ -54,11 +54,14 @@ std::vector<std::string> Ambiente::Log() const {
 
 void Ambiente::Esegui(const std::vector<std::string>& righe, bool vero) {
   clsMarlovex motore(*stato);
-  motore.Vero = vero;
+  // Vero is the process's one flag: a dry run of these lines leaves it as it was.
+  const bool prima = motore.Vero();
+  motore.Vero(vero);
   motore.InitVars("script.txt");
   motore.InitMLX(righe);
   motore.Ciclo();
   motore.Clear();
+  motore.Vero(prima);
 }
 
 void Ambiente::UsaSqlite() {
