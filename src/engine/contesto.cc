@@ -20,8 +20,8 @@ void ContestoEsecuzione::GestisciErrore(const ErroreScript& e) {
   if (manca || descrizione.find("gi\xC3\xA0 esistente") != std::string::npos ||
       descrizione.find("already exists") != std::string::npos) {
     // Passed over in silence. A missing object may be a misspelt name, so when the user asked
-    // to see the run (--verbose, --dry-run) a note on standard error names it.
-    if (manca && (processo.Dettagli || !processo.Vero) && processo.StampaNota) {
+    // to see the run (--verbose, which --dry-run implies) a note names it and the line.
+    if (manca && processo.Dettagli && processo.StampaNota) {
       processo.StampaNota("Nota: " + descrizione + " (riga " + std::to_string(LineaLavoro + 1) +
                           ")");
     }

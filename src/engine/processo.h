@@ -22,9 +22,11 @@ struct StatoProcesso {
 
   // Options of this run.
   bool Vero = true;       // real execution; false with --dry-run (the engines' Vero)
-  bool Dettagli = false;  // --verbose: each sentence also on standard output
-  std::function<void(const std::string&)> StampaDettaglio;  // where --verbose writes
-  std::function<void(const std::string&)> StampaNota;       // notes for the user (stderr)
+  // --verbose (implied by --dry-run): each sentence also on standard output, and a note on
+  // standard error for an object a command did not find.
+  bool Dettagli = false;
+  std::function<void(const std::string&)> StampaDettaglio;
+  std::function<void(const std::string&)> StampaNota;
 
   // Set whenever an error has been reported to the user; the exit status says so.
   bool ErroreSegnalato = false;

@@ -1,6 +1,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "database/aiuto.h"
 #include "fakes/ambiente.h"
 
 namespace mlx {
@@ -93,6 +94,41 @@ TEST(Motore, SwitchEFineRunDopoEnd) {
   EXPECT_TRUE(m.Contesto().ErroriSilenziosi);  // the line after END never ran
   EXPECT_FALSE(m.IsRunning());
   EXPECT_EQ(m.ExecVars(), nullptr);
+}
+
+// An object a schema command does not find is passed over in silence; with --verbose (and so
+// in a dry run) a note names it and the line, so that a misspelt name shows up when the script
+// is tried. An object that exists already gets no note.
+TEST(Motore, OggettoMancanteNotatoSoloConDettagli) {
+  Ambiente a;
+  const std::string dati = prova::NuovoDatabase(a);
+  std::vector<std::string> note;
+  a.stato->StampaNota = [&note](const std::string& n) { note.push_back(n); };
+  const std::vector<std::string> righe = {
+      "MSGN", "*" + dati + "*", "[Clienti]", ">", ">", "+,Nome,LONG", "-,Nome", "-,Nome",
+      "X",    "X",              "LOGY",      "=,A,1"};
+  a.Esegui(righe);
+  EXPECT_TRUE(note.empty());
+  a.stato->Dettagli = true;
+  a.Esegui(righe);
+  EXPECT_THAT(note, ElementsAre("Nota: Il campo 'Nome' non esiste. (riga 8)",
+                                "Nota: La tabella 'Clienti' non esiste. (riga 10)"));
+  EXPECT_TRUE(a.ui.dialoghi.empty()) << prova::PrimoDialogo(a);
+  EXPECT_FALSE(a.stato->ErroreSegnalato);
+  // The run went on after the passed-over lines.
+  EXPECT_THAT(a.Log(), ElementsAre("Log attivato", "Variabile A = 1", "Log attivato",
+                                   "Variabile A = 1"));
+}
+
+TEST(Motore, DebuggingAnnunciaLaFine) {
+  Ambiente a;
+  clsMarlovex m(*a.stato);
+  m.Debugging(true);
+  m.InitVars("s.txt");
+  m.InitMLX({"MSGN", "END", "=,A,1"});
+  m.Ciclo();
+  EXPECT_THAT(a.TitoliDialoghi(), ElementsAre("Attenzione"));
+  EXPECT_EQ(a.ui.dialoghi[0].testo, "Esecuzione terminata.");
 }
 
 TEST(Motore, EtichetteSenzaMaiuscoleEDoppie) {
