@@ -20,7 +20,9 @@ namespace {
 
 const char* const kParagrafo = "\xC2\xA7";  // "§"
 
-std::string Vf(bool b) { return TestoBooleano(b); }
+std::string Vf(bool b) {
+  return TestoBooleano(b);
+}
 
 // The database line "*path*".
 void RigaDatabase(ContestoEsecuzione& c, StatoDatabase&) {
@@ -69,7 +71,9 @@ void Istruzione(StatoDatabase& s, std::string testa, std::string azione, std::st
   s.NuovoCampoTesto = false;
 }
 
-std::string SuTabella(const ContestoEsecuzione& c) { return "ALTER TABLE [" + c.TabellaCorrente + "]"; }
+std::string SuTabella(const ContestoEsecuzione& c) {
+  return "ALTER TABLE [" + c.TabellaCorrente + "]";
+}
 
 Lavoro CmdAggiungiCampo(ContestoEsecuzione& c, StatoDatabase& s) {
   c.Parte(1);

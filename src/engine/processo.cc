@@ -10,8 +10,7 @@ std::string StatoProcesso::PercorsoApp(const std::string& file) const {
   return UnisciPercorso(plat.fs->ProgramDirectory(), file);
 }
 
-int StatoProcesso::Messaggio(const std::string& testo, int stile,
-                             const std::string& titolo) const {
+int StatoProcesso::Messaggio(const std::string& testo, int stile, const std::string& titolo) const {
   if (plat.ui == nullptr) return ui::DefaultAnswer(stile);
   return plat.ui->MessageBox(testo, titolo, stile);
 }

@@ -21,7 +21,7 @@ struct StatoProcesso {
   std::string DbAlternativo;
 
   // Options of this run.
-  bool Vero = true;       // real execution; false with --dry-run (the engines' Vero)
+  bool Vero = true;  // real execution; false with --dry-run (the engines' Vero)
   // --verbose (implied by --dry-run): each sentence also on standard output, and a note on
   // standard error for an object a command did not find.
   bool Dettagli = false;

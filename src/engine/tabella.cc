@@ -29,9 +29,8 @@ struct Tabella {
 
   // The rows of a family without state of its own.
   void Aggiungi(const Famiglia<>& famiglia) {
-    AggiungiLegati(famiglia, [](auto g) {
-      return [g](ContestoEsecuzione& c, Famiglie&) { return g(c); };
-    });
+    AggiungiLegati(famiglia,
+                   [](auto g) { return [g](ContestoEsecuzione& c, Famiglie&) { return g(c); }; });
   }
 
   // `lega` turns a family's handler into one that takes every family's state.

@@ -31,8 +31,8 @@ std::string LeggiImpostazione(registry::Registry* reg, const std::string& applic
 void ImpostazioniOspite::Apri(registry::Registry& reg, const std::string& sottochiave,
                               long* esito) {
   registry::Handle h = 0;
-  *esito = reg.OpenKeyEx(registry::kCurrentUser, std::string(kRadiceImpostazioni) + sottochiave,
-                         0, registry::kKeyRead, &h);
+  *esito = reg.OpenKeyEx(registry::kCurrentUser, std::string(kRadiceImpostazioni) + sottochiave, 0,
+                         registry::kKeyRead, &h);
   if (*esito == registry::kSuccess) ChiaveImpostazioni = h;
 }
 
