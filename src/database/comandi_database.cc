@@ -1,346 +1,370 @@
-// The database commands: the database line, the commands that build a statement on the
-// current table, the commands that call a schema operation, the database-wide commands, and
-// GET. Arguments are read before anything is set up, so that a line with an argument missing
-// runs nothing; the sentence is composed before the work, so that a failure the error trap
-// passes over leaves no log line.
+// The database family. Arguments are read before anything is set up, so that a line with an
+// argument missing runs nothing; the sentence is composed before the work, so that a failure
+// the error trap passes over leaves no log line.
+#include "database/comandi_database.h"
+
+#include <utility>
+
 #include "database/connessione.h"
 #include "database/contatori.h"
 #include "database/importa.h"
 #include "database/programmati.h"
 #include "database/schema.h"
-#include "database/valori.h"
-#include "engine/clsMarlovex.h"
-#include "launch/mdlMarlovex.h"
+#include "engine/contesto.h"
 #include "platform/fs/fs.h"
-#include "platform/registry/registry.h"
 #include "platform/text/text.h"
-#include "system/registro.h"
 
 namespace mlx {
 
 namespace {
+
 const char* const kParagrafo = "\xC2\xA7";  // "§"
 
 std::string Vf(bool b) {
   return TestoBooleano(b);
 }
-}  // namespace
-
-bool clsMarlovex::Flag(std::size_t i) const {
-  return i < Parti.size() && IsVero(Parti[i]);
-}
 
 // The database line "*path*".
-void clsMarlovex::RigaDatabase() {
-  ErroreRiga = false;
-  std::string percorso = Espandi(text::Inner(RigaCorrente));
+void RigaDatabase(ContestoEsecuzione& c, StatoDatabase&) {
+  c.ErroreRiga = false;
+  const Platform& plat = c.plat();
+  std::string percorso = c.Espandi(text::Inner(c.RigaCorrente));
   const bool paragrafo = percorso.rfind(kParagrafo, 0) == 0;
   if (percorso.empty() || paragrafo) {
     // The host application's own database, or a path relative to its folder.
-    std::string ospite;
-    if (ChiaveImpostazioni != -1 && stato_.plat.registry != nullptr) {
-      ospite = LeggiStringaRegistro(*stato_.plat.registry,
-                                    static_cast<registry::Handle>(ChiaveImpostazioni),
-                                    stato_.NomeValoreDb);
-    }
-    if (text::Mid(RigaCorrente, 1, 1) == kParagrafo && paragrafo) {
+    const std::string ospite = c.impostazioni.PercorsoDatabase(plat.registry);
+    if (text::Mid(c.RigaCorrente, 1, 1) == kParagrafo && paragrafo) {
       std::string cartella = ospite;
       if (text::ToUpper(text::Right(ospite, 4)) == ".MDB") {
         const std::size_t sep = fs::LastSeparator(ospite);
         cartella = sep == std::string::npos ? "" : ospite.substr(0, sep + 1);
       }
       percorso = UnisciPercorso(cartella, percorso.substr(std::string(kParagrafo).size()));
-      stato_.DbAlternativo = percorso;
+      c.processo.DbAlternativo = percorso;
     } else {
       percorso = ospite;
-      stato_.DbAlternativo.clear();
+      c.processo.DbAlternativo.clear();
     }
   }
-  if (!Connessione) {
-    if (stato_.plat.db == nullptr) Solleva(err::kDatabase, "Nessun accesso ai database.");
-    Connessione = stato_.plat.db->NewConnection();
+  if (!c.Connessione) {
+    if (plat.db == nullptr) Solleva(err::kDatabase, "Nessun accesso ai database.");
+    c.Connessione = plat.db->NewConnection();
   }
-  if (Connessione->State() != 0) Connessione->Close();
-  Verifica(Connessione->Open(PercorsoNativo(stato_.plat, percorso), "Admin", ""));
-  DbCorrente = percorso;
-  Azione = "Aperto database " + percorso;
+  if (c.Connessione->State() != 0) c.Connessione->Close();
+  Verifica(c.Connessione->Open(PercorsoNativo(plat, percorso), "Admin", ""));
+  c.DbCorrente = percorso;
+  c.Azione = "Aperto database " + percorso;
 }
 
-// Commands that build the statement run at the end of the line. EseguiSql stays off until
-// every argument has been read.
+// The table line "[table]": the name as written (it is not expanded).
+void RigaTabella(ContestoEsecuzione& c, StatoDatabase&) {
+  c.TabellaCorrente = text::Inner(c.RigaCorrente);
+  c.Azione = "Tabella " + c.TabellaCorrente;
+}
 
-void clsMarlovex::CmdAggiungiCampo() {
-  EseguiSql = false;
-  Parte(1);
-  const std::string tipo = Espandi(Parte(2));
-  SqlAzione = " ADD COLUMN ";
-  SqlCoda = tipo;
+// Commands that build the statement run at the end of the line. Each sets the whole statement.
+
+void Istruzione(StatoDatabase& s, std::string testa, std::string azione, std::string coda) {
+  s.SqlTesta = std::move(testa);
+  s.SqlAzione = std::move(azione);
+  s.SqlCoda = std::move(coda);
+  s.NuovoCampoTesto = false;
+}
+
+std::string SuTabella(const ContestoEsecuzione& c) {
+  return "ALTER TABLE [" + c.TabellaCorrente + "]";
+}
+
+Lavoro CmdAggiungiCampo(ContestoEsecuzione& c, StatoDatabase& s) {
+  c.Parte(1);
+  const std::string tipo = c.Espandi(c.Parte(2));
+  Istruzione(s, SuTabella(c), " ADD COLUMN ", tipo);
   const std::string maiuscolo = text::ToUpper(tipo);
-  NuovoCampoTesto = maiuscolo.rfind("TEXT(", 0) == 0 || maiuscolo == "MEMO";
-  Azione = "Aggiunto campo " + Campo + " di tipo " + tipo;
-  EseguiSql = true;
+  s.NuovoCampoTesto = maiuscolo.rfind("TEXT(", 0) == 0 || maiuscolo == "MEMO";
+  c.Azione = "Aggiunto campo " + c.Campo + " di tipo " + tipo;
+  return {};
 }
 
-void clsMarlovex::CmdEliminaCampo() {
-  EseguiSql = false;
-  Parte(1);
-  SqlAzione = " DROP COLUMN ";
-  SqlCoda.clear();
-  Azione = "Eliminato campo " + Campo;
-  EseguiSql = true;
+Lavoro CmdEliminaCampo(ContestoEsecuzione& c, StatoDatabase& s) {
+  c.Parte(1);
+  Istruzione(s, SuTabella(c), " DROP COLUMN ", "");
+  c.Azione = "Eliminato campo " + c.Campo;
+  return {};
 }
 
-void clsMarlovex::CmdModificaTipo() {
-  EseguiSql = false;
-  Parte(1);
-  const std::string tipo = Parte(2);
-  SqlAzione = " ALTER COLUMN ";
-  SqlCoda = tipo;
-  Azione = "Modificato campo " + Campo + " nel tipo " + tipo;
-  EseguiSql = true;
+Lavoro CmdModificaTipo(ContestoEsecuzione& c, StatoDatabase& s) {
+  c.Parte(1);
+  const std::string tipo = c.Parte(2);
+  Istruzione(s, SuTabella(c), " ALTER COLUMN ", tipo);
+  c.Azione = "Modificato campo " + c.Campo + " nel tipo " + tipo;
+  return {};
 }
 
-void clsMarlovex::CmdSvuotaCampo() {
-  EseguiSql = false;
-  Parte(1);
-  SqlTesta = "UPDATE [" + TabellaCorrente + "]";
-  SqlAzione = " SET ";
-  SqlCoda = " = NULL";
-  Azione = "Svuotato campo " + Campo;
-  EseguiSql = true;
+Lavoro CmdSvuotaCampo(ContestoEsecuzione& c, StatoDatabase& s) {
+  c.Parte(1);
+  Istruzione(s, "UPDATE [" + c.TabellaCorrente + "]", " SET ", " = NULL");
+  c.Azione = "Svuotato campo " + c.Campo;
+  return {};
 }
 
-void clsMarlovex::CmdModificaValore() {
-  EseguiSql = false;
-  Parte(1);
-  const std::string valore = Parte(2);
-  const std::string condizione = RestoDa(3);
-  SqlTesta = "UPDATE [" + TabellaCorrente + "]";
-  SqlAzione = " SET ";
-  SqlCoda = " = " + valore;
-  Azione = "Modificato valore campo " + Campo + " = " + valore;
+Lavoro CmdModificaValore(ContestoEsecuzione& c, StatoDatabase& s) {
+  c.Parte(1);
+  const std::string valore = c.Parte(2);
+  const std::string condizione = c.RestoDa(3);
+  Istruzione(s, "UPDATE [" + c.TabellaCorrente + "]", " SET ", " = " + valore);
+  c.Azione = "Modificato valore campo " + c.Campo + " = " + valore;
   if (!condizione.empty()) {
-    SqlCoda += " WHERE " + condizione;
-    Azione += " quando " + condizione;
+    s.SqlCoda += " WHERE " + condizione;
+    c.Azione += " quando " + condizione;
   }
-  EseguiSql = true;
+  return {};
 }
 
-void clsMarlovex::CmdEliminaTabella() {
-  SqlTesta = "DROP TABLE [" + TabellaCorrente + "]";
-  SqlAzione.clear();
-  SqlCoda.clear();
-  Campo.clear();
-  Azione = "Eliminata tabella " + TabellaCorrente;
+// The commands on the whole table and "-#" name no column: the statement's column is empty.
+
+Lavoro CmdEliminaTabella(ContestoEsecuzione& c, StatoDatabase& s) {
+  Istruzione(s, "DROP TABLE [" + c.TabellaCorrente + "]", "", "");
+  c.Campo.clear();
+  c.Azione = "Eliminata tabella " + c.TabellaCorrente;
+  return {};
 }
 
-void clsMarlovex::CmdCreaTabella() {
+Lavoro CmdCreaTabella(ContestoEsecuzione& c, StatoDatabase& s) {
   // The table is made without columns; "+" lines add them.
-  SqlTesta = "CREATE TABLE [" + TabellaCorrente + "]";
-  SqlAzione.clear();
-  SqlCoda.clear();
-  Campo.clear();
-  Azione = "Creata tabella " + TabellaCorrente;
+  Istruzione(s, "CREATE TABLE [" + c.TabellaCorrente + "]", "", "");
+  c.Campo.clear();
+  c.Azione = "Creata tabella " + c.TabellaCorrente;
+  return {};
 }
 
-void clsMarlovex::CmdSvuotaTabella() {
-  SqlTesta = "DELETE * FROM [" + TabellaCorrente + "]";
-  SqlAzione.clear();
-  SqlCoda.clear();
-  Campo.clear();
-  Azione = "Svuotata tabella " + TabellaCorrente;
+Lavoro CmdSvuotaTabella(ContestoEsecuzione& c, StatoDatabase& s) {
+  Istruzione(s, "DELETE * FROM [" + c.TabellaCorrente + "]", "", "");
+  c.Campo.clear();
+  c.Azione = "Svuotata tabella " + c.TabellaCorrente;
+  return {};
 }
 
-void clsMarlovex::CmdEliminaIndice() {
-  EseguiSql = false;
-  const std::string nome = Parte(1);
-  SqlTesta = "DROP INDEX " + nome + " ON [" + TabellaCorrente + "]";
-  SqlAzione.clear();
-  SqlCoda.clear();
-  Campo.clear();
-  Azione = "Eliminato indice " + nome + " da " + TabellaCorrente;
-  EseguiSql = true;
+Lavoro CmdEliminaIndice(ContestoEsecuzione& c, StatoDatabase& s) {
+  const std::string nome = c.Parte(1);
+  Istruzione(s, "DROP INDEX " + nome + " ON [" + c.TabellaCorrente + "]", "", "");
+  c.Campo.clear();
+  c.Azione = "Eliminato indice " + nome + " da " + c.TabellaCorrente;
+  return {};
 }
 
-// Commands on the current table that call an operation; the operation runs only in a real
-// execution.
-
-void clsMarlovex::CmdDefaultCampo() {
-  Parte(1);
-  const std::string valore = RestoDa(2);
-  SqlAzione = " ALTER COLUMN ";
-  SqlCoda = " SET DEFAULT " + valore;
-  Azione = "Modificato valore default campo " + Campo + " = " + SqlCoda;
-  if (Vero) schema::ModificaDefaultCampo(ConnessioneAperta(), TabellaCorrente, Campo, valore);
+// The statement of the line: "head clause column tail". A text column just added then accepts
+// zero-length text (its name without brackets); that step runs even when the statement failed
+// in a way the error trap passes over (the column exists already).
+void EseguiIstruzione(ContestoEsecuzione& c, StatoDatabase& s) {
+  const bool nuovoCampoTesto = std::exchange(s.NuovoCampoTesto, false);
+  c.Passo([&] {
+    Verifica(c.ConnessioneAperta().Execute(s.SqlTesta + s.SqlAzione + c.Campo + " " + s.SqlCoda));
+  });
+  if (nuovoCampoTesto) {
+    c.Passo([&] {
+      schema::PermettiLunghezzaZero(c.ConnessioneAperta(), c.TabellaCorrente,
+                                    Sostituisci(Sostituisci(c.Campo, "[", ""), "]", ""));
+    });
+  }
 }
 
-void clsMarlovex::CmdRinominaCampo() {
-  Parte(1);
-  const std::string nuovo = Parte(2);
-  Azione = "Rinominato campo " + Campo + " in " + nuovo;
-  if (Vero) schema::RinominaCampo(ConnessioneAperta(), TabellaCorrente, Campo, nuovo);
+// Commands on the current table that call an operation.
+
+Lavoro CmdDefaultCampo(ContestoEsecuzione& c, StatoDatabase&) {
+  c.Parte(1);
+  const std::string valore = c.RestoDa(2);
+  // The clause a statement would carry; the sentence shows it, the operation stores the value.
+  const std::string SqlCoda = " SET DEFAULT " + valore;
+  c.Azione = "Modificato valore default campo " + c.Campo + " = " + SqlCoda;
+  return [&c, valore] {
+    schema::ModificaDefaultCampo(c.ConnessioneAperta(), c.TabellaCorrente, c.Campo, valore);
+  };
 }
 
-void clsMarlovex::CmdLunghezzaZero() {
-  Parte(1);
-  const bool permetti = Flag(2);
-  Azione = std::string(permetti ? "Permetti" : "Nega") + " lunghezza zero su campo " + Campo;
-  if (Vero) schema::ImpostaLunghezzaZero(ConnessioneAperta(), TabellaCorrente, Campo, permetti);
+Lavoro CmdRinominaCampo(ContestoEsecuzione& c, StatoDatabase&) {
+  c.Parte(1);
+  const std::string nuovo = c.Parte(2);
+  c.Azione = "Rinominato campo " + c.Campo + " in " + nuovo;
+  return [&c, nuovo] {
+    schema::RinominaCampo(c.ConnessioneAperta(), c.TabellaCorrente, c.Campo, nuovo);
+  };
 }
 
-void clsMarlovex::CmdImportaDati() {
-  const std::string file = Parte(1);
-  const std::string separatore = Parte(2);
-  const std::string colonne = Parti.size() > 3 ? Parti[3] : "";
-  Azione = "Dati importati in " + TabellaCorrente + " da " + file;
-  if (Vero) ImportaDati(ConnessioneAperta(), TabellaCorrente, file, separatore, colonne);
+Lavoro CmdLunghezzaZero(ContestoEsecuzione& c, StatoDatabase&) {
+  c.Parte(1);
+  const bool permetti = c.Flag(2);
+  c.Azione = std::string(permetti ? "Permetti" : "Nega") + " lunghezza zero su campo " + c.Campo;
+  return [&c, permetti] {
+    schema::ImpostaLunghezzaZero(c.ConnessioneAperta(), c.TabellaCorrente, c.Campo, permetti);
+  };
 }
 
-void clsMarlovex::CmdImportaTabella() {
-  const std::string origine = Parte(1);
-  Azione = "Importati dati da tabella " + origine;
-  if (Vero) schema::ImportaDatiTabella(ConnessioneAperta(), TabellaCorrente, origine);
+Lavoro CmdImportaDati(ContestoEsecuzione& c, StatoDatabase&) {
+  const std::string file = c.Parte(1);
+  const std::string separatore = c.Parte(2);
+  const std::string colonne = c.Parti.size() > 3 ? c.Parti[3] : "";
+  c.Azione = "Dati importati in " + c.TabellaCorrente + " da " + file;
+  return [&c, file, separatore, colonne] {
+    importazione::ImportaDati(c.processo, c.ConnessioneAperta(), c.TabellaCorrente, file,
+                              separatore, colonne,
+                              [&c](std::string_view riga) { return c.Espandi(riga); });
+  };
 }
 
-void clsMarlovex::CmdRinominaTabella() {
-  const std::string nuova = Parte(1);
-  Azione = "Rinominata tabella " + TabellaCorrente + " in " + nuova;
+Lavoro CmdImportaTabella(ContestoEsecuzione& c, StatoDatabase&) {
+  const std::string origine = c.Parte(1);
+  c.Azione = "Importati dati da tabella " + origine;
+  return [&c, origine] {
+    schema::ImportaDatiTabella(c.ConnessioneAperta(), c.TabellaCorrente, origine);
+  };
+}
+
+Lavoro CmdRinominaTabella(ContestoEsecuzione& c, StatoDatabase&) {
+  const std::string nuova = c.Parte(1);
+  c.Azione = "Rinominata tabella " + c.TabellaCorrente + " in " + nuova;
   // The current table keeps its old name.
-  if (Vero) schema::RinominaTabella(ConnessioneAperta(), TabellaCorrente, nuova);
+  return [&c, nuova] { schema::RinominaTabella(c.ConnessioneAperta(), c.TabellaCorrente, nuova); };
 }
 
-void clsMarlovex::CmdCreaIndice() {
-  const std::string nome = Parte(1);
-  const std::string campi = Parte(2);
-  Primario = Flag(3);
-  Univoco = Flag(4);
-  Nulli = Flag(5);
-  Azione = "Creato indice " + nome + "(" + campi + ") Primario=" + Vf(Primario) +
-           " Univoco=" + Vf(Univoco) + " Nulli=" + Vf(Nulli);
-  if (Vero) {
-    schema::CreaIndice(ConnessioneAperta(), TabellaCorrente, nome, campi, Primario, Univoco, Nulli);
-  }
+Lavoro CmdCreaIndice(ContestoEsecuzione& c, StatoDatabase&) {
+  const std::string nome = c.Parte(1);
+  const std::string campi = c.Parte(2);
+  const bool Primario = c.Flag(3), Univoco = c.Flag(4), Nulli = c.Flag(5);
+  c.Azione = "Creato indice " + nome + "(" + campi + ") Primario=" + Vf(Primario) +
+             " Univoco=" + Vf(Univoco) + " Nulli=" + Vf(Nulli);
+  return [&c, nome, campi, Primario, Univoco, Nulli] {
+    schema::CreaIndice(c.ConnessioneAperta(), c.TabellaCorrente, nome, campi, Primario, Univoco,
+                       Nulli);
+  };
 }
 
-void clsMarlovex::CmdCreaRelazione() {
-  const std::string nome = Parte(1);
-  const std::string campi = Parte(2);
-  const std::string collegata = Parte(3);
-  const std::string campiCollegati = Parte(4);
-  AggiornaCascata = Flag(5);
-  EliminaCascata = Flag(6);
-  Azione = "Creata relazione " + nome + " da " + TabellaCorrente + "(" + campi + ") a " +
-           collegata + "(" + campiCollegati + ") Update=" + Vf(AggiornaCascata) +
-           " Delete=" + Vf(EliminaCascata);
-  if (Vero) {
-    schema::CreaRelazione(ConnessioneAperta(), nome, TabellaCorrente, campi, collegata, campiCollegati,
-                  AggiornaCascata, EliminaCascata);
-  }
+Lavoro CmdCreaRelazione(ContestoEsecuzione& c, StatoDatabase&) {
+  const std::string nome = c.Parte(1);
+  const std::string campi = c.Parte(2);
+  const std::string collegata = c.Parte(3);
+  const std::string campiCollegati = c.Parte(4);
+  const bool AggiornaCascata = c.Flag(5), EliminaCascata = c.Flag(6);
+  c.Azione = "Creata relazione " + nome + " da " + c.TabellaCorrente + "(" + campi + ") a " +
+             collegata + "(" + campiCollegati + ") Update=" + Vf(AggiornaCascata) +
+             " Delete=" + Vf(EliminaCascata);
+  return [&c, nome, campi, collegata, campiCollegati, AggiornaCascata, EliminaCascata] {
+    schema::CreaRelazione(c.ConnessioneAperta(), nome, c.TabellaCorrente, campi, collegata,
+                          campiCollegati, AggiornaCascata, EliminaCascata);
+  };
 }
 
-void clsMarlovex::CmdModificaRelazione() {
-  const std::string nome = Parte(1);
-  AggiornaCascata = Flag(2);
-  EliminaCascata = Flag(3);
-  Azione = "Modificata relazione " + nome + " Update=" + Vf(AggiornaCascata) +
-           " Delete=" + Vf(EliminaCascata);
-  if (Vero) {
-    schema::ModificaRelazione(ConnessioneAperta(), TabellaCorrente, nome, AggiornaCascata, EliminaCascata);
-  }
+Lavoro CmdModificaRelazione(ContestoEsecuzione& c, StatoDatabase&) {
+  const std::string nome = c.Parte(1);
+  const bool AggiornaCascata = c.Flag(2), EliminaCascata = c.Flag(3);
+  c.Azione = "Modificata relazione " + nome + " Update=" + Vf(AggiornaCascata) +
+             " Delete=" + Vf(EliminaCascata);
+  return [&c, nome, AggiornaCascata, EliminaCascata] {
+    schema::ModificaRelazione(c.ConnessioneAperta(), c.TabellaCorrente, nome, AggiornaCascata,
+                              EliminaCascata);
+  };
 }
 
-void clsMarlovex::CmdEliminaRelazione() {
-  const std::string nome = Parte(1);
-  Azione = "Eliminata relazione " + nome;
-  if (Vero) schema::EliminaRelazione(ConnessioneAperta(), TabellaCorrente, nome);
+Lavoro CmdEliminaRelazione(ContestoEsecuzione& c, StatoDatabase&) {
+  const std::string nome = c.Parte(1);
+  c.Azione = "Eliminata relazione " + nome;
+  return [&c, nome] { schema::EliminaRelazione(c.ConnessioneAperta(), c.TabellaCorrente, nome); };
 }
 
 // Database-wide commands.
 
-void clsMarlovex::CmdSql() {
-  const std::string istruzione = RestoDa(1);
-  Azione = "Eseguita query " + istruzione;
-  if (Vero) Verifica(ConnessioneAperta().Execute(istruzione));
+Lavoro CmdSql(ContestoEsecuzione& c, StatoDatabase&) {
+  const std::string istruzione = c.RestoDa(1);
+  c.Azione = "Eseguita query " + istruzione;
+  return [&c, istruzione] { Verifica(c.ConnessioneAperta().Execute(istruzione)); };
 }
 
-void clsMarlovex::CmdCompatta() {
-  Azione = "Compattazione DataBase" + DbCorrente;
-  ErroreRiga = !CompattaDatabase(Connessione, DbCorrente);
+Lavoro CmdCompatta(ContestoEsecuzione& c, StatoDatabase&) {
+  c.Azione = "Compattazione DataBase" + c.DbCorrente;
+  c.ErroreRiga = !CompattaDatabase(c.processo, c.Connessione, c.DbCorrente);
+  return {};
 }
 
-void clsMarlovex::CmdRiallinea() {
-  Azione = "Riallineamento contatori su DataBase " + DbCorrente;
-  ErroreRiga = !RiallineaContatori(Connessione, DbCorrente);
+Lavoro CmdRiallinea(ContestoEsecuzione& c, StatoDatabase&) {
+  c.Azione = "Riallineamento contatori su DataBase " + c.DbCorrente;
+  c.ErroreRiga = !RiallineaContatori(c.plat(), c.Connessione, c.DbCorrente);
+  return {};
 }
 
-void clsMarlovex::CmdCreaDatabase() {
-  const std::string percorso = Parte(1);
-  Azione = "Creazione database " + percorso;
-  ErroreRiga = !mlx::CreaDatabase(stato_.plat, percorso);
+Lavoro CmdCreaDatabase(ContestoEsecuzione& c, StatoDatabase&) {
+  const std::string percorso = c.Parte(1);
+  c.Azione = "Creazione database " + percorso;
+  c.ErroreRiga = !CreaDatabase(c.plat(), percorso);
+  return {};
 }
 
-void clsMarlovex::CmdAggiungiQuery() {
-  const std::string nome = Parte(1);
-  const std::string istruzione = RestoDa(2);
-  Azione = "Aggiunta/modifica query " + nome + " : " + istruzione;
-  const bool aperta = Connessione && Connessione->State() != 0;
-  ErroreRiga = !(aperta && schema::AggiungiQuery(*Connessione, nome, istruzione));
+Lavoro CmdAggiungiQuery(ContestoEsecuzione& c, StatoDatabase&) {
+  const std::string nome = c.Parte(1);
+  const std::string istruzione = c.RestoDa(2);
+  c.Azione = "Aggiunta/modifica query " + nome + " : " + istruzione;
+  const bool aperta = c.Connessione && c.Connessione->State() != 0;
+  c.ErroreRiga = !(aperta && schema::AggiungiQuery(*c.Connessione, nome, istruzione));
+  return {};
 }
 
-void clsMarlovex::CmdEliminaQuery() {
-  const std::string nome = Parte(1);
-  Azione = "Eliminata query " + nome;
-  const bool aperta = Connessione && Connessione->State() != 0;
-  ErroreRiga = !(aperta && schema::EliminaQuery(*Connessione, nome));
+Lavoro CmdEliminaQuery(ContestoEsecuzione& c, StatoDatabase&) {
+  const std::string nome = c.Parte(1);
+  c.Azione = "Eliminata query " + nome;
+  const bool aperta = c.Connessione && c.Connessione->State() != 0;
+  c.ErroreRiga = !(aperta && schema::EliminaQuery(*c.Connessione, nome));
+  return {};
 }
 
-void clsMarlovex::CmdProgramma() {
-  const std::string tabella = Parte(1);
-  const std::string data = Parte(2);
-  const std::string script = Parte(3);
-  Azione = "Pianificazione aggiornamento " + script + " in data " + data;
-  ProgrammaAggiornamento(tabella, data, script);
+Lavoro CmdProgramma(ContestoEsecuzione& c, StatoDatabase&) {
+  const std::string tabella = c.Parte(1);
+  const std::string data = c.Parte(2);
+  const std::string script = c.Parte(3);
+  c.Azione = "Pianificazione aggiornamento " + script + " in data " + data;
+  ProgrammaAggiornamento(c.processo, tabella, data, script);
+  return {};
 }
 
-// GET: the first column of the first row a statement returns.
-void clsMarlovex::CmdGet() {
-  const std::string istruzione = RestoDa(2);
-  Azione = "Variabile " + Campo + " da SQL " + istruzione;
-  struct Chiusura {
-    std::unique_ptr<db::Recordset>& rs;
-    ~Chiusura() { ChiudiOggetto(rs); }
-  } chiusura{RecordsetGet};
-  Verifica(
-      ConnessioneAperta().OpenRecordset(istruzione, db::kDynamic, db::kOptimistic, &RecordsetGet));
-  if (RecordsetGet->Eof() || RecordsetGet->FieldCount() == 0) {
-    Solleva(3021,
-            "BOF o EOF \xC3\xA8 True oppure il record corrente \xC3\xA8 stato eliminato. "
-            "L'operazione richiesta richiede un record corrente.");
-  }
-  db::Value valore;
-  Verifica(RecordsetGet->GetValue(0, &valore));
-  ScriviVoce(ExecVars.get(), Campo + " = " + TestoValore(valore), Campo);
-}
+}  // namespace
 
-// The operations, on the connection they are given.
-
-void clsMarlovex::ImportaDati(db::Connection& conn, const std::string& tabella,
-                              const std::string& file, const std::string& separatore,
-                              const std::string& colonne) {
-  importazione::ImportaDati(stato_, conn, tabella, file, separatore, colonne,
-                            [this](std::string_view riga) { return Espandi(riga); });
-}
-bool clsMarlovex::RiallineaContatori(std::unique_ptr<db::Connection>& conn,
-                                     const std::string& percorso) {
-  return mlx::RiallineaContatori(stato_.plat, conn, percorso);
-}
-bool clsMarlovex::CompattaDatabase(std::unique_ptr<db::Connection>& conn,
-                                   const std::string& percorso) {
-  return mlx::CompattaDatabase(stato_, conn, percorso);
-}
-void clsMarlovex::ProgrammaAggiornamento(const std::string& tabella, const std::string& data,
-                                         const std::string& script) {
-  mlx::ProgrammaAggiornamento(stato_, tabella, data, script);
+const Famiglia<StatoDatabase>& FamigliaDatabase() {
+  using enum InProva;
+  // {code, handler, builds the statement run at the end of the line, in a dry run}
+  static constexpr Voce<StatoDatabase> comandi[] = {
+      // Columns, rows, table and index on the current table, by a statement.
+      {"+", CmdAggiungiCampo, true, Rispetta},
+      {"-", CmdEliminaCampo, true, Rispetta},
+      {"!", CmdModificaTipo, true, Rispetta},
+      {"0", CmdSvuotaCampo, true, Rispetta},
+      {"M", CmdModificaValore, true, Rispetta},
+      {"X", CmdEliminaTabella, true, Rispetta},
+      {">", CmdCreaTabella, true, Rispetta},
+      {"/", CmdSvuotaTabella, true, Rispetta},
+      {"-#", CmdEliminaIndice, true, Rispetta},
+      // Columns, import, index and relations on the current table, by an operation.
+      {"D", CmdDefaultCampo, false, Rispetta},
+      {"$", CmdRinominaCampo, false, Rispetta},
+      {"Z", CmdLunghezzaZero, false, Rispetta},
+      {"<", CmdImportaDati, false, Rispetta},
+      {"<T", CmdImportaTabella, false, Rispetta},
+      {"$T", CmdRinominaTabella, false, Rispetta},
+      {"#", CmdCreaIndice, false, Rispetta},
+      {"@", CmdCreaRelazione, false, Rispetta},
+      {"M@", CmdModificaRelazione, false, Rispetta},
+      {"-@", CmdEliminaRelazione, false, Rispetta},
+      // The whole database.
+      {"SQL", CmdSql, false, Rispetta},
+      {"DBZ", CmdCompatta, false, Esegue},
+      {"DBFC", CmdRiallinea, false, Esegue},
+      {"+DB", CmdCreaDatabase, false, Esegue},
+      {"+Q", CmdAggiungiQuery, false, Esegue},
+      {"-Q", CmdEliminaQuery, false, Esegue},
+      {"+TASK", CmdProgramma, false, Esegue},
+  };
+  static constexpr TipoRiga<StatoDatabase> righe[] = {
+      {"*", RigaDatabase},
+      {"[", RigaTabella},
+  };
+  static const Famiglia<StatoDatabase> famiglia{comandi, righe, EseguiIstruzione};
+  return famiglia;
 }
 
 }  // namespace mlx

@@ -2,7 +2,7 @@
 
 #include "engine/errore.h"
 #include "engine/utilita.h"
-#include "launch/mdlMarlovex.h"
+#include "engine/processo.h"
 #include "platform/fs/fs.h"
 #include "platform/ui/ui.h"
 

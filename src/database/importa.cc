@@ -11,7 +11,7 @@
 #include "platform/clock/clock.h"
 #include "engine/errore.h"
 #include "engine/utilita.h"
-#include "launch/mdlMarlovex.h"
+#include "engine/processo.h"
 #include "platform/fs/fs.h"
 #include "platform/text/text.h"
 

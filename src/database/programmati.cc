@@ -9,7 +9,7 @@
 #include "database/valori.h"
 #include "engine/errore.h"
 #include "engine/utilita.h"
-#include "launch/mdlMarlovex.h"
+#include "engine/processo.h"
 #include "platform/clock/clock.h"
 #include "system/impostazioni.h"
 
@@ -97,7 +97,8 @@ void ProgrammaAggiornamento(StatoProcesso& stato, const std::string& tabella,
   ChiudiOggetto(conn);
 }
 
-void EseguiProgrammati(StatoProcesso& stato, const std::string& tabella) {
+void EseguiProgrammati(StatoProcesso& stato, const std::string& tabella,
+                       const std::function<void(const std::string&)>& eseguiScript) {
   const std::string percorso = PercorsoProgrammati(stato);
   const std::string oggi = clock::Format(stato.plat.clock->Now(), "yyyymmdd");
   const std::string mancati = "Aggiornamenti programmati non eseguiti: ";
@@ -117,7 +118,7 @@ void EseguiProgrammati(StatoProcesso& stato, const std::string& tabella) {
   }
 
   for (const Piano& piano : piani) {
-    if (!piano.senzaScript) EseguiScript(stato, piano.script);
+    if (!piano.senzaScript) eseguiScript(piano.script);
     // Marked done at once, each on its own connection: a run that stops half way leaves the
     // plans already run marked.
     try {

@@ -3,6 +3,7 @@
 // with "-U table" runs the plans that are due, oldest first, and marks each as done.
 #pragma once
 
+#include <functional>
 #include <string>
 
 #include "platform/db/db.h"
@@ -23,10 +24,11 @@ void ProgrammaAggiornamento(StatoProcesso& stato, const std::string& tabella,
                             const std::string& data, const std::string& script);
 
 // Runs every plan of the table whose date has come and that has not run, oldest date first,
-// each with EseguiScript, and marks it done whatever the outcome of its script; a plan without
-// script is only marked done. A plan of the same script and date is run once. When the
+// each through `eseguiScript`, and marks it done whatever the outcome of its script; a plan
+// without script is only marked done. A plan of the same script and date is run once. When the
 // scheduling database cannot be opened or has no such table, nothing runs and the reason is
 // reported to the user.
-void EseguiProgrammati(StatoProcesso& stato, const std::string& tabella);
+void EseguiProgrammati(StatoProcesso& stato, const std::string& tabella,
+                       const std::function<void(const std::string&)>& eseguiScript);
 
 }  // namespace mlx

@@ -1,29 +1,24 @@
 // The engine: one loaded script and everything a run of it needs. It walks the lines from the
-// first to the last, interprets each one (Riga), and tells its client after every line.
+// first to the last, interprets each one (Riga), and tells its client after every line. The
+// commands belong to their families (engine/tabella.cc lists them); they see the run context
+// and their own family's state, never the engine.
 #pragma once
 
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
-#include <string_view>
 #include <vector>
 
 #include "engine/clsStack.h"
 #include "engine/collezione.h"
-#include "engine/errore.h"
-#include "engine/utilita.h"
+#include "engine/comando.h"
+#include "engine/contesto.h"
+#include "engine/processo.h"
 
 namespace mlx {
 
-struct StatoProcesso;
-namespace db {
-class Connection;
-class Recordset;
-}  // namespace db
-namespace registry {
-class Registry;
-}  // namespace registry
+struct Famiglie;
 
 class clsMarlovex {
  public:
@@ -32,48 +27,24 @@ class clsMarlovex {
   clsMarlovex(const clsMarlovex&) = delete;
   clsMarlovex& operator=(const clsMarlovex&) = delete;
 
-  // Fields, in declaration order. Properties of the public interface (TxtFile, Debugging,
-  // Vero, Azione, ExecVars, CurrLinea, IsRunning) only store or return their field.
-  std::vector<std::string> Righe;
-  bool IsRunning = false;
-  std::int32_t CurrLinea = 0;
-  std::unique_ptr<CollezioneTesti> ExecVars;
-  std::string Azione;
-  bool Vero = true;
-  bool Debugging = false;
-  std::string TxtFile;
-  std::unique_ptr<db::Connection> Connessione;
-  std::unique_ptr<db::Recordset> RecordsetGet;
-  std::string DbCorrente;
-  std::string TabellaCorrente;
-  std::string RigaCorrente;
-  std::string SqlTesta, SqlAzione, SqlCoda;
-  std::string Campo;
-  std::string RestoRiga;
-  std::vector<std::string> Parti;
-  bool EsitoCondizione = false;
-  std::int32_t TipoCampoTest = 0;
-  std::string TestoAvviso;
-  bool AggiornamentoEseguito = false;
-  bool SegnalaAggiornamento = false;
-  bool NuovoCampoTesto = false;
-  bool RichiediAggiornamento = false;
-  bool EseguiSql = false;
-  bool Primario = false, Univoco = false, Nulli = false;
-  bool AggiornaCascata = false, EliminaCascata = false;
-  std::string DbCiclo;
-  std::int32_t Contatore = 0;
-  long UltimoEsitoRegistro = 0;
-  std::string ArgomentoTest;
-  bool CicloAttivo = false;
-  std::int32_t IndiceCiclo = 0;
-  Collezione<std::int32_t> Etichette;
-  std::vector<std::string> ElencoCiclo;
-  bool LogAttivo = false;
-  bool ErroriSilenziosi = false;
-  bool ErroreRiga = false;
-  std::int64_t ChiaveImpostazioni = -1;  // open host-settings key; -1 when none
-  clsStack Ritorni;
+  // Properties of the public interface: each stores or returns its value.
+  const std::string& TxtFile() const { return txtFile_; }
+  void TxtFile(std::string valore) { txtFile_ = std::move(valore); }
+  bool Debugging() const { return debugging_; }
+  void Debugging(bool valore) { debugging_ = valore; }
+  // Real execution; false in a dry run. The process holds the one flag (--dry-run).
+  bool Vero() const { return contesto_.processo.Vero; }
+  void Vero(bool valore) { contesto_.processo.Vero = valore; }
+  const std::string& Azione() const { return contesto_.Azione; }
+  void Azione(std::string valore) { contesto_.Azione = std::move(valore); }
+  CollezioneTesti* ExecVars() const { return contesto_.ExecVars.get(); }
+  void ExecVars(std::unique_ptr<CollezioneTesti> valore) { contesto_.ExecVars = std::move(valore); }
+  std::int32_t CurrLinea() const { return currLinea_; }
+  void CurrLinea(std::int32_t valore) { currLinea_ = valore; }
+  bool IsRunning() const { return isRunning_; }
+  void IsRunning(bool valore) { isRunning_ = valore; }
+  // The script lines, as InitMLX took them.
+  const std::vector<std::string>& Righe() const { return righe_; }
 
   // Raised after every interpreted line with its index.
   std::function<void(std::int32_t)> LineExecuted;
@@ -90,109 +61,28 @@ class clsMarlovex {
   void Ciclo();
   void Interrompi();
 
-  // The command codes of the dispatch table, in the order of comparison.
-  static std::vector<std::string> CodiciComandi();
+  // What the run shares with the commands, and the labels, for a client that looks on.
+  const ContestoEsecuzione& Contesto() const { return contesto_; }
+  const Collezione<std::int32_t>& Etichette() const { return etichette_; }
 
  private:
-  // A command handler. The table says, for each code, whether its command builds the SQL
-  // statement executed at the end of the line.
-  using Gestore = void (clsMarlovex::*)();
-  struct VoceComando {
-    std::string_view codice;
-    Gestore gestore;  // nullptr: the command's family is not available in this build
-    bool costruisceSql;
-  };
-  static const VoceComando* TrovaComando(std::string_view codice);
-  static const std::vector<VoceComando>& TabellaComandi();
-
-  // Thrown by the error trap to end the line at once.
-  struct RigaInterrotta {};
-
-  // Runs one step of a line under the error trap. Returns false when the step failed and the
-  // trap let the line go on (errors silenced, or an object that exists or is missing).
-  template <typename F>
-  bool Passo(F&& passo) {
-    try {
-      passo();
-      return true;
-    } catch (const ErroreScript& e) {
-      GestisciErrore(e);
-      return false;
-    }
-  }
-  void GestisciErrore(const ErroreScript& e);
-
-  // Line kinds.
   void RigaComando();
-  void RigaTabella();
-  void RigaImpostazioni();
-
-  // Argument i of the current command line; a missing one is a subscript error.
-  const std::string& Parte(std::size_t i) const;
-  // Arguments from index i to the end joined again with ",".
-  std::string RestoDa(long i) const { return UnisciDa(Parti, ",", i); }
-  std::string Espandi(std::string_view testo) const;
+  // Looks up the code of the split line and runs its command.
+  void EseguiComando();
+  // The dry-run rule, in one place: whether a command's work and statement run.
+  bool Esegue(InProva prova) const { return Vero() || prova == InProva::Esegue; }
   void ScriviLog(const std::string& testo);
-  db::Connection& ConnessioneAperta();
-  void ChiudiDatabase();
 
-  // Commands.
-  void CmdAssegna();
-  void CmdLogAttivo();
-  void CmdLogDisattivo();
-  void CmdErroriAttivi();
-  void CmdErroriSilenziosi();
-  void CmdMessaggioFinaleSi();
-  void CmdMessaggioFinaleNo();
-  void CmdRichiestaSi();
-  void CmdRichiestaNo();
-  void CmdFine();
-  void CmdVariabileDaRegistro();
-  void CmdEliminaChiave();
-  void CmdEliminaValore();
-  void CmdScriviValore();
-  registry::Registry& Registro() const;
-
-  // Database commands and operations.
-  void RigaDatabase();
-  void CmdAggiungiCampo();      // "+"
-  void CmdEliminaCampo();       // "-"
-  void CmdModificaTipo();       // "!"
-  void CmdSvuotaCampo();        // "0"
-  void CmdModificaValore();     // "M"
-  void CmdDefaultCampo();       // "D"
-  void CmdRinominaCampo();      // "$"
-  void CmdEliminaTabella();     // "X"
-  void CmdCreaTabella();        // ">"
-  void CmdSvuotaTabella();      // "/"
-  void CmdImportaDati();        // "<"
-  void CmdCreaIndice();         // "#"
-  void CmdEliminaIndice();      // "-#"
-  void CmdCreaRelazione();      // "@"
-  void CmdModificaRelazione();  // "M@"
-  void CmdEliminaRelazione();   // "-@"
-  void CmdSql();                // "SQL"
-  void CmdGet();                // "GET"
-  void CmdCompatta();           // "DBZ"
-  void CmdCreaDatabase();       // "+DB"
-  void CmdProgramma();          // "+TASK"
-  void CmdAggiungiQuery();      // "+Q"
-  void CmdEliminaQuery();       // "-Q"
-  void CmdLunghezzaZero();      // "Z"
-  void CmdRiallinea();          // "DBFC"
-  void CmdRinominaTabella();    // "$T"
-  void CmdImportaTabella();     // "<T"
-  // Argument i read as a flag; a missing one is false.
-  bool Flag(std::size_t i) const;
-  void ImportaDati(db::Connection& conn, const std::string& tabella, const std::string& file,
-                   const std::string& separatore, const std::string& colonne);
-  bool RiallineaContatori(std::unique_ptr<db::Connection>& conn, const std::string& percorso);
-  bool CompattaDatabase(std::unique_ptr<db::Connection>& conn, const std::string& percorso);
-  void ProgrammaAggiornamento(const std::string& tabella, const std::string& data,
-                              const std::string& script);
-
-  StatoProcesso& stato_;
-  std::int32_t lineaLavoro_ = 0;  // the working line number of the current Riga
+  ContestoEsecuzione contesto_;
+  std::unique_ptr<Famiglie> famiglie_;
+  std::vector<std::string> righe_;
+  bool isRunning_ = false;
+  std::int32_t currLinea_ = 0;
+  std::string txtFile_;
+  bool debugging_ = false;
+  bool AggiornamentoEseguito = false;  // some command line ran: the final message is due
+  Collezione<std::int32_t> etichette_;
+  clsStack Ritorni;
   bool inClear_ = false;
 };
 

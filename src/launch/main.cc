@@ -89,9 +89,10 @@ int main(int argc, char** argv) {
   plat.db = database.get();
 
   StatoProcesso stato(plat);
-  stato.EsecuzioneReale = !opzioni.prova;
+  stato.Vero = !opzioni.prova;
   stato.Dettagli = opzioni.dettagli;
   stato.StampaDettaglio = [](const std::string& frase) { std::cout << frase << "\n" << std::flush; };
+  stato.StampaNota = [](const std::string& nota) { std::cerr << nota << "\n" << std::flush; };
   Main(stato, opzioni.argomenti);
   return stato.ErroreSegnalato ? 1 : 0;
 }

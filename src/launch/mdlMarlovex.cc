@@ -10,31 +10,9 @@
 
 namespace mlx {
 
-std::string StatoProcesso::PercorsoApp(const std::string& file) const {
-  return UnisciPercorso(plat.fs->ProgramDirectory(), file);
-}
-
-int StatoProcesso::Messaggio(const std::string& testo, int stile,
-                             const std::string& titolo) const {
-  if (plat.ui == nullptr) return ui::DefaultAnswer(stile);
-  return plat.ui->MessageBox(testo, titolo, stile);
-}
-
-void StatoProcesso::SegnalaErrore(const std::string& testo) {
-  ErroreSegnalato = true;
-  Messaggio(testo, ui::kIconInformation, "Attenzione");
-}
-
 void Main(StatoProcesso& stato, const std::string& argomenti) {
-  stato.NomeValoreDb = "PathMDB";
   stato.DbAlternativo.clear();
-  stato.IconeMessaggio.Svuota();
-  stato.IconeMessaggio.Aggiungi("!", ui::kIconExclamation);
-  stato.IconeMessaggio.Aggiungi("i", ui::kIconInformation);
-  stato.IconeMessaggio.Aggiungi("x", ui::kIconCritical);
-  stato.IconeMessaggio.Aggiungi("?", ui::kIconQuestion);
   ElaboraRigaComando(stato, argomenti);
-  stato.IconeMessaggio.Svuota();
 }
 
 void ElaboraRigaComando(StatoProcesso& stato, const std::string& argomenti) {
@@ -53,7 +31,6 @@ void ElaboraRigaComando(StatoProcesso& stato, const std::string& argomenti) {
     if (percorso.empty()) continue;
     EseguiScript(stato, percorso);
   }
-  stato.RigheScript.assign(1, "");
 }
 
 void LeggiOpzioni(StatoProcesso& stato, const std::string& argomenti) {
@@ -62,38 +39,32 @@ void LeggiOpzioni(StatoProcesso& stato, const std::string& argomenti) {
   if (opzione == "-U") {
     // The plans of the table whose date has come. A scheduling database or table that is
     // missing runs nothing and is reported.
-    EseguiProgrammati(stato, argomento);
+    EseguiProgrammati(stato, argomento,
+                      [&stato](const std::string& script) { EseguiScript(stato, script); });
   }
   // "-C" and any other option: accepted, nothing happens.
 }
 
 void EseguiScript(StatoProcesso& stato, const std::string& percorso) {
-  stato.RigheScript.assign(1, "");
-  stato.FileInCaricamento = std::make_unique<CollezioneTesti>();
-
   if (!stato.plat.fs->IsFile(percorso)) {
     stato.SegnalaErrore("File " + percorso + " non trovato.");
     return;
   }
-  if (!CaricaScript(stato, percorso)) {
-    SvuotaCollection(stato.FileInCaricamento);
-    stato.RigheScript.clear();
-    return;
-  }
-  if (stato.RigheScript.size() > 1) stato.RigheScript.pop_back();
+  Caricamento caricamento;
+  if (!CaricaScript(stato, caricamento, percorso)) return;
+  std::vector<std::string>& righe = caricamento.RigheScript;
+  if (righe.size() > 1) righe.pop_back();
 
   clsMarlovex motore(stato);
-  motore.Vero = stato.EsecuzioneReale;
   motore.InitVars(percorso);
   std::string etichetta;
-  // The loaded lines pass to the engine; the module keeps an empty array.
-  if (!motore.InitMLX(std::exchange(stato.RigheScript, {""}), &etichetta)) {
+  if (!motore.InitMLX(std::move(righe), &etichetta)) {
     stato.SegnalaErrore("Esecuzione impossibile, l'etichetta " + etichetta +
                         " compare due volte in " + percorso + ".");
     motore.Clear();
     return;
   }
-  const long totale = static_cast<long>(motore.Righe.size());
+  const long totale = static_cast<long>(motore.Righe().size());
   if (stato.plat.ui != nullptr) {
     ui::Ui* finestra = stato.plat.ui;
     motore.LineExecuted = [finestra, totale](std::int32_t linea) {
@@ -123,8 +94,8 @@ std::vector<std::string> DividiRighe(const std::string& testo) {
 
 }  // namespace
 
-bool CaricaScript(StatoProcesso& stato, const std::string& percorso) {
-  stato.FileInCaricamento->Aggiungi(percorso, percorso);
+bool CaricaScript(StatoProcesso& stato, Caricamento& caricamento, const std::string& percorso) {
+  caricamento.FileInCaricamento.Aggiungi(percorso, percorso);
 
   std::string contenuto;
   Status letto = stato.plat.fs->ReadFile(percorso, &contenuto);
@@ -145,7 +116,7 @@ bool CaricaScript(StatoProcesso& stato, const std::string& percorso) {
     if (riga.rfind("<<MLX,", 0) == 0) {
       const std::string nome = TogliSpazi(DestraDi(riga, ","));
       const std::string inclusione = stato.PercorsoApp(nome);
-      if (!LeggiVoce(stato.FileInCaricamento.get(), inclusione).empty()) {
+      if (!LeggiVoce(&caricamento.FileInCaricamento, inclusione).empty()) {
         stato.SegnalaErrore("Esecuzione impossibile, riferimento circolare tra " + percorso +
                             " e " + inclusione);
         return false;
@@ -155,14 +126,14 @@ bool CaricaScript(StatoProcesso& stato, const std::string& percorso) {
                             percorso + " non esiste.");
         return false;
       }
-      if (!CaricaScript(stato, inclusione)) return false;
-      stato.RigheScript.emplace_back();
+      if (!CaricaScript(stato, caricamento, inclusione)) return false;
+      caricamento.RigheScript.emplace_back();
     } else {
-      stato.RigheScript.back() = std::move(riga);
-      stato.RigheScript.emplace_back();
+      caricamento.RigheScript.back() = std::move(riga);
+      caricamento.RigheScript.emplace_back();
     }
   }
-  stato.FileInCaricamento->Rimuovi(percorso);
+  caricamento.FileInCaricamento.Rimuovi(percorso);
   return true;
 }
 

@@ -1,79 +1,74 @@
-// The registry commands and the settings-key line.
-#include "engine/clsMarlovex.h"
-#include "launch/mdlMarlovex.h"
+// The registry family. Registry operations answer a result code and never fail a line.
+#include "system/comandi_registro.h"
+
+#include "engine/contesto.h"
 #include "platform/registry/registry.h"
 #include "platform/text/text.h"
-#include "system/impostazioni.h"
 #include "system/registro.h"
 
 namespace mlx {
 
-registry::Registry& clsMarlovex::Registro() const {
-  if (stato_.plat.registry == nullptr) {
-    Solleva(err::kInvalidCall, "Registro non disponibile.");
-  }
-  return *stato_.plat.registry;
-}
+namespace {
 
-void clsMarlovex::RigaImpostazioni() {
-  ErroreRiga = false;
+// The settings-key line "§app,value": which key and value hold the host database path.
+void RigaImpostazioni(ContestoEsecuzione& c) {
+  c.ErroreRiga = false;
   // The text after the section sign, taken as written (it is not expanded).
-  RestoRiga = text::Mid(RigaCorrente, 1);
+  const std::string RestoRiga = text::Mid(c.RigaCorrente, 1);
   if (RestoRiga.empty()) return;
-  Passo([&] {
-    registry::Registry& reg = Registro();
-    if (ChiaveImpostazioni != -1) {
-      UltimoEsitoRegistro = reg.CloseKey(static_cast<registry::Handle>(ChiaveImpostazioni));
-      ChiaveImpostazioni = -1;
-    }
-    Parti = Dividi(RestoRiga, ",");
-    registry::Handle h = 0;
-    UltimoEsitoRegistro = reg.OpenKeyEx(registry::kCurrentUser,
-                                        std::string(kRadiceImpostazioni) + Parti[0], 0,
-                                        registry::kKeyRead, &h);
-    // A key that cannot be opened is not reported here: later reads of the database path
-    // then find nothing.
-    if (UltimoEsitoRegistro == registry::kSuccess) ChiaveImpostazioni = h;
-    stato_.NomeValoreDb = Parte(1);
-    Azione = "Aperta chiave di registro " + Parti[0] + "\\" + Parti[1];
-  });
+  registry::Registry& reg = c.Registro();
+  c.impostazioni.Chiudi(&reg, &c.UltimoEsitoRegistro);
+  c.Parti = Dividi(RestoRiga, ",");
+  // A key that cannot be opened is not reported here: later reads of the database path then
+  // find nothing.
+  c.impostazioni.Apri(reg, c.Parti[0], &c.UltimoEsitoRegistro);
+  c.impostazioni.NomeValoreDb = c.Parte(1);
+  c.Azione = "Aperta chiave di registro " + c.Parti[0] + "\\" + c.Parti[1];
 }
 
-void clsMarlovex::CmdVariabileDaRegistro() {
-  const std::string& nome = Campo;
-  const std::string& radice = Parte(2);
-  const std::string& chiave = Parte(3);
-  const std::string& valore = Parte(4);
-  const std::string letto =
-      LeggiValoreRegistro(Registro(), radice, chiave, valore, &UltimoEsitoRegistro);
-  ScriviVoce(ExecVars.get(), nome + " = " + letto, nome);
-  Azione = "Variabile " + nome + " da registro " + radice + "\\" + chiave + "\\" + valore +
-           " = " + letto;
+Lavoro CmdEliminaChiave(ContestoEsecuzione& c) {
+  const std::string radice = c.Parte(1);
+  const std::string chiave = c.Parte(2);
+  c.Azione = "Eliminata chiave " + radice + "\\" + chiave;
+  return [&c, radice, chiave] {
+    c.UltimoEsitoRegistro = EliminaChiaveRegistro(c.Registro(), radice, chiave);
+  };
 }
 
-void clsMarlovex::CmdEliminaChiave() {
-  const std::string& radice = Parte(1);
-  const std::string& chiave = Parte(2);
-  if (Vero) UltimoEsitoRegistro = EliminaChiaveRegistro(Registro(), radice, chiave);
-  Azione = "Eliminata chiave " + radice + "\\" + chiave;
+Lavoro CmdEliminaValore(ContestoEsecuzione& c) {
+  const std::string radice = c.Parte(1);
+  const std::string percorso = c.Parte(2);
+  c.Azione = "Eliminato valore " + radice + "\\" + percorso;
+  return [&c, radice, percorso] {
+    c.UltimoEsitoRegistro = EliminaValoreRegistro(c.Registro(), radice, percorso);
+  };
 }
 
-void clsMarlovex::CmdEliminaValore() {
-  const std::string& radice = Parte(1);
-  const std::string& percorso = Parte(2);
-  if (Vero) UltimoEsitoRegistro = EliminaValoreRegistro(Registro(), radice, percorso);
-  Azione = "Eliminato valore " + radice + "\\" + percorso;
+Lavoro CmdScriviValore(ContestoEsecuzione& c) {
+  const std::string radice = c.Parte(1);
+  const std::string percorso = c.Parte(2);
+  const std::string dati = c.Parte(3);
+  c.Azione = "Aggiunto/modificato valore " + radice + "\\" + percorso + " = " + dati;
+  return [&c, radice, percorso, dati] {
+    c.UltimoEsitoRegistro = ScriviValoreRegistro(c.Registro(), radice, SoloPercorso(percorso),
+                                                 SoloFile(percorso), dati);
+  };
 }
 
-void clsMarlovex::CmdScriviValore() {
-  const std::string& radice = Parte(1);
-  const std::string& percorso = Parte(2);
-  const std::string& dati = Parte(3);
-  if (Vero) {
-    UltimoEsitoRegistro = ScriviValoreRegistro(Registro(), radice, SoloPercorso(percorso),
-                                               SoloFile(percorso), dati);
-  }
-  Azione = "Aggiunto/modificato valore " + radice + "\\" + percorso + " = " + dati;
+}  // namespace
+
+const Famiglia<>& FamigliaRegistro() {
+  using enum InProva;
+  static constexpr Voce<> comandi[] = {
+      {"X\xC2\xA7", CmdEliminaChiave, false, Rispetta},  // "X§"
+      {"-\xC2\xA7", CmdEliminaValore, false, Rispetta},  // "-§"
+      {"+\xC2\xA7", CmdScriviValore, false, Rispetta},   // "+§"
+  };
+  static constexpr TipoRiga<> righe[] = {
+      {"\xC2\xA7", RigaImpostazioni},  // "§"
+  };
+  static const Famiglia<> famiglia{comandi, righe};
+  return famiglia;
 }
 
 }  // namespace mlx

@@ -1,46 +1,74 @@
-// Switches for the log, error reporting and the engine's own messages.
-#include "engine/clsMarlovex.h"
+// The switches family. Only the log switches honour a dry run, which so never writes the log.
+#include "system/comandi_switch.h"
+
+#include "engine/contesto.h"
 
 namespace mlx {
 
-void clsMarlovex::CmdLogAttivo() {
-  if (Vero) LogAttivo = true;
-  Azione = "Log attivato";
+namespace {
+
+Lavoro CmdLogAttivo(ContestoEsecuzione& c) {
+  c.Azione = "Log attivato";
+  return [&c] { c.LogAttivo = true; };
 }
 
-void clsMarlovex::CmdLogDisattivo() {
-  if (Vero) LogAttivo = false;
-  Azione = "Log disattivato";
+Lavoro CmdLogDisattivo(ContestoEsecuzione& c) {
+  c.Azione = "Log disattivato";
+  return [&c] { c.LogAttivo = false; };
 }
 
-void clsMarlovex::CmdErroriAttivi() {
-  ErroriSilenziosi = false;
-  Azione = "Segnalazione errori attivata";
+Lavoro CmdErroriAttivi(ContestoEsecuzione& c) {
+  c.ErroriSilenziosi = false;
+  c.Azione = "Segnalazione errori attivata";
+  return {};
 }
 
-void clsMarlovex::CmdErroriSilenziosi() {
-  ErroriSilenziosi = true;
-  Azione = "Segnalazione errori disattivata";
+Lavoro CmdErroriSilenziosi(ContestoEsecuzione& c) {
+  c.ErroriSilenziosi = true;
+  c.Azione = "Segnalazione errori disattivata";
+  return {};
 }
 
-void clsMarlovex::CmdMessaggioFinaleSi() {
-  SegnalaAggiornamento = true;
-  Azione = "Attivato msgbox segnalazione aggiornamento";
+Lavoro CmdMessaggioFinaleSi(ContestoEsecuzione& c) {
+  c.SegnalaAggiornamento = true;
+  c.Azione = "Attivato msgbox segnalazione aggiornamento";
+  return {};
 }
 
-void clsMarlovex::CmdMessaggioFinaleNo() {
-  SegnalaAggiornamento = false;
-  Azione = "Disattivato msgbox segnalazione aggiornamento";
+Lavoro CmdMessaggioFinaleNo(ContestoEsecuzione& c) {
+  c.SegnalaAggiornamento = false;
+  c.Azione = "Disattivato msgbox segnalazione aggiornamento";
+  return {};
 }
 
-void clsMarlovex::CmdRichiestaSi() {
-  RichiediAggiornamento = true;
-  Azione = "Attivato msgbox richiesta aggiornamento";
+Lavoro CmdRichiestaSi(ContestoEsecuzione& c) {
+  c.RichiediAggiornamento = true;
+  c.Azione = "Attivato msgbox richiesta aggiornamento";
+  return {};
 }
 
-void clsMarlovex::CmdRichiestaNo() {
-  RichiediAggiornamento = false;
-  Azione = "Disattivato msgbox richiesta aggiornamento";
+Lavoro CmdRichiestaNo(ContestoEsecuzione& c) {
+  c.RichiediAggiornamento = false;
+  c.Azione = "Disattivato msgbox richiesta aggiornamento";
+  return {};
+}
+
+}  // namespace
+
+const Famiglia<>& FamigliaInterruttori() {
+  using enum InProva;
+  static constexpr Voce<> comandi[] = {
+      {"MSGY", CmdMessaggioFinaleSi, false, Esegue},
+      {"MSGN", CmdMessaggioFinaleNo, false, Esegue},
+      {"ASKY", CmdRichiestaSi, false, Esegue},
+      {"ASKN", CmdRichiestaNo, false, Esegue},
+      {"LOGY", CmdLogAttivo, false, Rispetta},
+      {"LOGN", CmdLogDisattivo, false, Rispetta},
+      {"ERRY", CmdErroriAttivi, false, Esegue},
+      {"ERRN", CmdErroriSilenziosi, false, Esegue},
+  };
+  static const Famiglia<> famiglia{comandi};
+  return famiglia;
 }
 
 }  // namespace mlx

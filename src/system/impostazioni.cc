@@ -28,4 +28,24 @@ std::string LeggiImpostazione(registry::Registry* reg, const std::string& applic
   return valore;
 }
 
+void ImpostazioniOspite::Apri(registry::Registry& reg, const std::string& sottochiave,
+                              long* esito) {
+  registry::Handle h = 0;
+  *esito = reg.OpenKeyEx(registry::kCurrentUser, std::string(kRadiceImpostazioni) + sottochiave, 0,
+                         registry::kKeyRead, &h);
+  if (*esito == registry::kSuccess) ChiaveImpostazioni = h;
+}
+
+void ImpostazioniOspite::Chiudi(registry::Registry* reg, long* esito) {
+  if (ChiaveImpostazioni == -1) return;
+  if (reg != nullptr) *esito = reg->CloseKey(static_cast<registry::Handle>(ChiaveImpostazioni));
+  ChiaveImpostazioni = -1;
+}
+
+std::string ImpostazioniOspite::PercorsoDatabase(registry::Registry* reg) const {
+  if (ChiaveImpostazioni == -1 || reg == nullptr) return "";
+  return LeggiStringaRegistro(*reg, static_cast<registry::Handle>(ChiaveImpostazioni),
+                              NomeValoreDb);
+}
+
 }  // namespace mlx

@@ -1,12 +1,72 @@
-// Variable-assignment commands.
-#include "engine/clsMarlovex.h"
+// The variables family. Every command stores "name = value" under the name (Campo) and runs
+// in a dry run too: reading a value changes nothing.
+#include "variables/comandi_variabili.h"
+
+#include <memory>
+
+#include "database/connessione.h"
+#include "database/valori.h"
+#include "engine/contesto.h"
+#include "platform/db/db.h"
+#include "system/registro.h"
 
 namespace mlx {
 
-void clsMarlovex::CmdAssegna() {
-  const std::string valore = RestoDa(2);
-  ScriviVoce(ExecVars.get(), Campo + " = " + valore, Campo);
-  Azione = "Variabile " + Campo + " = " + valore;
+namespace {
+
+Lavoro CmdAssegna(ContestoEsecuzione& c) {
+  const std::string valore = c.RestoDa(2);
+  ScriviVoce(c.ExecVars.get(), c.Campo + " = " + valore, c.Campo);
+  c.Azione = "Variabile " + c.Campo + " = " + valore;
+  return {};
+}
+
+// GET: the first column of the first row a statement returns.
+Lavoro CmdGet(ContestoEsecuzione& c) {
+  const std::string istruzione = c.RestoDa(2);
+  c.Azione = "Variabile " + c.Campo + " da SQL " + istruzione;
+  struct Chiusura {
+    std::unique_ptr<db::Recordset>& rs;
+    ~Chiusura() { ChiudiOggetto(rs); }
+  } chiusura{c.RecordsetGet};
+  Verifica(c.ConnessioneAperta().OpenRecordset(istruzione, db::kDynamic, db::kOptimistic,
+                                               &c.RecordsetGet));
+  if (c.RecordsetGet->Eof() || c.RecordsetGet->FieldCount() == 0) {
+    Solleva(3021,
+            "BOF o EOF \xC3\xA8 True oppure il record corrente \xC3\xA8 stato eliminato. "
+            "L'operazione richiesta richiede un record corrente.");
+  }
+  db::Value valore;
+  Verifica(c.RecordsetGet->GetValue(0, &valore));
+  ScriviVoce(c.ExecVars.get(), c.Campo + " = " + TestoValore(valore), c.Campo);
+  return {};
+}
+
+// REG: a string value of the registry.
+Lavoro CmdVariabileDaRegistro(ContestoEsecuzione& c) {
+  const std::string& nome = c.Campo;
+  const std::string& radice = c.Parte(2);
+  const std::string& chiave = c.Parte(3);
+  const std::string& valore = c.Parte(4);
+  const std::string letto =
+      LeggiValoreRegistro(c.Registro(), radice, chiave, valore, &c.UltimoEsitoRegistro);
+  ScriviVoce(c.ExecVars.get(), nome + " = " + letto, nome);
+  c.Azione = "Variabile " + nome + " da registro " + radice + "\\" + chiave + "\\" + valore +
+             " = " + letto;
+  return {};
+}
+
+}  // namespace
+
+const Famiglia<>& FamigliaVariabili() {
+  using enum InProva;
+  static constexpr Voce<> comandi[] = {
+      {"=", CmdAssegna, false, Esegue},
+      {"GET", CmdGet, false, Esegue},
+      {"REG", CmdVariabileDaRegistro, false, Esegue},
+  };
+  static const Famiglia<> famiglia{comandi};
+  return famiglia;
 }
 
 }  // namespace mlx

@@ -1,6 +1,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "database/aiuto.h"
 #include "fakes/ambiente.h"
 
 namespace mlx {
@@ -88,11 +89,46 @@ TEST(Motore, SwitchEFineRunDopoEnd) {
   m.InitVars("s.txt");
   m.InitMLX({"ASKN", "MSGN", "ERRN", "END", "ERRY"});
   m.Ciclo();
-  EXPECT_FALSE(m.RichiediAggiornamento);
-  EXPECT_FALSE(m.SegnalaAggiornamento);
-  EXPECT_TRUE(m.ErroriSilenziosi);  // the line after END never ran
-  EXPECT_FALSE(m.IsRunning);
-  EXPECT_EQ(m.ExecVars, nullptr);
+  EXPECT_FALSE(m.Contesto().RichiediAggiornamento);
+  EXPECT_FALSE(m.Contesto().SegnalaAggiornamento);
+  EXPECT_TRUE(m.Contesto().ErroriSilenziosi);  // the line after END never ran
+  EXPECT_FALSE(m.IsRunning());
+  EXPECT_EQ(m.ExecVars(), nullptr);
+}
+
+// An object a schema command does not find is passed over in silence; with --verbose (and so
+// in a dry run) a note names it and the line, so that a misspelt name shows up when the script
+// is tried. An object that exists already gets no note.
+TEST(Motore, OggettoMancanteNotatoSoloConDettagli) {
+  Ambiente a;
+  const std::string dati = prova::NuovoDatabase(a);
+  std::vector<std::string> note;
+  a.stato->StampaNota = [&note](const std::string& n) { note.push_back(n); };
+  const std::vector<std::string> righe = {
+      "MSGN", "*" + dati + "*", "[Clienti]", ">", ">", "+,Nome,LONG", "-,Nome", "-,Nome",
+      "X",    "X",              "LOGY",      "=,A,1"};
+  a.Esegui(righe);
+  EXPECT_TRUE(note.empty());
+  a.stato->Dettagli = true;
+  a.Esegui(righe);
+  EXPECT_THAT(note, ElementsAre("Nota: Il campo 'Nome' non esiste. (riga 8)",
+                                "Nota: La tabella 'Clienti' non esiste. (riga 10)"));
+  EXPECT_TRUE(a.ui.dialoghi.empty()) << prova::PrimoDialogo(a);
+  EXPECT_FALSE(a.stato->ErroreSegnalato);
+  // The run went on after the passed-over lines.
+  EXPECT_THAT(a.Log(), ElementsAre("Log attivato", "Variabile A = 1", "Log attivato",
+                                   "Variabile A = 1"));
+}
+
+TEST(Motore, DebuggingAnnunciaLaFine) {
+  Ambiente a;
+  clsMarlovex m(*a.stato);
+  m.Debugging(true);
+  m.InitVars("s.txt");
+  m.InitMLX({"MSGN", "END", "=,A,1"});
+  m.Ciclo();
+  EXPECT_THAT(a.TitoliDialoghi(), ElementsAre("Attenzione"));
+  EXPECT_EQ(a.ui.dialoghi[0].testo, "Esecuzione terminata.");
 }
 
 TEST(Motore, EtichetteSenzaMaiuscoleEDoppie) {
@@ -100,8 +136,8 @@ TEST(Motore, EtichetteSenzaMaiuscoleEDoppie) {
   clsMarlovex m(*a.stato);
   std::string doppia;
   EXPECT_TRUE(m.InitMLX({":Uno", "x", ":Due"}, &doppia));
-  EXPECT_EQ(m.Etichette.Leggi("UNO").value_or(-1), 0);
-  EXPECT_EQ(m.Etichette.Leggi("due").value_or(-1), 2);
+  EXPECT_EQ(m.Etichette().Leggi("UNO").value_or(-1), 0);
+  EXPECT_EQ(m.Etichette().Leggi("due").value_or(-1), 2);
   EXPECT_FALSE(m.InitMLX({":Fine", ":FINE"}, &doppia));
   EXPECT_EQ(doppia, "FINE");
 }
@@ -114,10 +150,10 @@ TEST(Motore, IlPercorsoOspiteVieneDalRegistro) {
            "\"PathMDB\"=\"C:\\\\Prog\\\\Dati.mdb\"\r\n");
   clsMarlovex m(*a.stato);
   m.InitVars("s.txt");
-  EXPECT_EQ(m.DbCorrente, "C:\\Prog\\Dati.mdb");
-  EXPECT_NE(m.ChiaveImpostazioni, -1);
+  EXPECT_EQ(m.Contesto().DbCorrente, "C:\\Prog\\Dati.mdb");
+  EXPECT_NE(m.Contesto().impostazioni.ChiaveImpostazioni, -1);
   m.Clear();
-  EXPECT_EQ(m.ChiaveImpostazioni, -1);
+  EXPECT_EQ(m.Contesto().impostazioni.ChiaveImpostazioni, -1);
 }
 
 }  // namespace

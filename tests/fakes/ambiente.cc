@@ -24,10 +24,6 @@ Ambiente::Ambiente() {
   plat.registry = registro.get();
   plat.db = &database;
   stato = std::make_unique<StatoProcesso>(plat);
-  stato->IconeMessaggio.Aggiungi("!", 48);
-  stato->IconeMessaggio.Aggiungi("i", 64);
-  stato->IconeMessaggio.Aggiungi("x", 16);
-  stato->IconeMessaggio.Aggiungi("?", 32);
 }
 
 Ambiente::~Ambiente() {
@@ -58,11 +54,14 @@ std::vector<std::string> Ambiente::Log() const {
 
 void Ambiente::Esegui(const std::vector<std::string>& righe, bool vero) {
   clsMarlovex motore(*stato);
-  motore.Vero = vero;
+  // Vero is the process's one flag: a dry run of these lines leaves it as it was.
+  const bool prima = motore.Vero();
+  motore.Vero(vero);
   motore.InitVars("script.txt");
   motore.InitMLX(righe);
   motore.Ciclo();
   motore.Clear();
+  motore.Vero(prima);
 }
 
 void Ambiente::UsaSqlite() {

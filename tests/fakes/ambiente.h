@@ -39,7 +39,8 @@ class Ambiente {
   std::string Leggi(const std::string& nome) const;  // "" when missing
   // The log without its time stamps, one sentence a line.
   std::vector<std::string> Log() const;
-  // Runs the lines in a fresh engine as the start-up module does.
+  // Runs the lines in a fresh engine as the start-up module does; with `vero` false as a dry
+  // run.
   void Esegui(const std::vector<std::string>& righe, bool vero = true);
   std::vector<std::string> TitoliDialoghi() const;
 };

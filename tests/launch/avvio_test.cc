@@ -11,10 +11,9 @@ using fakes::Ambiente;
 using ::testing::ElementsAre;
 
 std::vector<std::string> Caricate(Ambiente& a, const std::string& file) {
-  a.stato->RigheScript.assign(1, "");
-  a.stato->FileInCaricamento = std::make_unique<CollezioneTesti>();
-  if (!CaricaScript(*a.stato, a.Percorso(file))) return {"<fallito>"};
-  return a.stato->RigheScript;
+  Caricamento caricamento;
+  if (!CaricaScript(*a.stato, caricamento, a.Percorso(file))) return {"<fallito>"};
+  return caricamento.RigheScript;
 }
 
 TEST(Caricamento, RigheVuoteContinuazioniEInclusioni) {

@@ -37,12 +37,12 @@ TEST(ComandiRegistro, LaProvaNonScriveMaRegLegge) {
            /*vero=*/false);
   EXPECT_EQ(LeggiValoreRegistro(*a.registro, "HKCU", "Software\\A", "V"), "uno");
   clsMarlovex m(*a.stato);
-  m.Vero = false;
+  m.Vero(false);
   m.InitVars("s.txt");
   m.InitMLX({"REG,X,HKCU,Software\\A,V", "=,Y,{<X>}"});
   m.Riga(0);
   m.Riga(1);
-  EXPECT_EQ(LeggiVoce(m.ExecVars.get(), "Y"), "Y = uno");
+  EXPECT_EQ(LeggiVoce(m.ExecVars(), "Y"), "Y = uno");
 }
 
 TEST(ComandiRegistro, RadiceSconosciutaNonFaNulla) {
@@ -73,24 +73,24 @@ TEST(RigaImpostazioni, CambiaChiaveEValoreDelPercorso) {
   m.InitMLX({"LOGY", "\xC2\xA7" "Altro\\Sezione,Archivio", "\xC2\xA7", "\xC2\xA7Manca,X"});
   m.Riga(0);
   m.Riga(1);
-  EXPECT_EQ(m.Azione, "Aperta chiave di registro Altro\\Sezione\\Archivio");
-  EXPECT_EQ(a.stato->NomeValoreDb, "Archivio");
-  ASSERT_NE(m.ChiaveImpostazioni, -1);
+  EXPECT_EQ(m.Azione(), "Aperta chiave di registro Altro\\Sezione\\Archivio");
+  EXPECT_EQ(m.Contesto().impostazioni.NomeValoreDb, "Archivio");
+  ASSERT_NE(m.Contesto().impostazioni.ChiaveImpostazioni, -1);
   EXPECT_EQ(LeggiStringaRegistro(*a.registro,
-                                 static_cast<registry::Handle>(m.ChiaveImpostazioni),
+                                 static_cast<registry::Handle>(m.Contesto().impostazioni.ChiaveImpostazioni),
                                  "Archivio"),
             "C:\\Dati\\Storico.mdb");
   m.Riga(2);  // an empty settings line changes nothing
-  EXPECT_EQ(m.Azione, "");
-  EXPECT_EQ(a.stato->NomeValoreDb, "Archivio");
+  EXPECT_EQ(m.Azione(), "");
+  EXPECT_EQ(m.Contesto().impostazioni.NomeValoreDb, "Archivio");
   m.Riga(3);  // a key that cannot be opened is not reported
-  EXPECT_EQ(m.ChiaveImpostazioni, -1);
-  EXPECT_EQ(m.UltimoEsitoRegistro, registry::kFileNotFound);
-  EXPECT_EQ(a.stato->NomeValoreDb, "X");
+  EXPECT_EQ(m.Contesto().impostazioni.ChiaveImpostazioni, -1);
+  EXPECT_EQ(m.Contesto().UltimoEsitoRegistro, registry::kFileNotFound);
+  EXPECT_EQ(m.Contesto().impostazioni.NomeValoreDb, "X");
   EXPECT_TRUE(a.ui.dialoghi.empty());
   // Every run starts again from the host application's value name.
   m.InitVars("s.txt");
-  EXPECT_EQ(a.stato->NomeValoreDb, "PathMDB");
+  EXPECT_EQ(m.Contesto().impostazioni.NomeValoreDb, "PathMDB");
 }
 
 }  // namespace
