@@ -127,7 +127,7 @@ Status OpenSqlite(const std::string& path, sqlite3** db) {
     *db = nullptr;
     return ErrDb("Cannot open the database '" + path + "': " + msg + ".");
   }
-  sqlite3_busy_timeout(*db, 5000);
+  sqlite3_busy_timeout(*db, kBusyTimeoutMs);
   rc = sqlite3_exec(*db, "SELECT count(*) FROM sqlite_schema", nullptr, nullptr, nullptr);
   if (rc != SQLITE_OK) {
     std::string msg = sqlite3_errmsg(*db);
@@ -191,6 +191,9 @@ class SqliteConnection final : public Connection {
     sqlite3_extended_result_codes(db, 0);
     Exec(db, "PRAGMA foreign_keys = ON");
     RegisterFunctions(db);
+    // Other tools may have changed the file since the layer last wrote it; the open never fails
+    // because of that.
+    (void)Catalog(db).Reconcile();
     core_.db = db;
     lock_fd_ = fd;
     path_ = path;

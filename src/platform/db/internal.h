@@ -5,6 +5,7 @@
 #include <sqlite3.h>
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -80,6 +81,9 @@ class Stmt {
   sqlite3* db_ = nullptr;
   sqlite3_stmt* stmt_ = nullptr;
 };
+
+// How long a statement waits for a file another connection is writing.
+inline constexpr int kBusyTimeoutMs = 5000;
 
 Status Exec(sqlite3* db, const std::string& sql);
 // The single integer that a query returns; nullopt for no row or Null.
@@ -205,22 +209,55 @@ class Schema {
  public:
   explicit Schema(sqlite3* db) : db_(db) {}
 
-  // The stored name of a user table (or view with views=true), matched without regard to case.
+  // The stored name of a user table, or of a saved query (dormant ones included), matched
+  // without regard to case.
   std::optional<std::string> FindTable(std::string_view name) const;
   std::optional<std::string> FindView(std::string_view name) const;
   Status Load(std::string_view table, TableModel* model) const;
   Status EnsureBookkeeping();
   bool HasBookkeeping() const;
 
+  // Saved queries are text: a change of the tables a query names never fails because of it. A
+  // query whose view no longer compiles (a table, column or query it names is gone) is dormant:
+  // its view is dropped and its text kept in __mlx_views (dormant_sql holds the CREATE VIEW
+  // text, so that the views of other tools are kept too) until what it names is there again.
+  // Dormant queries are still queries of the catalogue; running one fails with the reason.
+  bool IsDormantView(std::string_view name) const;
+  // Parks the views that no longer compile among those whose text names one of the touched
+  // objects, or among all views when touched is empty (SQLite's own renames and column drops
+  // refuse to run while any view is broken); a parked view touches those that name it in turn.
+  Status ParkBrokenViews(std::vector<std::string> touched);
+  // Gives back their view to the dormant queries whose text compiles again.
+  Status ReviveViews();
+  // Both, at the end of a change of the touched objects, inside its transaction.
+  Status SettleViews(std::vector<std::string> touched);
+
+  // Whether the hidden tables describe anything the file no longer holds (tables, columns,
+  // indexes or relations changed by other tools, guard triggers of a table renamed by them), or
+  // keep dormant queries to try again. One query; false when all is consistent.
+  bool OutOfStep() const;
+  // The tables whose bookkeeping is stale, as the bookkeeping names them (some may not exist).
+  Status StaleTables(std::vector<std::string>* tables) const;
+  // The tables that other tools renamed, found by the guard triggers that kept the old name:
+  // pairs of old and new name.
+  Status RenamedTables(std::vector<std::pair<std::string, std::string>>* renamed) const;
+  // Forgets the live queries whose view other tools dropped, and the dormant ones whose name
+  // another object took.
+  Status ForgetStaleViews();
+
   // Writes a new table from a model (CREATE TABLE, indexes, bookkeeping, guard triggers).
   Status Create(const TableModel& model);
   // Replaces the table by one built from the model, rows copied by one INSERT ... SELECT using
   // each column's copy_from. Runs in its own transaction with foreign keys off; the foreign-key
   // check runs before the commit.
-  Status Rebuild(const TableModel& old_model, const TableModel& model);
+  // then, when given, runs in the same transaction after the copy (a failure undoes it all).
+  Status Rebuild(const TableModel& old_model, const TableModel& model,
+                 const std::function<Status()>& then = {});
   // Rewrites bookkeeping rows and guard triggers of a table after an in-place change.
   Status SyncTable(const TableModel& model);
   Status DropBookkeeping(std::string_view table);
+  // Moves the bookkeeping of a renamed table to its new name (relations that refer to it too).
+  Status MoveBookkeeping(std::string_view from, std::string_view to);
   std::string NewIndexName(std::string_view table, std::string_view name) const;
 
   // Relations of other tables that reference this one.
@@ -241,8 +278,22 @@ class Schema {
  private:
   Status WriteBookkeeping(const TableModel& model);
   Status WriteTriggers(const TableModel& model);
+  bool KeepsDormantViews() const;
+  std::optional<std::string> FindDormantView(std::string_view name) const;
+  Status ViewsNaming(std::string_view name, std::vector<std::string>* views) const;
+  Status ParkView(const std::string& name);
+  Status ReviveView(const std::string& name, const std::string& jet_sql,
+                    const std::string& dormant_sql, bool* revived);
   sqlite3* db_;
 };
+
+// The SQLite text of a saved query written in the scripts' dialect (a SELECT statement).
+Status ViewBody(const std::string& jet_sql, std::string* body);
+// The query of a CREATE VIEW text: what follows its AS.
+std::string ViewSelect(const std::string& create_view);
+// "The query 'q' cannot be run: ..." for SQLite's "no such table: q" when q is a dormant query,
+// with the reason its text does not compile (followed through the dormant queries it names).
+std::optional<std::string> DormantQueryFailure(sqlite3* db, std::string_view message);
 
 // Runs work inside BEGIN IMMEDIATE ... COMMIT, rolling back on failure; inside a transaction
 // the caller opened, as a savepoint of it.

@@ -136,9 +136,29 @@ constexpr const char* kBookkeeping[] = {
     "CREATE TABLE IF NOT EXISTS __mlx_relations (name TEXT NOT NULL COLLATE NOCASE PRIMARY KEY, "
     "tbl TEXT NOT NULL COLLATE NOCASE, ref_tbl TEXT NOT NULL COLLATE NOCASE, "
     "cols TEXT NOT NULL COLLATE NOCASE)",
+    // jet_sql: the query as the script wrote it ('' for another tool's view kept while dormant);
+    // dormant_sql: the CREATE VIEW text of a dormant query, Null while its view is there.
     "CREATE TABLE IF NOT EXISTS __mlx_views (name TEXT NOT NULL COLLATE NOCASE PRIMARY KEY, "
-    "jet_sql TEXT NOT NULL)",
+    "jet_sql TEXT NOT NULL, dormant_sql TEXT)",
 };
+
+// Whether the table that the SQL expression names still carries what the layer writes for the
+// column rules it keeps (a guard trigger, or a size check in its definition). A table that
+// another tool dropped and made again under the same name carries neither: the counters and
+// zero-length rules kept under that name are not its own.
+std::string CarriesRulesSql(const std::string& table) {
+  return "(EXISTS (SELECT 1 FROM sqlite_schema WHERE type = 'trigger' AND "
+         "substr(name, 1, 6) = '__mlx_' AND tbl_name = " + table + " COLLATE NOCASE) OR "
+         "EXISTS (SELECT 1 FROM sqlite_schema WHERE type = 'table' AND name = " + table +
+         " COLLATE NOCASE AND instr(sql, " + QuoteText("\"" + std::string(kSizeCheckPrefix)) +
+         ") > 0))";
+}
+
+// Guard triggers are named "__mlx_<kind>_<table>"; SQLite keeps a trigger's name when another
+// tool renames its table.
+constexpr const char* kNamedForOtherTable =
+    "substr(name, 1, 6) = '__mlx_' AND substr(name, -length(tbl_name) - 1) <> "
+    "'_' || tbl_name COLLATE NOCASE";
 
 }  // namespace
 
@@ -163,8 +183,11 @@ std::optional<std::string> Schema::FindView(std::string_view name) const {
     return std::nullopt;
   }
   s.BindText(1, name);
-  if (s.Step() == SQLITE_ROW && !IsHiddenName(s.Text(0))) return s.Text(0);
-  return std::nullopt;
+  if (s.Step() == SQLITE_ROW) {
+    if (IsHiddenName(s.Text(0))) return std::nullopt;
+    return s.Text(0);
+  }
+  return FindDormantView(name);
 }
 
 bool Schema::HasBookkeeping() const {
@@ -172,13 +195,20 @@ bool Schema::HasBookkeeping() const {
              .value_or(0) > 0;
 }
 
+// Files written before dormant queries lack the column that keeps them; they have none.
+bool Schema::KeepsDormantViews() const {
+  return QueryInt(db_, "SELECT count(*) FROM pragma_table_info('__mlx_views') WHERE name = "
+                       "'dormant_sql'").value_or(0) > 0;
+}
+
 Status Schema::EnsureBookkeeping() {
-  if (HasBookkeeping()) return Status::OK();
+  if (KeepsDormantViews()) return Status::OK();
   for (const char* sql : kBookkeeping) {
     Status st = Exec(db_, sql);
     if (!st.ok()) return st;
   }
-  return Status::OK();
+  if (KeepsDormantViews()) return Status::OK();
+  return Exec(db_, "ALTER TABLE __mlx_views ADD COLUMN dormant_sql TEXT");
 }
 
 std::vector<std::string> Schema::UserTables() const {
@@ -244,6 +274,8 @@ Status Schema::Load(std::string_view table, TableModel* model) const {
   std::string primary_name = "PrimaryKey";
   std::vector<std::tuple<std::string, std::string, std::string>> relation_names;
   if (HasBookkeeping()) {
+    const bool own_rules =
+        QueryInt(db_, "SELECT " + CarriesRulesSql(QuoteText(t))).value_or(0) != 0;
     Stmt s;
     Status st = s.Prepare(db_, "SELECT col, allow_zero_length, default_text FROM __mlx_columns "
                                "WHERE tbl = ?1");
@@ -251,14 +283,14 @@ Status Schema::Load(std::string_view table, TableModel* model) const {
     s.BindText(1, t);
     while (s.Step() == SQLITE_ROW) {
       if (ColumnDef* c = model->FindColumn(s.Text(0))) {
-        c->allow_zero = s.IsNull(1) ? -1 : static_cast<int>(s.Int(1));
+        c->allow_zero = s.IsNull(1) || !own_rules ? -1 : static_cast<int>(s.Int(1));
         c->default_text = s.IsNull(2) ? "" : s.Text(2);
       }
     }
     st = s.Prepare(db_, "SELECT col, seed, inc, guard FROM __mlx_counters WHERE tbl = ?1");
     if (!st.ok()) return st;
     s.BindText(1, t);
-    while (s.Step() == SQLITE_ROW) {
+    while (own_rules && s.Step() == SQLITE_ROW) {
       if (ColumnDef* c = model->FindColumn(s.Text(0))) {
         c->counter = true;
         c->seed = s.Int(1);
@@ -504,6 +536,22 @@ Status Schema::DropBookkeeping(std::string_view table) {
   return Status::OK();
 }
 
+Status Schema::MoveBookkeeping(std::string_view from, std::string_view to) {
+  for (const char* sql : {"UPDATE __mlx_columns SET tbl = ?1 WHERE tbl = ?2",
+                          "UPDATE __mlx_counters SET tbl = ?1 WHERE tbl = ?2",
+                          "UPDATE __mlx_indexes SET tbl = ?1 WHERE tbl = ?2",
+                          "UPDATE __mlx_relations SET tbl = ?1 WHERE tbl = ?2",
+                          "UPDATE __mlx_relations SET ref_tbl = ?1 WHERE ref_tbl = ?2"}) {
+    Stmt u;
+    Status st = u.Prepare(db_, sql);
+    if (!st.ok()) return st;
+    u.BindText(1, to);
+    u.BindText(2, from);
+    if (!(st = u.Run()).ok()) return st;
+  }
+  return Status::OK();
+}
+
 Status Schema::WriteBookkeeping(const TableModel& m) {
   Status st = EnsureBookkeeping();
   if (!st.ok()) return st;
@@ -708,7 +756,8 @@ Status Schema::Referencing(std::string_view table,
   return Status::OK();
 }
 
-Status Schema::Rebuild(const TableModel& old_model, const TableModel& new_model) {
+Status Schema::Rebuild(const TableModel& old_model, const TableModel& new_model,
+                       const std::function<Status()>& then) {
   TableModel model = new_model;
   for (IndexDef& ix : model.indexes) {
     // A unique constraint of another tool's table becomes an index of its own.
@@ -787,6 +836,12 @@ Status Schema::Rebuild(const TableModel& old_model, const TableModel& new_model)
       }
       s = SyncTable(model);
       if (!s.ok()) return s;
+      if (then) {
+        s = then();
+        if (!s.ok()) return s;
+      }
+      s = SettleViews({old_model.name, model.name});
+      if (!s.ok()) return s;
       // Relations in both directions must still hold before the change is committed.
       std::vector<std::string> to_check = {model.name};
       std::vector<std::pair<std::string, KeyDef>> children;
@@ -810,6 +865,281 @@ Status Schema::Rebuild(const TableModel& old_model, const TableModel& new_model)
   Exec(db_, "PRAGMA legacy_alter_table = OFF");
   Exec(db_, "PRAGMA foreign_keys = ON");
   return st;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Saved queries that outlive the tables they name.
+
+namespace {
+
+// A view compiles when a query over it can be prepared (CREATE VIEW itself checks only syntax).
+Status CheckView(sqlite3* db, const std::string& name) {
+  Stmt s;
+  return s.Prepare(db, "SELECT * FROM " + QuoteId(name));
+}
+
+}  // namespace
+
+Status ViewBody(const std::string& jet_sql, std::string* body) {
+  std::vector<Token> toks;
+  Status st = Tokenize(jet_sql, &toks);
+  if (!st.ok()) return st;
+  while (!toks.empty() && toks.back().IsOp(";")) toks.pop_back();
+  std::size_t k = 0;
+  while (k < toks.size() && toks[k].IsOp("(")) ++k;
+  if (k >= toks.size() || !(toks[k].IsWord("SELECT") || toks[k].IsWord("WITH"))) {
+    return ErrInvalid("(a saved query must be a SELECT statement)");
+  }
+  return TranslateTokens(toks, false, body);
+}
+
+std::string ViewSelect(const std::string& create_view) {
+  std::vector<Token> toks;
+  if (!Tokenize(create_view, &toks).ok()) return create_view;
+  for (const Token& t : toks) {
+    if (t.IsWord("AS")) {
+      std::string out = create_view.substr(t.end);
+      while (!out.empty() && out.front() == ' ') out.erase(0, 1);
+      return out;
+    }
+  }
+  return create_view;
+}
+
+std::optional<std::string> Schema::FindDormantView(std::string_view name) const {
+  Stmt s;
+  if (!KeepsDormantViews() ||
+      !s.Prepare(db_, "SELECT name FROM __mlx_views WHERE name = ?1 AND dormant_sql IS NOT NULL")
+           .ok()) {
+    return std::nullopt;
+  }
+  s.BindText(1, name);
+  if (s.Step() == SQLITE_ROW) return s.Text(0);
+  return std::nullopt;
+}
+
+bool Schema::IsDormantView(std::string_view name) const {
+  return FindDormantView(name).has_value();
+}
+
+// The live views whose text names an object (every view for an empty name). A text that does
+// not contain the name cannot depend on the object, so the others need no look.
+Status Schema::ViewsNaming(std::string_view name, std::vector<std::string>* views) const {
+  views->clear();
+  Stmt s;
+  Status st = s.Prepare(db_, "SELECT name FROM sqlite_schema WHERE type = 'view' AND "
+                             "instr(lower(sql), lower(?1)) > 0");
+  if (!st.ok()) return st;
+  s.BindText(1, name);
+  while (s.Step() == SQLITE_ROW) {
+    if (!IsHiddenName(s.Text(0))) views->push_back(s.Text(0));
+  }
+  return Status::OK();
+}
+
+Status Schema::ParkView(const std::string& name) {
+  Status st = EnsureBookkeeping();
+  if (!st.ok()) return st;
+  Stmt s;
+  st = s.Prepare(db_, "INSERT INTO __mlx_views (name, jet_sql, dormant_sql) SELECT name, '', sql "
+                      "FROM sqlite_schema WHERE type = 'view' AND name = ?1 ON CONFLICT (name) "
+                      "DO UPDATE SET dormant_sql = excluded.dormant_sql");
+  if (!st.ok()) return st;
+  s.BindText(1, name);
+  st = s.Run();
+  if (!st.ok()) return st;
+  return Exec(db_, "DROP VIEW " + QuoteId(name));
+}
+
+Status Schema::ReviveView(const std::string& name, const std::string& jet_sql,
+                          const std::string& dormant_sql, bool* revived) {
+  *revived = false;
+  // A query of the layer is made again from its text, which follows renames; another tool's
+  // view as SQLite had it.
+  std::string create = dormant_sql;
+  if (!jet_sql.empty()) {
+    std::string body;
+    if (!ViewBody(jet_sql, &body).ok()) return Status::OK();
+    create = "CREATE VIEW " + QuoteId(name) + " AS " + body;
+  }
+  Status st = Exec(db_, "SAVEPOINT __mlx_view");
+  if (!st.ok()) return st;
+  if (!Exec(db_, create).ok() || !CheckView(db_, name).ok()) {
+    return Exec(db_, "ROLLBACK TO __mlx_view; RELEASE __mlx_view");
+  }
+  st = Exec(db_, "RELEASE __mlx_view");
+  if (!st.ok()) return st;
+  Stmt s;
+  st = s.Prepare(db_, jet_sql.empty() ? "DELETE FROM __mlx_views WHERE name = ?1"
+                                      : "UPDATE __mlx_views SET dormant_sql = NULL WHERE name = ?1");
+  if (!st.ok()) return st;
+  s.BindText(1, name);
+  *revived = true;
+  return s.Run();
+}
+
+Status Schema::ParkBrokenViews(std::vector<std::string> touched) {
+  std::vector<std::string> views;
+  Status st = touched.empty() ? ViewsNaming("", &views) : Status::OK();
+  for (std::size_t next = 0; st.ok();) {
+    for (const std::string& view : views) {
+      if (CheckView(db_, view).ok()) continue;
+      st = ParkView(view);
+      if (!st.ok()) return st;
+      touched.push_back(view);
+    }
+    if (next == touched.size()) break;
+    st = ViewsNaming(touched[next++], &views);
+  }
+  return st;
+}
+
+Status Schema::ReviveViews() {
+  if (!KeepsDormantViews()) return Status::OK();
+  // One revival can make the text of another query compile (a query over a query).
+  for (bool again = true; again;) {
+    again = false;
+    std::vector<std::tuple<std::string, std::string, std::string>> dormant;
+    {
+      Stmt s;
+      Status st = s.Prepare(db_, "SELECT name, jet_sql, dormant_sql FROM __mlx_views WHERE "
+                                 "dormant_sql IS NOT NULL");
+      if (!st.ok()) return st;
+      while (s.Step() == SQLITE_ROW) dormant.emplace_back(s.Text(0), s.Text(1), s.Text(2));
+    }
+    for (const auto& [name, jet_sql, dormant_sql] : dormant) {
+      bool revived = false;
+      Status st = ReviveView(name, jet_sql, dormant_sql, &revived);
+      if (!st.ok()) return st;
+      again = again || revived;
+    }
+  }
+  return Status::OK();
+}
+
+Status Schema::SettleViews(std::vector<std::string> touched) {
+  Status st = ParkBrokenViews(std::move(touched));
+  if (!st.ok()) return st;
+  return ReviveViews();
+}
+
+std::optional<std::string> DormantQueryFailure(sqlite3* db, std::string_view message) {
+  // Raw calls: a failure here must not be described again through this very function.
+  constexpr std::string_view kNoTable = "no such table: ";
+  std::string prefix, reason(message);
+  for (int depth = 0; depth < 8 && reason.starts_with(kNoTable); ++depth) {
+    std::string name = reason.substr(kNoTable.size());
+    if (name.starts_with("main.")) name.erase(0, 5);
+    sqlite3_stmt* s = nullptr;
+    if (sqlite3_prepare_v2(db, "SELECT name, jet_sql, dormant_sql FROM __mlx_views WHERE "
+                               "name = ?1 AND dormant_sql IS NOT NULL", -1, &s, nullptr) !=
+        SQLITE_OK) {
+      break;
+    }
+    sqlite3_bind_text(s, 1, name.data(), static_cast<int>(name.size()), SQLITE_STATIC);
+    std::string query, select;
+    if (sqlite3_step(s) == SQLITE_ROW) {
+      query = reinterpret_cast<const char*>(sqlite3_column_text(s, 0));
+      std::string jet = reinterpret_cast<const char*>(sqlite3_column_text(s, 1));
+      std::string create = reinterpret_cast<const char*>(sqlite3_column_text(s, 2));
+      if (jet.empty() || !ViewBody(jet, &select).ok()) select = ViewSelect(create);
+    }
+    sqlite3_finalize(s);
+    if (query.empty()) break;
+    prefix += "The query '" + query + "' cannot be run: ";
+    s = nullptr;
+    int rc = sqlite3_prepare_v2(db, select.c_str(), static_cast<int>(select.size()), &s, nullptr);
+    reason = rc == SQLITE_OK ? "what it names has changed." : sqlite3_errmsg(db);
+    sqlite3_finalize(s);
+  }
+  if (prefix.empty()) return std::nullopt;
+  return prefix + reason;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Bookkeeping that follows the file: what other tools changed between two runs.
+
+namespace {
+
+// The tables whose bookkeeping describes what the file no longer holds: columns and counters of
+// columns that are gone, rules the table no longer carries, index names of indexes that are
+// gone, relation names of relations that are gone, and guard triggers named for another table.
+const std::string& StaleTablesSql() {
+  static const std::string sql =
+      "SELECT tbl FROM __mlx_columns c WHERE NOT EXISTS (SELECT 1 FROM pragma_table_info(c.tbl) "
+      "WHERE name = c.col COLLATE NOCASE) OR (c.allow_zero_length IS NOT NULL AND NOT " +
+      CarriesRulesSql("c.tbl") + ") "
+      "UNION SELECT tbl FROM __mlx_counters k WHERE NOT EXISTS (SELECT 1 FROM "
+      "pragma_table_info(k.tbl) WHERE name = k.col COLLATE NOCASE) OR NOT " +
+      CarriesRulesSql("k.tbl") + " "
+      "UNION SELECT tbl FROM __mlx_indexes i WHERE NOT EXISTS (SELECT 1 FROM "
+      "pragma_table_info(i.tbl)) OR CASE WHEN i.is_primary THEN NOT EXISTS (SELECT 1 FROM "
+      "pragma_table_info(i.tbl) WHERE pk > 0) ELSE i.sqlite_name <> '' AND NOT EXISTS (SELECT 1 "
+      "FROM sqlite_schema s WHERE s.type = 'index' AND i.tbl = s.tbl_name AND s.name = "
+      "i.sqlite_name COLLATE NOCASE) END "
+      "UNION SELECT tbl FROM __mlx_relations r WHERE NOT EXISTS (SELECT 1 FROM "
+      "pragma_foreign_key_list(r.tbl) f WHERE f.seq = 0 AND r.ref_tbl = f.\"table\" AND r.cols = "
+      "(SELECT group_concat(g.\"from\", ';') FROM (SELECT \"from\" FROM "
+      "pragma_foreign_key_list(r.tbl) g WHERE g.id = f.id ORDER BY g.seq) g)) "
+      "UNION SELECT tbl_name FROM sqlite_schema WHERE type = 'trigger' AND " +
+      std::string(kNamedForOtherTable);
+  return sql;
+}
+
+// Live queries whose view is gone, and dormant queries (to try again, or whose name another
+// object took).
+constexpr const char* kStaleViewsSql =
+    "SELECT name FROM __mlx_views v WHERE dormant_sql IS NOT NULL OR NOT EXISTS (SELECT 1 FROM "
+    "sqlite_schema s WHERE s.type = 'view' AND v.name = s.name)";
+
+}  // namespace
+
+bool Schema::OutOfStep() const {
+  if (!HasBookkeeping()) return false;
+  if (!KeepsDormantViews()) return true;
+  return QueryInt(db_, "SELECT EXISTS (" + StaleTablesSql() + ") OR EXISTS (" +
+                           kStaleViewsSql + ")").value_or(0) != 0;
+}
+
+Status Schema::StaleTables(std::vector<std::string>* tables) const {
+  tables->clear();
+  Stmt s;
+  Status st = s.Prepare(db_, StaleTablesSql());
+  if (!st.ok()) return st;
+  while (s.Step() == SQLITE_ROW) tables->push_back(s.Text(0));
+  return Status::OK();
+}
+
+Status Schema::RenamedTables(std::vector<std::pair<std::string, std::string>>* renamed) const {
+  renamed->clear();
+  // The longest old name that ends a trigger's name wins (T_x and x both end "__mlx_bi_T_x").
+  Stmt s;
+  Status st = s.Prepare(
+      db_, std::string("SELECT b.tbl, t.tbl_name FROM sqlite_schema t JOIN (SELECT tbl FROM "
+                       "__mlx_columns UNION SELECT tbl FROM __mlx_counters UNION SELECT tbl FROM "
+                       "__mlx_indexes UNION SELECT tbl FROM __mlx_relations) b ON "
+                       "substr(t.name, -length(b.tbl) - 1) = '_' || b.tbl COLLATE NOCASE "
+                       "WHERE t.type = 'trigger' AND ") +
+               kNamedForOtherTable +
+               " AND NOT EXISTS (SELECT 1 FROM pragma_table_info(b.tbl)) ORDER BY "
+               "length(b.tbl) DESC");
+  if (!st.ok()) return st;
+  while (s.Step() == SQLITE_ROW) {
+    std::string from = s.Text(0), to = s.Text(1);
+    bool seen = std::any_of(renamed->begin(), renamed->end(), [&](const auto& r) {
+      return SameName(r.first, from) || SameName(r.second, to);
+    });
+    if (!seen) renamed->emplace_back(from, to);
+  }
+  return Status::OK();
+}
+
+Status Schema::ForgetStaleViews() {
+  return Exec(db_, "DELETE FROM __mlx_views WHERE name IN (SELECT v.name FROM __mlx_views v "
+                   "WHERE (v.dormant_sql IS NULL AND NOT EXISTS (SELECT 1 FROM sqlite_schema s "
+                   "WHERE s.type = 'view' AND v.name = s.name)) OR (v.dormant_sql IS NOT NULL "
+                   "AND EXISTS (SELECT 1 FROM sqlite_schema s WHERE s.type IN ('table', 'view') "
+                   "AND v.name = s.name)))");
 }
 
 }  // namespace mlx::db::internal
