@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -233,8 +234,9 @@ class Schema {
   Status SettleViews(std::vector<std::string> touched);
 
   // Whether the hidden tables describe anything the file no longer holds (tables, columns,
-  // indexes or relations changed by other tools, guard triggers of a table renamed by them), or
-  // keep dormant queries to try again. One query; false when all is consistent.
+  // indexes, relations or queries changed by other tools, guard triggers of a table renamed by
+  // them), or keep a dormant query whose text compiles again. One query, and one compilation of
+  // each dormant query; false when all is consistent.
   bool OutOfStep() const;
   // The tables whose bookkeeping is stale, as the bookkeeping names them (some may not exist).
   Status StaleTables(std::vector<std::string>* tables) const;
@@ -284,6 +286,9 @@ class Schema {
   Status ParkView(const std::string& name);
   Status ReviveView(const std::string& name, const std::string& jet_sql,
                     const std::string& dormant_sql, bool* revived);
+  // Name, text and CREATE VIEW text of each dormant query.
+  Status DormantViews(std::vector<std::tuple<std::string, std::string, std::string>>* views) const;
+  bool CanReviveViews() const;  // whether the text of a dormant query compiles now
   sqlite3* db_;
 };
 

@@ -154,6 +154,13 @@ std::string CarriesRulesSql(const std::string& table) {
          ") > 0))";
 }
 
+// Whether a column (SQL expressions for its table and name) still has a default: the default
+// as written is kept only while there is one (a table made again keeps none of it).
+std::string HasDefaultSql(const std::string& table, const std::string& column) {
+  return "EXISTS (SELECT 1 FROM pragma_table_info(" + table + ") WHERE name = " + column +
+         " COLLATE NOCASE AND dflt_value IS NOT NULL)";
+}
+
 // Guard triggers are named "__mlx_<kind>_<table>"; SQLite keeps a trigger's name when another
 // tool renames its table.
 constexpr const char* kNamedForOtherTable =
@@ -277,8 +284,9 @@ Status Schema::Load(std::string_view table, TableModel* model) const {
     const bool own_rules =
         QueryInt(db_, "SELECT " + CarriesRulesSql(QuoteText(t))).value_or(0) != 0;
     Stmt s;
-    Status st = s.Prepare(db_, "SELECT col, allow_zero_length, default_text FROM __mlx_columns "
-                               "WHERE tbl = ?1");
+    Status st = s.Prepare(db_, "SELECT col, allow_zero_length, CASE WHEN " +
+                                   HasDefaultSql("?1", "col") +
+                                   " THEN default_text END FROM __mlx_columns WHERE tbl = ?1");
     if (!st.ok()) return st;
     s.BindText(1, t);
     while (s.Step() == SQLITE_ROW) {
@@ -906,6 +914,18 @@ std::string ViewSelect(const std::string& create_view) {
   return create_view;
 }
 
+namespace {
+
+// The query of a dormant view, to be compiled: the translated text of a query of the layer,
+// the query of another tool's definition.
+std::string DormantSelect(const std::string& jet_sql, const std::string& dormant_sql) {
+  std::string select;
+  if (jet_sql.empty() || !ViewBody(jet_sql, &select).ok()) select = ViewSelect(dormant_sql);
+  return select;
+}
+
+}  // namespace
+
 std::optional<std::string> Schema::FindDormantView(std::string_view name) const {
   Stmt s;
   if (!KeepsDormantViews() ||
@@ -954,14 +974,14 @@ Status Schema::ParkView(const std::string& name) {
 Status Schema::ReviveView(const std::string& name, const std::string& jet_sql,
                           const std::string& dormant_sql, bool* revived) {
   *revived = false;
+  const std::string select = DormantSelect(jet_sql, dormant_sql);
+  Stmt probe;
+  if (!probe.Prepare(db_, select).ok()) return Status::OK();  // not yet
+  probe.Finalize();
   // A query of the layer is made again from its text, which follows renames; another tool's
   // view as SQLite had it.
-  std::string create = dormant_sql;
-  if (!jet_sql.empty()) {
-    std::string body;
-    if (!ViewBody(jet_sql, &body).ok()) return Status::OK();
-    create = "CREATE VIEW " + QuoteId(name) + " AS " + body;
-  }
+  const std::string create =
+      jet_sql.empty() ? dormant_sql : "CREATE VIEW " + QuoteId(name) + " AS " + select;
   Status st = Exec(db_, "SAVEPOINT __mlx_view");
   if (!st.ok()) return st;
   if (!Exec(db_, create).ok() || !CheckView(db_, name).ok()) {
@@ -970,8 +990,10 @@ Status Schema::ReviveView(const std::string& name, const std::string& jet_sql,
   st = Exec(db_, "RELEASE __mlx_view");
   if (!st.ok()) return st;
   Stmt s;
-  st = s.Prepare(db_, jet_sql.empty() ? "DELETE FROM __mlx_views WHERE name = ?1"
-                                      : "UPDATE __mlx_views SET dormant_sql = NULL WHERE name = ?1");
+  // Another tool's view is again one the layer keeps nothing for.
+  st = s.Prepare(db_, jet_sql.empty()
+                          ? "DELETE FROM __mlx_views WHERE name = ?1"
+                          : "UPDATE __mlx_views SET dormant_sql = NULL WHERE name = ?1");
   if (!st.ok()) return st;
   s.BindText(1, name);
   *revived = true;
@@ -980,33 +1002,51 @@ Status Schema::ReviveView(const std::string& name, const std::string& jet_sql,
 
 Status Schema::ParkBrokenViews(std::vector<std::string> touched) {
   std::vector<std::string> views;
-  Status st = touched.empty() ? ViewsNaming("", &views) : Status::OK();
-  for (std::size_t next = 0; st.ok();) {
+  if (touched.empty()) {
+    Status st = ViewsNaming("", &views);
+    if (!st.ok()) return st;
+  }
+  for (std::size_t next = 0;; ++next) {
     for (const std::string& view : views) {
       if (CheckView(db_, view).ok()) continue;
-      st = ParkView(view);
+      Status st = ParkView(view);
       if (!st.ok()) return st;
       touched.push_back(view);
     }
-    if (next == touched.size()) break;
-    st = ViewsNaming(touched[next++], &views);
+    if (next == touched.size()) return Status::OK();
+    Status st = ViewsNaming(touched[next], &views);
+    if (!st.ok()) return st;
   }
-  return st;
+}
+
+Status Schema::DormantViews(
+    std::vector<std::tuple<std::string, std::string, std::string>>* views) const {
+  views->clear();
+  if (!KeepsDormantViews()) return Status::OK();
+  Stmt s;
+  Status st = s.Prepare(db_, "SELECT name, jet_sql, dormant_sql FROM __mlx_views WHERE "
+                             "dormant_sql IS NOT NULL");
+  if (!st.ok()) return st;
+  while (s.Step() == SQLITE_ROW) views->emplace_back(s.Text(0), s.Text(1), s.Text(2));
+  return Status::OK();
+}
+
+bool Schema::CanReviveViews() const {
+  std::vector<std::tuple<std::string, std::string, std::string>> dormant;
+  if (!DormantViews(&dormant).ok()) return false;
+  return std::any_of(dormant.begin(), dormant.end(), [&](const auto& view) {
+    Stmt probe;
+    return probe.Prepare(db_, DormantSelect(std::get<1>(view), std::get<2>(view))).ok();
+  });
 }
 
 Status Schema::ReviveViews() {
-  if (!KeepsDormantViews()) return Status::OK();
   // One revival can make the text of another query compile (a query over a query).
   for (bool again = true; again;) {
     again = false;
     std::vector<std::tuple<std::string, std::string, std::string>> dormant;
-    {
-      Stmt s;
-      Status st = s.Prepare(db_, "SELECT name, jet_sql, dormant_sql FROM __mlx_views WHERE "
-                                 "dormant_sql IS NOT NULL");
-      if (!st.ok()) return st;
-      while (s.Step() == SQLITE_ROW) dormant.emplace_back(s.Text(0), s.Text(1), s.Text(2));
-    }
+    Status listed = DormantViews(&dormant);
+    if (!listed.ok()) return listed;
     for (const auto& [name, jet_sql, dormant_sql] : dormant) {
       bool revived = false;
       Status st = ReviveView(name, jet_sql, dormant_sql, &revived);
@@ -1040,16 +1080,15 @@ std::optional<std::string> DormantQueryFailure(sqlite3* db, std::string_view mes
     std::string query, select;
     if (sqlite3_step(s) == SQLITE_ROW) {
       query = reinterpret_cast<const char*>(sqlite3_column_text(s, 0));
-      std::string jet = reinterpret_cast<const char*>(sqlite3_column_text(s, 1));
-      std::string create = reinterpret_cast<const char*>(sqlite3_column_text(s, 2));
-      if (jet.empty() || !ViewBody(jet, &select).ok()) select = ViewSelect(create);
+      select = DormantSelect(reinterpret_cast<const char*>(sqlite3_column_text(s, 1)),
+                             reinterpret_cast<const char*>(sqlite3_column_text(s, 2)));
     }
     sqlite3_finalize(s);
     if (query.empty()) break;
     prefix += "The query '" + query + "' cannot be run: ";
     s = nullptr;
     int rc = sqlite3_prepare_v2(db, select.c_str(), static_cast<int>(select.size()), &s, nullptr);
-    reason = rc == SQLITE_OK ? "what it names has changed." : sqlite3_errmsg(db);
+    reason = rc == SQLITE_OK ? "it is kept as text only." : sqlite3_errmsg(db);
     sqlite3_finalize(s);
   }
   if (prefix.empty()) return std::nullopt;
@@ -1068,7 +1107,8 @@ const std::string& StaleTablesSql() {
   static const std::string sql =
       "SELECT tbl FROM __mlx_columns c WHERE NOT EXISTS (SELECT 1 FROM pragma_table_info(c.tbl) "
       "WHERE name = c.col COLLATE NOCASE) OR (c.allow_zero_length IS NOT NULL AND NOT " +
-      CarriesRulesSql("c.tbl") + ") "
+      CarriesRulesSql("c.tbl") + ") OR (c.default_text IS NOT NULL AND NOT " +
+      HasDefaultSql("c.tbl", "c.col") + ") "
       "UNION SELECT tbl FROM __mlx_counters k WHERE NOT EXISTS (SELECT 1 FROM "
       "pragma_table_info(k.tbl) WHERE name = k.col COLLATE NOCASE) OR NOT " +
       CarriesRulesSql("k.tbl") + " "
@@ -1086,11 +1126,12 @@ const std::string& StaleTablesSql() {
   return sql;
 }
 
-// Live queries whose view is gone, and dormant queries (to try again, or whose name another
-// object took).
+// Live queries whose view is gone, and dormant queries whose name another object took.
 constexpr const char* kStaleViewsSql =
-    "SELECT name FROM __mlx_views v WHERE dormant_sql IS NOT NULL OR NOT EXISTS (SELECT 1 FROM "
-    "sqlite_schema s WHERE s.type = 'view' AND v.name = s.name)";
+    "SELECT v.name FROM __mlx_views v WHERE (v.dormant_sql IS NULL AND NOT EXISTS (SELECT 1 FROM "
+    "sqlite_schema s WHERE s.type = 'view' AND v.name = s.name)) OR (v.dormant_sql IS NOT NULL "
+    "AND EXISTS (SELECT 1 FROM sqlite_schema s WHERE s.type IN ('table', 'view') AND "
+    "v.name = s.name))";
 
 }  // namespace
 
@@ -1098,7 +1139,8 @@ bool Schema::OutOfStep() const {
   if (!HasBookkeeping()) return false;
   if (!KeepsDormantViews()) return true;
   return QueryInt(db_, "SELECT EXISTS (" + StaleTablesSql() + ") OR EXISTS (" +
-                           kStaleViewsSql + ")").value_or(0) != 0;
+                           kStaleViewsSql + ")").value_or(0) != 0 ||
+         CanReviveViews();
 }
 
 Status Schema::StaleTables(std::vector<std::string>* tables) const {
@@ -1135,11 +1177,7 @@ Status Schema::RenamedTables(std::vector<std::pair<std::string, std::string>>* r
 }
 
 Status Schema::ForgetStaleViews() {
-  return Exec(db_, "DELETE FROM __mlx_views WHERE name IN (SELECT v.name FROM __mlx_views v "
-                   "WHERE (v.dormant_sql IS NULL AND NOT EXISTS (SELECT 1 FROM sqlite_schema s "
-                   "WHERE s.type = 'view' AND v.name = s.name)) OR (v.dormant_sql IS NOT NULL "
-                   "AND EXISTS (SELECT 1 FROM sqlite_schema s WHERE s.type IN ('table', 'view') "
-                   "AND v.name = s.name)))");
+  return Exec(db_, std::string("DELETE FROM __mlx_views WHERE name IN (") + kStaleViewsSql + ")");
 }
 
 }  // namespace mlx::db::internal
