@@ -1278,7 +1278,7 @@ Status Catalog::Reconcile() {
   // Another connection writing the file makes this wait for nobody: it is skipped at once.
   sqlite3_busy_timeout(db_, 0);
   Status st;
-  if (sqlite3_db_readonly(db_, "main") != 1 && schema_.OutOfStep()) {
+  if (!schema_.InStep() && sqlite3_db_readonly(db_, "main") != 1) {
     st = InTransaction(db_, [&]() -> Status {
       Status s = schema_.EnsureBookkeeping();
       if (!s.ok()) return s;
@@ -1324,7 +1324,9 @@ Status Catalog::Reconcile() {
       }
       s = schema_.ForgetStaleViews();
       if (!s.ok()) return s;
-      return schema_.ReviveViews();
+      s = schema_.ReviveViews();
+      if (!s.ok()) return s;
+      return schema_.MarkInStep();
     });
   }
   sqlite3_busy_timeout(db_, kBusyTimeoutMs);

@@ -40,11 +40,12 @@ class Catalog {
   Status DeleteView(const std::string& name);
   Status DropTable(const std::string& name);
 
-  // Brings the hidden tables in step with the file after changes other tools made to it (run
-  // on open): forgets what describes tables, columns, indexes, relations and queries that are
-  // gone, lets the bookkeeping of a table another tool renamed follow it, and gives dormant
-  // queries whose text compiles again their view back. Does nothing when all is consistent;
-  // skipped on a read-only file or one another connection is writing.
+  // Brings the hidden tables in step with the file after changes other tools made to its
+  // schema (run on open): forgets what describes tables, columns, indexes, relations and
+  // queries that are gone, lets the bookkeeping of a table another tool renamed follow it, and
+  // gives dormant queries whose text compiles again their view back. Does nothing while the
+  // schema is the one the hidden tables were last brought in step with; skipped on a read-only
+  // file or one another connection is writing.
   Status Reconcile();
 
   Schema& schema() { return schema_; }

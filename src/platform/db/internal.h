@@ -233,12 +233,15 @@ class Schema {
   // Both, at the end of a change of the touched objects, inside its transaction.
   Status SettleViews(std::vector<std::string> touched);
 
-  // Whether the hidden tables describe anything the file no longer holds (tables, columns,
-  // indexes, relations or queries changed by other tools, guard triggers of a table renamed by
-  // them), or keep a dormant query whose text compiles again. One query, and one compilation of
-  // each dormant query; false when all is consistent.
-  bool OutOfStep() const;
-  // The tables whose bookkeeping is stale, as the bookkeeping names them (some may not exist).
+  // The hidden tables are in step with the file when the file's schema is the one they were
+  // last brought in step with: its schema cookie (which any change of the schema, by any tool,
+  // moves on) is kept in __mlx_schema. A file without bookkeeping is in step.
+  bool InStep() const;
+  // Records that the hidden tables describe the schema as it is now.
+  Status MarkInStep();
+  // The tables whose bookkeeping describes what the file no longer holds (tables, columns,
+  // indexes or relations changed by other tools, guard triggers of a table renamed by them), as
+  // the bookkeeping names them (some may not exist). One query.
   Status StaleTables(std::vector<std::string>* tables) const;
   // The tables that other tools renamed, found by the guard triggers that kept the old name:
   // pairs of old and new name.
@@ -281,6 +284,7 @@ class Schema {
   Status WriteBookkeeping(const TableModel& model);
   Status WriteTriggers(const TableModel& model);
   bool KeepsDormantViews() const;
+  bool HasCurrentBookkeeping() const;
   std::optional<std::string> FindDormantView(std::string_view name) const;
   Status ViewsNaming(std::string_view name, std::vector<std::string>* views) const;
   Status ParkView(const std::string& name);
@@ -288,7 +292,6 @@ class Schema {
                     const std::string& dormant_sql, bool* revived);
   // Name, text and CREATE VIEW text of each dormant query.
   Status DormantViews(std::vector<std::tuple<std::string, std::string, std::string>>* views) const;
-  bool CanReviveViews() const;  // whether the text of a dormant query compiles now
   sqlite3* db_;
 };
 
@@ -301,13 +304,16 @@ std::string ViewSelect(const std::string& create_view);
 std::optional<std::string> DormantQueryFailure(sqlite3* db, std::string_view message);
 
 // Runs work inside BEGIN IMMEDIATE ... COMMIT, rolling back on failure; inside a transaction
-// the caller opened, as a savepoint of it.
+// the caller opened, as a savepoint of it. The layer's own work keeps a file whose hidden tables
+// were in step with its schema in step.
 template <typename F>
 Status InTransaction(sqlite3* db, F&& work) {
   bool nested = !sqlite3_get_autocommit(db);
   Status st = Exec(db, nested ? "SAVEPOINT __mlx_work" : "BEGIN IMMEDIATE");
   if (!st.ok()) return st;
+  const bool in_step = Schema(db).InStep();
   st = work();
+  if (st.ok() && in_step) st = Schema(db).MarkInStep();
   if (st.ok()) st = Exec(db, nested ? "RELEASE __mlx_work" : "COMMIT");
   if (!st.ok()) {
     sqlite3_exec(db, nested ? "ROLLBACK TO __mlx_work; RELEASE __mlx_work" : "ROLLBACK", nullptr,

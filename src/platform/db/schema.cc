@@ -140,26 +140,9 @@ constexpr const char* kBookkeeping[] = {
     // dormant_sql: the CREATE VIEW text of a dormant query, Null while its view is there.
     "CREATE TABLE IF NOT EXISTS __mlx_views (name TEXT NOT NULL COLLATE NOCASE PRIMARY KEY, "
     "jet_sql TEXT NOT NULL, dormant_sql TEXT)",
+    // The schema cookie the hidden tables were last brought in step with (one row).
+    "CREATE TABLE IF NOT EXISTS __mlx_schema (cookie INTEGER NOT NULL)",
 };
-
-// Whether the table that the SQL expression names still carries what the layer writes for the
-// column rules it keeps (a guard trigger, or a size check in its definition). A table that
-// another tool dropped and made again under the same name carries neither: the counters and
-// zero-length rules kept under that name are not its own.
-std::string CarriesRulesSql(const std::string& table) {
-  return "(EXISTS (SELECT 1 FROM sqlite_schema WHERE type = 'trigger' AND "
-         "substr(name, 1, 6) = '__mlx_' AND tbl_name = " + table + " COLLATE NOCASE) OR "
-         "EXISTS (SELECT 1 FROM sqlite_schema WHERE type = 'table' AND name = " + table +
-         " COLLATE NOCASE AND instr(sql, " + QuoteText("\"" + std::string(kSizeCheckPrefix)) +
-         ") > 0))";
-}
-
-// Whether a column (SQL expressions for its table and name) still has a default: the default
-// as written is kept only while there is one (a table made again keeps none of it).
-std::string HasDefaultSql(const std::string& table, const std::string& column) {
-  return "EXISTS (SELECT 1 FROM pragma_table_info(" + table + ") WHERE name = " + column +
-         " COLLATE NOCASE AND dflt_value IS NOT NULL)";
-}
 
 // Guard triggers are named "__mlx_<kind>_<table>"; SQLite keeps a trigger's name when another
 // tool renames its table.
@@ -208,8 +191,15 @@ bool Schema::KeepsDormantViews() const {
                        "'dormant_sql'").value_or(0) > 0;
 }
 
+// Files written before the schema cookie and dormant queries were kept lack their pieces.
+bool Schema::HasCurrentBookkeeping() const {
+  return QueryInt(db_, "SELECT (SELECT count(*) FROM sqlite_schema WHERE name = "
+                       "'__mlx_schema') + (SELECT count(*) FROM pragma_table_info('__mlx_views') "
+                       "WHERE name = 'dormant_sql')").value_or(0) == 2;
+}
+
 Status Schema::EnsureBookkeeping() {
-  if (KeepsDormantViews()) return Status::OK();
+  if (HasCurrentBookkeeping()) return Status::OK();
   for (const char* sql : kBookkeeping) {
     Status st = Exec(db_, sql);
     if (!st.ok()) return st;
@@ -238,6 +228,11 @@ Status Schema::Load(std::string_view table, TableModel* model) const {
   *model = TableModel{};
   model->name = *found;
   const std::string& t = model->name;
+  // The counters and zero-length rules kept for a table are its own only while it carries what
+  // the layer writes for them, a guard trigger or a size check: a table that another tool
+  // dropped and made again under the same name carries neither. (StaleTablesSql finds the
+  // tables where this is not so.)
+  bool own_rules = false;
   {
     Stmt s;
     Status st = s.Prepare(db_, "SELECT sql FROM sqlite_schema WHERE type = 'table' AND name = ?1");
@@ -248,6 +243,21 @@ Status Schema::Load(std::string_view table, TableModel* model) const {
       std::size_t close = sql.rfind(')');
       model->without_rowid = close != std::string::npos &&
                              sql.find("WITHOUT", close) != std::string::npos;
+      own_rules = sql.find("\"" + Upper(kSizeCheckPrefix)) != std::string::npos;
+    }
+  }
+  {
+    Stmt s;
+    Status st = s.Prepare(db_, "SELECT name, sql FROM sqlite_schema WHERE type = 'trigger' AND "
+                               "tbl_name = ?1");
+    if (!st.ok()) return st;
+    s.BindText(1, t);
+    while (s.Step() == SQLITE_ROW) {
+      if (!IsHiddenName(s.Text(0))) {
+        model->user_triggers.push_back(s.Text(1));
+      } else if (s.Text(0).starts_with(kHiddenPrefix)) {
+        own_rules = true;
+      }
     }
   }
   std::vector<std::pair<int, std::string>> pk_columns;
@@ -281,18 +291,16 @@ Status Schema::Load(std::string_view table, TableModel* model) const {
   std::string primary_name = "PrimaryKey";
   std::vector<std::tuple<std::string, std::string, std::string>> relation_names;
   if (HasBookkeeping()) {
-    const bool own_rules =
-        QueryInt(db_, "SELECT " + CarriesRulesSql(QuoteText(t))).value_or(0) != 0;
     Stmt s;
-    Status st = s.Prepare(db_, "SELECT col, allow_zero_length, CASE WHEN " +
-                                   HasDefaultSql("?1", "col") +
-                                   " THEN default_text END FROM __mlx_columns WHERE tbl = ?1");
+    Status st = s.Prepare(db_, "SELECT col, allow_zero_length, default_text FROM __mlx_columns "
+                               "WHERE tbl = ?1");
     if (!st.ok()) return st;
     s.BindText(1, t);
     while (s.Step() == SQLITE_ROW) {
       if (ColumnDef* c = model->FindColumn(s.Text(0))) {
         c->allow_zero = s.IsNull(1) || !own_rules ? -1 : static_cast<int>(s.Int(1));
-        c->default_text = s.IsNull(2) ? "" : s.Text(2);
+        // The default as written only while the column has a default.
+        c->default_text = s.IsNull(2) || c->default_sql.empty() ? "" : s.Text(2);
       }
     }
     st = s.Prepare(db_, "SELECT col, seed, inc, guard FROM __mlx_counters WHERE tbl = ?1");
@@ -415,16 +423,6 @@ Status Schema::Load(std::string_view table, TableModel* model) const {
           k.name = base + std::to_string(n);
         }
       }
-    }
-  }
-  {
-    Stmt s;
-    Status st = s.Prepare(db_, "SELECT name, sql FROM sqlite_schema WHERE type = 'trigger' AND "
-                               "tbl_name = ?1");
-    if (!st.ok()) return st;
-    s.BindText(1, t);
-    while (s.Step() == SQLITE_ROW) {
-      if (!IsHiddenName(s.Text(0))) model->user_triggers.push_back(s.Text(1));
     }
   }
   return Status::OK();
@@ -1031,15 +1029,6 @@ Status Schema::DormantViews(
   return Status::OK();
 }
 
-bool Schema::CanReviveViews() const {
-  std::vector<std::tuple<std::string, std::string, std::string>> dormant;
-  if (!DormantViews(&dormant).ok()) return false;
-  return std::any_of(dormant.begin(), dormant.end(), [&](const auto& view) {
-    Stmt probe;
-    return probe.Prepare(db_, DormantSelect(std::get<1>(view), std::get<2>(view))).ok();
-  });
-}
-
 Status Schema::ReviveViews() {
   // One revival can make the text of another query compile (a query over a query).
   for (bool again = true; again;) {
@@ -1101,22 +1090,33 @@ std::optional<std::string> DormantQueryFailure(sqlite3* db, std::string_view mes
 namespace {
 
 // The tables whose bookkeeping describes what the file no longer holds: columns and counters of
-// columns that are gone, rules the table no longer carries, index names of indexes that are
-// gone, relation names of relations that are gone, and guard triggers named for another table.
+// columns that are gone, counters and zero-length rules of tables that no longer carry them,
+// defaults as written of columns without a default (these three as Schema::Load reads them),
+// index names of indexes that are gone, relation names of relations that are gone, and guard
+// triggers named for another table. Sets are built once and looked up, so that the cost grows
+// with the size of the schema, not with its square.
 const std::string& StaleTablesSql() {
   static const std::string sql =
-      "SELECT tbl FROM __mlx_columns c WHERE NOT EXISTS (SELECT 1 FROM pragma_table_info(c.tbl) "
-      "WHERE name = c.col COLLATE NOCASE) OR (c.allow_zero_length IS NOT NULL AND NOT " +
-      CarriesRulesSql("c.tbl") + ") OR (c.default_text IS NOT NULL AND NOT " +
-      HasDefaultSql("c.tbl", "c.col") + ") "
-      "UNION SELECT tbl FROM __mlx_counters k WHERE NOT EXISTS (SELECT 1 FROM "
-      "pragma_table_info(k.tbl) WHERE name = k.col COLLATE NOCASE) OR NOT " +
-      CarriesRulesSql("k.tbl") + " "
-      "UNION SELECT tbl FROM __mlx_indexes i WHERE NOT EXISTS (SELECT 1 FROM "
-      "pragma_table_info(i.tbl)) OR CASE WHEN i.is_primary THEN NOT EXISTS (SELECT 1 FROM "
-      "pragma_table_info(i.tbl) WHERE pk > 0) ELSE i.sqlite_name <> '' AND NOT EXISTS (SELECT 1 "
-      "FROM sqlite_schema s WHERE s.type = 'index' AND i.tbl = s.tbl_name AND s.name = "
-      "i.sqlite_name COLLATE NOCASE) END "
+      "WITH cols (tbl, col, dflt, pk) AS MATERIALIZED (SELECT m.name, p.name, "
+      "p.dflt_value IS NOT NULL, p.pk FROM sqlite_schema m JOIN pragma_table_info(m.name) p "
+      "WHERE m.type = 'table'), "
+      "carriers (tbl) AS MATERIALIZED (SELECT tbl_name FROM sqlite_schema WHERE type = "
+      "'trigger' AND substr(name, 1, 6) = '__mlx_' UNION SELECT name FROM sqlite_schema WHERE "
+      "type = 'table' AND instr(sql, " +
+      QuoteText("\"" + std::string(kSizeCheckPrefix)) + ") > 0), "
+      "idx (tbl, name) AS MATERIALIZED (SELECT tbl_name, name FROM sqlite_schema WHERE type = "
+      "'index') "
+      "SELECT tbl FROM __mlx_columns c WHERE NOT EXISTS (SELECT 1 FROM cols WHERE c.tbl = "
+      "cols.tbl AND c.col = cols.col) OR (c.allow_zero_length IS NOT NULL AND NOT EXISTS "
+      "(SELECT 1 FROM carriers WHERE c.tbl = carriers.tbl)) OR (c.default_text IS NOT NULL AND "
+      "NOT EXISTS (SELECT 1 FROM cols WHERE c.tbl = cols.tbl AND c.col = cols.col AND dflt)) "
+      "UNION SELECT tbl FROM __mlx_counters k WHERE NOT EXISTS (SELECT 1 FROM cols WHERE k.tbl = "
+      "cols.tbl AND k.col = cols.col) OR NOT EXISTS (SELECT 1 FROM carriers WHERE k.tbl = "
+      "carriers.tbl) "
+      "UNION SELECT tbl FROM __mlx_indexes i WHERE NOT EXISTS (SELECT 1 FROM cols WHERE i.tbl = "
+      "cols.tbl AND (NOT i.is_primary OR cols.pk > 0)) OR (NOT i.is_primary AND i.sqlite_name "
+      "<> '' AND NOT EXISTS (SELECT 1 FROM idx WHERE i.tbl = idx.tbl AND i.sqlite_name = "
+      "idx.name)) "
       "UNION SELECT tbl FROM __mlx_relations r WHERE NOT EXISTS (SELECT 1 FROM "
       "pragma_foreign_key_list(r.tbl) f WHERE f.seq = 0 AND r.ref_tbl = f.\"table\" AND r.cols = "
       "(SELECT group_concat(g.\"from\", ';') FROM (SELECT \"from\" FROM "
@@ -1128,19 +1128,26 @@ const std::string& StaleTablesSql() {
 
 // Live queries whose view is gone, and dormant queries whose name another object took.
 constexpr const char* kStaleViewsSql =
-    "SELECT v.name FROM __mlx_views v WHERE (v.dormant_sql IS NULL AND NOT EXISTS (SELECT 1 FROM "
-    "sqlite_schema s WHERE s.type = 'view' AND v.name = s.name)) OR (v.dormant_sql IS NOT NULL "
-    "AND EXISTS (SELECT 1 FROM sqlite_schema s WHERE s.type IN ('table', 'view') AND "
-    "v.name = s.name))";
+    "SELECT name FROM __mlx_views WHERE (dormant_sql IS NULL AND name NOT IN (SELECT name FROM "
+    "sqlite_schema WHERE type = 'view')) OR (dormant_sql IS NOT NULL AND name IN (SELECT name "
+    "FROM sqlite_schema WHERE type IN ('table', 'view')))";
 
 }  // namespace
 
-bool Schema::OutOfStep() const {
-  if (!HasBookkeeping()) return false;
-  if (!KeepsDormantViews()) return true;
-  return QueryInt(db_, "SELECT EXISTS (" + StaleTablesSql() + ") OR EXISTS (" +
-                           kStaleViewsSql + ")").value_or(0) != 0 ||
-         CanReviveViews();
+bool Schema::InStep() const {
+  if (!HasBookkeeping()) return true;
+  return QueryInt(db_, "SELECT count(*) FROM __mlx_schema WHERE cookie = (SELECT schema_version "
+                       "FROM pragma_schema_version)").value_or(0) > 0;
+}
+
+Status Schema::MarkInStep() {
+  if (QueryInt(db_, "SELECT count(*) FROM sqlite_schema WHERE name = '__mlx_schema'").value_or(0) ==
+      0) {
+    return Status::OK();  // nothing kept yet
+  }
+  return Exec(db_, "DELETE FROM __mlx_schema WHERE cookie IS NOT (SELECT schema_version FROM "
+                   "pragma_schema_version); INSERT INTO __mlx_schema SELECT schema_version FROM "
+                   "pragma_schema_version WHERE NOT EXISTS (SELECT 1 FROM __mlx_schema)");
 }
 
 Status Schema::StaleTables(std::vector<std::string>* tables) const {
