@@ -1403,13 +1403,14 @@ Status Catalog::DeleteView(const std::string& name) {
   return InTransaction(db_, [&]() -> Status {
     Status s = Exec(db_, "DROP VIEW IF EXISTS " + QuoteId(*found));
     if (!s.ok()) return s;
-    if (!schema_.HasBookkeeping()) return Status::OK();
-    Stmt del;
-    s = del.Prepare(db_, "DELETE FROM __mlx_views WHERE name = ?1");
-    if (!s.ok()) return s;
-    del.BindText(1, *found);
-    s = del.Run();
-    if (!s.ok()) return s;
+    if (schema_.HasBookkeeping()) {
+      Stmt del;
+      s = del.Prepare(db_, "DELETE FROM __mlx_views WHERE name = ?1");
+      if (!s.ok()) return s;
+      del.BindText(1, *found);
+      s = del.Run();
+      if (!s.ok()) return s;
+    }
     // Queries over this one stop compiling.
     return schema_.ParkBrokenViews({*found});
   });
