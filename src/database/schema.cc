@@ -58,8 +58,12 @@ bool EsisteQuery(db::Connection& conn, const std::string& nome) {
 }
 
 bool AggiungiQuery(db::Connection& conn, const std::string& nome, const std::string& sql) {
-  // A name that opens as a row source is changed in place: when it is a table, that fails.
-  if (EsisteQuery(conn, nome)) return conn.SetViewCommand(nome, sql).ok();
+  // A name that opens as a row source is changed in place: when it is a table, that fails. So is
+  // a saved query that cannot run while its tables lack what it names.
+  std::string testo;
+  if (EsisteQuery(conn, nome) || conn.ViewCommand(nome, &testo).ok()) {
+    return conn.SetViewCommand(nome, sql).ok();
+  }
   return conn.AppendView(nome, sql).ok();
 }
 

@@ -112,6 +112,12 @@ TEST_F(Schema, QuerySalvate) {
   EXPECT_FALSE(schema::AggiungiQuery(*conn, "T", "SELECT 1"));
 }
 
+TEST_F(Schema, UnaQueryCheNonPuoGirareCambiaTesto) {
+  Esegui({"[T]", ">", "+,ID,LONG", "SQL,INSERT INTO T VALUES (3)", "+Q,Q1,SELECT Manca FROM T",
+          "+Q,Q1,SELECT ID FROM T", "GET,N,SELECT ID FROM Q1", "=,V,{<N>}"});
+  EXPECT_EQ(a_.Log().back(), "Variabile V = 3");
+}
+
 TEST_F(Schema, RinomineEDefault) {
   Esegui({"[Clienti]", ">", "+,ID,LONG", "+,Nome,TEXT(20)", "#,PK,ID,TRUE", "#,IdxNome,Nome",
           "[Ordini]", ">", "+,IdCliente,LONG", "@,RelCO,IdCliente,Clienti,ID", "[Clienti]",

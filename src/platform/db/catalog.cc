@@ -469,7 +469,11 @@ Status Catalog::CreateTable(Parsed& p) {
     if (!st.ok()) return st;
     m.keys.push_back(k);
   }
-  return InTransaction(db_, [&]() { return schema_.Create(m); });
+  return InTransaction(db_, [&]() -> Status {
+    Status s = schema_.Create(m);
+    if (!s.ok()) return s;
+    return schema_.SettleViews({m.name});
+  });
 }
 
 Status Catalog::NumberCounter(const TableModel& model, const std::string& column) {
@@ -529,10 +533,7 @@ Status Catalog::AddColumn(TableModel model, ColumnDef column, const TableModel& 
     model.keys.push_back(k);
   }
   if (rebuild) {
-    Status st = schema_.Rebuild(old, model);
-    if (!st.ok()) return st;
-    if (!column.counter) return Status::OK();
-    return InTransaction(db_, [&]() { return NumberCounter(model, column.name); });
+    return schema_.Rebuild(old, model, [&]() { return NumberCounter(model, column.name); });
   }
   return InTransaction(db_, [&]() -> Status {
     Status st = schema_.EnsureBookkeeping();
@@ -549,6 +550,9 @@ Status Catalog::AddColumn(TableModel model, ColumnDef column, const TableModel& 
     }
     if (!st.ok()) return st;
     if (had_placeholder) {
+      // SQLite drops a column only while every view of the file compiles.
+      st = schema_.ParkBrokenViews({});
+      if (!st.ok()) return st;
       st = Exec(db_, "ALTER TABLE " + QuoteId(model.name) + " DROP COLUMN " +
                          QuoteId(kPlaceholderColumn));
       if (!st.ok()) return st;
@@ -559,7 +563,9 @@ Status Catalog::AddColumn(TableModel model, ColumnDef column, const TableModel& 
     }
     st = schema_.SyncTable(model);
     if (!st.ok()) return st;
-    return NumberCounter(model, column.name);
+    st = NumberCounter(model, column.name);
+    if (!st.ok()) return st;
+    return schema_.SettleViews({model.name});
   });
 }
 
@@ -790,6 +796,15 @@ Status Catalog::Tables(std::vector<TableInfo>* tables) {
     if (IsHiddenName(name)) continue;
     tables->push_back(TableInfo{name, s.Text(1) == "view" ? "VIEW" : "TABLE"});
   }
+  // Dormant queries are queries still, in their place in the order of names.
+  Stmt d;
+  if (!d.Prepare(db_, "SELECT name FROM __mlx_views WHERE dormant_sql IS NOT NULL").ok()) {
+    return Status::OK();  // a file that keeps none
+  }
+  while (d.Step() == SQLITE_ROW) tables->push_back(TableInfo{d.Text(0), "VIEW"});
+  std::stable_sort(tables->begin(), tables->end(), [](const TableInfo& a, const TableInfo& b) {
+    return Upper(a.name) < Upper(b.name);
+  });
   return Status::OK();
 }
 
@@ -808,7 +823,9 @@ Status Catalog::DropTable(const std::string& name) {
   return InTransaction(db_, [&]() -> Status {
     Status s = Exec(db_, "DROP TABLE " + QuoteId(*found));
     if (!s.ok()) return s;
-    return schema_.DropBookkeeping(*found);
+    s = schema_.DropBookkeeping(*found);
+    if (!s.ok()) return s;
+    return schema_.SettleViews({*found});
   });
 }
 
@@ -985,6 +1002,9 @@ Status Catalog::RenameColumn(const std::string& table, const std::string& old_na
   return InTransaction(db_, [&]() -> Status {
     Status s = schema_.EnsureBookkeeping();
     if (!s.ok()) return s;
+    // SQLite renames only while every view of the file compiles.
+    s = schema_.ParkBrokenViews({});
+    if (!s.ok()) return s;
     std::string t = QuoteId(m.name);
     if (SameName(stored, new_name)) {
       s = Exec(db_, "ALTER TABLE " + t + " RENAME COLUMN " + QuoteId(stored) + " TO " +
@@ -1033,7 +1053,9 @@ Status Catalog::RenameColumn(const std::string& table, const std::string& old_na
     if (!s.ok()) return s;
     s = schema_.SyncTable(renamed);
     if (!s.ok()) return s;
-    return RewriteViewTexts(c->name, new_name);
+    s = RewriteViewTexts(c->name, new_name);
+    if (!s.ok()) return s;
+    return schema_.SettleViews({m.name});
   });
 }
 
@@ -1048,6 +1070,9 @@ Status Catalog::RenameTable(const std::string& old_name, const std::string& new_
   return InTransaction(db_, [&]() -> Status {
     Status s = schema_.EnsureBookkeeping();
     if (!s.ok()) return s;
+    // SQLite renames only while every view of the file compiles.
+    s = schema_.ParkBrokenViews({});
+    if (!s.ok()) return s;
     std::string from = *found;
     if (SameName(from, new_name)) {
       s = Exec(db_, "ALTER TABLE " + QuoteId(from) + " RENAME TO " + QuoteId("__mlx_renaming"));
@@ -1056,24 +1081,16 @@ Status Catalog::RenameTable(const std::string& old_name, const std::string& new_
     }
     s = Exec(db_, "ALTER TABLE " + QuoteId(from) + " RENAME TO " + QuoteId(new_name));
     if (!s.ok()) return s;
-    for (const char* sql : {"UPDATE __mlx_columns SET tbl = ?1 WHERE tbl = ?2",
-                            "UPDATE __mlx_counters SET tbl = ?1 WHERE tbl = ?2",
-                            "UPDATE __mlx_indexes SET tbl = ?1 WHERE tbl = ?2",
-                            "UPDATE __mlx_relations SET tbl = ?1 WHERE tbl = ?2",
-                            "UPDATE __mlx_relations SET ref_tbl = ?1 WHERE ref_tbl = ?2"}) {
-      Stmt u;
-      s = u.Prepare(db_, sql);
-      if (!s.ok()) return s;
-      u.BindText(1, new_name);
-      u.BindText(2, *found);
-      if (!(s = u.Run()).ok()) return s;
-    }
+    s = schema_.MoveBookkeeping(*found, new_name);
+    if (!s.ok()) return s;
     TableModel renamed;
     s = schema_.Load(new_name, &renamed);
     if (!s.ok()) return s;
     s = schema_.SyncTable(renamed);
     if (!s.ok()) return s;
-    return RewriteViewTexts(*found, new_name);
+    s = RewriteViewTexts(*found, new_name);
+    if (!s.ok()) return s;
+    return schema_.SettleViews({new_name});
   });
 }
 
@@ -1264,97 +1281,128 @@ Status Catalog::ReplaceKey(const std::string& table, const KeyInfo& key) {
 }
 
 // ---------------------------------------------------------------------------------------------
+// Bookkeeping that follows the file.
+
+Status Catalog::Reconcile() {
+  // Another connection writing the file makes this wait for nobody: it is skipped at once.
+  sqlite3_busy_timeout(db_, 0);
+  Status st;
+  if (!schema_.InStep() && sqlite3_db_readonly(db_, "main") != 1) {
+    st = InTransaction(db_, [&]() -> Status {
+      Status s = schema_.EnsureBookkeeping();
+      if (!s.ok()) return s;
+      std::vector<std::pair<std::string, std::string>> renamed;
+      s = schema_.RenamedTables(&renamed);
+      if (!s.ok()) return s;
+      std::vector<std::string> stale;
+      for (const auto& [from, to] : renamed) {
+        // What was kept under the new name described an older table of that name.
+        s = schema_.DropBookkeeping(to);
+        if (!s.ok()) return s;
+        s = schema_.MoveBookkeeping(from, to);
+        if (!s.ok()) return s;
+        s = RewriteViewTexts(from, to);
+        if (!s.ok()) return s;
+        stale.push_back(to);  // its guard triggers still carry the old name
+      }
+      std::vector<std::string> more;
+      s = schema_.StaleTables(&more);
+      if (!s.ok()) return s;
+      stale.insert(stale.end(), more.begin(), more.end());
+      // A table keeps what still describes it (which is all Load reads) and gets its guard
+      // triggers again; what describes tables that are gone is forgotten. Every model is read
+      // before any is written, so that no stale row stands in the way of another table's.
+      std::vector<TableModel> models;
+      for (const std::string& table : stale) {
+        auto found = schema_.FindTable(table);
+        if (found && std::none_of(models.begin(), models.end(), [&](const TableModel& m) {
+              return SameName(m.name, *found);
+            })) {
+          models.emplace_back();
+          s = schema_.Load(*found, &models.back());
+          if (!s.ok()) return s;
+        }
+      }
+      for (const std::string& table : stale) {
+        s = schema_.DropBookkeeping(table);
+        if (!s.ok()) return s;
+      }
+      for (const TableModel& m : models) {
+        s = schema_.SyncTable(m);
+        if (!s.ok()) return s;
+      }
+      s = schema_.ForgetStaleViews();
+      if (!s.ok()) return s;
+      s = schema_.ReviveViews();
+      if (!s.ok()) return s;
+      return schema_.MarkInStep();
+    });
+  }
+  sqlite3_busy_timeout(db_, kBusyTimeoutMs);
+  return st;
+}
+
+// ---------------------------------------------------------------------------------------------
 // Saved queries.
 
 Status Catalog::ViewCommand(const std::string& name, std::string* sql) {
   auto found = schema_.FindView(name);
   if (!found) return ErrMissing("La query '" + name + "'");
-  if (schema_.HasBookkeeping()) {
+  // The text as the script wrote it; for another tool's view, the query of its definition, kept
+  // in the bookkeeping while the view is dormant.
+  struct Source {
+    const char* query;
+    bool definition;  // a CREATE VIEW text
+  };
+  for (const Source& source :
+       {Source{"SELECT jet_sql FROM __mlx_views WHERE name = ?1 AND jet_sql <> ''", false},
+        Source{"SELECT sql FROM sqlite_schema WHERE type = 'view' AND name = ?1", true},
+        Source{"SELECT dormant_sql FROM __mlx_views WHERE name = ?1", true}}) {
     Stmt s;
-    Status st = s.Prepare(db_, "SELECT jet_sql FROM __mlx_views WHERE name = ?1");
-    if (!st.ok()) return st;
+    if (!s.Prepare(db_, source.query).ok()) continue;  // a file without that bookkeeping
     s.BindText(1, *found);
-    if (s.Step() == SQLITE_ROW) {
-      *sql = s.Text(0);
-      return Status::OK();
-    }
+    if (s.Step() != SQLITE_ROW || s.IsNull(0)) continue;
+    *sql = source.definition ? ViewSelect(s.Text(0)) : s.Text(0);
+    return Status::OK();
   }
-  Stmt s;
-  Status st = s.Prepare(db_, "SELECT sql FROM sqlite_schema WHERE type = 'view' AND name = ?1");
-  if (!st.ok()) return st;
-  s.BindText(1, *found);
-  if (s.Step() != SQLITE_ROW) return ErrMissing("La query '" + name + "'");
-  std::string text = s.Text(0);
-  std::vector<Token> toks;
-  st = Tokenize(text, &toks);
-  if (!st.ok()) return st;
-  for (const Token& t : toks) {
-    if (t.IsWord("AS")) {
-      *sql = text.substr(t.end);
-      while (!sql->empty() && sql->front() == ' ') sql->erase(0, 1);
-      return Status::OK();
-    }
-  }
-  *sql = text;
-  return Status::OK();
+  return ErrMissing("La query '" + name + "'");
 }
-
-namespace {
-Status ViewBody(const std::string& sql, std::string* translated) {
-  std::vector<Token> toks;
-  Status st = Tokenize(sql, &toks);
-  if (!st.ok()) return st;
-  while (!toks.empty() && toks.back().IsOp(";")) toks.pop_back();
-  std::size_t k = 0;
-  while (k < toks.size() && toks[k].IsOp("(")) ++k;
-  if (k >= toks.size() || !(toks[k].IsWord("SELECT") || toks[k].IsWord("WITH"))) {
-    return ErrInvalid("(a saved query must be a SELECT statement)");
-  }
-  return TranslateTokens(toks, false, translated);
-}
-}  // namespace
 
 Status Catalog::AppendView(const std::string& name, const std::string& sql) {
   if (name.empty() || IsHiddenName(name)) return ErrInvalid("(invalid query name)");
   if (schema_.FindTable(name) || schema_.FindView(name)) {
     return ErrExists("Object '" + name + "'");
   }
-  std::string body;
-  Status st = ViewBody(sql, &body);
-  if (!st.ok()) return st;
-  return InTransaction(db_, [&]() -> Status {
-    Status s = schema_.EnsureBookkeeping();
-    if (!s.ok()) return s;
-    s = Exec(db_, "CREATE VIEW " + QuoteId(name) + " AS " + body);
-    if (!s.ok()) return s;
-    Stmt ins;
-    s = ins.Prepare(db_, "INSERT OR REPLACE INTO __mlx_views VALUES (?1, ?2)");
-    if (!s.ok()) return s;
-    ins.BindText(1, name);
-    ins.BindText(2, sql);
-    return ins.Run();
-  });
+  return SaveView(name, sql);
 }
 
 Status Catalog::SetViewCommand(const std::string& name, const std::string& sql) {
   auto found = schema_.FindView(name);
   if (!found) return ErrMissing("La query '" + name + "'");
+  return SaveView(*found, sql);
+}
+
+// Writes the view of a query and keeps its text. A text that does not compile as the tables are
+// now is saved all the same, as a dormant query.
+Status Catalog::SaveView(const std::string& name, const std::string& sql) {
   std::string body;
   Status st = ViewBody(sql, &body);
   if (!st.ok()) return st;
   return InTransaction(db_, [&]() -> Status {
     Status s = schema_.EnsureBookkeeping();
     if (!s.ok()) return s;
-    s = Exec(db_, "DROP VIEW " + QuoteId(*found));
+    s = Exec(db_, "DROP VIEW IF EXISTS " + QuoteId(name));
     if (!s.ok()) return s;
-    s = Exec(db_, "CREATE VIEW " + QuoteId(*found) + " AS " + body);
+    s = Exec(db_, "CREATE VIEW " + QuoteId(name) + " AS " + body);
     if (!s.ok()) return s;
     Stmt ins;
-    s = ins.Prepare(db_, "INSERT OR REPLACE INTO __mlx_views VALUES (?1, ?2)");
+    s = ins.Prepare(db_, "INSERT OR REPLACE INTO __mlx_views (name, jet_sql) VALUES (?1, ?2)");
     if (!s.ok()) return s;
-    ins.BindText(1, *found);
+    ins.BindText(1, name);
     ins.BindText(2, sql);
-    return ins.Run();
+    s = ins.Run();
+    if (!s.ok()) return s;
+    return schema_.SettleViews({name});
   });
 }
 
@@ -1362,14 +1410,18 @@ Status Catalog::DeleteView(const std::string& name) {
   auto found = schema_.FindView(name);
   if (!found) return ErrMissing("La query '" + name + "'");
   return InTransaction(db_, [&]() -> Status {
-    Status s = Exec(db_, "DROP VIEW " + QuoteId(*found));
+    Status s = Exec(db_, "DROP VIEW IF EXISTS " + QuoteId(*found));
     if (!s.ok()) return s;
-    if (!schema_.HasBookkeeping()) return Status::OK();
-    Stmt del;
-    s = del.Prepare(db_, "DELETE FROM __mlx_views WHERE name = ?1");
-    if (!s.ok()) return s;
-    del.BindText(1, *found);
-    return del.Run();
+    if (schema_.HasBookkeeping()) {
+      Stmt del;
+      s = del.Prepare(db_, "DELETE FROM __mlx_views WHERE name = ?1");
+      if (!s.ok()) return s;
+      del.BindText(1, *found);
+      s = del.Run();
+      if (!s.ok()) return s;
+    }
+    // Queries over this one stop compiling.
+    return schema_.ParkBrokenViews({*found});
   });
 }
 

@@ -40,6 +40,14 @@ class Catalog {
   Status DeleteView(const std::string& name);
   Status DropTable(const std::string& name);
 
+  // Brings the hidden tables in step with the file after changes other tools made to its
+  // schema (run on open): forgets what describes tables, columns, indexes, relations and
+  // queries that are gone, lets the bookkeeping of a table another tool renamed follow it, and
+  // gives dormant queries whose text compiles again their view back. Does nothing while the
+  // schema is the one the hidden tables were last brought in step with; skipped on a read-only
+  // file or one another connection is writing.
+  Status Reconcile();
+
   Schema& schema() { return schema_; }
 
  private:
@@ -62,6 +70,7 @@ class Catalog {
   Status ValidateKey(const TableModel& child, KeyDef* key, const std::string& replacing);
   Status NumberCounter(const TableModel& model, const std::string& column);
   Status RewriteViewTexts(const std::string& old_name, const std::string& new_name);
+  Status SaveView(const std::string& name, const std::string& sql);
   bool InRelation(const TableModel& model, const std::string& column, Status* error);
 
   sqlite3* db_;

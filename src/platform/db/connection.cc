@@ -204,6 +204,9 @@ class SqliteConnection final : public Connection {
       return ErrDb("Cannot open the database '" + path + "': " + st.description());
     }
     RegisterFunctions(db, clock_);
+    // Other tools may have changed the file since the layer last wrote it; the open never fails
+    // because of that. The hidden tables first (they follow renames), then the date triggers.
+    (void)Catalog(db).Reconcile();
     ReconcileDateTriggers(db);
     core_.db = db;
     path_ = path;

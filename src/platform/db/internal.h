@@ -5,9 +5,11 @@
 #include <sqlite3.h>
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -83,6 +85,7 @@ class Stmt {
   sqlite3* db_ = nullptr;
   sqlite3_stmt* stmt_ = nullptr;
 };
+
 
 Status Exec(sqlite3* db, const std::string& sql);
 // The single integer that a query returns; nullopt for no row or Null.
@@ -223,22 +226,59 @@ class Schema {
  public:
   explicit Schema(sqlite3* db) : db_(db) {}
 
-  // The stored name of a user table (or view with views=true), matched without regard to case.
+  // The stored name of a user table, or of a saved query (dormant ones included), matched
+  // without regard to case.
   std::optional<std::string> FindTable(std::string_view name) const;
   std::optional<std::string> FindView(std::string_view name) const;
   Status Load(std::string_view table, TableModel* model) const;
   Status EnsureBookkeeping();
   bool HasBookkeeping() const;
 
+  // Saved queries are text: a change of the tables a query names never fails because of it. A
+  // query whose view no longer compiles (a table, column or query it names is gone) is dormant:
+  // its view is dropped and its text kept in __mlx_views (dormant_sql holds the CREATE VIEW
+  // text, so that the views of other tools are kept too) until what it names is there again.
+  // Dormant queries are still queries of the catalogue; running one fails with the reason.
+  bool IsDormantView(std::string_view name) const;
+  // Parks the views that no longer compile among those whose text names one of the touched
+  // objects, or among all views when touched is empty (SQLite's own renames and column drops
+  // refuse to run while any view is broken); a parked view touches those that name it in turn.
+  Status ParkBrokenViews(std::vector<std::string> touched);
+  // Gives back their view to the dormant queries whose text compiles again.
+  Status ReviveViews();
+  // Both, at the end of a change of the touched objects, inside its transaction.
+  Status SettleViews(std::vector<std::string> touched);
+
+  // The hidden tables are in step with the file when the file's schema is the one they were
+  // last brought in step with: its schema cookie (which any change of the schema, by any tool,
+  // moves on) is kept in __mlx_schema. A file without bookkeeping is in step.
+  bool InStep() const;
+  // Records that the hidden tables describe the schema as it is now.
+  Status MarkInStep();
+  // The tables whose bookkeeping describes what the file no longer holds (tables, columns,
+  // indexes or relations changed by other tools, guard triggers of a table renamed by them), as
+  // the bookkeeping names them (some may not exist). One query.
+  Status StaleTables(std::vector<std::string>* tables) const;
+  // The tables that other tools renamed, found by the guard triggers that kept the old name:
+  // pairs of old and new name.
+  Status RenamedTables(std::vector<std::pair<std::string, std::string>>* renamed) const;
+  // Forgets the live queries whose view other tools dropped, and the dormant ones whose name
+  // another object took.
+  Status ForgetStaleViews();
+
   // Writes a new table from a model (CREATE TABLE, indexes, bookkeeping, guard triggers).
   Status Create(const TableModel& model);
   // Replaces the table by one built from the model, rows copied by one INSERT ... SELECT using
   // each column's copy_from. Runs in its own transaction with foreign keys off; the foreign-key
   // check runs before the commit.
-  Status Rebuild(const TableModel& old_model, const TableModel& model);
+  // then, when given, runs in the same transaction after the copy (a failure undoes it all).
+  Status Rebuild(const TableModel& old_model, const TableModel& model,
+                 const std::function<Status()>& then = {});
   // Rewrites bookkeeping rows and guard triggers of a table after an in-place change.
   Status SyncTable(const TableModel& model);
   Status DropBookkeeping(std::string_view table);
+  // Moves the bookkeeping of a renamed table to its new name (relations that refer to it too).
+  Status MoveBookkeeping(std::string_view from, std::string_view to);
   std::string NewIndexName(std::string_view table, std::string_view name) const;
 
   // Relations of other tables that reference this one.
@@ -259,6 +299,15 @@ class Schema {
  private:
   Status WriteBookkeeping(const TableModel& model);
   Status WriteTriggers(const TableModel& model);
+  bool KeepsDormantViews() const;
+  bool HasCurrentBookkeeping() const;
+  std::optional<std::string> FindDormantView(std::string_view name) const;
+  Status ViewsNaming(std::string_view name, std::vector<std::string>* views) const;
+  Status ParkView(const std::string& name);
+  Status ReviveView(const std::string& name, const std::string& jet_sql,
+                    const std::string& dormant_sql, bool* revived);
+  // Name, text and CREATE VIEW text of each dormant query.
+  Status DormantViews(std::vector<std::tuple<std::string, std::string, std::string>>* views) const;
   sqlite3* db_;
 };
 
@@ -269,15 +318,25 @@ Status WriteDateTriggers(sqlite3* db, const TableModel& model);
 // out of date, converting the ISO texts already stored there, in one transaction. Does nothing
 // on a read-only file or when another program holds a lock; never fails.
 void ReconcileDateTriggers(sqlite3* db);
+// The SQLite text of a saved query written in the scripts' dialect (a SELECT statement).
+Status ViewBody(const std::string& jet_sql, std::string* body);
+// The query of a CREATE VIEW text: what follows its AS.
+std::string ViewSelect(const std::string& create_view);
+// "The query 'q' cannot be run: ..." for SQLite's "no such table: q" when q is a dormant query,
+// with the reason its text does not compile (followed through the dormant queries it names).
+std::optional<std::string> DormantQueryFailure(sqlite3* db, std::string_view message);
 
 // Runs work inside BEGIN IMMEDIATE ... COMMIT, rolling back on failure; inside a transaction
-// the caller opened, as a savepoint of it.
+// the caller opened, as a savepoint of it. The layer's own work keeps a file whose hidden tables
+// were in step with its schema in step.
 template <typename F>
 Status InTransaction(sqlite3* db, F&& work) {
   bool nested = !sqlite3_get_autocommit(db);
   Status st = Exec(db, nested ? "SAVEPOINT __mlx_work" : "BEGIN IMMEDIATE");
   if (!st.ok()) return st;
+  const bool in_step = Schema(db).InStep();
   st = work();
+  if (st.ok() && in_step) st = Schema(db).MarkInStep();
   if (st.ok()) st = Exec(db, nested ? "RELEASE __mlx_work" : "COMMIT");
   if (!st.ok()) {
     sqlite3_exec(db, nested ? "ROLLBACK TO __mlx_work; RELEASE __mlx_work" : "ROLLBACK", nullptr,

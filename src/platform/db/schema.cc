@@ -142,9 +142,19 @@ constexpr const char* kBookkeeping[] = {
     "CREATE TABLE IF NOT EXISTS __mlx_relations (name TEXT NOT NULL COLLATE NOCASE PRIMARY KEY, "
     "tbl TEXT NOT NULL COLLATE NOCASE, ref_tbl TEXT NOT NULL COLLATE NOCASE, "
     "cols TEXT NOT NULL COLLATE NOCASE)",
+    // jet_sql: the query as the script wrote it ('' for another tool's view kept while dormant);
+    // dormant_sql: the CREATE VIEW text of a dormant query, Null while its view is there.
     "CREATE TABLE IF NOT EXISTS __mlx_views (name TEXT NOT NULL COLLATE NOCASE PRIMARY KEY, "
-    "jet_sql TEXT NOT NULL)",
+    "jet_sql TEXT NOT NULL, dormant_sql TEXT)",
+    // The schema cookie the hidden tables were last brought in step with (one row).
+    "CREATE TABLE IF NOT EXISTS __mlx_schema (cookie INTEGER NOT NULL)",
 };
+
+// Guard triggers are named "__mlx_<kind>_<table>"; SQLite keeps a trigger's name when another
+// tool renames its table.
+constexpr const char* kNamedForOtherTable =
+    "substr(name, 1, 6) = '__mlx_' AND substr(name, -length(tbl_name) - 1) <> "
+    "'_' || tbl_name COLLATE NOCASE";
 
 }  // namespace
 
@@ -169,8 +179,11 @@ std::optional<std::string> Schema::FindView(std::string_view name) const {
     return std::nullopt;
   }
   s.BindText(1, name);
-  if (s.Step() == SQLITE_ROW && !IsHiddenName(s.Text(0))) return s.Text(0);
-  return std::nullopt;
+  if (s.Step() == SQLITE_ROW) {
+    if (IsHiddenName(s.Text(0))) return std::nullopt;
+    return s.Text(0);
+  }
+  return FindDormantView(name);
 }
 
 bool Schema::HasBookkeeping() const {
@@ -178,13 +191,27 @@ bool Schema::HasBookkeeping() const {
              .value_or(0) > 0;
 }
 
+// Files written before dormant queries lack the column that keeps them; they have none.
+bool Schema::KeepsDormantViews() const {
+  return QueryInt(db_, "SELECT count(*) FROM pragma_table_info('__mlx_views') WHERE name = "
+                       "'dormant_sql'").value_or(0) > 0;
+}
+
+// Files written before the schema cookie and dormant queries were kept lack their pieces.
+bool Schema::HasCurrentBookkeeping() const {
+  return QueryInt(db_, "SELECT (SELECT count(*) FROM sqlite_schema WHERE name = "
+                       "'__mlx_schema') + (SELECT count(*) FROM pragma_table_info('__mlx_views') "
+                       "WHERE name = 'dormant_sql')").value_or(0) == 2;
+}
+
 Status Schema::EnsureBookkeeping() {
-  if (HasBookkeeping()) return Status::OK();
+  if (HasCurrentBookkeeping()) return Status::OK();
   for (const char* sql : kBookkeeping) {
     Status st = Exec(db_, sql);
     if (!st.ok()) return st;
   }
-  return Status::OK();
+  if (KeepsDormantViews()) return Status::OK();
+  return Exec(db_, "ALTER TABLE __mlx_views ADD COLUMN dormant_sql TEXT");
 }
 
 std::vector<std::string> Schema::UserTables() const {
@@ -207,12 +234,34 @@ Status Schema::Load(std::string_view table, TableModel* model) const {
   *model = TableModel{};
   model->name = *found;
   const std::string& t = model->name;
+  // The counters and zero-length rules kept for a table are its own only while it carries what
+  // the layer writes for them, a guard trigger or a size check: a table that another tool
+  // dropped and made again under the same name carries neither. (StaleTablesSql finds the
+  // tables where this is not so.)
+  bool own_rules = false;
   {
     Stmt s;
     Status st = s.Prepare(db_, "SELECT sql FROM sqlite_schema WHERE type = 'table' AND name = ?1");
     if (!st.ok()) return st;
     s.BindText(1, t);
-    if (s.Step() == SQLITE_ROW) model->without_rowid = WithoutRowid(s.Text(0));
+    if (s.Step() == SQLITE_ROW) {
+      model->without_rowid = WithoutRowid(s.Text(0));
+      own_rules = Upper(s.Text(0)).find("\"" + Upper(kSizeCheckPrefix)) != std::string::npos;
+    }
+  }
+  {
+    Stmt s;
+    Status st = s.Prepare(db_, "SELECT name, sql FROM sqlite_schema WHERE type = 'trigger' AND "
+                               "tbl_name = ?1");
+    if (!st.ok()) return st;
+    s.BindText(1, t);
+    while (s.Step() == SQLITE_ROW) {
+      if (!IsHiddenName(s.Text(0))) {
+        model->user_triggers.push_back(s.Text(1));
+      } else if (s.Text(0).starts_with(kHiddenPrefix)) {
+        own_rules = true;
+      }
+    }
   }
   std::vector<std::pair<int, std::string>> pk_columns;
   {
@@ -252,14 +301,15 @@ Status Schema::Load(std::string_view table, TableModel* model) const {
     s.BindText(1, t);
     while (s.Step() == SQLITE_ROW) {
       if (ColumnDef* c = model->FindColumn(s.Text(0))) {
-        c->allow_zero = s.IsNull(1) ? -1 : static_cast<int>(s.Int(1));
-        c->default_text = s.IsNull(2) ? "" : s.Text(2);
+        c->allow_zero = s.IsNull(1) || !own_rules ? -1 : static_cast<int>(s.Int(1));
+        // The default as written only while the column has a default.
+        c->default_text = s.IsNull(2) || c->default_sql.empty() ? "" : s.Text(2);
       }
     }
     st = s.Prepare(db_, "SELECT col, seed, inc, guard FROM __mlx_counters WHERE tbl = ?1");
     if (!st.ok()) return st;
     s.BindText(1, t);
-    while (s.Step() == SQLITE_ROW) {
+    while (own_rules && s.Step() == SQLITE_ROW) {
       if (ColumnDef* c = model->FindColumn(s.Text(0))) {
         c->counter = true;
         c->seed = s.Int(1);
@@ -378,16 +428,6 @@ Status Schema::Load(std::string_view table, TableModel* model) const {
       }
     }
   }
-  {
-    Stmt s;
-    Status st = s.Prepare(db_, "SELECT name, sql FROM sqlite_schema WHERE type = 'trigger' AND "
-                               "tbl_name = ?1");
-    if (!st.ok()) return st;
-    s.BindText(1, t);
-    while (s.Step() == SQLITE_ROW) {
-      if (!IsHiddenName(s.Text(0))) model->user_triggers.push_back(s.Text(1));
-    }
-  }
   return Status::OK();
 }
 
@@ -501,6 +541,22 @@ Status Schema::DropBookkeeping(std::string_view table) {
     s.BindText(1, table);
     st = s.Run();
     if (!st.ok()) return st;
+  }
+  return Status::OK();
+}
+
+Status Schema::MoveBookkeeping(std::string_view from, std::string_view to) {
+  for (const char* sql : {"UPDATE __mlx_columns SET tbl = ?1 WHERE tbl = ?2",
+                          "UPDATE __mlx_counters SET tbl = ?1 WHERE tbl = ?2",
+                          "UPDATE __mlx_indexes SET tbl = ?1 WHERE tbl = ?2",
+                          "UPDATE __mlx_relations SET tbl = ?1 WHERE tbl = ?2",
+                          "UPDATE __mlx_relations SET ref_tbl = ?1 WHERE ref_tbl = ?2"}) {
+    Stmt u;
+    Status st = u.Prepare(db_, sql);
+    if (!st.ok()) return st;
+    u.BindText(1, to);
+    u.BindText(2, from);
+    if (!(st = u.Run()).ok()) return st;
   }
   return Status::OK();
 }
@@ -715,7 +771,8 @@ Status Schema::Referencing(std::string_view table,
   return Status::OK();
 }
 
-Status Schema::Rebuild(const TableModel& old_model, const TableModel& new_model) {
+Status Schema::Rebuild(const TableModel& old_model, const TableModel& new_model,
+                       const std::function<Status()>& then) {
   TableModel model = new_model;
   for (IndexDef& ix : model.indexes) {
     // A unique constraint of another tool's table becomes an index of its own.
@@ -795,6 +852,12 @@ Status Schema::Rebuild(const TableModel& old_model, const TableModel& new_model)
       }
       s = SyncTable(model);
       if (!s.ok()) return s;
+      if (then) {
+        s = then();
+        if (!s.ok()) return s;
+      }
+      s = SettleViews({old_model.name, model.name});
+      if (!s.ok()) return s;
       // Relations in both directions must still hold before the change is committed.
       std::vector<std::string> to_check = {model.name};
       std::vector<std::pair<std::string, KeyDef>> children;
@@ -818,6 +881,320 @@ Status Schema::Rebuild(const TableModel& old_model, const TableModel& new_model)
   Exec(db_, "PRAGMA legacy_alter_table = OFF");
   Exec(db_, "PRAGMA foreign_keys = ON");
   return st;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Saved queries that outlive the tables they name.
+
+namespace {
+
+// A view compiles when a query over it can be prepared (CREATE VIEW itself checks only syntax).
+Status CheckView(sqlite3* db, const std::string& name) {
+  Stmt s;
+  return s.Prepare(db, "SELECT * FROM " + QuoteId(name));
+}
+
+}  // namespace
+
+Status ViewBody(const std::string& jet_sql, std::string* body) {
+  std::vector<Token> toks;
+  Status st = Tokenize(jet_sql, &toks);
+  if (!st.ok()) return st;
+  while (!toks.empty() && toks.back().IsOp(";")) toks.pop_back();
+  std::size_t k = 0;
+  while (k < toks.size() && toks[k].IsOp("(")) ++k;
+  if (k >= toks.size() || !(toks[k].IsWord("SELECT") || toks[k].IsWord("WITH"))) {
+    return ErrInvalid("(a saved query must be a SELECT statement)");
+  }
+  return TranslateTokens(toks, false, body);
+}
+
+std::string ViewSelect(const std::string& create_view) {
+  std::vector<Token> toks;
+  if (!Tokenize(create_view, &toks).ok()) return create_view;
+  for (const Token& t : toks) {
+    if (t.IsWord("AS")) {
+      std::string out = create_view.substr(t.end);
+      while (!out.empty() && out.front() == ' ') out.erase(0, 1);
+      return out;
+    }
+  }
+  return create_view;
+}
+
+namespace {
+
+// The query of a dormant view, to be compiled: the translated text of a query of the layer,
+// the query of another tool's definition.
+std::string DormantSelect(const std::string& jet_sql, const std::string& dormant_sql) {
+  std::string select;
+  if (jet_sql.empty() || !ViewBody(jet_sql, &select).ok()) select = ViewSelect(dormant_sql);
+  return select;
+}
+
+}  // namespace
+
+std::optional<std::string> Schema::FindDormantView(std::string_view name) const {
+  Stmt s;
+  if (!KeepsDormantViews() ||
+      !s.Prepare(db_, "SELECT name FROM __mlx_views WHERE name = ?1 AND dormant_sql IS NOT NULL")
+           .ok()) {
+    return std::nullopt;
+  }
+  s.BindText(1, name);
+  if (s.Step() == SQLITE_ROW) return s.Text(0);
+  return std::nullopt;
+}
+
+bool Schema::IsDormantView(std::string_view name) const {
+  return FindDormantView(name).has_value();
+}
+
+// The live views whose text names an object (every view for an empty name). A text that does
+// not contain the name cannot depend on the object, so the others need no look.
+Status Schema::ViewsNaming(std::string_view name, std::vector<std::string>* views) const {
+  views->clear();
+  Stmt s;
+  Status st = s.Prepare(db_, "SELECT name FROM sqlite_schema WHERE type = 'view' AND "
+                             "instr(lower(sql), lower(?1)) > 0");
+  if (!st.ok()) return st;
+  s.BindText(1, name);
+  while (s.Step() == SQLITE_ROW) {
+    if (!IsHiddenName(s.Text(0))) views->push_back(s.Text(0));
+  }
+  return Status::OK();
+}
+
+Status Schema::ParkView(const std::string& name) {
+  Status st = EnsureBookkeeping();
+  if (!st.ok()) return st;
+  Stmt s;
+  st = s.Prepare(db_, "INSERT INTO __mlx_views (name, jet_sql, dormant_sql) SELECT name, '', sql "
+                      "FROM sqlite_schema WHERE type = 'view' AND name = ?1 ON CONFLICT (name) "
+                      "DO UPDATE SET dormant_sql = excluded.dormant_sql");
+  if (!st.ok()) return st;
+  s.BindText(1, name);
+  st = s.Run();
+  if (!st.ok()) return st;
+  return Exec(db_, "DROP VIEW " + QuoteId(name));
+}
+
+Status Schema::ReviveView(const std::string& name, const std::string& jet_sql,
+                          const std::string& dormant_sql, bool* revived) {
+  *revived = false;
+  const std::string select = DormantSelect(jet_sql, dormant_sql);
+  Stmt probe;
+  if (!probe.Prepare(db_, select).ok()) return Status::OK();  // not yet
+  probe.Finalize();
+  // A query of the layer is made again from its text, which follows renames; another tool's
+  // view as SQLite had it.
+  const std::string create =
+      jet_sql.empty() ? dormant_sql : "CREATE VIEW " + QuoteId(name) + " AS " + select;
+  Status st = Exec(db_, "SAVEPOINT __mlx_view");
+  if (!st.ok()) return st;
+  if (!Exec(db_, create).ok() || !CheckView(db_, name).ok()) {
+    return Exec(db_, "ROLLBACK TO __mlx_view; RELEASE __mlx_view");
+  }
+  st = Exec(db_, "RELEASE __mlx_view");
+  if (!st.ok()) return st;
+  Stmt s;
+  // Another tool's view is again one the layer keeps nothing for.
+  st = s.Prepare(db_, jet_sql.empty()
+                          ? "DELETE FROM __mlx_views WHERE name = ?1"
+                          : "UPDATE __mlx_views SET dormant_sql = NULL WHERE name = ?1");
+  if (!st.ok()) return st;
+  s.BindText(1, name);
+  *revived = true;
+  return s.Run();
+}
+
+Status Schema::ParkBrokenViews(std::vector<std::string> touched) {
+  std::vector<std::string> views;
+  if (touched.empty()) {
+    Status st = ViewsNaming("", &views);
+    if (!st.ok()) return st;
+  }
+  for (std::size_t next = 0;; ++next) {
+    for (const std::string& view : views) {
+      if (CheckView(db_, view).ok()) continue;
+      Status st = ParkView(view);
+      if (!st.ok()) return st;
+      touched.push_back(view);
+    }
+    if (next == touched.size()) return Status::OK();
+    Status st = ViewsNaming(touched[next], &views);
+    if (!st.ok()) return st;
+  }
+}
+
+Status Schema::DormantViews(
+    std::vector<std::tuple<std::string, std::string, std::string>>* views) const {
+  views->clear();
+  if (!KeepsDormantViews()) return Status::OK();
+  Stmt s;
+  Status st = s.Prepare(db_, "SELECT name, jet_sql, dormant_sql FROM __mlx_views WHERE "
+                             "dormant_sql IS NOT NULL");
+  if (!st.ok()) return st;
+  while (s.Step() == SQLITE_ROW) views->emplace_back(s.Text(0), s.Text(1), s.Text(2));
+  return Status::OK();
+}
+
+Status Schema::ReviveViews() {
+  // One revival can make the text of another query compile (a query over a query).
+  for (bool again = true; again;) {
+    again = false;
+    std::vector<std::tuple<std::string, std::string, std::string>> dormant;
+    Status listed = DormantViews(&dormant);
+    if (!listed.ok()) return listed;
+    for (const auto& [name, jet_sql, dormant_sql] : dormant) {
+      bool revived = false;
+      Status st = ReviveView(name, jet_sql, dormant_sql, &revived);
+      if (!st.ok()) return st;
+      again = again || revived;
+    }
+  }
+  return Status::OK();
+}
+
+Status Schema::SettleViews(std::vector<std::string> touched) {
+  Status st = ParkBrokenViews(std::move(touched));
+  if (!st.ok()) return st;
+  return ReviveViews();
+}
+
+std::optional<std::string> DormantQueryFailure(sqlite3* db, std::string_view message) {
+  // Raw calls: a failure here must not be described again through this very function.
+  constexpr std::string_view kNoTable = "no such table: ";
+  std::string prefix, reason(message);
+  for (int depth = 0; depth < 8 && reason.starts_with(kNoTable); ++depth) {
+    std::string name = reason.substr(kNoTable.size());
+    if (name.starts_with("main.")) name.erase(0, 5);
+    sqlite3_stmt* s = nullptr;
+    if (sqlite3_prepare_v2(db, "SELECT name, jet_sql, dormant_sql FROM __mlx_views WHERE "
+                               "name = ?1 AND dormant_sql IS NOT NULL", -1, &s, nullptr) !=
+        SQLITE_OK) {
+      break;
+    }
+    sqlite3_bind_text(s, 1, name.data(), static_cast<int>(name.size()), SQLITE_STATIC);
+    std::string query, select;
+    if (sqlite3_step(s) == SQLITE_ROW) {
+      query = reinterpret_cast<const char*>(sqlite3_column_text(s, 0));
+      select = DormantSelect(reinterpret_cast<const char*>(sqlite3_column_text(s, 1)),
+                             reinterpret_cast<const char*>(sqlite3_column_text(s, 2)));
+    }
+    sqlite3_finalize(s);
+    if (query.empty()) break;
+    prefix += "The query '" + query + "' cannot be run: ";
+    s = nullptr;
+    int rc = sqlite3_prepare_v2(db, select.c_str(), static_cast<int>(select.size()), &s, nullptr);
+    reason = rc == SQLITE_OK ? "it is kept as text only." : sqlite3_errmsg(db);
+    sqlite3_finalize(s);
+  }
+  if (prefix.empty()) return std::nullopt;
+  return prefix + reason;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Bookkeeping that follows the file: what other tools changed between two runs.
+
+namespace {
+
+// The tables whose bookkeeping describes what the file no longer holds: columns and counters of
+// columns that are gone, counters and zero-length rules of tables that no longer carry them,
+// defaults as written of columns without a default (these three as Schema::Load reads them),
+// index names of indexes that are gone, relation names of relations that are gone, and guard
+// triggers named for another table. Sets are built once and looked up, so that the cost grows
+// with the size of the schema, not with its square.
+const std::string& StaleTablesSql() {
+  static const std::string sql =
+      "WITH cols (tbl, col, dflt, pk) AS MATERIALIZED (SELECT m.name, p.name, "
+      "p.dflt_value IS NOT NULL, p.pk FROM sqlite_schema m JOIN pragma_table_info(m.name) p "
+      "WHERE m.type = 'table'), "
+      "carriers (tbl) AS MATERIALIZED (SELECT tbl_name FROM sqlite_schema WHERE type = "
+      "'trigger' AND substr(name, 1, 6) = '__mlx_' UNION SELECT name FROM sqlite_schema WHERE "
+      "type = 'table' AND instr(sql, " +
+      QuoteText("\"" + std::string(kSizeCheckPrefix)) + ") > 0), "
+      "idx (tbl, name) AS MATERIALIZED (SELECT tbl_name, name FROM sqlite_schema WHERE type = "
+      "'index') "
+      "SELECT tbl FROM __mlx_columns c WHERE NOT EXISTS (SELECT 1 FROM cols WHERE c.tbl = "
+      "cols.tbl AND c.col = cols.col) OR (c.allow_zero_length IS NOT NULL AND NOT EXISTS "
+      "(SELECT 1 FROM carriers WHERE c.tbl = carriers.tbl)) OR (c.default_text IS NOT NULL AND "
+      "NOT EXISTS (SELECT 1 FROM cols WHERE c.tbl = cols.tbl AND c.col = cols.col AND dflt)) "
+      "UNION SELECT tbl FROM __mlx_counters k WHERE NOT EXISTS (SELECT 1 FROM cols WHERE k.tbl = "
+      "cols.tbl AND k.col = cols.col) OR NOT EXISTS (SELECT 1 FROM carriers WHERE k.tbl = "
+      "carriers.tbl) "
+      "UNION SELECT tbl FROM __mlx_indexes i WHERE NOT EXISTS (SELECT 1 FROM cols WHERE i.tbl = "
+      "cols.tbl AND (NOT i.is_primary OR cols.pk > 0)) OR (NOT i.is_primary AND i.sqlite_name "
+      "<> '' AND NOT EXISTS (SELECT 1 FROM idx WHERE i.tbl = idx.tbl AND i.sqlite_name = "
+      "idx.name)) "
+      "UNION SELECT tbl FROM __mlx_relations r WHERE NOT EXISTS (SELECT 1 FROM "
+      "pragma_foreign_key_list(r.tbl) f WHERE f.seq = 0 AND r.ref_tbl = f.\"table\" AND r.cols = "
+      "(SELECT group_concat(g.\"from\", ';') FROM (SELECT \"from\" FROM "
+      "pragma_foreign_key_list(r.tbl) g WHERE g.id = f.id ORDER BY g.seq) g)) "
+      "UNION SELECT tbl_name FROM sqlite_schema WHERE type = 'trigger' AND " +
+      std::string(kNamedForOtherTable);
+  return sql;
+}
+
+// Live queries whose view is gone, and dormant queries whose name another object took.
+constexpr const char* kStaleViewsSql =
+    "SELECT name FROM __mlx_views WHERE (dormant_sql IS NULL AND name NOT IN (SELECT name FROM "
+    "sqlite_schema WHERE type = 'view')) OR (dormant_sql IS NOT NULL AND name IN (SELECT name "
+    "FROM sqlite_schema WHERE type IN ('table', 'view')))";
+
+}  // namespace
+
+bool Schema::InStep() const {
+  if (!HasBookkeeping()) return true;
+  return QueryInt(db_, "SELECT count(*) FROM __mlx_schema WHERE cookie = (SELECT schema_version "
+                       "FROM pragma_schema_version)").value_or(0) > 0;
+}
+
+Status Schema::MarkInStep() {
+  if (QueryInt(db_, "SELECT count(*) FROM sqlite_schema WHERE name = '__mlx_schema'").value_or(0) ==
+      0) {
+    return Status::OK();  // nothing kept yet
+  }
+  return Exec(db_, "DELETE FROM __mlx_schema WHERE cookie IS NOT (SELECT schema_version FROM "
+                   "pragma_schema_version); INSERT INTO __mlx_schema SELECT schema_version FROM "
+                   "pragma_schema_version WHERE NOT EXISTS (SELECT 1 FROM __mlx_schema)");
+}
+
+Status Schema::StaleTables(std::vector<std::string>* tables) const {
+  tables->clear();
+  Stmt s;
+  Status st = s.Prepare(db_, StaleTablesSql());
+  if (!st.ok()) return st;
+  while (s.Step() == SQLITE_ROW) tables->push_back(s.Text(0));
+  return Status::OK();
+}
+
+Status Schema::RenamedTables(std::vector<std::pair<std::string, std::string>>* renamed) const {
+  renamed->clear();
+  // The longest old name that ends a trigger's name wins (T_x and x both end "__mlx_bi_T_x").
+  Stmt s;
+  Status st = s.Prepare(
+      db_, std::string("SELECT b.tbl, t.tbl_name FROM sqlite_schema t JOIN (SELECT tbl FROM "
+                       "__mlx_columns UNION SELECT tbl FROM __mlx_counters UNION SELECT tbl FROM "
+                       "__mlx_indexes UNION SELECT tbl FROM __mlx_relations) b ON "
+                       "substr(t.name, -length(b.tbl) - 1) = '_' || b.tbl COLLATE NOCASE "
+                       "WHERE t.type = 'trigger' AND ") +
+               kNamedForOtherTable +
+               " AND NOT EXISTS (SELECT 1 FROM pragma_table_info(b.tbl)) ORDER BY "
+               "length(b.tbl) DESC");
+  if (!st.ok()) return st;
+  while (s.Step() == SQLITE_ROW) {
+    std::string from = s.Text(0), to = s.Text(1);
+    bool seen = std::any_of(renamed->begin(), renamed->end(), [&](const auto& r) {
+      return SameName(r.first, from) || SameName(r.second, to);
+    });
+    if (!seen) renamed->emplace_back(from, to);
+  }
+  return Status::OK();
+}
+
+Status Schema::ForgetStaleViews() {
+  return Exec(db_, std::string("DELETE FROM __mlx_views WHERE name IN (") + kStaleViewsSql + ")");
 }
 
 }  // namespace mlx::db::internal

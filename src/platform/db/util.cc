@@ -103,6 +103,9 @@ Status SqliteStatus(sqlite3* db, int rc) {
   if (msg.find("duplicate column name: ") == 0) {
     return ErrExists("Field '" + msg.substr(23) + "'");
   }
+  if (db) {
+    if (auto description = DormantQueryFailure(db, msg)) return ErrDb(*description);
+  }
   return ErrDb(msg);
 }
 

@@ -119,6 +119,26 @@ class DbTest : public ::testing::Test {
     return out;
   }
 
+  // Changes the file as another tool does: a plain SQLite connection, without the layer.
+  void Outside(const std::vector<std::string>& sql) {
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open_v2(path_.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr), SQLITE_OK);
+    for (const auto& s : sql) {
+      char* msg = nullptr;
+      EXPECT_EQ(sqlite3_exec(db, s.c_str(), nullptr, nullptr, &msg), SQLITE_OK)
+          << s << " -> " << (msg ? msg : "");
+      sqlite3_free(msg);
+    }
+    sqlite3_close(db);
+  }
+
+  // Closes the test connection and opens the file again through the layer.
+  void Reopen() {
+    conn_->Close();
+    conn_ = Open(path_);
+    ASSERT_NE(conn_, nullptr);
+  }
+
   static bool Has(const Status& st, const std::string& fragment) {
     return !st.ok() && st.description().find(fragment) != std::string::npos;
   }
