@@ -651,7 +651,10 @@ Status Catalog::AlterColumn(TableModel model, const std::string& column, ColumnD
     }
   }
   *c = updated;
-  Status st = schema_.Rebuild(old, model);
+  // A column that becomes a counter is numbered in the rebuild's own transaction.
+  Status st = schema_.Rebuild(old, model, [&]() -> Status {
+    return becomes_counter ? NumberCounter(model, updated.name) : Status::OK();
+  });
   // A column made NOT NULL over rows that hold Null stops the copy into the rebuilt table,
   // whose name the description would give.
   constexpr std::string_view kNullCopied = "NOT NULL constraint failed: __mlx_rebuild.";
@@ -659,8 +662,7 @@ Status Catalog::AlterColumn(TableModel model, const std::string& column, ColumnD
     return ErrDb("Impossibile cambiare il campo '" + model.name + "." +
                  st.description().substr(kNullCopied.size()) + "': contiene valori Null.");
   }
-  if (!st.ok() || !becomes_counter) return st;
-  return InTransaction(db_, [&]() { return NumberCounter(model, updated.name); });
+  return st;
 }
 
 Status Catalog::AlterTable(Parsed& p) {

@@ -270,8 +270,8 @@ class Schema {
   Status Create(const TableModel& model);
   // Replaces the table by one built from the model, rows copied by one INSERT ... SELECT using
   // each column's copy_from. Runs in its own transaction with foreign keys off; the foreign-key
-  // check runs before the commit.
-  // then, when given, runs in the same transaction after the copy (a failure undoes it all).
+  // check runs before the commit. `then`, when given, runs in the same transaction after the
+  // copy (a failure undoes it all).
   Status Rebuild(const TableModel& old_model, const TableModel& model,
                  const std::function<Status()>& then = {});
   // Rewrites bookkeeping rows and guard triggers of a table after an in-place change.
