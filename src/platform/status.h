@@ -7,7 +7,7 @@
 
 namespace mlx {
 
-class Status {
+class [[nodiscard]] Status {
  public:
   Status() = default;
   static Status OK() { return Status(); }

@@ -27,8 +27,9 @@ class Contatori : public ::testing::Test {
     }
     for (const char* t : {"Indietro (ID", "Avanti (ID", "[Con spazio] ([Il Numero]"}) {
       for (int i = 1; i <= 10; ++i) {
-        conn->Execute(std::string("INSERT INTO ") + t + ", N) VALUES (" + std::to_string(i) +
-                      ", 0)");
+        ASSERT_TRUE(conn->Execute(std::string("INSERT INTO ") + t + ", N) VALUES (" +
+                                  std::to_string(i) + ", 0)")
+                        .ok());
       }
     }
     for (auto [t, c, seme] : {std::tuple("Indietro", "ID", 5), std::tuple("Avanti", "ID", 50),

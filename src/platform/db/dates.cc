@@ -189,7 +189,9 @@ void ReconcileDateTriggers(sqlite3* db) {
   }
   if (!stale.empty()) {
     // Any failure (another program took the file meanwhile) leaves everything as it was.
-    InTransaction(db, [&]() -> Status {
+    // A failure (another program took the file meanwhile) leaves it as it was; a later open
+    // does the work.
+    (void)InTransaction(db, [&]() -> Status {
       for (const std::string& upper : stale) {
         const DateTable& t = tables[upper];
         for (const auto& [name, sql] : present[upper]) {

@@ -808,8 +808,11 @@ Status Schema::Rebuild(const TableModel& old_model, const TableModel& new_model,
           s = Exec(db_, "INSERT INTO " + QuoteId(temp) + " (" + cols + ") SELECT " + exprs +
                             " FROM " + QuoteId(old_model.name));
         }
-        Exec(db_, "PRAGMA ignore_check_constraints = OFF");
+        // The checks must be on again whatever the copy did: a connection left without them
+        // would accept texts longer than their columns.
+        Status on = Exec(db_, "PRAGMA ignore_check_constraints = OFF");
         if (!s.ok()) return s;
+        if (!on.ok()) return on;
       } else {
         s = Exec(db_, "INSERT INTO " + QuoteId(temp) + " DEFAULT VALUES");
         if (!s.ok()) return s;
@@ -878,8 +881,12 @@ Status Schema::Rebuild(const TableModel& old_model, const TableModel& new_model,
       return Status::OK();
     });
   }
-  Exec(db_, "PRAGMA legacy_alter_table = OFF");
-  Exec(db_, "PRAGMA foreign_keys = ON");
+  // The connection's settings go back whatever the rebuild did; a connection left without its
+  // foreign keys would no longer enforce the relations, so a failure to restore them is reported.
+  Status legacy = Exec(db_, "PRAGMA legacy_alter_table = OFF");
+  Status keys = Exec(db_, "PRAGMA foreign_keys = ON");
+  if (st.ok() && !legacy.ok()) st = legacy;
+  if (st.ok() && !keys.ok()) st = keys;
   return st;
 }
 

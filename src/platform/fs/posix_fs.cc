@@ -399,8 +399,9 @@ class PosixFileSystem : public FileSystem {
     if (HasWildcards(name)) {
       std::vector<std::string> matches = List(path, false);
       if (matches.empty()) {
+        // No match: the file is missing when its folder is there, else the path is.
         std::string native_folder = ".";
-        if (!folder.empty()) Resolve(folder, &native_folder);
+        if (!folder.empty() && !Resolve(folder, &native_folder).ok()) return PathNotFound(path);
         return StatIsDirectory(native_folder) ? FileNotFound(path) : PathNotFound(path);
       }
       for (const std::string& match : matches) {

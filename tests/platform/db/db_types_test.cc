@@ -10,7 +10,7 @@ class TypeChangeTest : public DbTest {
  protected:
   // A fresh table T (Id, v of the given type) with one row per value (SQL literals), in order.
   void Fill(const std::string& type, const std::vector<std::string>& values) {
-    conn_->Execute("DROP TABLE T");
+    (void)conn_->Execute("DROP TABLE T");  // absent the first time
     Run({"CREATE TABLE T (Id COUNTER PRIMARY KEY, v " + type + ")"});
     for (const auto& value : values) Run({"INSERT INTO T (v) VALUES (" + value + ")"});
   }
