@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
+#include <optional>
 
 #include "engine/errore.h"
 #include "platform/db/db.h"
@@ -84,14 +85,17 @@ bool IsVero(std::string_view testo) {
   return maiuscolo == "TRUE" || maiuscolo == "VERO" || testo == "-1";
 }
 
-double ValoreNumerico(std::string_view testo) {
+namespace {
+
+// The number a non-empty text reads as, when it reads as one.
+std::optional<double> LeggiNumero(std::string_view testo) {
   std::string s = TogliSpazi(testo);
-  if (s.empty()) return 0;
+  if (s.empty()) return std::nullopt;
   // Either "." or "," serves as the decimal mark (scripts are written in both habits);
   // a text with both is ambiguous and refused.
   bool punto = s.find('.') != std::string::npos;
   bool virgola = s.find(',') != std::string::npos;
-  if (punto && virgola) Solleva(err::kTypeMismatch, "Tipo non corrispondente: " + std::string(testo));
+  if (punto && virgola) return std::nullopt;
   if (virgola) s = Sostituisci(s, ",", ".");
   const char* inizio = s.c_str();
   char* fine = nullptr;
@@ -99,9 +103,22 @@ double ValoreNumerico(std::string_view testo) {
   double valore = std::strtod(inizio, &fine);
   if (fine == inizio || *fine != '\0' || errno == ERANGE || !std::isfinite(valore) ||
       s.find_first_of("xXnN") != std::string::npos) {
-    Solleva(err::kTypeMismatch, "Tipo non corrispondente: " + std::string(testo));
+    return std::nullopt;
   }
   return valore;
+}
+
+}  // namespace
+
+double ValoreNumerico(std::string_view testo) {
+  if (TogliSpazi(testo).empty()) return 0;
+  std::optional<double> valore = LeggiNumero(testo);
+  if (!valore) Solleva(err::kTypeMismatch, "Tipo non corrispondente: " + std::string(testo));
+  return *valore;
+}
+
+bool IsNumeric(std::string_view testo) {
+  return LeggiNumero(testo).has_value();
 }
 
 bool PercorsoAssoluto(std::string_view percorso) {

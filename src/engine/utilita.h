@@ -32,6 +32,8 @@ std::string RaddoppiaApici(std::string_view testo);
 bool IsVero(std::string_view testo);
 // 0 for "", the number otherwise; a text that is not a number is a script error.
 double ValoreNumerico(std::string_view testo);
+// Whether the text reads as a number as ValoreNumerico reads it; "" and blanks are not numbers.
+bool IsNumeric(std::string_view testo);
 // Whether a path names its place from the root: it begins with a separator ("/" or "\") or
 // with a drive letter and a colon ("C:").
 bool PercorsoAssoluto(std::string_view percorso);

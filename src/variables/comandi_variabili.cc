@@ -4,10 +4,12 @@
 
 #include <memory>
 
+#include "conditions/mdlFileVersion.h"
 #include "database/connessione.h"
 #include "database/valori.h"
 #include "engine/contesto.h"
 #include "platform/db/db.h"
+#include "platform/platform.h"
 #include "system/registro.h"
 
 namespace mlx {
@@ -56,6 +58,14 @@ Lavoro CmdVariabileDaRegistro(ContestoEsecuzione& c) {
   return {};
 }
 
+// FILEVER: the version of a file, "" when it has none.
+Lavoro CmdVersioneFile(ContestoEsecuzione& c) {
+  const std::string& file = c.Parte(2);
+  ScriviVoce(c.ExecVars.get(), c.Campo + " = " + FileVersionText(*c.plat().fs, file), c.Campo);
+  c.Azione = "Variabile " + c.Campo + " come versione del file " + file;
+  return {};
+}
+
 }  // namespace
 
 const Famiglia<>& FamigliaVariabili() {
@@ -64,6 +74,7 @@ const Famiglia<>& FamigliaVariabili() {
       {"=", CmdAssegna, false, Esegue},
       {"GET", CmdGet, false, Esegue},
       {"REG", CmdVariabileDaRegistro, false, Esegue},
+      {"FILEVER", CmdVersioneFile, false, Esegue},
   };
   static const Famiglia<> famiglia{comandi};
   return famiglia;

@@ -77,6 +77,11 @@ TEST(Utilita, ValoreNumerico) {
   EXPECT_THROW(ValoreNumerico("1.000,5"), ErroreScript);
   EXPECT_THROW(ValoreNumerico("inf"), ErroreScript);
   EXPECT_THROW(ValoreNumerico("3x"), ErroreScript);
+  // A text is a number exactly when ValoreNumerico reads it; empty and blank texts are not.
+  for (const char* numero : {"2,5", " 2.5 ", "-3", "1e3", "010"}) EXPECT_TRUE(IsNumeric(numero));
+  for (const char* testo : {"", "   ", "abc", "1.000,5", "inf", "0x10", "9a"}) {
+    EXPECT_FALSE(IsNumeric(testo)) << testo;
+  }
   EXPECT_EQ(RaddoppiaApici("l'a'b"), "l''a''b");
 }
 

@@ -1,15 +1,19 @@
 // Fakes of the platform services for engine tests: a scripted UI that records every dialog, a
-// fixed clock, fixed system values, and a database connection that records statements.
+// fixed clock, fixed system values, a database connection that records statements, and a file
+// in memory that records where it is read.
 #pragma once
 
+#include <cstdint>
 #include <deque>
 #include <map>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/clock/clock.h"
 #include "platform/db/db.h"
+#include "platform/fs/fs.h"
 #include "platform/sysinfo/sysinfo.h"
 #include "platform/ui/ui.h"
 
@@ -134,6 +138,32 @@ class RecordingProvider : public db::Provider {
   }
   Status CreateDatabase(const std::string&) override { return Status::OK(); }
   Status Compact(const std::string&) override { return Status::OK(); }
+};
+
+// A file held in memory, read at chosen offsets; every request is recorded.
+class FileInMemoria : public fs::RandomAccessFile {
+ public:
+  struct Lettura {
+    std::uint64_t offset;
+    std::size_t richiesti;
+  };
+  std::string contenuto;
+  std::vector<Lettura> letture;
+
+  explicit FileInMemoria(std::string c) : contenuto(std::move(c)) {}
+  std::uint64_t Size() const override { return contenuto.size(); }
+  Status ReadAt(std::uint64_t offset, std::size_t size, std::string* bytes) override {
+    letture.push_back({offset, size});
+    bytes->clear();
+    if (offset < contenuto.size()) *bytes = contenuto.substr(offset, size);
+    return Status::OK();
+  }
+  // The bytes asked for, in all the reads.
+  std::uint64_t Richiesti() const {
+    std::uint64_t totale = 0;
+    for (const Lettura& l : letture) totale += l.richiesti;
+    return totale;
+  }
 };
 
 }  // namespace mlx::fakes

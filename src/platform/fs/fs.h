@@ -3,6 +3,7 @@
 // (MLX_DRIVES, "C=/srv/c;D=/mnt/d"). Paths become native only inside this service.
 #pragma once
 
+#include <cstdint>
 #include <map>
 #include <memory>
 #include <string>
@@ -35,6 +36,18 @@ class InputFile {
   virtual Status status() const { return Status::OK(); }
 };
 
+// A file read at chosen offsets, for formats whose parts are found through offsets written in
+// the file: only the bytes asked for are read.
+class RandomAccessFile {
+ public:
+  virtual ~RandomAccessFile() = default;
+  // The size of the file when it was opened.
+  virtual std::uint64_t Size() const = 0;
+  // Reads up to `size` bytes from `offset` into `bytes`: fewer at the end of the file, none
+  // from an offset at or past it.
+  virtual Status ReadAt(std::uint64_t offset, std::size_t size, std::string* bytes) = 0;
+};
+
 class FileSystem {
  public:
   virtual ~FileSystem() = default;
@@ -53,6 +66,8 @@ class FileSystem {
 
   virtual Status ReadFile(std::string_view path, std::string* bytes) = 0;
   virtual Status OpenLines(std::string_view path, std::unique_ptr<InputFile>* file) = 0;
+  virtual Status OpenRandomAccess(std::string_view path,
+                                  std::unique_ptr<RandomAccessFile>* file) = 0;
   virtual Status WriteFile(std::string_view path, std::string_view bytes) = 0;
   virtual Status AppendFile(std::string_view path, std::string_view bytes) = 0;
   virtual Status CopyFile(std::string_view from, std::string_view to, bool overwrite) = 0;

@@ -10,7 +10,9 @@
 #include <atomic>
 #include <cctype>
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -209,6 +211,43 @@ class PosixInputFile : public InputFile {
   Status status_;
 };
 
+class PosixRandomAccessFile : public RandomAccessFile {
+ public:
+  PosixRandomAccessFile(Fd fd, std::string_view path, std::uint64_t size)
+      : fd_(std::move(fd)), path_(path), size_(size) {}
+
+  std::uint64_t Size() const override { return size_; }
+
+  Status ReadAt(std::uint64_t offset, std::size_t size, std::string* bytes) override {
+    bytes->clear();
+    // Never more than the file holds, whatever the caller asks for.
+    if (offset >= size_) return Status::OK();
+    const std::size_t wanted =
+        static_cast<std::size_t>(std::min<std::uint64_t>(size, size_ - offset));
+    bytes->resize(wanted);
+    std::size_t done = 0;
+    while (done < wanted) {
+      ssize_t n =
+          pread(fd_.get(), bytes->data() + done, wanted - done, static_cast<off_t>(offset + done));
+      if (n < 0 && errno == EINTR) continue;
+      if (n < 0) {
+        int error = errno;
+        bytes->clear();
+        return AccessError(path_, "errore di lettura " + std::to_string(error));
+      }
+      if (n == 0) break;  // the file became shorter since it was opened
+      done += static_cast<std::size_t>(n);
+    }
+    bytes->resize(done);
+    return Status::OK();
+  }
+
+ private:
+  Fd fd_;
+  std::string path_;
+  std::uint64_t size_;
+};
+
 class PosixFileSystem : public FileSystem {
  public:
   explicit PosixFileSystem(PosixFileSystemOptions options) : options_(std::move(options)) {}
@@ -299,6 +338,20 @@ class PosixFileSystem : public FileSystem {
     Status s = OpenForReading(path, &fd);
     if (!s.ok()) return s;
     *file = std::make_unique<PosixInputFile>(std::move(fd), path);
+    return Status::OK();
+  }
+
+  Status OpenRandomAccess(std::string_view path, std::unique_ptr<RandomAccessFile>* file) override {
+    Fd fd;
+    Status s = OpenForReading(path, &fd);
+    if (!s.ok()) return s;
+    struct stat st {};
+    if (fstat(fd.get(), &st) != 0) {
+      int error = errno;
+      return FromErrno(error, path, ToNative(path));
+    }
+    const std::uint64_t size = st.st_size > 0 ? static_cast<std::uint64_t>(st.st_size) : 0;
+    *file = std::make_unique<PosixRandomAccessFile>(std::move(fd), path, size);
     return Status::OK();
   }
 

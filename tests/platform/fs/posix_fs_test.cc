@@ -2,6 +2,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -158,6 +159,36 @@ TEST_F(PosixFsTest, OpenLinesHandlesLinesAcrossReadChunks) {
   std::string first(64 * 1024 - 1, 'a');
   std::string longer(3 * 64 * 1024 + 17, 'b');
   EXPECT_EQ(Lines(first + "\r\n" + longer + "\r\nfine"), (Names{first, longer, "fine"}));
+}
+
+TEST_F(PosixFsTest, RandomAccessReadsOnlyWhatTheFileHolds) {
+  Put("data.bin", std::string("0123456789\0X", 12));
+  std::unique_ptr<RandomAccessFile> file;
+  ASSERT_TRUE(fs_->OpenRandomAccess("C:\\data.bin", &file).ok());
+  EXPECT_EQ(file->Size(), 12u);
+  std::string bytes = "old";
+  ASSERT_TRUE(file->ReadAt(3, 4, &bytes).ok());
+  EXPECT_EQ(bytes, "3456");
+  // Near the end fewer bytes, at or past it none; a huge count reads only what is there.
+  ASSERT_TRUE(file->ReadAt(9, 100, &bytes).ok());
+  EXPECT_EQ(bytes, std::string("9\0X", 3));
+  ASSERT_TRUE(file->ReadAt(12, 1, &bytes).ok());
+  EXPECT_EQ(bytes, "");
+  ASSERT_TRUE(file->ReadAt(~std::uint64_t{0}, ~std::size_t{0}, &bytes).ok());
+  EXPECT_EQ(bytes, "");
+  ASSERT_TRUE(file->ReadAt(0, ~std::size_t{0}, &bytes).ok());
+  EXPECT_EQ(bytes.size(), 12u);
+
+  // A file cut shorter after it was opened gives what is left.
+  stdfs::resize_file(Native("data.bin"), 5);
+  ASSERT_TRUE(file->ReadAt(2, 8, &bytes).ok());
+  EXPECT_EQ(bytes, "234");
+
+  file.reset();
+  EXPECT_EQ(fs_->OpenRandomAccess("C:\\nessuno.bin", &file).number(), 53);
+  EXPECT_EQ(file, nullptr);
+  stdfs::create_directory(Native("Dir"));
+  EXPECT_EQ(fs_->OpenRandomAccess("C:\\Dir", &file).number(), 75);
 }
 
 TEST_F(PosixFsTest, CopyFile) {
