@@ -84,24 +84,48 @@ bool IsVero(std::string_view testo) {
   return maiuscolo == "TRUE" || maiuscolo == "VERO" || testo == "-1";
 }
 
-double ValoreNumerico(std::string_view testo) {
+namespace {
+
+// The number a text stands for, blanks around it removed; false when it is no number. Either
+// "." or "," serves as the decimal mark (scripts are written in both habits); a text with both
+// is ambiguous and no number.
+bool LeggiNumero(std::string_view testo, double* valore) {
   std::string s = TogliSpazi(testo);
-  if (s.empty()) return 0;
-  // Either "." or "," serves as the decimal mark (scripts are written in both habits);
-  // a text with both is ambiguous and refused.
+  if (s.empty()) return false;
   bool punto = s.find('.') != std::string::npos;
   bool virgola = s.find(',') != std::string::npos;
-  if (punto && virgola) Solleva(err::kTypeMismatch, "Tipo non corrispondente: " + std::string(testo));
+  if (punto && virgola) return false;
   if (virgola) s = Sostituisci(s, ",", ".");
   const char* inizio = s.c_str();
   char* fine = nullptr;
   errno = 0;
-  double valore = std::strtod(inizio, &fine);
-  if (fine == inizio || *fine != '\0' || errno == ERANGE || !std::isfinite(valore) ||
-      s.find_first_of("xXnN") != std::string::npos) {
+  *valore = std::strtod(inizio, &fine);
+  return fine != inizio && *fine == '\0' && errno != ERANGE && std::isfinite(*valore) &&
+         s.find_first_of("xXnN") == std::string::npos;
+}
+
+}  // namespace
+
+double ValoreNumerico(std::string_view testo) {
+  if (TogliSpazi(testo).empty()) return 0;
+  double valore = 0;
+  if (!LeggiNumero(testo, &valore)) {
     Solleva(err::kTypeMismatch, "Tipo non corrispondente: " + std::string(testo));
   }
   return valore;
+}
+
+bool IsNumerico(std::string_view testo) {
+  double valore = 0;
+  return LeggiNumero(testo, &valore);
+}
+
+std::int32_t ValoreIntero(std::string_view testo) {
+  const double valore = std::nearbyint(ValoreNumerico(testo));
+  if (valore < -2147483648.0 || valore > 2147483647.0) {
+    Solleva(err::kOverflow, "Overflow: " + std::string(testo));
+  }
+  return static_cast<std::int32_t>(valore);
 }
 
 bool PercorsoAssoluto(std::string_view percorso) {

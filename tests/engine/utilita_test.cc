@@ -80,5 +80,30 @@ TEST(Utilita, ValoreNumerico) {
   EXPECT_EQ(RaddoppiaApici("l'a'b"), "l''a''b");
 }
 
+TEST(Utilita, NumeriENumeriInteri) {
+  // What is a number for a comparison: the same texts ValoreNumerico reads, but not "".
+  EXPECT_TRUE(IsNumerico("9"));
+  EXPECT_TRUE(IsNumerico(" 1,5 "));
+  EXPECT_TRUE(IsNumerico("-1e3"));
+  EXPECT_FALSE(IsNumerico(""));
+  EXPECT_FALSE(IsNumerico("   "));
+  EXPECT_FALSE(IsNumerico("9a"));
+  EXPECT_FALSE(IsNumerico("1.000,5"));
+  EXPECT_FALSE(IsNumerico("nan"));
+  // Whole numbers: halves go to the even neighbour; past 32 bits is an overflow.
+  EXPECT_EQ(ValoreIntero("50"), 50);
+  EXPECT_EQ(ValoreIntero(" 2.5"), 2);
+  EXPECT_EQ(ValoreIntero("3,5"), 4);
+  EXPECT_EQ(ValoreIntero("-2147483648"), INT32_MIN);
+  EXPECT_EQ(ValoreIntero(""), 0);
+  try {
+    ValoreIntero("2147483648");
+    ADD_FAILURE() << "nessun errore";
+  } catch (const ErroreScript& e) {
+    EXPECT_EQ(e.Numero(), err::kOverflow);
+  }
+  EXPECT_THROW(ValoreIntero("cinquanta"), ErroreScript);
+}
+
 }  // namespace
 }  // namespace mlx
