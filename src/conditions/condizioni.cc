@@ -130,7 +130,7 @@ bool TestPrefisso(ContestoEsecuzione& c, Forma forma, const std::string& scritto
 // The order of two values: as numbers when both are numbers, otherwise character by
 // character (case counts).
 int Confronta(const std::string& a, const std::string& b) {
-  if (IsNumerico(a) && IsNumerico(b)) {
+  if (IsNumeric(a) && IsNumeric(b)) {
     const double x = ValoreNumerico(a), y = ValoreNumerico(b);
     return x < y ? -1 : (x > y ? 1 : 0);
   }
@@ -212,7 +212,7 @@ constexpr std::pair<std::string_view, std::int32_t> kTipiCampo[] = {
 
 // The type code a field test names: a number, or a keyword of the table (in any case).
 std::int32_t CodiceTipo(const std::string& tipo) {
-  if (IsNumerico(tipo)) return ValoreIntero(tipo);
+  if (IsNumeric(tipo)) return ValoreIntero(tipo);
   const std::string maiuscolo = text::ToUpper(tipo);
   for (const auto& [parola, codice] : kTipiCampo) {
     if (parola == maiuscolo) return codice;

@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
+#include <optional>
 
 #include "engine/errore.h"
 #include "platform/db/db.h"
@@ -86,38 +87,38 @@ bool IsVero(std::string_view testo) {
 
 namespace {
 
-// The number a text stands for, blanks around it removed; false when it is no number. Either
-// "." or "," serves as the decimal mark (scripts are written in both habits); a text with both
-// is ambiguous and no number.
-bool LeggiNumero(std::string_view testo, double* valore) {
+// The number a non-empty text reads as, when it reads as one.
+std::optional<double> LeggiNumero(std::string_view testo) {
   std::string s = TogliSpazi(testo);
-  if (s.empty()) return false;
+  if (s.empty()) return std::nullopt;
+  // Either "." or "," serves as the decimal mark (scripts are written in both habits);
+  // a text with both is ambiguous and refused.
   bool punto = s.find('.') != std::string::npos;
   bool virgola = s.find(',') != std::string::npos;
-  if (punto && virgola) return false;
+  if (punto && virgola) return std::nullopt;
   if (virgola) s = Sostituisci(s, ",", ".");
   const char* inizio = s.c_str();
   char* fine = nullptr;
   errno = 0;
-  *valore = std::strtod(inizio, &fine);
-  return fine != inizio && *fine == '\0' && errno != ERANGE && std::isfinite(*valore) &&
-         s.find_first_of("xXnN") == std::string::npos;
+  double valore = std::strtod(inizio, &fine);
+  if (fine == inizio || *fine != '\0' || errno == ERANGE || !std::isfinite(valore) ||
+      s.find_first_of("xXnN") != std::string::npos) {
+    return std::nullopt;
+  }
+  return valore;
 }
 
 }  // namespace
 
 double ValoreNumerico(std::string_view testo) {
   if (TogliSpazi(testo).empty()) return 0;
-  double valore = 0;
-  if (!LeggiNumero(testo, &valore)) {
-    Solleva(err::kTypeMismatch, "Tipo non corrispondente: " + std::string(testo));
-  }
-  return valore;
+  std::optional<double> valore = LeggiNumero(testo);
+  if (!valore) Solleva(err::kTypeMismatch, "Tipo non corrispondente: " + std::string(testo));
+  return *valore;
 }
 
-bool IsNumerico(std::string_view testo) {
-  double valore = 0;
-  return LeggiNumero(testo, &valore);
+bool IsNumeric(std::string_view testo) {
+  return LeggiNumero(testo).has_value();
 }
 
 std::int32_t ValoreIntero(std::string_view testo) {

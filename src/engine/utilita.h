@@ -32,8 +32,8 @@ std::string RaddoppiaApici(std::string_view testo);
 bool IsVero(std::string_view testo);
 // 0 for "", the number otherwise; a text that is not a number is a script error.
 double ValoreNumerico(std::string_view testo);
-// Whether the text is a number as ValoreNumerico reads it; "" and blanks are not.
-bool IsNumerico(std::string_view testo);
+// Whether the text reads as a number as ValoreNumerico reads it; "" and blanks are not numbers.
+bool IsNumeric(std::string_view testo);
 // The number as a 32-bit integer, a fraction rounded to the nearest (a half to the even
 // neighbour); no number is a type error, one outside the range an overflow.
 std::int32_t ValoreIntero(std::string_view testo);

@@ -77,20 +77,16 @@ TEST(Utilita, ValoreNumerico) {
   EXPECT_THROW(ValoreNumerico("1.000,5"), ErroreScript);
   EXPECT_THROW(ValoreNumerico("inf"), ErroreScript);
   EXPECT_THROW(ValoreNumerico("3x"), ErroreScript);
+  // A text is a number exactly when ValoreNumerico reads it; empty and blank texts are not.
+  for (const char* numero : {"2,5", " 2.5 ", "-3", "1e3", "010"}) EXPECT_TRUE(IsNumeric(numero));
+  for (const char* testo : {"", "   ", "abc", "1.000,5", "inf", "0x10", "9a"}) {
+    EXPECT_FALSE(IsNumeric(testo)) << testo;
+  }
   EXPECT_EQ(RaddoppiaApici("l'a'b"), "l''a''b");
 }
 
-TEST(Utilita, NumeriENumeriInteri) {
-  // What is a number for a comparison: the same texts ValoreNumerico reads, but not "".
-  EXPECT_TRUE(IsNumerico("9"));
-  EXPECT_TRUE(IsNumerico(" 1,5 "));
-  EXPECT_TRUE(IsNumerico("-1e3"));
-  EXPECT_FALSE(IsNumerico(""));
-  EXPECT_FALSE(IsNumerico("   "));
-  EXPECT_FALSE(IsNumerico("9a"));
-  EXPECT_FALSE(IsNumerico("1.000,5"));
-  EXPECT_FALSE(IsNumerico("nan"));
-  // Whole numbers: halves go to the even neighbour; past 32 bits is an overflow.
+TEST(Utilita, ValoreIntero) {
+  // Halves go to the even neighbour; past 32 bits is an overflow.
   EXPECT_EQ(ValoreIntero("50"), 50);
   EXPECT_EQ(ValoreIntero(" 2.5"), 2);
   EXPECT_EQ(ValoreIntero("3,5"), 4);
