@@ -27,6 +27,14 @@ TEST(Cond, ValoreEFrase) {
   EXPECT_TRUE(a.ui.dialoghi.empty()) << prova::PrimoDialogo(a);
 }
 
+TEST(Cond, UnaVirgolaNelValoreNonSpostaICampi) {
+  Ambiente a;
+  a.Esegui({"MSGN", "LOGY", "=,L,1,2", "COND,R,{<L>}=={<L>},3", "COND,S,{<L>}=={<L>}"});
+  EXPECT_THAT(a.Log(),
+              ElementsAre("Log attivato", "Variabile L = 1,2", "Variabile R come L == 1,2,3False",
+                          "Variabile S come L == 1,2True"));
+}
+
 TEST(Cond, DatabaseAncheASecco) {
   Ambiente a;
   const std::string dati = prova::NuovoDatabase(a);
