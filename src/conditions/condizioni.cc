@@ -76,9 +76,9 @@ constexpr Prefisso kPrefissi[] = {
     // TODO: the file-version tests "VF=,", "VF<,", "VF>,", "VF<>,", "VF<=," and "VF>=," are
     // recognised here, in this order, when the file-version module joins the evaluator: the
     // argument is split at its first "," into the file and the version written (not trimmed),
-    // the file's version is FileVersionText(file), "=" and "<>" compare the texts and the other
-    // four are InOrdine(..., version of the file, version written); the description is
-    // "versione file " + file + " = " (or " <> ", " < ", ...) + version. Until then such a test
+    // the file's version is FileVersionText(*c.plat().fs, file), "=" and "<>" compare the texts
+    // and the other four are InOrdine(..., version of the file, version written); the description
+    // is "versione file " + file + " = " (or " <> ", " < ", ...) + version. Until then such a test
     // is taken as a database test, as any text of no known form is.
     {"TRUE,", Forma::Vera},
     {"FALSE,", Forma::Falsa},
