@@ -6,9 +6,11 @@
 #   2 operations    the family folders' files that are not commands: database, registry,
 #                   settings and variable operations, placeholder expansion
 #   3 run context   engine/contesto, engine/comando: what every family shares, the row types
-#   4 families      the family folders' comandi_* files: rows, line kinds, handlers, state
-#   5 engine        engine/clsMarlovex, engine/tabella: the run and the one table
-#   6 launch        src/launch
+#   4 evaluators    conditions/condizioni: the condition evaluator, which works on the run
+#                   context and which several families call (condition lines, COND)
+#   5 families      the family folders' comandi_* files: rows, line kinds, handlers, state
+#   6 engine        engine/clsMarlovex, engine/tabella: the run and the one table
+#   7 launch        src/launch
 # Usage: cmake -DMLX_SRC=<src folder> -P strati.cmake
 set(famiglie "database|system|variables|conditions|flow|dialogs|files|programs")
 
@@ -18,15 +20,17 @@ function(strato percorso uscita)
   elseif(percorso MATCHES "^engine/(contesto|comando)\\.")
     set(n 3)
   elseif(percorso MATCHES "^engine/(clsMarlovex|tabella)\\.")
-    set(n 5)
+    set(n 6)
   elseif(percorso MATCHES "^engine/")
     set(n 1)
-  elseif(percorso MATCHES "^(${famiglie})/comandi")
+  elseif(percorso MATCHES "^conditions/condizioni\\.")
     set(n 4)
+  elseif(percorso MATCHES "^(${famiglie})/comandi")
+    set(n 5)
   elseif(percorso MATCHES "^(${famiglie})/")
     set(n 2)
   elseif(percorso MATCHES "^launch/")
-    set(n 6)
+    set(n 7)
   else()
     message(FATAL_ERROR "${percorso}: in nessuno strato")
   endif()
@@ -49,7 +53,7 @@ foreach(file IN LISTS sorgenti)
     string(REGEX MATCH "^[^/]+" sua "${incluso}")
     if(suo GREATER mio)
       string(APPEND errori "\n  ${file} (strato ${mio}) include ${incluso} (strato ${suo})")
-    elseif(mio EQUAL 4 AND suo EQUAL 4 AND NOT cartella STREQUAL sua)
+    elseif(mio EQUAL 5 AND suo EQUAL 5 AND NOT cartella STREQUAL sua)
       string(APPEND errori "\n  ${file} include ${incluso}, comandi di un'altra famiglia")
     endif()
   endforeach()

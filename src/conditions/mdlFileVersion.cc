@@ -80,16 +80,6 @@ std::string NomeSottotipo(std::uint32_t sottotipo) {
   return sottotipo < std::size(kNomi) ? kNomi[sottotipo] : "";
 }
 
-// A numeric version component as a 32-bit integer: a fraction goes to the nearest integer, a
-// half to the even one (the default rounding of nearbyint).
-std::int32_t ComponenteIntero(const std::string& componente) {
-  const double valore = std::nearbyint(ValoreNumerico(componente));
-  if (valore < INT32_MIN || valore > INT32_MAX) {
-    Solleva(err::kOverflow, "Overflow: componente di versione " + componente);
-  }
-  return static_cast<std::int32_t>(valore);
-}
-
 }  // namespace
 
 void ReadFileVersionInfo(fs::RandomAccessFile& file, FileVersionData& data) {
@@ -121,7 +111,7 @@ std::string FileVersionText(fs::FileSystem& fileSystem, std::string_view path) {
 }
 
 std::string GreaterComponent(const std::string& x, const std::string& y) {
-  if (IsNumeric(x) && IsNumeric(y)) return ComponenteIntero(x) >= ComponenteIntero(y) ? x : y;
+  if (IsNumeric(x) && IsNumeric(y)) return ValoreIntero(x) >= ValoreIntero(y) ? x : y;
   return x >= y ? x : y;
 }
 

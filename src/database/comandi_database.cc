@@ -46,12 +46,9 @@ void RigaDatabase(ContestoEsecuzione& c, StatoDatabase&) {
       c.processo.DbAlternativo.clear();
     }
   }
-  if (!c.Connessione) {
-    if (plat.db == nullptr) Solleva(err::kDatabase, "Nessun accesso ai database.");
-    c.Connessione = plat.db->NewConnection();
-  }
-  if (c.Connessione->State() != 0) c.Connessione->Close();
-  Verifica(c.Connessione->Open(PercorsoNativo(plat, percorso), "Admin", ""));
+  db::Connection& conn = OggettoConnessione(plat, c.Connessione);
+  if (conn.State() != 0) conn.Close();
+  ApriDatabase(plat, conn, percorso);
   c.DbCorrente = percorso;
   c.Azione = "Aperto database " + percorso;
 }

@@ -33,6 +33,15 @@ std::unique_ptr<db::Connection> ApriConnessione(const Platform& plat, const std:
   return conn;
 }
 
+db::Connection& OggettoConnessione(const Platform& plat, std::unique_ptr<db::Connection>& conn) {
+  if (!conn) conn = Fornitore(plat).NewConnection();
+  return *conn;
+}
+
+void ApriDatabase(const Platform& plat, db::Connection& conn, const std::string& percorso) {
+  Verifica(conn.Open(PercorsoNativo(plat, percorso), "Admin", ""));
+}
+
 void ChiudiOggetto(std::unique_ptr<db::Connection>& oggetto) {
   if (oggetto && oggetto->State() != 0) oggetto->Close();
   oggetto.reset();

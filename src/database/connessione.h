@@ -22,6 +22,13 @@ std::string PercorsoNativo(const Platform& plat, const std::string& percorso);
 // A new connection open on the database at the path. A failure is a script error.
 std::unique_ptr<db::Connection> ApriConnessione(const Platform& plat, const std::string& percorso);
 
+// The run's connection object, made (closed) when there is none. No database service is a
+// script error.
+db::Connection& OggettoConnessione(const Platform& plat, std::unique_ptr<db::Connection>& conn);
+// Opens the connection on the database at the path, as the scripts' databases are opened (user
+// "Admin", no password). A failure is a script error.
+void ApriDatabase(const Platform& plat, db::Connection& conn, const std::string& percorso);
+
 // Closes the object when it is open and releases it.
 void ChiudiOggetto(std::unique_ptr<db::Connection>& oggetto);
 void ChiudiOggetto(std::unique_ptr<db::Recordset>& oggetto);

@@ -1,5 +1,6 @@
 #include "engine/clsMarlovex.h"
 
+#include "conditions/condizioni.h"
 #include "engine/tabella.h"
 #include "platform/clock/clock.h"
 #include "platform/db/db.h"
@@ -31,6 +32,7 @@ void clsMarlovex::InitVars(const std::string& szTxtFile) {
   c.ExecVars = std::make_unique<CollezioneTesti>();
   c.Connessione = plat.db != nullptr ? plat.db->NewConnection() : nullptr;
   c.RecordsetGet.reset();
+  c.DbCiclo.clear();
 
   // The host application's settings: its key, and its value that holds the database path.
   c.impostazioni = ImpostazioniOspite{};
@@ -107,6 +109,18 @@ void clsMarlovex::Interrompi() {
   if (debugging_) {
     contesto_.processo.Messaggio("Esecuzione terminata.", ui::kIconInformation, "Attenzione");
   }
+}
+
+bool clsMarlovex::EvalCondizione(const std::string& szExec) {
+  return mlx::EvalCondizione(contesto_, szExec);
+}
+
+bool clsMarlovex::EvalBiCondizione(const std::string& szExec) {
+  return mlx::EvalBiCondizione(contesto_, szExec);
+}
+
+bool clsMarlovex::EvalMultiCondizione(const std::string& szExec) {
+  return mlx::EvalMultiCondizione(contesto_, szExec);
 }
 
 void clsMarlovex::Clear() {

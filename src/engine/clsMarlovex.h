@@ -60,6 +60,11 @@ class clsMarlovex {
   void SaltaCommenti();
   void Ciclo();
   void Interrompi();
+  // Conditions: one single test, one pair of tests, a whole condition line. Each leaves its
+  // description in Azione; an error of a test reaches the caller.
+  bool EvalCondizione(const std::string& szExec);
+  bool EvalBiCondizione(const std::string& szExec);
+  bool EvalMultiCondizione(const std::string& szExec);
 
   // What the run shares with the commands, and the labels, for a client that looks on.
   const ContestoEsecuzione& Contesto() const { return contesto_; }

@@ -61,6 +61,9 @@ struct ContestoEsecuzione {
   std::unique_ptr<db::Recordset> RecordsetGet;
   std::string DbCorrente;
   std::string TabellaCorrente;
+  // The database the connection was last opened on by a database test of a condition or by a
+  // loop over databases; "" until one of them opens it.
+  std::string DbCiclo;
 
   // The host application's settings key, and the result of the engine's last registry call.
   ImpostazioniOspite impostazioni;

@@ -6,6 +6,7 @@
 #include <string>
 #include <unordered_map>
 
+#include "conditions/comandi_condizioni.h"
 #include "flow/comandi_flusso.h"
 #include "system/comandi_registro.h"
 #include "system/comandi_switch.h"
@@ -82,6 +83,7 @@ const Tabella& TabellaComandi() {
     t.Aggiungi(FamigliaInterruttori());
     t.Aggiungi(FamigliaVariabili());
     t.Aggiungi(FamigliaFlusso());
+    t.Aggiungi(FamigliaCondizioni());
     return t;
   }();
   return tabella;

@@ -121,6 +121,14 @@ bool IsNumeric(std::string_view testo) {
   return LeggiNumero(testo).has_value();
 }
 
+std::int32_t ValoreIntero(std::string_view testo) {
+  const double valore = std::nearbyint(ValoreNumerico(testo));
+  if (valore < -2147483648.0 || valore > 2147483647.0) {
+    Solleva(err::kOverflow, "Overflow: " + std::string(testo));
+  }
+  return static_cast<std::int32_t>(valore);
+}
+
 bool PercorsoAssoluto(std::string_view percorso) {
   if (!percorso.empty() && (percorso[0] == '/' || percorso[0] == '\\')) return true;
   return percorso.size() >= 2 && percorso[1] == ':' &&

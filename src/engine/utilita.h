@@ -34,6 +34,9 @@ bool IsVero(std::string_view testo);
 double ValoreNumerico(std::string_view testo);
 // Whether the text reads as a number as ValoreNumerico reads it; "" and blanks are not numbers.
 bool IsNumeric(std::string_view testo);
+// The number as a 32-bit integer, a fraction rounded to the nearest (a half to the even
+// neighbour); no number is a type error, one outside the range an overflow.
+std::int32_t ValoreIntero(std::string_view testo);
 // Whether a path names its place from the root: it begins with a separator ("/" or "\") or
 // with a drive letter and a colon ("C:").
 bool PercorsoAssoluto(std::string_view percorso);

@@ -85,5 +85,20 @@ TEST(Utilita, ValoreNumerico) {
   EXPECT_EQ(RaddoppiaApici("l'a'b"), "l''a''b");
 }
 
+TEST(Utilita, ValoreIntero) {
+  // Halves go to the even neighbour; past 32 bits is an overflow.
+  EXPECT_EQ(ValoreIntero(" 2.5"), 2);
+  EXPECT_EQ(ValoreIntero("3,5"), 4);
+  EXPECT_EQ(ValoreIntero("-2147483648"), INT32_MIN);
+  for (const char* fuori : {"2147483648", "1e10"}) {
+    try {
+      ValoreIntero(fuori);
+      ADD_FAILURE() << fuori;
+    } catch (const ErroreScript& e) {
+      EXPECT_EQ(e.Numero(), err::kOverflow);
+    }
+  }
+}
+
 }  // namespace
 }  // namespace mlx

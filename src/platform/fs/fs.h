@@ -21,6 +21,9 @@ bool IsSeparator(char c);
 std::string Join(std::string_view folder, std::string_view name);
 // Position of the last separator ("\" or "/"), or npos.
 std::size_t LastSeparator(std::string_view path);
+// Whether an entry of that name (without folder) is hidden: on POSIX, a name that begins with
+// ".". Searches for ordinary files pass hidden ones over, as they do on Windows.
+bool IsHiddenName(std::string_view name);
 
 // Parses "C=/srv/c;D=/mnt/d" into drive letter (upper case) -> native folder.
 std::map<char, std::string> ParseDriveMap(std::string_view spec);

@@ -13,6 +13,10 @@ std::size_t LastSeparator(std::string_view path) {
   return path.find_last_of("\\/");
 }
 
+bool IsHiddenName(std::string_view name) {
+  return !name.empty() && name[0] == '.';
+}
+
 std::string Join(std::string_view folder, std::string_view name) {
   if (folder.empty()) return std::string(name);
   std::string joined(folder);

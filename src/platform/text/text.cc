@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <utility>
+#include <vector>
 
 namespace mlx::text {
 namespace {
@@ -208,6 +210,151 @@ bool WildcardMatch(std::string_view pattern, std::string_view name) {
   }
   while (pi < p.size() && p[pi] == '*') ++pi;
   return pi == p.size();
+}
+
+namespace {
+
+// The code points of a text; a byte that does not start a valid UTF-8 sequence stands for
+// itself, so that any text can be matched.
+std::u32string CodePoints(std::string_view s) {
+  std::u32string out;
+  out.reserve(s.size());
+  std::size_t i = 0;
+  while (i < s.size()) {
+    const unsigned char c = static_cast<unsigned char>(s[i]);
+    const std::size_t len = SequenceLength(c);
+    char32_t cp = len == 2 ? c & 0x1F : len == 3 ? c & 0x0F : c & 0x07;
+    bool valid = len > 1 && i + len <= s.size();
+    for (std::size_t k = 1; valid && k < len; ++k) {
+      const unsigned char d = static_cast<unsigned char>(s[i + k]);
+      valid = (d & 0xC0) == 0x80;
+      cp = (cp << 6) | (d & 0x3F);
+    }
+    if (valid) {
+      out.push_back(cp);
+      i += len;
+    } else {
+      out.push_back(c);
+      ++i;
+    }
+  }
+  return out;
+}
+
+// One element of a pattern: a run of any characters, or a test of exactly one character.
+struct LikeToken {
+  enum Kind { kStar, kAny, kDigit, kList, kChar };
+  Kind kind = kChar;
+  char32_t ch = 0;
+  bool negated = false;
+  std::vector<std::pair<char32_t, char32_t>> ranges;  // of a list
+
+  bool Matches(char32_t c) const {
+    switch (kind) {
+      case kAny:
+        return true;
+      case kDigit:
+        return c >= U'0' && c <= U'9';
+      case kList: {
+        const bool in = std::any_of(ranges.begin(), ranges.end(),
+                                    [c](const auto& r) { return c >= r.first && c <= r.second; });
+        return in != negated;
+      }
+      case kChar:
+        return c == ch;
+      case kStar:
+        break;
+    }
+    return false;
+  }
+};
+
+std::vector<LikeToken> ParseLike(const std::u32string& p) {
+  std::vector<LikeToken> tokens;
+  for (std::size_t i = 0; i < p.size();) {
+    LikeToken t;
+    const char32_t c = p[i];
+    std::size_t close = std::u32string::npos;
+    if (c == U'[') close = p.find(U']', i + 1);
+    if (c == U'*') {
+      ++i;
+      // Stars in a row are one star.
+      if (!tokens.empty() && tokens.back().kind == LikeToken::kStar) continue;
+      t.kind = LikeToken::kStar;
+    } else if (c == U'?' || c == U'#') {
+      t.kind = c == U'?' ? LikeToken::kAny : LikeToken::kDigit;
+      ++i;
+    } else if (close != std::u32string::npos) {
+      t.kind = LikeToken::kList;
+      std::u32string_view body(p.data() + i + 1, close - i - 1);
+      if (!body.empty() && body[0] == U'!') {
+        t.negated = true;
+        body.remove_prefix(1);
+      }
+      for (std::size_t j = 0; j < body.size();) {
+        if (j + 2 < body.size() && body[j + 1] == U'-') {
+          t.ranges.emplace_back(body[j], body[j + 2]);
+          j += 3;
+        } else {
+          t.ranges.emplace_back(body[j], body[j]);
+          ++j;
+        }
+      }
+      i = close + 1;
+    } else {
+      t.ch = c;
+      ++i;
+    }
+    tokens.push_back(std::move(t));
+  }
+  return tokens;
+}
+
+// Whether the tokens (none of them a star) match the characters that start at `at`.
+bool MatchesHere(const LikeToken* tokens, std::size_t count, const char32_t* at) {
+  for (std::size_t k = 0; k < count; ++k) {
+    if (!tokens[k].Matches(at[k])) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+bool Like(std::string_view text, std::string_view pattern) {
+  const std::u32string t = CodePoints(text);
+  const std::vector<LikeToken> p = ParseLike(CodePoints(pattern));
+  const auto IsStar = [](const LikeToken& k) { return k.kind == LikeToken::kStar; };
+  const auto first_star = std::find_if(p.begin(), p.end(), IsStar);
+  if (first_star == p.end())
+    return p.size() == t.size() && MatchesHere(p.data(), p.size(), t.data());
+
+  // Every token but a star takes one character, so the pieces before the first star and after
+  // the last are anchored at the ends of the text. Each piece between stars is then taken at
+  // its leftmost place after the one before: a later place could only leave less room for the
+  // rest, so no choice is ever taken back.
+  const std::size_t head = static_cast<std::size_t>(first_star - p.begin());
+  const std::size_t last_star =
+      static_cast<std::size_t>(p.rend() - std::find_if(p.rbegin(), p.rend(), IsStar) - 1);
+  const std::size_t tail = p.size() - last_star - 1;
+  if (t.size() < head + tail) return false;
+  if (!MatchesHere(p.data(), head, t.data())) return false;
+  const std::size_t end = t.size() - tail;
+  if (!MatchesHere(p.data() + last_star + 1, tail, t.data() + end)) return false;
+
+  std::size_t pos = head;
+  for (std::size_t k = head; k < last_star;) {
+    ++k;  // past the star
+    std::size_t len = 0;
+    while (k + len < last_star && !IsStar(p[k + len])) ++len;
+    if (len > 0) {
+      std::size_t at = pos;
+      while (at + len <= end && !MatchesHere(p.data() + k, len, t.data() + at)) ++at;
+      if (at + len > end) return false;
+      pos = at + len;
+    }
+    k += len;
+  }
+  return true;
 }
 
 }  // namespace mlx::text

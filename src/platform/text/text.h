@@ -38,4 +38,12 @@ bool EqualsNoCase(std::string_view a, std::string_view b);
 // Wildcard match of a file name: '*' any run, '?' one character, without regard to case.
 bool WildcardMatch(std::string_view pattern, std::string_view name);
 
+// The scripts' pattern match, case-sensitive and by character (code point): '*' any run of
+// characters (none too), '?' any one character, '#' one digit 0-9, "[list]" one character of
+// the list and "[!list]" one not in it; a list holds characters and ranges "a-z" (a '-' first or
+// last is itself; a range written backwards holds nothing; "[]" matches no character). A '['
+// without a ']' after it, and a ']' outside a list, match themselves. The time taken grows with
+// the length of the text, never with the number of ways the stars could be placed.
+bool Like(std::string_view text, std::string_view pattern);
+
 }  // namespace mlx::text

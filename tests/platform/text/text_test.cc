@@ -54,5 +54,61 @@ TEST(TextWildcard, MatchesWithoutRegardToCase) {
   EXPECT_FALSE(WildcardMatch("*.mdb", "a.mdb.bak"));
 }
 
+TEST(TextLike, StarsQuestionMarksAndDigits) {
+  EXPECT_TRUE(Like("", "*"));
+  EXPECT_TRUE(Like("abc", "*c"));
+  EXPECT_TRUE(Like("abc", "a**c"));
+  EXPECT_TRUE(Like("xaybz", "*a*b*"));
+  EXPECT_FALSE(Like("xabz", "*b*a*"));
+  EXPECT_FALSE(Like("ab", "a*b*c"));
+  EXPECT_TRUE(Like("abab", "*ab"));  // the last piece belongs at the end, not at its first place
+  EXPECT_FALSE(Like("a", "a*a"));    // the pieces around a star may not share a character
+  EXPECT_TRUE(Like("aXc", "a?c"));
+  EXPECT_TRUE(Like("a\u00E8c", "a?c"));  // ? takes a whole character
+  EXPECT_TRUE(Like("v12", "v##"));
+  // Case counts.
+  EXPECT_FALSE(Like("ABC", "abc"));
+  EXPECT_FALSE(Like("Abc", "a*"));
+}
+
+TEST(TextLike, Lists) {
+  EXPECT_TRUE(Like("b", "[abc]"));
+  EXPECT_TRUE(Like("d", "[!abc]"));
+  EXPECT_TRUE(Like("m", "[a-z]"));
+  EXPECT_FALSE(Like("M", "[a-z]"));
+  EXPECT_TRUE(Like("M", "[a-zA-Z]"));
+  EXPECT_TRUE(Like("-", "[-a]"));
+  EXPECT_TRUE(Like("-", "[a-]"));
+  EXPECT_TRUE(Like("!", "[a!]"));    // "!" negates only first
+  EXPECT_FALSE(Like("m", "[z-a]"));  // a range written backwards holds nothing
+  EXPECT_FALSE(Like("a", "[]"));
+  EXPECT_TRUE(Like("a", "[!]"));
+  EXPECT_TRUE(Like("\xC3\xA8", "[\xC3\xA0-\xC3\xB9]"));  // ranges of code points
+  // Special characters stand for themselves inside a list.
+  EXPECT_TRUE(Like("a*b", "a[*]b"));
+  EXPECT_FALSE(Like("axb", "a[*]b"));
+  // A "[" that no "]" closes, and a "]" alone, are ordinary characters.
+  EXPECT_TRUE(Like("a[b", "a[b"));
+  EXPECT_TRUE(Like("x[", "*["));
+  EXPECT_TRUE(Like("a]", "a]"));
+}
+
+TEST(TextLike, BrokenUtf8IsMatchedByteForByte) {
+  EXPECT_TRUE(Like("a\xFF!", "a?!"));
+  EXPECT_FALSE(Like("\xC3", "\xC3\xA8"));
+}
+
+TEST(TextLike, ManyStarsOnALongTextAreQuick) {
+  // A backtracking matcher would try every way of placing the stars: on this text and pattern
+  // that would never end.
+  const std::string lungo(200000, 'a');
+  std::string motivo;
+  for (int i = 0; i < 200; ++i) motivo += "*a";
+  EXPECT_FALSE(Like(lungo, motivo + "*b"));
+  EXPECT_TRUE(Like(lungo + "b", motivo + "*b"));
+  EXPECT_FALSE(Like(lungo, motivo + "*?b*"));
+  EXPECT_TRUE(Like(lungo, "*" + std::string(100, 'a') + "*"));
+}
+
 }  // namespace
 }  // namespace mlx::text

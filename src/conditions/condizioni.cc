@@ -1,0 +1,471 @@
+#include "conditions/condizioni.h"
+
+#include <cstdint>
+#include <memory>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "conditions/mdlFileVersion.h"
+#include "database/connessione.h"
+#include "database/schema.h"
+#include "engine/contesto.h"
+#include "engine/errore.h"
+#include "engine/utilita.h"
+#include "platform/db/db.h"
+#include "platform/fs/fs.h"
+#include "platform/text/text.h"
+#include "variables/espansione.h"
+
+namespace mlx {
+
+namespace {
+
+constexpr auto npos = std::string::npos;
+
+[[noreturn]] void Malformata(const std::string& condizione) {
+  Solleva(err::kInvalidCall, "Condizione non valida: " + condizione);
+}
+
+// ---- Versions ---------------------------------------------------------------------------------
+
+// The newer of two version texts, compared component by component; one of the two, unchanged.
+std::string VersionePiuRecente(const std::string& a, const std::string& b) {
+  return GreaterVersion(a, b, ".");
+}
+
+enum class Ordine { Antecedente, Successiva, AntecedenteOUguale, SuccessivaOUguale };
+
+// Whether the version `attuale` stands in that order to `riferimento`. Two texts that are
+// equal are equal versions; two that differ only in the writing of equal numbers (2 and 02)
+// are neither equal nor one older than the other.
+bool InOrdine(Ordine ordine, const std::string& attuale, const std::string& riferimento) {
+  const std::string piuRecente = VersionePiuRecente(attuale, riferimento);
+  const bool uguali = riferimento == attuale;
+  switch (ordine) {
+    case Ordine::Antecedente:
+      return piuRecente == riferimento && !uguali;
+    case Ordine::Successiva:
+      return piuRecente == attuale && !uguali;
+    case Ordine::AntecedenteOUguale:
+      return piuRecente == riferimento || uguali;
+    case Ordine::SuccessivaOUguale:
+      return piuRecente == attuale || uguali;
+  }
+  return false;
+}
+
+// ---- Tests recognised by their prefix -------------------------------------------------------
+
+enum class Forma {
+  EsisteFile,
+  MancaFile,
+  LunghezzaZero,
+  NoLunghezzaZero,
+  VersioneUguale,
+  VersioneAntecedente,
+  VersioneSuccessiva,
+  VersioneDiversa,
+  VersioneAntecedenteOUguale,
+  VersioneSuccessivaOUguale,
+  Vera,
+  Falsa,
+};
+
+struct Prefisso {
+  std::string_view testo;
+  Forma forma;
+};
+
+// In the order they are tried; the first prefix that begins the test decides.
+constexpr Prefisso kPrefissi[] = {
+    {"F,", Forma::EsisteFile},
+    {"!F,", Forma::MancaFile},
+    {"Z,", Forma::LunghezzaZero},
+    {"!Z,", Forma::NoLunghezzaZero},
+    {"VF=,", Forma::VersioneUguale},
+    {"VF<,", Forma::VersioneAntecedente},
+    {"VF>,", Forma::VersioneSuccessiva},
+    {"VF<>,", Forma::VersioneDiversa},
+    {"VF<=,", Forma::VersioneAntecedenteOUguale},
+    {"VF>=,", Forma::VersioneSuccessivaOUguale},
+    {"TRUE,", Forma::Vera},
+    {"FALSE,", Forma::Falsa},
+};
+
+// Whether a search for the path (the wildcards "*" and "?" allowed) finds an ordinary file:
+// folders and hidden files never match. A path the file system cannot reach finds nothing.
+bool TrovaFile(const Platform& plat, const std::string& percorso) {
+  for (const std::string& nome : plat.fs->List(percorso, false)) {
+    if (!fs::IsHiddenName(nome)) return true;
+  }
+  return false;
+}
+
+// Whether the column "table.field" accepts zero-length text, on the database open now.
+bool LunghezzaZeroAmmessa(ContestoEsecuzione& c, const std::string& campo) {
+  return schema::LeggiLunghezzaZero(c.ConnessioneAperta(), SinistraDi(campo, "."),
+                                    DestraDi(campo, "."));
+}
+
+// A file-version test: the argument is the file and, after its first ",", the version written
+// (not trimmed). "=" and "<>" compare the texts exactly; the others order the versions. A missing
+// file, or one without a version, has the version "", older than any other.
+bool TestVersione(ContestoEsecuzione& c, Forma forma, const std::string& argomento) {
+  const std::size_t virgola = argomento.find(',');
+  const std::string file = argomento.substr(0, virgola);
+  const std::string scritta = virgola == std::string::npos ? "" : argomento.substr(virgola + 1);
+  const std::string delFile = FileVersionText(*c.plat().fs, file);
+  const char* segno = "";
+  bool esito = false;
+  switch (forma) {
+    case Forma::VersioneUguale:
+      segno = " = ";
+      esito = scritta == delFile;
+      break;
+    case Forma::VersioneDiversa:
+      segno = " <> ";
+      esito = scritta != delFile;
+      break;
+    case Forma::VersioneAntecedente:
+      segno = " < ";
+      esito = InOrdine(Ordine::Antecedente, delFile, scritta);
+      break;
+    case Forma::VersioneSuccessiva:
+      segno = " > ";
+      esito = InOrdine(Ordine::Successiva, delFile, scritta);
+      break;
+    case Forma::VersioneAntecedenteOUguale:
+      segno = " <= ";
+      esito = InOrdine(Ordine::AntecedenteOUguale, delFile, scritta);
+      break;
+    case Forma::VersioneSuccessivaOUguale:
+      segno = " >= ";
+      esito = InOrdine(Ordine::SuccessivaOUguale, delFile, scritta);
+      break;
+    default:
+      break;
+  }
+  c.Azione += "versione file " + file + segno + scritta;
+  return esito;
+}
+
+bool TestPrefisso(ContestoEsecuzione& c, Forma forma, const std::string& scritto) {
+  const std::string argomento = c.Espandi(scritto);
+  switch (forma) {
+    case Forma::VersioneUguale:
+    case Forma::VersioneDiversa:
+    case Forma::VersioneAntecedente:
+    case Forma::VersioneSuccessiva:
+    case Forma::VersioneAntecedenteOUguale:
+    case Forma::VersioneSuccessivaOUguale:
+      return TestVersione(c, forma, argomento);
+    case Forma::EsisteFile:
+      c.Azione += "esistenza file " + argomento;
+      return TrovaFile(c.plat(), argomento);
+    case Forma::MancaFile:
+      c.Azione += "assenza file " + argomento;
+      return !TrovaFile(c.plat(), argomento);
+    case Forma::LunghezzaZero:
+      c.Azione += "lungh. zero ammessa su campo " + argomento;
+      return LunghezzaZeroAmmessa(c, argomento);
+    case Forma::NoLunghezzaZero:
+      c.Azione += "lungh. zero non ammessa su campo " + argomento;
+      return !LunghezzaZeroAmmessa(c, argomento);
+    case Forma::Vera:
+      // The description shows the text as written, the placeholder rather than its value.
+      c.Azione += "verit\xC3\xA0 variabile " + scritto;
+      return IsVero(argomento);
+    case Forma::Falsa:
+      c.Azione += "falsit\xC3\xA0 variabile " + scritto;
+      return !IsVero(argomento);
+  }
+  return false;
+}
+
+// ---- Variable comparisons -------------------------------------------------------------------
+
+// The order of two values: as numbers when both are numbers, otherwise character by
+// character (case counts).
+int Confronta(const std::string& a, const std::string& b) {
+  if (IsNumeric(a) && IsNumeric(b)) {
+    const double x = ValoreNumerico(a), y = ValoreNumerico(b);
+    return x < y ? -1 : (x > y ? 1 : 0);
+  }
+  const int ordine = a.compare(b);
+  return ordine < 0 ? -1 : (ordine > 0 ? 1 : 0);
+}
+
+// The value as a pattern that matches it literally, as far as "*" goes: "?", "#" and "[" keep
+// their meaning, so a value can still carry a pattern of its own.
+std::string Letterale(const std::string& valore) {
+  return Sostituisci(valore, "*", "[*]");
+}
+
+struct Operatore {
+  std::string_view codice;  // the two characters after ">}"
+  std::string_view frase;   // between the name and the value in the description
+  bool (*vale)(const std::string& variabile, const std::string& valore);
+};
+
+const Operatore kOperatori[] = {
+    {"==", " == ", [](const std::string& v, const std::string& x) { return v == x; }},
+    {"<>", " <> ", [](const std::string& v, const std::string& x) { return v != x; }},
+    {"<<", " << ", [](const std::string& v, const std::string& x) { return Confronta(v, x) < 0; }},
+    {"<=", " <= ", [](const std::string& v, const std::string& x) { return Confronta(v, x) <= 0; }},
+    {">=", " >= ", [](const std::string& v, const std::string& x) { return Confronta(v, x) >= 0; }},
+    {">>", " >> ", [](const std::string& v, const std::string& x) { return Confronta(v, x) > 0; }},
+    {"[*", " inizia per ",
+     [](const std::string& v, const std::string& x) { return text::Like(v, Letterale(x) + "*"); }},
+    {"*]", " finisce per ",
+     [](const std::string& v, const std::string& x) { return text::Like(v, "*" + Letterale(x)); }},
+    {"**", " contiene ",
+     [](const std::string& v, const std::string& x) {
+       return text::Like(v, "*" + Letterale(x) + "*");
+     }},
+    {"sv", " versione uguale a ",
+     [](const std::string& v, const std::string& x) { return v == x; }},
+    {"dv", " versione diversa da ",
+     [](const std::string& v, const std::string& x) { return v != x; }},
+    {"ov", " versione antecedente a ",
+     [](const std::string& v, const std::string& x) {
+       return InOrdine(Ordine::Antecedente, v, x);
+     }},
+    {"nv", " versione successiva a ",
+     [](const std::string& v, const std::string& x) { return InOrdine(Ordine::Successiva, v, x); }},
+    {"os", " versione uguale o antecedente a ",
+     [](const std::string& v, const std::string& x) {
+       return InOrdine(Ordine::AntecedenteOUguale, v, x);
+     }},
+    {"ns", " versione uguale o successiva a ",
+     [](const std::string& v, const std::string& x) {
+       return InOrdine(Ordine::SuccessivaOUguale, v, x);
+     }},
+};
+
+// "{<name>}" operator value: the variable's value (a missing variable is "") against the value
+// written, whose placeholders are expanded. An operator not in the table is false and adds
+// nothing to the description.
+bool TestVariabile(ContestoEsecuzione& c, const std::string& szExec) {
+  std::string nome, operatore, valore;
+  ScomponiTestVariabile(c.ExecVars.get(), szExec, c.plat(), &nome, &operatore, &valore);
+  const std::string variabile = LeggiVoceDestra(c.ExecVars.get(), nome, " = ");
+  for (const Operatore& o : kOperatori) {
+    if (o.codice != operatore) continue;
+    c.Azione += nome + std::string(o.frase) + valore;
+    return o.vale(variabile, valore);
+  }
+  return false;
+}
+
+// ---- Database tests -------------------------------------------------------------------------
+
+// Field types by the keywords a field test may write in their place.
+constexpr std::pair<std::string_view, std::int32_t> kTipiCampo[] = {
+    {"TEXT", db::kAdVarWChar}, {"MEMO", db::kAdLongVarWChar}, {"BYTE", db::kAdUnsignedTinyInt},
+    {"INT", db::kAdSmallInt},  {"LONG", db::kAdInteger},      {"SINGLE", db::kAdSingle},
+    {"DOUBLE", db::kAdDouble}, {"DECIMAL", db::kAdNumeric},   {"MONEY", db::kAdCurrency},
+    {"DATE", db::kAdDate},     {"BOOL", db::kAdBoolean},
+};
+
+// The type code a field test names: a number, or a keyword of the table (in any case).
+std::int32_t CodiceTipo(const std::string& tipo) {
+  if (IsNumeric(tipo)) return ValoreIntero(tipo);
+  const std::string maiuscolo = text::ToUpper(tipo);
+  for (const auto& [parola, codice] : kTipiCampo) {
+    if (parola == maiuscolo) return codice;
+  }
+  Solleva(err::kTypeMismatch, "Tipo non corrispondente: " + tipo);
+}
+
+// Puts the connection on the database to test. The connection stays on the database it is open
+// on while the test names the database the previous test named (or no test has opened one
+// yet): a script that opened a database with a database line tests that one.
+void SelezionaDatabase(ContestoEsecuzione& c, const std::string& database) {
+  const Platform& plat = c.plat();
+  db::Connection& conn = OggettoConnessione(plat, c.Connessione);
+  if (!c.DbCiclo.empty() && c.DbCiclo != database && conn.State() != 0) conn.Close();
+  if (conn.State() == 0) ApriDatabase(plat, conn, database);
+  c.DbCiclo = database;
+}
+
+// database,name,kind or database,table,field,kind[,type[,size]].
+bool TestDatabase(ContestoEsecuzione& c, const std::string& szExec) {
+  const std::string argomento = c.Espandi(szExec);
+  const std::vector<std::string> parti = Dividi(argomento, ",");
+  const auto Parte = [&](std::size_t i) -> const std::string& {
+    if (i >= parti.size()) {
+      Solleva(err::kSubscript, "Indice non compreso nell'intervallo: la condizione " + argomento +
+                                   " non ha la parte " + std::to_string(i) + ".");
+    }
+    return parti[i];
+  };
+  // The database and the name become current at once, and stay so when a later step fails.
+  std::string database = Parte(0);
+  c.DbCorrente = database;
+  const std::string nome = Parte(1);
+  c.TabellaCorrente = nome;
+
+  std::string campo, genere, tipo = "-1";
+  std::int32_t dimensione = -1;
+  const bool conDimensione = parti.size() > 5;
+  if (parti.size() >= 4) {
+    campo = parti[2];
+    genere = parti[3];
+    if (parti.size() > 4) tipo = TogliSpazi(parti[4]);
+    if (conDimensione) dimensione = ValoreIntero(TogliSpazi(parti[5]));
+  } else {
+    genere = Parte(2);
+  }
+
+  if (database == "MAIN") {
+    database = !c.processo.DbAlternativo.empty()
+                   ? c.processo.DbAlternativo
+                   : c.impostazioni.PercorsoDatabase(c.plat().registry);
+    c.DbCorrente = database;
+  }
+  SelezionaDatabase(c, database);
+  db::Connection& conn = *c.Connessione;
+  c.Azione += "(" + database + ") ";
+
+  if (genere == "X" || genere == "Y") {
+    c.Azione += "Tabella " + nome + (genere == "X" ? " assente " : " presente ");
+    return schema::EsisteTabella(conn, nome) == (genere == "Y");
+  }
+  if (genere == "XQ" || genere == "YQ") {
+    c.Azione += "Query " + nome + (genere == "XQ" ? " assente " : " presente ");
+    return schema::EsisteQuery(conn, nome) == (genere == "YQ");
+  }
+  if (genere != "#" && genere != "=") return false;
+
+  // Field tests read the field from the table's recordset, released afterwards whatever
+  // happens. A table that does not exist is an error.
+  struct Chiusura {
+    std::unique_ptr<db::Recordset>& rs;
+    ~Chiusura() { ChiudiOggetto(rs); }
+  } chiusura{c.RecordsetGet};
+  Verifica(conn.OpenRecordset("[" + nome + "]", db::kCursorUnspecified, db::kLockUnspecified,
+                              &c.RecordsetGet));
+  const std::int32_t trovato = TipoCampo(c.RecordsetGet.get(), campo);
+  constexpr std::int32_t kManca = -4;
+  if (genere == "#") {
+    c.Azione += "Campo " + nome + "." + campo + " assente ";
+    return trovato == kManca;
+  }
+  // "=": whether the field must be made or changed: it is missing, of another type, or (when a
+  // size is given) of another size. Without a type nothing is of type -1, so the answer is yes.
+  c.Azione += "Campo " + nome + "." + campo + " diverso da " + tipo;
+  if (conDimensione) c.Azione += "(" + std::to_string(dimensione) + ") ";
+  const std::int32_t codice = CodiceTipo(tipo);
+  if (trovato == kManca) return trovato != codice;
+  const long definita = c.RecordsetGet->Field(c.RecordsetGet->FieldIndex(campo)).defined_size;
+  return trovato != codice || (dimensione != -1 && dimensione != definita);
+}
+
+// The description of a pair: the first test's, the operator and the second test's, leaving out
+// what is empty.
+std::string DescrizioneCoppia(const std::string& d1, const std::string& operatore,
+                              const std::string& d2) {
+  if (d2.empty()) return d1;
+  if (d1.empty()) return d2;
+  return d1 + " " + operatore + " " + d2;
+}
+
+}  // namespace
+
+bool EvalCondizione(ContestoEsecuzione& c, const std::string& szExec) {
+  if (szExec == "ERR") {
+    c.Azione += "su errore ";
+    return c.ErroreRiga;
+  }
+  // The results of groups already evaluated, and the truth words written by hand.
+  if (szExec == "False" || szExec == "True" || szExec == "Vero" || szExec == "Falso") {
+    return IsVero(szExec);
+  }
+  for (const Prefisso& p : kPrefissi) {
+    if (szExec.starts_with(p.testo)) return TestPrefisso(c, p.forma, szExec.substr(p.testo.size()));
+  }
+  if (szExec.starts_with("{<")) return TestVariabile(c, szExec);
+  // Anything else, a prefix in lower case too, is a database test.
+  return TestDatabase(c, szExec);
+}
+
+bool EvalBiCondizione(ContestoEsecuzione& c, const std::string& szExec) {
+  const std::string s = TogliSpazi(szExec);
+  if (s.empty() || s[0] != '^') return false;
+  const std::size_t p = s.find('^', 1);
+  if (p == npos) Malformata(szExec);
+  const std::string primo = s.substr(1, p - 1);
+  if (p == s.size() - 1) {
+    c.Azione.clear();
+    return EvalCondizione(c, primo);
+  }
+
+  // Two tests: the operator lies between the first test's closing caret and the second's
+  // opening one; the second test runs to the character before the last.
+  const std::string resto = s.substr(p + 1);
+  const std::size_t q = resto.find('^');
+  if (q == npos || q + 1 == resto.size()) Malformata(szExec);
+  const std::string operatore = text::ToUpper(TogliSpazi(resto.substr(0, q)));
+  const std::string secondo = resto.substr(q + 1, resto.size() - q - 2);
+
+  c.Azione.clear();
+  const bool r1 = EvalCondizione(c, primo);
+  const std::string d1 = std::exchange(c.Azione, std::string());
+  bool esito = false;
+  std::string d2;
+  // Both tests run whatever the first answers; another operator leaves the second unasked.
+  if (operatore == "AND" || operatore == "OR" || operatore == "XOR") {
+    const bool r2 = EvalCondizione(c, secondo);
+    d2 = c.Azione;
+    esito = operatore == "AND" ? (r1 && r2) : operatore == "OR" ? (r1 || r2) : (r1 != r2);
+  }
+  c.Azione = DescrizioneCoppia(d1, operatore, d2);
+  return esito;
+}
+
+bool EvalMultiCondizione(ContestoEsecuzione& c, const std::string& szExec) {
+  std::string s = TogliSpazi(szExec);
+  if (s.empty() || (s[0] != '(' && s[0] != '^')) return false;
+  // The line as the log shows it: each group in turn gives way to its description.
+  std::string mostra = szExec;
+  c.Azione.clear();
+
+  // Each round takes the group that the first "^)" closes and puts its result in its place as
+  // a test "^True^" or "^False^". A round removes one "(", so the rounds end.
+  for (std::size_t p = s.find("^)"); p != npos; p = s.find("^)")) {
+    const std::size_t q = p == 0 ? npos : s.rfind("(^", p - 1);
+    if (q == npos) {
+      // A ")" that closes no group: what stands before it is still evaluated.
+      EvalBiCondizione(c, s.substr(0, p + 1));
+      Malformata(szExec);
+    }
+    const bool r = EvalBiCondizione(c, s.substr(q + 1, p - q));
+    s = s.substr(0, q) + "^" + TestoBooleano(r) + "^" + s.substr(p + 2);
+
+    const std::size_t p2 = mostra.find("^)");
+    if (c.Azione.empty() || p2 == npos) continue;
+    // The group's text, from its "(" (or, when the line shows none, from the caret before)
+    // to its ")", becomes " description ".
+    std::size_t tenuti = 0;
+    if (p2 > 0) {
+      std::size_t q2 = mostra.rfind("(^", p2 - 1);
+      if (q2 == npos) q2 = mostra.rfind('^', p2 - 1);
+      if (q2 != npos) tenuti = q2 + 1;
+    }
+    mostra = mostra.substr(0, tenuti) + " " + c.Azione + " " + mostra.substr(p2 + 1);
+  }
+  const bool esito = EvalBiCondizione(c, s);
+
+  // The last pair's description takes the place of the outermost carets.
+  const std::size_t a = mostra.find('^');
+  if (a == npos) {
+    c.Azione = "Condizione   " + mostra + " : ";
+  } else {
+    c.Azione = "Condizione   " + mostra.substr(0, a) + c.Azione +
+               mostra.substr(mostra.rfind('^') + 1) + " : ";
+  }
+  return esito;
+}
+
+}  // namespace mlx

@@ -1,0 +1,79 @@
+// COND through whole runs: the stored value, the sentence, dry runs and failures.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "database/aiuto.h"
+
+namespace mlx {
+namespace {
+
+using fakes::Ambiente;
+using ::testing::ElementsAre;
+
+TEST(Cond, ValoreEFrase) {
+  Ambiente a;
+  a.Scrivi("c.txt", "x");
+  const std::string c = a.Percorso("c.txt");
+  a.Esegui({"MSGN", "LOGY", "=,N,9", "=,F," + c, "COND,R,{<N>}<<10", "COND,S,!F,{<F>}",
+            "COND,T,TRUE,{<R>}", "=,X,{<R>}{<S>}{<T>}"});
+  // The variable test reaches the evaluator as written: expanded first, "9<<10" would have been
+  // taken for a database. Only the third field is kept as written, so the fourth, {<R>} of the
+  // TRUE test, is expanded with the line.
+  EXPECT_THAT(a.Log(), ElementsAre("Log attivato", "Variabile N = 9", "Variabile F = " + c,
+                                   "Variabile R come N << 10True",
+                                   "Variabile S come assenza file " + c + "False",
+                                   "Variabile T come verit\xC3\xA0 variabile TrueTrue",
+                                   "Variabile X = TrueFalseTrue"));
+  EXPECT_TRUE(a.ui.dialoghi.empty()) << prova::PrimoDialogo(a);
+}
+
+TEST(Cond, UnaVirgolaNelValoreNonSpostaICampi) {
+  Ambiente a;
+  a.Esegui({"MSGN", "LOGY", "=,L,1,2", "COND,R,{<L>}=={<L>},3", "COND,S,{<L>}=={<L>}"});
+  EXPECT_THAT(a.Log(),
+              ElementsAre("Log attivato", "Variabile L = 1,2", "Variabile R come L == 1,2,3False",
+                          "Variabile S come L == 1,2True"));
+}
+
+TEST(Cond, DatabaseAncheASecco) {
+  Ambiente a;
+  const std::string dati = prova::NuovoDatabase(a);
+  ASSERT_EQ(prova::Esegui(a, dati, "CREATE TABLE Clienti (Nome TEXT(50))"), "");
+  std::vector<std::string> frasi;
+  a.stato->Dettagli = true;
+  a.stato->StampaDettaglio = [&frasi](const std::string& f) { frasi.push_back(f); };
+  a.Esegui({"MSGN", "COND,R," + dati + ",Clienti,Nome,#", "COND,S," + dati + ",Clienti,Y",
+            "=,X,{<R>}{<S>}"},
+           false);
+  EXPECT_THAT(frasi, ElementsAre("Disattivato msgbox segnalazione aggiornamento",
+                                 "Variabile R come (" + dati + ") Campo Clienti.Nome assente False",
+                                 "Variabile S come (" + dati + ") Tabella Clienti presente True",
+                                 "Variabile X = FalseTrue"));
+}
+
+TEST(Cond, Errori) {
+  Ambiente a;
+  const std::string dati = prova::NuovoDatabase(a);
+  ASSERT_EQ(prova::Esegui(a, dati, "CREATE TABLE T (A TEXT(5))"), "");
+  // A column that is not there is passed over in silence, like any missing object.
+  a.Esegui({"MSGN", "LOGY", "*" + dati + "*", "COND,R,Z,T.Manca", "COND,S,Z,T.A"});
+  EXPECT_THAT(a.Log(), ElementsAre("Log attivato", "Aperto database " + dati,
+                                   "Variabile S come lungh. zero ammessa su campo T.AFalse"));
+  EXPECT_TRUE(a.ui.dialoghi.empty()) << prova::PrimoDialogo(a);
+
+  // A database that cannot be opened: reported, or with errors silenced only marked; the
+  // variable is not set.
+  std::filesystem::remove(a.Percorso("mlxlog.txt"));
+  const std::string manca = a.Percorso("Manca.mdb");
+  a.Esegui({"MSGN", "LOGY", "=,R,prima", "COND,R," + manca + ",T,Y", "ERRN",
+            "COND,R," + manca + ",T,Y", "=,X,{<R>}"});
+  ASSERT_EQ(a.ui.dialoghi.size(), 1u);
+  EXPECT_THAT(a.ui.dialoghi[0].testo,
+              ::testing::StartsWith("Database: " + manca + "\r\nTabella: T"));
+  EXPECT_THAT(a.Log(),
+              ElementsAre("Log attivato", "Variabile R = prima", "Segnalazione errori disattivata",
+                          "Variabile R come ", "Variabile X = prima"));
+}
+
+}  // namespace
+}  // namespace mlx
