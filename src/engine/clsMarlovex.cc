@@ -17,9 +17,14 @@ clsMarlovex::clsMarlovex(StatoProcesso& stato)
       famiglie_(std::make_unique<Famiglie>()),
       Ritorni([&stato](const std::string& testo) { stato.SegnalaErrore(testo); }) {
   contesto_.Interrompi = [this] { Interrompi(); };
+  contesto_.Righe = &righe_;
+  contesto_.Etichette = &etichette_;
+  contesto_.Ritorni = &Ritorni;
 }
 
-clsMarlovex::~clsMarlovex() { Ritorni.Purge(); }
+clsMarlovex::~clsMarlovex() {
+  Ritorni.Purge();
+}
 
 void clsMarlovex::InitVars(const std::string& szTxtFile) {
   ContestoEsecuzione& c = contesto_;
@@ -65,10 +70,13 @@ void clsMarlovex::Ciclo() {
   do {
     Riga(currLinea_);
     if (LineExecuted) LineExecuted(currLinea_);
+    // An interruption asked for by the user (Ctrl+C) ends the run between two lines: the line
+    // in progress is complete, and Clear below closes the database.
+    if (contesto_.processo.InterruzioneRichiesta()) break;
     Avanza();
   } while (isRunning_);
   Clear();
-  if (AggiornamentoEseguito && contesto_.SegnalaAggiornamento) {
+  if (AggiornamentoEseguito && contesto_.SegnalaAggiornamento && !contesto_.processo.Interrotto) {
     contesto_.processo.Messaggio("Aggiornamento eseguito con successo.", ui::kIconInformation,
                                  "Aggiornamento");
   }

@@ -12,6 +12,8 @@
 #include <string_view>
 #include <vector>
 
+#include "engine/clsStack.h"
+#include "engine/collezione.h"
 #include "engine/errore.h"
 #include "engine/processo.h"
 #include "engine/utilita.h"
@@ -68,6 +70,12 @@ struct ContestoEsecuzione {
   // The host application's settings key, and the result of the engine's last registry call.
   ImpostazioniOspite impostazioni;
   long UltimoEsitoRegistro = 0;
+
+  // The engine's script, its labels and its return stack, through which the flow commands move
+  // the working line number.
+  const std::vector<std::string>* Righe = nullptr;
+  const Collezione<std::int32_t>* Etichette = nullptr;
+  clsStack* Ritorni = nullptr;
 
   // Stops the run, as the engine's Interrompi does.
   std::function<void()> Interrompi;

@@ -28,6 +28,15 @@ struct StatoProcesso {
   std::function<void(const std::string&)> StampaDettaglio;
   std::function<void(const std::string&)> StampaNota;
 
+  // Answers whether the user asked to stop (Ctrl+C); absent, nobody can ask. Once it has
+  // answered yes, Interrotto stays set: the run in progress ends and no other script starts.
+  std::function<bool()> RichiestaInterruzione;
+  bool Interrotto = false;
+  bool InterruzioneRichiesta() {
+    if (!Interrotto && RichiestaInterruzione && RichiestaInterruzione()) Interrotto = true;
+    return Interrotto;
+  }
+
   // Set whenever an error has been reported to the user; the exit status says so.
   bool ErroreSegnalato = false;
 

@@ -7,7 +7,6 @@
 #include <unordered_map>
 
 #include "conditions/comandi_condizioni.h"
-#include "flow/comandi_flusso.h"
 #include "system/comandi_registro.h"
 #include "system/comandi_switch.h"
 #include "variables/comandi_variabili.h"
@@ -69,9 +68,6 @@ constexpr TipoRiga<> kRigheMotore[] = {
     // Comments: an empty line and a line beginning with ";" do nothing and log nothing.
     {"", nullptr},
     {";", nullptr},
-    // Condition lines do nothing until the conditions family brings its line kinds.
-    {"^", nullptr},
-    {"(", nullptr},
 };
 
 const Tabella& TabellaComandi() {
@@ -82,7 +78,7 @@ const Tabella& TabellaComandi() {
     t.Aggiungi(FamigliaRegistro());
     t.Aggiungi(FamigliaInterruttori());
     t.Aggiungi(FamigliaVariabili());
-    t.Aggiungi(FamigliaFlusso());
+    t.Aggiungi(FamigliaFlusso(), &Famiglie::flusso);
     t.Aggiungi(FamigliaCondizioni());
     return t;
   }();

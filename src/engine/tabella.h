@@ -8,12 +8,14 @@
 
 #include "database/comandi_database.h"
 #include "engine/comando.h"
+#include "flow/comandi_flusso.h"
 
 namespace mlx {
 
 // The state of every command family that keeps one. A run starts each from its initial value.
 struct Famiglie {
   StatoDatabase database;
+  StatoFlusso flusso;
 };
 
 // A row of the joined table.

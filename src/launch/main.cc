@@ -1,7 +1,9 @@
 // The program's entry: reads the long options, builds the platform services and runs the
 // command line's scripts.
+#include <signal.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
@@ -25,6 +27,25 @@ namespace {
 std::string Ambiente(const std::string& nome) {
   const char* valore = std::getenv(nome.c_str());
   return valore != nullptr ? valore : "";
+}
+
+// Set by Ctrl+C (or a request to terminate); the engine looks at it between two lines.
+volatile std::sig_atomic_t interruzione = 0;
+
+extern "C" void SuInterruzione(int) {
+  interruzione = 1;
+}
+
+// The first Ctrl+C asks the run to stop after the line in progress, so that the database is
+// closed with nothing half-written. The handler is reset once it has run, so a second Ctrl+C
+// ends a program that is waiting on something else at once.
+void InstallaInterruzione() {
+  struct sigaction azione = {};
+  azione.sa_handler = SuInterruzione;
+  sigemptyset(&azione.sa_mask);
+  azione.sa_flags = SA_RESETHAND;
+  sigaction(SIGINT, &azione, nullptr);
+  sigaction(SIGTERM, &azione, nullptr);
 }
 
 int ErroreUso(const std::string& messaggio) {
@@ -91,8 +112,16 @@ int main(int argc, char** argv) {
   StatoProcesso stato(plat);
   stato.Vero = !opzioni.prova;
   stato.Dettagli = opzioni.dettagli;
-  stato.StampaDettaglio = [](const std::string& frase) { std::cout << frase << "\n" << std::flush; };
+  stato.StampaDettaglio = [](const std::string& frase) {
+    std::cout << frase << "\n" << std::flush;
+  };
   stato.StampaNota = [](const std::string& nota) { std::cerr << nota << "\n" << std::flush; };
+  stato.RichiestaInterruzione = [] { return interruzione != 0; };
+  InstallaInterruzione();
   Main(stato, opzioni.argomenti);
+  if (stato.Interrotto) {
+    std::cerr << "marlovex: esecuzione interrotta.\n";
+    return 130;
+  }
   return stato.ErroreSegnalato ? 1 : 0;
 }

@@ -46,6 +46,8 @@ void LeggiOpzioni(StatoProcesso& stato, const std::string& argomenti) {
 }
 
 void EseguiScript(StatoProcesso& stato, const std::string& percorso) {
+  // After an interruption no further script runs.
+  if (stato.InterruzioneRichiesta()) return;
   if (!stato.plat.fs->IsFile(percorso)) {
     stato.SegnalaErrore("File " + percorso + " non trovato.");
     return;
