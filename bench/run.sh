@@ -8,6 +8,7 @@ bin=$build/marlovex
 [ -x "$bin" ] || { echo "build first: make build" >&2; exit 1; }
 echo "== script lines"
 "$here/assignments.sh" "$bin"
+"$here/conditions.sh" "$bin"
 if [ -x "$build/bench/db/db_bench" ]; then
   echo "== data-access layer"
   "$build/bench/db/db_bench"

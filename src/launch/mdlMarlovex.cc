@@ -1,5 +1,7 @@
 #include "launch/mdlMarlovex.h"
 
+#include <algorithm>
+#include <string_view>
 #include <utility>
 
 #include "database/programmati.h"
@@ -79,18 +81,21 @@ void EseguiScript(StatoProcesso& stato, const std::string& percorso) {
 
 namespace {
 
-// Splits file content into lines: CR LF, CR and LF each end a line.
-std::vector<std::string> DividiRighe(const std::string& testo) {
-  std::vector<std::string> righe;
+// Splits file content into lines: CR LF, CR and LF each end a line. The lines are views of the
+// text, which must outlive them: a large script is not copied line by line twice.
+std::vector<std::string_view> DividiRighe(const std::string& testo) {
+  std::vector<std::string_view> righe;
+  righe.reserve(static_cast<std::size_t>(std::count(testo.begin(), testo.end(), '\n')) + 1);
+  const std::string_view tutto = testo;
   std::size_t inizio = 0;
   for (std::size_t i = 0; i < testo.size(); ++i) {
     if (testo[i] == '\r' || testo[i] == '\n') {
-      righe.push_back(testo.substr(inizio, i - inizio));
+      righe.push_back(tutto.substr(inizio, i - inizio));
       if (testo[i] == '\r' && i + 1 < testo.size() && testo[i + 1] == '\n') ++i;
       inizio = i + 1;
     }
   }
-  if (inizio < testo.size()) righe.push_back(testo.substr(inizio));
+  if (inizio < testo.size()) righe.push_back(tutto.substr(inizio));
   return righe;
 }
 
@@ -106,7 +111,9 @@ bool CaricaScript(StatoProcesso& stato, Caricamento& caricamento, const std::str
                         " non si legge: " + letto.description());
     return false;
   }
-  const std::vector<std::string> righe = DividiRighe(text::DecodeFileBytes(contenuto));
+  const std::string testo = text::DecodeFileBytes(contenuto);
+  const std::vector<std::string_view> righe = DividiRighe(testo);
+  caricamento.RigheScript.reserve(caricamento.RigheScript.size() + righe.size());
 
   for (std::size_t i = 0; i < righe.size(); ++i) {
     std::string riga = TogliSpazi(righe[i]);
