@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Runs the example upgrade of examples/demo in a fresh folder and shows its log.
+# Runs the example upgrade of examples/demo twice in a fresh folder and shows the log of each
+# run: the first upgrades the database, the second finds it upgraded and changes nothing.
 # Usage: examples/run-demo.sh PATH_TO_MARLOVEX
 set -euo pipefail
 bin=$(cd "$(dirname "$1")" && pwd)/$(basename "$1")
@@ -11,13 +12,16 @@ cp -R "$demo"/. "$work"/
 if [ -f "$work/registry.reg" ]; then
   sed -i "s|@DEMO@|$work|g" "$work/registry.reg"
 fi
-echo "== marlovex --app-dir <demo> --verbose --yes"
 status=0
-(cd "$work" && "$bin" --app-dir "$work" --registry "$work/registry.reg" --verbose --yes \
-  </dev/null) || status=$?
-echo
-echo "== mlxlog.txt"
-cat "$work/mlxlog.txt" 2>/dev/null | tr -d '\r' || echo "(no log)"
-echo
+for run in 1 2; do
+  rm -f "$work/mlxlog.txt"
+  echo "== run $run: marlovex --app-dir <demo> --verbose --yes"
+  (cd "$work" && "$bin" --app-dir "$work" --registry "$work/registry.reg" --verbose --yes \
+    </dev/null) || status=$?
+  echo
+  echo "== mlxlog.txt of run $run"
+  tr -d '\r' < "$work/mlxlog.txt" 2>/dev/null || echo "(no log)"
+  echo
+done
 echo "== exit status $status"
 exit "$status"
