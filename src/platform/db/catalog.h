@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/db/internal.h"
+#include "platform/db/table_model.h"
 
 namespace mlx::db::internal {
 

@@ -12,7 +12,7 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/db/internal.h"
+#include "platform/db/table_model.h"
 #include "platform/text/text.h"
 
 namespace mlx::db::internal {

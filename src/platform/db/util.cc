@@ -6,7 +6,7 @@
 #include <cstring>
 
 #include "platform/clock/clock.h"
-#include "platform/db/internal.h"
+#include "platform/db/table_model.h"
 #include "platform/text/text.h"
 
 namespace mlx::db::internal {
