@@ -85,6 +85,9 @@ struct TableModel {
   int VisibleColumns() const;
 };
 
+// The table a rebuild writes beside the old one before it takes the old one's name.
+inline constexpr std::string_view kRebuildTable = "__mlx_rebuild";
+
 // The catalogue's storage operations, on one open SQLite handle. A table is read into a model
 // (table_model.cc), written from one (table_write.cc) or rebuilt to match one (table_rebuild.cc);
 // saved queries outlive the tables they name (dormant_queries.cc); the hidden tables follow what
