@@ -263,112 +263,139 @@ Status Schema::WriteBookkeeping(const TableModel& m) {
   return Status::OK();
 }
 
-Status Schema::WriteTriggers(const TableModel& m) {
-  // Drop the guard triggers of the table, then write them again from the model.
+namespace {
+
+// A guard trigger of the layer: "__mlx_<kind>_<table>", run `when` ("BEFORE INSERT", ...).
+Status CreateGuardTrigger(sqlite3* db, const char* kind, const char* when, const std::string& table,
+                          const std::string& body) {
+  return Exec(db, "CREATE TRIGGER " + QuoteId("__mlx_" + std::string(kind) + "_" + table) + " " +
+                      when + " ON " + QuoteId(table) + " BEGIN " + body + "END");
+}
+
+Status DropGuardTriggers(sqlite3* db, const std::string& table) {
   std::vector<std::string> old;
   {
     Stmt s;
-    Status st = s.Prepare(db_, "SELECT name FROM sqlite_schema WHERE type = 'trigger' AND "
-                               "tbl_name = ?1 AND substr(name, 1, 6) = '__mlx_'");
+    Status st = s.Prepare(db,
+                          "SELECT name FROM sqlite_schema WHERE type = 'trigger' AND "
+                          "tbl_name = ?1 AND substr(name, 1, 6) = '__mlx_'");
     if (!st.ok()) return st;
-    s.BindText(1, m.name);
+    s.BindText(1, table);
     while (s.Step() == SQLITE_ROW) old.push_back(s.Text(0));
   }
   for (const auto& name : old) {
-    Status st = Exec(db_, "DROP TRIGGER " + QuoteId(name));
-    if (!st.ok()) return st;
-  }
-  // Columns whose size rule is a check of the table; tables written before the checks keep
-  // the rule in the trigger.
-  std::vector<std::pair<std::string, std::string>> size_checks;
-  {
-    Stmt s;
-    Status st = s.Prepare(db_, "SELECT sql FROM sqlite_schema WHERE type = 'table' AND name = ?1");
-    if (!st.ok()) return st;
-    s.BindText(1, m.name);
-    if (s.Step() == SQLITE_ROW) size_checks = SizeChecks(s.Text(0));
-  }
-  auto has_size_check = [&](const std::string& column) {
-    return std::any_of(size_checks.begin(), size_checks.end(),
-                       [&](const auto& check) { return SameName(check.first, column); });
-  };
-  auto raise = [](const std::string& message, const std::string& condition) {
-    return "SELECT RAISE(ABORT, " + QuoteText(message) + ") WHERE " + condition + "; ";
-  };
-  std::string checks_insert, checks_update;
-  for (const ColumnDef& c : m.columns) {
-    if (c.hidden) continue;
-    std::string col = "NEW." + QuoteId(c.name);
-    JetType type = TypeFromDecl(c.decl);
-    std::string checks;
-    if (type.text && c.allow_zero == 0) {
-      checks += raise("Field '" + m.name + "." + c.name + "' cannot be a zero-length string.",
-                      col + " = ''");
-    }
-    if (type.text && (type.ado == kAdVarWChar || type.ado == kAdWChar) && c.allow_zero >= 0 &&
-        !has_size_check(c.name)) {
-      checks += raise(TooSmallMessage(m.name, c.name),
-                      "typeof(" + col + ") = 'text' AND length(" + col + ") > " +
-                          std::to_string(type.size));
-    }
-    bool no_nulls = false;
-    for (const auto& ix : m.indexes) {
-      if (ix.nulls != kIndexNullsDisallow && !ix.primary) continue;
-      for (const auto& ic : ix.columns) no_nulls = no_nulls || SameName(ic, c.name);
-    }
-    std::string null_check;
-    if (no_nulls && !c.not_null) {
-      // A counter is Null only while its row is being inserted, until the counter's own trigger
-      // numbers it: another trigger may update that row in the meantime (the date triggers do).
-      null_check = raise("Index or primary key cannot contain a Null value.",
-                         col + " IS NULL" + (c.counter ? " AND OLD." + QuoteId(c.name) +
-                                                             " IS NOT NULL" : ""));
-    }
-    checks_insert += checks + (c.counter ? "" : null_check);
-    checks_update += checks + null_check;
-  }
-  if (!checks_insert.empty()) {
-    Status st = Exec(db_, "CREATE TRIGGER " + QuoteId("__mlx_bi_" + m.name) + " BEFORE INSERT ON " +
-                              QuoteId(m.name) + " BEGIN " + checks_insert + "END");
-    if (!st.ok()) return st;
-  }
-  if (!checks_update.empty()) {
-    Status st = Exec(db_, "CREATE TRIGGER " + QuoteId("__mlx_bu_" + m.name) + " BEFORE UPDATE ON " +
-                              QuoteId(m.name) + " BEGIN " + checks_update + "END");
-    if (!st.ok()) return st;
-  }
-  Status dates = WriteDateTriggers(db_, m);
-  if (!dates.ok()) return dates;
-  if (m.without_rowid) return Status::OK();
-  std::string assign, bump_update;
-  for (const ColumnDef& c : m.columns) {
-    if (!c.counter) continue;
-    std::string t = QuoteId(m.name), col = QuoteId(c.name);
-    std::string where = " WHERE tbl = " + QuoteText(m.name) + " AND col = " + QuoteText(c.name);
-    // A counter left Null takes the seed, or, when the seed was set below values already
-    // present and hits one of them, the next number after the largest value.
-    assign += "UPDATE " + t + " SET " + col + " = (SELECT CASE WHEN k.guard = 0 OR NOT EXISTS " +
-              "(SELECT 1 FROM " + t + " WHERE " + col + " = k.seed) THEN k.seed ELSE (SELECT " +
-              (c.increment > 0 ? "max(" : "min(") + col + ") FROM " + t + ") + k.inc END FROM " +
-              "__mlx_counters AS k" + where + ") WHERE rowid = NEW.rowid AND NEW." + col +
-              " IS NULL; ";
-    std::string value = "(SELECT " + col + " FROM " + t + " WHERE rowid = NEW.rowid)";
-    assign += "UPDATE __mlx_counters SET seed = CASE WHEN inc > 0 THEN max(seed, " + value +
-              " + inc) ELSE min(seed, " + value + " + inc) END" + where + " AND " + value +
-              " IS NOT NULL; ";
-    bump_update += "UPDATE __mlx_counters SET seed = CASE WHEN inc > 0 THEN max(seed, NEW." + col +
-                   " + inc) ELSE min(seed, NEW." + col + " + inc) END" + where + " AND NEW." +
-                   col + " IS NOT NULL; ";
-  }
-  if (!assign.empty()) {
-    Status st = Exec(db_, "CREATE TRIGGER " + QuoteId("__mlx_ai_" + m.name) + " AFTER INSERT ON " +
-                              QuoteId(m.name) + " BEGIN " + assign + "END");
-    if (!st.ok()) return st;
-    st = Exec(db_, "CREATE TRIGGER " + QuoteId("__mlx_au_" + m.name) + " AFTER UPDATE ON " +
-                       QuoteId(m.name) + " BEGIN " + bump_update + "END");
+    Status st = Exec(db, "DROP TRIGGER " + QuoteId(name));
     if (!st.ok()) return st;
   }
   return Status::OK();
+}
+
+// Columns whose size rule is a check of the table; tables written before the checks keep the
+// rule in the trigger.
+Status TableSizeChecks(sqlite3* db, const std::string& table,
+                       std::vector<std::pair<std::string, std::string>>* checks) {
+  Stmt s;
+  Status st = s.Prepare(db, "SELECT sql FROM sqlite_schema WHERE type = 'table' AND name = ?1");
+  if (!st.ok()) return st;
+  s.BindText(1, table);
+  if (s.Step() == SQLITE_ROW) *checks = SizeChecks(s.Text(0));
+  return Status::OK();
+}
+
+std::string Raise(const std::string& message, const std::string& condition) {
+  return "SELECT RAISE(ABORT, " + QuoteText(message) + ") WHERE " + condition + "; ";
+}
+
+// The checks of one column before a row is inserted and before it is updated: zero-length
+// text, the size of text without a size check, Null in an index that refuses it.
+void ColumnChecks(const TableModel& m, const ColumnDef& c, bool has_size_check, std::string* insert,
+                  std::string* update) {
+  std::string col = "NEW." + QuoteId(c.name);
+  JetType type = TypeFromDecl(c.decl);
+  std::string checks;
+  if (type.text && c.allow_zero == 0) {
+    checks += Raise("Field '" + m.name + "." + c.name + "' cannot be a zero-length string.",
+                    col + " = ''");
+  }
+  if (type.text && (type.ado == kAdVarWChar || type.ado == kAdWChar) && c.allow_zero >= 0 &&
+      !has_size_check) {
+    checks += Raise(TooSmallMessage(m.name, c.name), "typeof(" + col + ") = 'text' AND length(" +
+                                                         col + ") > " + std::to_string(type.size));
+  }
+  bool no_nulls = false;
+  for (const auto& ix : m.indexes) {
+    if (ix.nulls != kIndexNullsDisallow && !ix.primary) continue;
+    for (const auto& ic : ix.columns) no_nulls = no_nulls || SameName(ic, c.name);
+  }
+  std::string null_check;
+  if (no_nulls && !c.not_null) {
+    // A counter is Null only while its row is being inserted, until the counter's own trigger
+    // numbers it: another trigger may update that row in the meantime (the date triggers do).
+    null_check =
+        Raise("Index or primary key cannot contain a Null value.",
+              col + " IS NULL" + (c.counter ? " AND OLD." + QuoteId(c.name) + " IS NOT NULL" : ""));
+  }
+  *insert += checks + (c.counter ? "" : null_check);
+  *update += checks + null_check;
+}
+
+// What numbers a counter: after an insert, the value given to a row left Null and the next
+// seed; after an update, the next seed past the value written.
+void CounterSteps(const TableModel& m, const ColumnDef& c, std::string* assign,
+                  std::string* bump_update) {
+  std::string t = QuoteId(m.name), col = QuoteId(c.name);
+  std::string where = " WHERE tbl = " + QuoteText(m.name) + " AND col = " + QuoteText(c.name);
+  // A counter left Null takes the seed, or, when the seed was set below values already
+  // present and hits one of them, the next number after the largest value.
+  *assign += "UPDATE " + t + " SET " + col + " = (SELECT CASE WHEN k.guard = 0 OR NOT EXISTS " +
+             "(SELECT 1 FROM " + t + " WHERE " + col + " = k.seed) THEN k.seed ELSE (SELECT " +
+             (c.increment > 0 ? "max(" : "min(") + col + ") FROM " + t + ") + k.inc END FROM " +
+             "__mlx_counters AS k" + where + ") WHERE rowid = NEW.rowid AND NEW." + col +
+             " IS NULL; ";
+  std::string value = "(SELECT " + col + " FROM " + t + " WHERE rowid = NEW.rowid)";
+  *assign += "UPDATE __mlx_counters SET seed = CASE WHEN inc > 0 THEN max(seed, " + value +
+             " + inc) ELSE min(seed, " + value + " + inc) END" + where + " AND " + value +
+             " IS NOT NULL; ";
+  *bump_update += "UPDATE __mlx_counters SET seed = CASE WHEN inc > 0 THEN max(seed, NEW." + col +
+                  " + inc) ELSE min(seed, NEW." + col + " + inc) END" + where + " AND NEW." + col +
+                  " IS NOT NULL; ";
+}
+
+}  // namespace
+
+Status Schema::WriteTriggers(const TableModel& m) {
+  // Drop the guard triggers of the table, then write them again from the model.
+  Status st = DropGuardTriggers(db_, m.name);
+  if (!st.ok()) return st;
+  std::vector<std::pair<std::string, std::string>> size_checks;
+  st = TableSizeChecks(db_, m.name, &size_checks);
+  if (!st.ok()) return st;
+  std::string checks_insert, checks_update;
+  for (const ColumnDef& c : m.columns) {
+    if (c.hidden) continue;
+    bool has_size_check =
+        std::any_of(size_checks.begin(), size_checks.end(),
+                    [&](const auto& check) { return SameName(check.first, c.name); });
+    ColumnChecks(m, c, has_size_check, &checks_insert, &checks_update);
+  }
+  if (!checks_insert.empty()) {
+    st = CreateGuardTrigger(db_, "bi", "BEFORE INSERT", m.name, checks_insert);
+    if (!st.ok()) return st;
+  }
+  if (!checks_update.empty()) {
+    st = CreateGuardTrigger(db_, "bu", "BEFORE UPDATE", m.name, checks_update);
+    if (!st.ok()) return st;
+  }
+  st = WriteDateTriggers(db_, m);
+  if (!st.ok() || m.without_rowid) return st;
+  std::string assign, bump_update;
+  for (const ColumnDef& c : m.columns) {
+    if (c.counter) CounterSteps(m, c, &assign, &bump_update);
+  }
+  if (assign.empty()) return Status::OK();
+  st = CreateGuardTrigger(db_, "ai", "AFTER INSERT", m.name, assign);
+  if (!st.ok()) return st;
+  return CreateGuardTrigger(db_, "au", "AFTER UPDATE", m.name, bump_update);
 }
 
 Status Schema::SyncTable(const TableModel& model) {
