@@ -33,6 +33,8 @@ std::string QuoteText(std::string_view text);   // 'text' for SQLite
 
 Status ErrExists(std::string_view what);        // "... already exists."
 Status ErrMissing(std::string_view what);       // "... non esiste."
+Status MissingTable(std::string_view name);     // "La tabella 'name' non esiste."
+Status MissingField(std::string_view name);     // "Il campo 'name' non esiste."
 Status ErrInvalid(std::string_view detail);     // "Istruzione SQL non valida. ..."
 Status ErrDb(std::string description);
 // How long a connection waits for another program's lock before a statement fails.

@@ -2,7 +2,7 @@
 // found and forgotten so that the hidden tables describe the file as it is.
 #include <algorithm>
 
-#include "platform/db/table_model.h"
+#include "platform/db/catalog.h"
 
 namespace mlx::db::internal {
 
@@ -111,6 +111,65 @@ Status Schema::RenamedTables(std::vector<std::pair<std::string, std::string>>* r
 
 Status Schema::ForgetStaleViews() {
   return Exec(db_, std::string("DELETE FROM __mlx_views WHERE name IN (") + kStaleViewsSql + ")");
+}
+
+Status Catalog::Reconcile() {
+  // Another connection writing the file makes this wait for nobody: it is skipped at once.
+  sqlite3_busy_timeout(db_, 0);
+  Status st;
+  if (!schema_.InStep() && sqlite3_db_readonly(db_, "main") != 1) {
+    st = InTransaction(db_, [&]() -> Status {
+      Status s = schema_.EnsureBookkeeping();
+      if (!s.ok()) return s;
+      std::vector<std::pair<std::string, std::string>> renamed;
+      s = schema_.RenamedTables(&renamed);
+      if (!s.ok()) return s;
+      std::vector<std::string> stale;
+      for (const auto& [from, to] : renamed) {
+        // What was kept under the new name described an older table of that name.
+        s = schema_.DropBookkeeping(to);
+        if (!s.ok()) return s;
+        s = schema_.MoveBookkeeping(from, to);
+        if (!s.ok()) return s;
+        s = RewriteViewTexts(db_, from, to);
+        if (!s.ok()) return s;
+        stale.push_back(to);  // its guard triggers still carry the old name
+      }
+      std::vector<std::string> more;
+      s = schema_.StaleTables(&more);
+      if (!s.ok()) return s;
+      stale.insert(stale.end(), more.begin(), more.end());
+      // A table keeps what still describes it (which is all Load reads) and gets its guard
+      // triggers again; what describes tables that are gone is forgotten. Every model is read
+      // before any is written, so that no stale row stands in the way of another table's.
+      std::vector<TableModel> models;
+      for (const std::string& table : stale) {
+        auto found = schema_.FindTable(table);
+        if (found && std::none_of(models.begin(), models.end(), [&](const TableModel& m) {
+              return SameName(m.name, *found);
+            })) {
+          models.emplace_back();
+          s = schema_.Load(*found, &models.back());
+          if (!s.ok()) return s;
+        }
+      }
+      for (const std::string& table : stale) {
+        s = schema_.DropBookkeeping(table);
+        if (!s.ok()) return s;
+      }
+      for (const TableModel& m : models) {
+        s = schema_.SyncTable(m);
+        if (!s.ok()) return s;
+      }
+      s = schema_.ForgetStaleViews();
+      if (!s.ok()) return s;
+      s = schema_.ReviveViews();
+      if (!s.ok()) return s;
+      return schema_.MarkInStep();
+    });
+  }
+  sqlite3_busy_timeout(db_, kBusyTimeoutMs);
+  return st;
 }
 
 }  // namespace mlx::db::internal

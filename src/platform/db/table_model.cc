@@ -31,6 +31,12 @@ IndexDef* TableModel::Primary() {
   }
   return nullptr;
 }
+const IndexDef* TableModel::Primary() const {
+  for (const auto& i : indexes) {
+    if (i.primary) return &i;
+  }
+  return nullptr;
+}
 KeyDef* TableModel::FindKey(std::string_view n) {
   for (auto& k : keys) {
     if (SameName(k.name, n)) return &k;
@@ -47,6 +53,14 @@ bool WithoutRowid(std::string_view create_sql) {
   std::string sql = Upper(create_sql);
   std::size_t close = sql.rfind(')');
   return close != std::string::npos && sql.find("WITHOUT", close) != std::string::npos;
+}
+
+ColumnDef PlaceholderColumn() {
+  ColumnDef placeholder;
+  placeholder.name = std::string(kPlaceholderColumn);
+  placeholder.decl = "INT";
+  placeholder.hidden = true;
+  return placeholder;
 }
 
 std::string KeptColumns(const std::vector<std::string>& columns) {
@@ -399,7 +413,7 @@ Status ReadKeys(sqlite3* db, const KeptNames& kept, TableModel* model) {
 
 Status Schema::Load(std::string_view table, TableModel* model) const {
   auto found = FindTable(table);
-  if (!found) return ErrMissing("La tabella '" + std::string(table) + "'");
+  if (!found) return MissingTable(table);
   *model = TableModel{};
   model->name = *found;
   // The counters and zero-length rules kept for a table are its own only while it carries what

@@ -38,6 +38,9 @@ struct ColumnDef {
   std::string copy_from;      // rebuild: expression of the old table that fills it ("" = NULL)
 };
 
+// The hidden column that keeps a table without visible columns valid.
+ColumnDef PlaceholderColumn();
+
 // The expression that fills a column whose type changes to new_decl in a table rebuild: the old
 // values converted as Jet converts them (numbers rounded half to even into whole-number types,
 // dates to their General Date text, numeric and date texts to numbers and dates). A value that
@@ -81,6 +84,7 @@ struct TableModel {
   const ColumnDef* FindColumn(std::string_view name) const;
   IndexDef* FindIndex(std::string_view name);
   IndexDef* Primary();
+  const IndexDef* Primary() const;
   KeyDef* FindKey(std::string_view name);
   int VisibleColumns() const;
 };
@@ -105,7 +109,8 @@ class Schema {
   Status Load(std::string_view table, TableModel* model) const;
   std::vector<std::string> UserTables() const;
   // Relations of other tables that reference this one.
-  Status Referencing(std::string_view table, std::vector<std::pair<std::string, KeyDef>>* keys) const;
+  Status Referencing(std::string_view table,
+                     std::vector<std::pair<std::string, KeyDef>>* keys) const;
   // The hidden tables, made or brought up to date for files written by earlier builds.
   Status EnsureBookkeeping();
   bool HasBookkeeping() const;

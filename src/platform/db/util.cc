@@ -49,6 +49,12 @@ Status ErrExists(std::string_view what) {
 Status ErrMissing(std::string_view what) {
   return Status::Error(err::kDatabase, std::string(what) + " non esiste.");
 }
+Status MissingTable(std::string_view name) {
+  return ErrMissing("La tabella '" + std::string(name) + "'");
+}
+Status MissingField(std::string_view name) {
+  return ErrMissing("Il campo '" + std::string(name) + "'");
+}
 Status ErrInvalid(std::string_view detail) {
   std::string d = "Istruzione SQL non valida.";
   if (!detail.empty()) d += " " + std::string(detail);
