@@ -58,6 +58,20 @@ Status StatementTokens(const std::string& sql, std::vector<Token>* tokens) {
 
 namespace {
 
+// The index that a PRIMARY KEY or UNIQUE constraint makes: named as the constraint, or else as
+// Jet names a primary key, and another index after its first column.
+IndexDef ConstraintIndex(bool primary, const std::string& name, std::vector<std::string> columns,
+                         std::vector<bool> descending) {
+  IndexDef ix;
+  ix.primary = primary;
+  ix.unique = true;
+  if (primary) ix.nulls = kIndexNullsDisallow;
+  ix.name = !name.empty() ? name : primary ? std::string(kPrimaryKeyName) : columns[0];
+  ix.columns = std::move(columns);
+  ix.descending = std::move(descending);
+  return ix;
+}
+
 Status ParseDefault(StatementReader& p, ColumnDef* column) {
   std::size_t from = p.i;
   if (p.Op("(")) {
@@ -151,21 +165,10 @@ Status ParseColumn(StatementReader& p, TableModel* model, ColumnDef* column) {
     } else if (p.Word("PRIMARY")) {
       if (!p.Word("KEY")) return ErrInvalid("(KEY expected after PRIMARY)");
       if (model->Primary()) return ErrExists("Primary key");
-      IndexDef ix;
-      ix.name = constraint_name.empty() ? "PrimaryKey" : constraint_name;
-      ix.primary = ix.unique = true;
-      ix.nulls = kIndexNullsDisallow;
-      ix.columns = {column->name};
-      ix.descending = {false};
-      model->indexes.push_back(ix);
+      model->indexes.push_back(ConstraintIndex(true, constraint_name, {column->name}, {false}));
       constraint_name.clear();
     } else if (p.Word("UNIQUE")) {
-      IndexDef ix;
-      ix.name = constraint_name.empty() ? column->name : constraint_name;
-      ix.unique = true;
-      ix.columns = {column->name};
-      ix.descending = {false};
-      model->indexes.push_back(ix);
+      model->indexes.push_back(ConstraintIndex(false, constraint_name, {column->name}, {false}));
       constraint_name.clear();
     } else if (p.Word("REFERENCES")) {
       KeyDef key;
@@ -187,20 +190,17 @@ Status ParseTableConstraint(StatementReader& p, TableModel* model, std::string n
   if (p.Word("PRIMARY")) {
     if (!p.Word("KEY")) return ErrInvalid("(KEY expected after PRIMARY)");
     if (model->Primary()) return ErrExists("Primary key");
-    IndexDef ix;
-    ix.name = name.empty() ? "PrimaryKey" : name;
-    ix.primary = ix.unique = true;
-    ix.nulls = kIndexNullsDisallow;
-    Status st = p.NameList(&ix.columns, &ix.descending);
+    std::vector<std::string> columns;
+    std::vector<bool> descending;
+    Status st = p.NameList(&columns, &descending);
     if (!st.ok()) return st;
-    model->indexes.push_back(ix);
+    model->indexes.push_back(ConstraintIndex(true, name, columns, descending));
   } else if (p.Word("UNIQUE")) {
-    IndexDef ix;
-    ix.unique = true;
-    Status st = p.NameList(&ix.columns, &ix.descending);
+    std::vector<std::string> columns;
+    std::vector<bool> descending;
+    Status st = p.NameList(&columns, &descending);
     if (!st.ok()) return st;
-    ix.name = name.empty() ? ix.columns[0] : name;
-    model->indexes.push_back(ix);
+    model->indexes.push_back(ConstraintIndex(false, name, columns, descending));
   } else if (p.Word("FOREIGN")) {
     if (!p.Word("KEY")) return ErrInvalid("(KEY expected after FOREIGN)");
     KeyDef key;

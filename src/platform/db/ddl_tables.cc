@@ -254,9 +254,7 @@ Status Catalog::AlterTable(StatementReader& p) {
       st = ParseAddedConstraint(p, model, &with);
       if (!st.ok()) return st;
       if (!with.keys.empty()) return AppendKey(model.name, ToInfo(with.keys[0]));
-      IndexDef ix = with.indexes.back();
-      if (ix.name.empty()) ix.name = ix.primary ? "PrimaryKey" : ix.columns[0];
-      return AddIndexTo(model, ix);
+      return AddIndexTo(model, with.indexes.back());
     }
     ColumnDef c;
     st = ParseAddedColumn(p, model, &c, &with);

@@ -267,7 +267,7 @@ Status ReadColumnRules(sqlite3* db, bool own_rules, TableModel* model) {
 // The names that scripts gave to a table's indexes and relations, which SQLite does not keep.
 struct KeptNames {
   std::map<std::string, std::pair<std::string, int>> indexes;  // sqlite name -> name, nulls
-  std::string primary = "PrimaryKey";
+  std::string primary = std::string(kPrimaryKeyName);
   std::vector<std::tuple<std::string, std::string, std::string>> relations;  // name, ref, cols
 };
 

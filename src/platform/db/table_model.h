@@ -49,6 +49,9 @@ ColumnDef PlaceholderColumn();
 std::string ConvertColumnSql(std::string_view table, const ColumnDef& column,
                              std::string_view new_decl);
 
+// The name of a primary key made without one, as Jet names it.
+inline constexpr std::string_view kPrimaryKeyName = "PrimaryKey";
+
 struct IndexDef {
   std::string name;           // as scripts see it
   std::string sqlite_name;    // "" for the primary key
