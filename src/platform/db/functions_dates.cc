@@ -182,20 +182,52 @@ std::string Two(int v) {
   return b;
 }
 
+// A date and the parts of it that the patterns of Format write.
+struct DateFields {
+  double days = 0;
+  int y = 0, m = 0, d = 0, hh = 0, mi = 0, ss = 0;
+};
+
+// The text of a run of n pattern letters c; minutes: an m that stands for minutes.
+std::string FormatRun(const DateFields& t, char c, std::size_t n, bool minutes,
+                      bool twelve_hours) {
+  switch (c) {
+    case 'd':
+      if (n == 1) return std::to_string(t.d);
+      if (n == 2) return Two(t.d);
+      if (n == 3) return std::string(kDays[WeekdayOf(t.days, 1) - 1]).substr(0, 3);
+      return kDays[WeekdayOf(t.days, 1) - 1];
+    case 'm':
+      if (minutes) return n == 1 ? std::to_string(t.mi) : Two(t.mi);
+      if (n == 1) return std::to_string(t.m);
+      if (n == 2) return Two(t.m);
+      if (n == 3) return std::string(kMonths[t.m - 1]).substr(0, 3);
+      return kMonths[t.m - 1];
+    case 'y':
+      if (n == 1) {
+        return std::to_string(static_cast<int>(std::floor(t.days) - DaysFromCivil(t.y, 1, 1)) + 1);
+      }
+      return n <= 3 ? Two(t.y % 100) : std::to_string(t.y);
+    case 'h': {
+      int h = twelve_hours ? (t.hh % 12 == 0 ? 12 : t.hh % 12) : t.hh;
+      return n == 1 ? std::to_string(h) : Two(h);
+    }
+    case 'n': return n == 1 ? std::to_string(t.mi) : Two(t.mi);
+    case 's': return n == 1 ? std::to_string(t.ss) : Two(t.ss);
+    case 'q': return std::to_string((t.m - 1) / 3 + 1);
+    default: return std::to_string(WeekdayOf(t.days, 1));  // w
+  }
+}
+
 std::string FormatDate(double days, const std::string& fmt) {
-  int y, m, d, hh, mi, ss;
-  CivilFromDays(days, &y, &m, &d, &hh, &mi, &ss);
+  DateFields t;
+  t.days = days;
+  CivilFromDays(days, &t.y, &t.m, &t.d, &t.hh, &t.mi, &t.ss);
   std::string out;
   std::string lower = text::ToLower(fmt);
   bool last_was_hour = false;
   bool twelve_hours = lower.find("am/pm") != std::string::npos;
   for (std::size_t i = 0; i < fmt.size();) {
-    auto run = [&](char c) {
-      std::size_t j = i;
-      while (j < lower.size() && lower[j] == c) ++j;
-      return j - i;
-    };
-    char c = lower[i];
     if (fmt[i] == '"') {
       std::size_t close = fmt.find('"', i + 1);
       if (close == std::string::npos) close = fmt.size();
@@ -209,57 +241,25 @@ std::string FormatDate(double days, const std::string& fmt) {
       continue;
     }
     if (lower.compare(i, 5, "am/pm") == 0) {
-      out += hh < 12 ? fmt.substr(i, 2) : std::string(fmt[i] == 'a' ? "pm" : "PM");
+      out += t.hh < 12 ? fmt.substr(i, 2) : std::string(fmt[i] == 'a' ? "pm" : "PM");
       i += 5;
       continue;
     }
-    std::size_t n = (c == 'd' || c == 'm' || c == 'y' || c == 'h' || c == 'n' || c == 's' ||
-                     c == 'q' || c == 'w')
-                        ? run(c)
-                        : 0;
-    if (n == 0) {
+    const char c = lower[i];
+    if (std::string_view("dmyhnsqw").find(c) == std::string_view::npos) {
       out += fmt[i++];
       continue;
     }
-    bool minutes_m = false;
+    std::size_t n = lower.find_first_not_of(c, i);
+    n = (n == std::string::npos ? lower.size() : n) - i;
+    bool minutes = false;
     if (c == 'm' && n <= 2) {
       // m right after an hour, or right before seconds, means minutes.
       std::size_t k = i + n;
       while (k < lower.size() && !std::isalpha(static_cast<unsigned char>(lower[k]))) ++k;
-      minutes_m = last_was_hour || (k < lower.size() && lower[k] == 's');
+      minutes = last_was_hour || (k < lower.size() && lower[k] == 's');
     }
-    if (c == 'd') {
-      if (n == 1) out += std::to_string(d);
-      else if (n == 2) out += Two(d);
-      else if (n == 3) out += std::string(kDays[WeekdayOf(days, 1) - 1]).substr(0, 3);
-      else out += kDays[WeekdayOf(days, 1) - 1];
-    } else if (c == 'm' && minutes_m) {
-      out += n == 1 ? std::to_string(mi) : Two(mi);
-    } else if (c == 'm') {
-      if (n == 1) out += std::to_string(m);
-      else if (n == 2) out += Two(m);
-      else if (n == 3) out += std::string(kMonths[m - 1]).substr(0, 3);
-      else out += kMonths[m - 1];
-    } else if (c == 'y') {
-      if (n <= 2 && n == 1) {
-        out += std::to_string(static_cast<int>(std::floor(days) - DaysFromCivil(y, 1, 1)) + 1);
-      } else if (n <= 3) {
-        out += Two(y % 100);
-      } else {
-        out += std::to_string(y);
-      }
-    } else if (c == 'h') {
-      int h = twelve_hours ? (hh % 12 == 0 ? 12 : hh % 12) : hh;
-      out += n == 1 ? std::to_string(h) : Two(h);
-    } else if (c == 'n') {
-      out += n == 1 ? std::to_string(mi) : Two(mi);
-    } else if (c == 's') {
-      out += n == 1 ? std::to_string(ss) : Two(ss);
-    } else if (c == 'q') {
-      out += std::to_string((m - 1) / 3 + 1);
-    } else if (c == 'w') {
-      out += std::to_string(WeekdayOf(days, 1));
-    }
+    out += FormatRun(t, c, n, minutes, twelve_hours);
     last_was_hour = c == 'h';
     i += n;
   }
@@ -336,63 +336,63 @@ bool LooksLikeDateFormat(const std::string& fmt) {
   return false;
 }
 
-void FnFormat(sqlite3_context* ctx, int argc, sqlite3_value** a) {
-  if (IsNullArg(a[0])) return sqlite3_result_null(ctx);
-  std::string fmt = argc > 1 ? TextOf(a[1]) : "";
-  std::string key = text::ToLower(fmt);
+// The value Format is given, read as a number and as a date where it can be.
+struct FormatValue {
+  sqlite3_value* v;
+  bool numeric = false;
   double x = 0;
-  bool numeric = NumberOf(a[0], &x);
+  bool dated = false;
   double days = 0;
-  bool dated = DateOf(a[0], &days);
-  if (fmt.empty()) return ResultText(ctx, TextOf(a[0]));
-  if (key == "general date") {
-    if (!dated) return ResultText(ctx, TextOf(a[0]));
-    return ResultText(ctx, GeneralDate(days));
-  }
+};
+
+// Format with a named format (General Date, Short Date, Yes/No, Fixed, ...); false for a
+// format that is not one. A value that is no date, or no number, for the format stays as it is.
+bool FormatNamed(const std::string& key, const FormatValue& value, std::string* out) {
   static const std::pair<const char*, const char*> kNamedDates[] = {
       {"short date", "dd/mm/yyyy"}, {"medium date", "dd-mmm-yy"},
       {"long date", "dddd d mmmm yyyy"}, {"short time", "hh:nn"},
       {"medium time", "hh:nn AM/PM"}, {"long time", "hh:nn:ss"}};
-  for (const auto& [name, pattern] : kNamedDates) {
-    if (key == name) {
-      if (!dated) return ResultText(ctx, TextOf(a[0]));
-      return ResultText(ctx, FormatDate(days, pattern));
-    }
-  }
-  if (key == "yes/no" || key == "true/false" || key == "on/off") {
-    if (!numeric) return ResultText(ctx, TextOf(a[0]));
-    const char* yes = key == "yes/no" ? "Yes" : key == "true/false" ? "True" : "On";
-    const char* no = key == "yes/no" ? "No" : key == "true/false" ? "False" : "Off";
-    return ResultText(ctx, x != 0 ? yes : no);
-  }
   static const std::pair<const char*, const char*> kNamedNumbers[] = {
       {"fixed", "0.00"}, {"standard", "#,##0.00"}, {"percent", "0.00%"}, {"currency", "#,##0.00"},
       {"scientific", ""}};
+  if (key == "general date") {
+    *out = value.dated ? GeneralDate(value.days) : TextOf(value.v);
+    return true;
+  }
+  for (const auto& [name, pattern] : kNamedDates) {
+    if (key != name) continue;
+    *out = value.dated ? FormatDate(value.days, pattern) : TextOf(value.v);
+    return true;
+  }
+  bool yes_no = key == "yes/no", true_false = key == "true/false";
+  if (yes_no || true_false || key == "on/off") {
+    const char* yes = yes_no ? "Yes" : true_false ? "True" : "On";
+    const char* no = yes_no ? "No" : true_false ? "False" : "Off";
+    *out = !value.numeric ? TextOf(value.v) : value.x != 0 ? yes : no;
+    return true;
+  }
   if (key == "general number") {
-    if (!numeric) return ResultText(ctx, TextOf(a[0]));
-    return ResultText(ctx, NumberText(x));
+    *out = value.numeric ? NumberText(value.x) : TextOf(value.v);
+    return true;
   }
   for (const auto& [name, pattern] : kNamedNumbers) {
-    if (key == name) {
-      if (!numeric) return ResultText(ctx, TextOf(a[0]));
-      if (*pattern == '\0') {
-        char b[64];
-        std::snprintf(b, sizeof b, "%.2E", x);
-        return ResultText(ctx, b);
-      }
-      return ResultText(ctx, FormatNumber(x, pattern));
+    if (key != name) continue;
+    if (!value.numeric) {
+      *out = TextOf(value.v);
+    } else if (*pattern == '\0') {
+      char b[64];
+      std::snprintf(b, sizeof b, "%.2E", value.x);
+      *out = b;
+    } else {
+      *out = FormatNumber(value.x, pattern);
     }
+    return true;
   }
-  if (fmt == ">" || fmt == "<") {
-    std::string s = TextOf(a[0]);
-    return ResultText(ctx, fmt == ">" ? text::ToUpper(s) : text::ToLower(s));
-  }
-  if (LooksLikeDateFormat(fmt)) {
-    if (!dated) return ResultText(ctx, TextOf(a[0]));
-    return ResultText(ctx, FormatDate(days, fmt));
-  }
-  if (!numeric) return ResultText(ctx, TextOf(a[0]));
-  // Sections: positive;negative;zero.
+  return false;
+}
+
+// A number with a pattern of up to three sections: positive;negative;zero.
+std::string FormatSections(double x, const std::string& fmt) {
   std::vector<std::string> sections;
   std::size_t start = 0;
   for (std::size_t i = 0; i <= fmt.size(); ++i) {
@@ -401,13 +401,29 @@ void FnFormat(sqlite3_context* ctx, int argc, sqlite3_value** a) {
       start = i + 1;
     }
   }
-  if (x == 0 && sections.size() >= 3 && !sections[2].empty()) {
-    return ResultText(ctx, FormatNumber(0, sections[2]));
+  if (x == 0 && sections.size() >= 3 && !sections[2].empty()) return FormatNumber(0, sections[2]);
+  if (x < 0 && sections.size() >= 2 && !sections[1].empty()) return FormatNumber(-x, sections[1]);
+  return FormatNumber(x, sections[0]);
+}
+
+void FnFormat(sqlite3_context* ctx, int argc, sqlite3_value** a) {
+  if (IsNullArg(a[0])) return sqlite3_result_null(ctx);
+  std::string fmt = argc > 1 ? TextOf(a[1]) : "";
+  if (fmt.empty()) return ResultText(ctx, TextOf(a[0]));
+  FormatValue value{a[0]};
+  value.numeric = NumberOf(a[0], &value.x);
+  value.dated = DateOf(a[0], &value.days);
+  std::string out;
+  if (FormatNamed(text::ToLower(fmt), value, &out)) return ResultText(ctx, out);
+  if (fmt == ">" || fmt == "<") {
+    std::string s = TextOf(a[0]);
+    return ResultText(ctx, fmt == ">" ? text::ToUpper(s) : text::ToLower(s));
   }
-  if (x < 0 && sections.size() >= 2 && !sections[1].empty()) {
-    return ResultText(ctx, FormatNumber(-x, sections[1]));
+  if (LooksLikeDateFormat(fmt)) {
+    return ResultText(ctx, value.dated ? FormatDate(value.days, fmt) : TextOf(a[0]));
   }
-  ResultText(ctx, FormatNumber(x, sections[0]));
+  if (!value.numeric) return ResultText(ctx, TextOf(a[0]));
+  ResultText(ctx, FormatSections(value.x, fmt));
 }
 
 constexpr FunctionRow kDateFunctions[] = {
