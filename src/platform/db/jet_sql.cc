@@ -22,6 +22,52 @@ namespace {
 
 bool IsWordStart(unsigned char c) { return std::isalpha(c) || c == '_' || c >= 0x80; }
 bool IsWordChar(unsigned char c) { return std::isalnum(c) || c == '_' || c == '$' || c >= 0x80; }
+bool IsDigit(std::string_view sql, std::size_t i) {
+  return i < sql.size() && std::isdigit(static_cast<unsigned char>(sql[i]));
+}
+
+// The text literal that opens at i ('...' or "...", a doubled quote standing for one): its value,
+// and the position after it; npos when it is not closed.
+std::size_t ScanText(std::string_view sql, std::size_t i, std::string* value) {
+  const char quote = sql[i];
+  for (++i; i < sql.size(); ++i) {
+    if (sql[i] != quote) {
+      *value += sql[i];
+    } else if (i + 1 < sql.size() && sql[i + 1] == quote) {
+      *value += sql[++i];
+    } else {
+      return i + 1;
+    }
+  }
+  return std::string_view::npos;
+}
+
+// The position after the number that starts at i: digits, a decimal part, an exponent.
+std::size_t ScanNumber(std::string_view sql, std::size_t i) {
+  while (IsDigit(sql, i)) ++i;
+  if (i < sql.size() && sql[i] == '.') {
+    ++i;
+    while (IsDigit(sql, i)) ++i;
+  }
+  if (i < sql.size() && (sql[i] == 'e' || sql[i] == 'E')) {
+    std::size_t j = i + 1;
+    if (j < sql.size() && (sql[j] == '+' || sql[j] == '-')) ++j;
+    if (IsDigit(sql, j)) {
+      i = j;
+      while (IsDigit(sql, i)) ++i;
+    }
+  }
+  return i;
+}
+
+// The operator at i: <= >= <> != == || as one, any other character alone.
+std::string ScanOperator(std::string_view sql, std::size_t i) {
+  static const char* kTwo[] = {"<=", ">=", "<>", "!=", "==", "||"};
+  for (const char* two : kTwo) {
+    if (sql.substr(i, 2) == two) return two;
+  }
+  return std::string(1, sql[i]);
+}
 
 }  // namespace
 
@@ -49,51 +95,22 @@ Status Tokenize(std::string_view sql, std::vector<Token>* tokens) {
       i = close + 2;
       space = true;
     } else if (c == '[' || c == '`') {
-      char closer = c == '[' ? ']' : '`';
-      std::size_t close = sql.find(closer, i + 1);
+      std::size_t close = sql.find(c == '[' ? ']' : '`', i + 1);
       if (close == std::string_view::npos) return ErrInvalid("(unterminated name)");
-      std::string name(sql.substr(i + 1, close - i - 1));
       i = close + 1;
-      push(TokType::kId, std::move(name), begin);
+      push(TokType::kId, std::string(sql.substr(begin + 1, close - begin - 1)), begin);
     } else if (c == '\'' || c == '"') {
       std::string value;
-      ++i;
-      bool closed = false;
-      while (i < n) {
-        if (static_cast<unsigned char>(sql[i]) == c) {
-          if (i + 1 < n && static_cast<unsigned char>(sql[i + 1]) == c) {
-            value += sql[i];
-            i += 2;
-            continue;
-          }
-          ++i;
-          closed = true;
-          break;
-        }
-        value += sql[i++];
-      }
-      if (!closed) return ErrInvalid("(unterminated text literal)");
+      i = ScanText(sql, i, &value);
+      if (i == std::string_view::npos) return ErrInvalid("(unterminated text literal)");
       push(TokType::kString, std::move(value), begin);
     } else if (c == '#') {
       std::size_t close = sql.find('#', i + 1);
       if (close == std::string_view::npos) return ErrInvalid("(unterminated date literal)");
-      std::string value(sql.substr(i + 1, close - i - 1));
       i = close + 1;
-      push(TokType::kDate, std::move(value), begin);
-    } else if (std::isdigit(c) || (c == '.' && i + 1 < n && std::isdigit(static_cast<unsigned char>(sql[i + 1])))) {
-      while (i < n && std::isdigit(static_cast<unsigned char>(sql[i]))) ++i;
-      if (i < n && sql[i] == '.') {
-        ++i;
-        while (i < n && std::isdigit(static_cast<unsigned char>(sql[i]))) ++i;
-      }
-      if (i < n && (sql[i] == 'e' || sql[i] == 'E')) {
-        std::size_t j = i + 1;
-        if (j < n && (sql[j] == '+' || sql[j] == '-')) ++j;
-        if (j < n && std::isdigit(static_cast<unsigned char>(sql[j]))) {
-          i = j;
-          while (i < n && std::isdigit(static_cast<unsigned char>(sql[i]))) ++i;
-        }
-      }
+      push(TokType::kDate, std::string(sql.substr(begin + 1, close - begin - 1)), begin);
+    } else if (std::isdigit(c) || (c == '.' && IsDigit(sql, i + 1))) {
+      i = ScanNumber(sql, i);
       push(TokType::kNumber, std::string(sql.substr(begin, i - begin)), begin);
     } else if (IsWordStart(c)) {
       while (i < n && IsWordChar(static_cast<unsigned char>(sql[i]))) ++i;
@@ -102,11 +119,7 @@ Status Tokenize(std::string_view sql, std::vector<Token>* tokens) {
       ++i;
       push(TokType::kParam, "?", begin);
     } else {
-      static const char* kTwo[] = {"<=", ">=", "<>", "!=", "==", "||"};
-      std::string op(1, static_cast<char>(c));
-      for (const char* two : kTwo) {
-        if (sql.substr(i, 2) == two) op = two;
-      }
+      std::string op = ScanOperator(sql, i);
       i += op.size();
       push(TokType::kOp, std::move(op), begin);
     }
