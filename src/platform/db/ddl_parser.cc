@@ -187,20 +187,16 @@ Status ParseColumn(StatementReader& p, TableModel* model, ColumnDef* column) {
 }
 
 Status ParseTableConstraint(StatementReader& p, TableModel* model, std::string name) {
-  if (p.Word("PRIMARY")) {
-    if (!p.Word("KEY")) return ErrInvalid("(KEY expected after PRIMARY)");
-    if (model->Primary()) return ErrExists("Primary key");
+  const bool primary = p.PeekWord("PRIMARY");
+  if (primary || p.PeekWord("UNIQUE")) {
+    ++p.i;
+    if (primary && !p.Word("KEY")) return ErrInvalid("(KEY expected after PRIMARY)");
+    if (primary && model->Primary()) return ErrExists("Primary key");
     std::vector<std::string> columns;
     std::vector<bool> descending;
     Status st = p.NameList(&columns, &descending);
     if (!st.ok()) return st;
-    model->indexes.push_back(ConstraintIndex(true, name, columns, descending));
-  } else if (p.Word("UNIQUE")) {
-    std::vector<std::string> columns;
-    std::vector<bool> descending;
-    Status st = p.NameList(&columns, &descending);
-    if (!st.ok()) return st;
-    model->indexes.push_back(ConstraintIndex(false, name, columns, descending));
+    model->indexes.push_back(ConstraintIndex(primary, name, columns, descending));
   } else if (p.Word("FOREIGN")) {
     if (!p.Word("KEY")) return ErrInvalid("(KEY expected after FOREIGN)");
     KeyDef key;
