@@ -1,12 +1,18 @@
-// The catalogue and the statements of the scripts' SQL dialect, on one open SQLite handle.
+// The catalogue and the statements of the scripts' dialect, on one open SQLite handle. The
+// statements are read by the DDL parser (ddl_parser.h) and carried out through the table model
+// (ddl_tables.cc for tables and columns, ddl_indexes.cc for indexes and relations); the listings
+// of the catalogue, the properties it sets on columns, renames and saved queries are in
+// catalog.cc, and the reconciliation on open in reconcile.cc.
 #pragma once
 
 #include <string>
 #include <vector>
 
-#include "platform/db/internal.h"
+#include "platform/db/table_model.h"
 
 namespace mlx::db::internal {
+
+struct StatementReader;
 
 class Catalog {
  public:
@@ -51,30 +57,41 @@ class Catalog {
   Schema& schema() { return schema_; }
 
  private:
-  struct Parsed;  // a statement being parsed
-  Status CreateTable(Parsed& p);
-  Status AlterTable(Parsed& p);
-  Status CreateIndex(Parsed& p, bool unique);
-  Status ParseColumn(Parsed& p, TableModel* model, ColumnDef* column);
-  Status ParseTableConstraint(Parsed& p, TableModel* model, std::string constraint_name);
-  Status ParseReferences(Parsed& p, KeyDef* key);
-  Status ParseDefault(Parsed& p, ColumnDef* column);
-  Status DefaultFromText(const std::string& text, ColumnDef* column);
-
+  // ---- Tables and columns (ddl_tables.cc).
+  Status CreateTable(StatementReader& p);
+  Status AlterTable(StatementReader& p);
   Status AddColumn(TableModel model, ColumnDef column, const TableModel& with_constraints);
   Status DropColumn(TableModel model, const std::string& column);
   Status AlterColumn(TableModel model, const std::string& column, ColumnDef changed,
                      bool null_given);
+
+  // ---- Indexes and relations (ddl_indexes.cc).
+  Status CreateIndex(StatementReader& p, bool unique);
   Status AddIndexTo(TableModel model, IndexDef index);
   Status RemoveIndexFrom(TableModel model, const std::string& name);
   Status ValidateKey(const TableModel& child, KeyDef* key, const std::string& replacing);
-  Status NumberCounter(const TableModel& model, const std::string& column);
-  Status RewriteViewTexts(const std::string& old_name, const std::string& new_name);
+
+  // ---- The catalogue (catalog.cc).
+  // The table's model and its visible column of that name.
+  Status LoadColumn(const std::string& table, const std::string& column, TableModel* model,
+                    ColumnDef** found);
   Status SaveView(const std::string& name, const std::string& sql);
-  bool InRelation(const TableModel& model, const std::string& column, Status* error);
 
   sqlite3* db_;
   Schema schema_;
 };
+
+// The visible column of the model with that name; "Il campo 'x' non esiste." when there is none.
+Status VisibleColumn(TableModel& model, std::string_view name, ColumnDef** column);
+// Each name replaced by the name of the model's visible column it stands for, as stored.
+Status StoredColumnNames(const TableModel& model, std::vector<std::string>* names);
+
+// The saved queries' texts with every name old_name (a table or column that was renamed) written
+// as new_name.
+Status RewriteViewTexts(sqlite3* db, const std::string& old_name, const std::string& new_name);
+
+// A relation as the catalogue's callers see it, and back.
+KeyInfo ToInfo(const KeyDef& key);
+KeyDef FromInfo(const KeyInfo& key);
 
 }  // namespace mlx::db::internal

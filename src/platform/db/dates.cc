@@ -8,7 +8,7 @@
 #include <algorithm>
 #include <map>
 
-#include "platform/db/internal.h"
+#include "platform/db/table_model.h"
 
 namespace mlx::db::internal {
 

@@ -22,6 +22,52 @@ namespace {
 
 bool IsWordStart(unsigned char c) { return std::isalpha(c) || c == '_' || c >= 0x80; }
 bool IsWordChar(unsigned char c) { return std::isalnum(c) || c == '_' || c == '$' || c >= 0x80; }
+bool IsDigit(std::string_view sql, std::size_t i) {
+  return i < sql.size() && std::isdigit(static_cast<unsigned char>(sql[i]));
+}
+
+// The text literal that opens at i ('...' or "...", a doubled quote standing for one): its value,
+// and the position after it; npos when it is not closed.
+std::size_t ScanText(std::string_view sql, std::size_t i, std::string* value) {
+  const char quote = sql[i];
+  for (++i; i < sql.size(); ++i) {
+    if (sql[i] != quote) {
+      *value += sql[i];
+    } else if (i + 1 < sql.size() && sql[i + 1] == quote) {
+      *value += sql[++i];
+    } else {
+      return i + 1;
+    }
+  }
+  return std::string_view::npos;
+}
+
+// The position after the number that starts at i: digits, a decimal part, an exponent.
+std::size_t ScanNumber(std::string_view sql, std::size_t i) {
+  while (IsDigit(sql, i)) ++i;
+  if (i < sql.size() && sql[i] == '.') {
+    ++i;
+    while (IsDigit(sql, i)) ++i;
+  }
+  if (i < sql.size() && (sql[i] == 'e' || sql[i] == 'E')) {
+    std::size_t j = i + 1;
+    if (j < sql.size() && (sql[j] == '+' || sql[j] == '-')) ++j;
+    if (IsDigit(sql, j)) {
+      i = j;
+      while (IsDigit(sql, i)) ++i;
+    }
+  }
+  return i;
+}
+
+// The operator at i: <= >= <> != == || as one, any other character alone.
+std::string ScanOperator(std::string_view sql, std::size_t i) {
+  static const char* kTwo[] = {"<=", ">=", "<>", "!=", "==", "||"};
+  for (const char* two : kTwo) {
+    if (sql.substr(i, 2) == two) return two;
+  }
+  return std::string(1, sql[i]);
+}
 
 }  // namespace
 
@@ -49,51 +95,22 @@ Status Tokenize(std::string_view sql, std::vector<Token>* tokens) {
       i = close + 2;
       space = true;
     } else if (c == '[' || c == '`') {
-      char closer = c == '[' ? ']' : '`';
-      std::size_t close = sql.find(closer, i + 1);
+      std::size_t close = sql.find(c == '[' ? ']' : '`', i + 1);
       if (close == std::string_view::npos) return ErrInvalid("(unterminated name)");
-      std::string name(sql.substr(i + 1, close - i - 1));
       i = close + 1;
-      push(TokType::kId, std::move(name), begin);
+      push(TokType::kId, std::string(sql.substr(begin + 1, close - begin - 1)), begin);
     } else if (c == '\'' || c == '"') {
       std::string value;
-      ++i;
-      bool closed = false;
-      while (i < n) {
-        if (static_cast<unsigned char>(sql[i]) == c) {
-          if (i + 1 < n && static_cast<unsigned char>(sql[i + 1]) == c) {
-            value += sql[i];
-            i += 2;
-            continue;
-          }
-          ++i;
-          closed = true;
-          break;
-        }
-        value += sql[i++];
-      }
-      if (!closed) return ErrInvalid("(unterminated text literal)");
+      i = ScanText(sql, i, &value);
+      if (i == std::string_view::npos) return ErrInvalid("(unterminated text literal)");
       push(TokType::kString, std::move(value), begin);
     } else if (c == '#') {
       std::size_t close = sql.find('#', i + 1);
       if (close == std::string_view::npos) return ErrInvalid("(unterminated date literal)");
-      std::string value(sql.substr(i + 1, close - i - 1));
       i = close + 1;
-      push(TokType::kDate, std::move(value), begin);
-    } else if (std::isdigit(c) || (c == '.' && i + 1 < n && std::isdigit(static_cast<unsigned char>(sql[i + 1])))) {
-      while (i < n && std::isdigit(static_cast<unsigned char>(sql[i]))) ++i;
-      if (i < n && sql[i] == '.') {
-        ++i;
-        while (i < n && std::isdigit(static_cast<unsigned char>(sql[i]))) ++i;
-      }
-      if (i < n && (sql[i] == 'e' || sql[i] == 'E')) {
-        std::size_t j = i + 1;
-        if (j < n && (sql[j] == '+' || sql[j] == '-')) ++j;
-        if (j < n && std::isdigit(static_cast<unsigned char>(sql[j]))) {
-          i = j;
-          while (i < n && std::isdigit(static_cast<unsigned char>(sql[i]))) ++i;
-        }
-      }
+      push(TokType::kDate, std::string(sql.substr(begin + 1, close - begin - 1)), begin);
+    } else if (std::isdigit(c) || (c == '.' && IsDigit(sql, i + 1))) {
+      i = ScanNumber(sql, i);
       push(TokType::kNumber, std::string(sql.substr(begin, i - begin)), begin);
     } else if (IsWordStart(c)) {
       while (i < n && IsWordChar(static_cast<unsigned char>(sql[i]))) ++i;
@@ -102,11 +119,7 @@ Status Tokenize(std::string_view sql, std::vector<Token>* tokens) {
       ++i;
       push(TokType::kParam, "?", begin);
     } else {
-      static const char* kTwo[] = {"<=", ">=", "<>", "!=", "==", "||"};
-      std::string op(1, static_cast<char>(c));
-      for (const char* two : kTwo) {
-        if (sql.substr(i, 2) == two) op = two;
-      }
+      std::string op = ScanOperator(sql, i);
       i += op.size();
       push(TokType::kOp, std::move(op), begin);
     }
@@ -184,14 +197,70 @@ const std::map<std::string, std::string>& Renames() {
   return kMap;
 }
 
+// Names of the layer's own objects are refused as if they were not there.
+Status CheckVisible(const Token& tok) {
+  if (IsHiddenName(tok.text) && !SameName(tok.text.substr(0, 7), "sqlite_")) {
+    return ErrDb("no such table: " + tok.text);
+  }
+  return Status::OK();
+}
+
+// A token that is no word and no parenthesis: names quoted for SQLite, text literals, dates as
+// day numbers; operators, numbers and parameters as written.
+Status Literal(const Token& tok, Unit* u) {
+  switch (tok.type) {
+    case TokType::kId: {
+      Status st = CheckVisible(tok);
+      if (!st.ok()) return st;
+      u->sql = QuoteId(tok.text);
+      break;
+    }
+    case TokType::kString:
+      u->sql = QuoteText(tok.text);
+      break;
+    case TokType::kDate: {
+      double days = 0;
+      if (!ParseJetDate(tok.text, true, &days)) {
+        return ErrInvalid("(date literal #" + tok.text + "#)");
+      }
+      u->sql = DayNumberText(days);
+      break;
+    }
+    case TokType::kOp:
+      u->sql = tok.text;
+      u->is_op = true;
+      u->key = tok.text;
+      break;
+    case TokType::kWord:
+    case TokType::kNumber:
+    case TokType::kParam:
+      u->sql = tok.text;
+      break;
+  }
+  return Status::OK();
+}
+
+bool IsKnownFunction(const std::string& key) {
+  return key == "IIF" || key == "NZ" || key == "ISNULL" || Renames().count(key) > 0;
+}
+
 class Translator {
  public:
   Translator(const std::vector<Token>& tokens, bool builtin_only)
       : t_(tokens), builtin_only_(builtin_only) {}
 
+  // Translates the tokens [begin, end), one level of parentheses: the runs in parentheses and
+  // the arguments of calls are levels of their own.
   Status Level(std::size_t begin, std::size_t end, std::string* out);
 
  private:
+  // What a level has become so far.
+  struct LevelUnits {
+    std::vector<Unit> units;
+    std::string limit;                          // n of this level's SELECT TOP n
+    std::size_t select_at = std::string::npos;  // index in units of this level's SELECT
+  };
+
   std::size_t Matching(std::size_t open, std::size_t end) const {
     int depth = 0;
     for (std::size_t i = open; i < end; ++i) {
@@ -200,7 +269,20 @@ class Translator {
     }
     return std::string::npos;
   }
+  // Translates the token at *i with what belongs to it (a run in parentheses, a call's
+  // arguments), leaving *i at the last token it took.
+  Status Next(std::size_t* i, std::size_t begin, std::size_t end, LevelUnits* level);
+  Status Word(std::size_t* i, std::size_t begin, std::size_t end, LevelUnits* level) const;
+  // A call of a function Jet knows and SQLite does not, its arguments translated.
+  Status KnownCall(std::size_t name, std::size_t close, Unit* u);
   Status Call(const Token& name, std::vector<std::string> args, std::string* out) const;
+  // Whether the TOP at i is SELECT TOP n of this level (only DISTINCT or ALL between them).
+  bool IsTopLimit(std::size_t i, std::size_t end, const LevelUnits& level) const;
+  // DELETE * FROM t and DELETE t.* FROM t: SQLite takes the table after FROM only. The last
+  // token of what follows DELETE and goes, or i.
+  std::size_t DeletedColumns(std::size_t i, std::size_t end) const;
+  // Jet's '&' joins texts with Null taken as empty text; it binds less tightly than arithmetic.
+  Status JoinConcatenations(std::vector<Unit>* units) const;
 
   const std::vector<Token>& t_;
   bool builtin_only_;
@@ -251,139 +333,134 @@ Status Translator::Call(const Token& name, std::vector<std::string> args, std::s
 }
 
 Status Translator::Level(std::size_t begin, std::size_t end, std::string* out) {
-  std::vector<Unit> units;
-  std::string limit;
-  std::size_t select_at = std::string::npos;  // index in units of this level's SELECT
+  LevelUnits level;
   for (std::size_t i = begin; i < end; ++i) {
-    const Token& tok = t_[i];
-    Unit u;
-    u.space_before = tok.space_before;
-    if (tok.IsOp("(")) {
-      std::size_t close = Matching(i, end);
-      if (close == std::string::npos) return ErrInvalid("(unbalanced parentheses)");
-      std::string inner;
-      Status st = Level(i + 1, close, &inner);
-      if (!st.ok()) return st;
-      u.sql = "(" + inner + ")";
-      i = close;
-      units.push_back(std::move(u));
-      continue;
-    }
-    if (tok.type == TokType::kWord && i + 1 < end && t_[i + 1].IsOp("(") &&
-        !(i > begin && t_[i - 1].IsOp("."))) {
-      std::size_t close = Matching(i + 1, end);
-      if (close == std::string::npos) return ErrInvalid("(unbalanced parentheses)");
-      std::string key = Upper(tok.text);
-      bool known = key == "IIF" || key == "NZ" || key == "ISNULL" || Renames().count(key) > 0;
-      if (known) {
-        std::vector<std::string> args;
-        std::size_t arg_start = i + 2;
-        int depth = 0;
-        for (std::size_t j = i + 2; j <= close; ++j) {
-          if (t_[j].IsOp("(")) ++depth;
-          if (t_[j].IsOp(")")) --depth;
-          if ((j == close) || (depth == 0 && t_[j].IsOp(","))) {
-            std::string arg;
-            Status st = Level(arg_start, j, &arg);
-            if (!st.ok()) return st;
-            args.push_back(std::move(arg));
-            arg_start = j + 1;
-          }
-        }
-        Status st = Call(tok, std::move(args), &u.sql);
-        if (!st.ok()) return st;
-        i = close;
-        units.push_back(std::move(u));
-        continue;
-      }
-    }
-    switch (tok.type) {
-      case TokType::kWord: {
-        std::string key = Upper(tok.text);
-        bool after_dot = i > begin && t_[i - 1].IsOp(".");
-        if (IsHiddenName(tok.text) && !SameName(tok.text.substr(0, 7), "sqlite_")) {
-          return ErrDb("no such table: " + tok.text);
-        }
-        if (!after_dot && key == "DISTINCTROW") continue;
-        if (!after_dot && (key == "TRUE" || key == "FALSE")) {
-          u.sql = key == "TRUE" ? "-1" : "0";
-          break;
-        }
-        if (!after_dot && key == "MOD") {
-          u.is_op = true;
-          u.key = "%";
-          u.sql = "%";
-          break;
-        }
-        if (key == "SELECT" && select_at == std::string::npos) select_at = units.size();
-        if (key == "TOP" && select_at != std::string::npos && i + 1 < end &&
-            t_[i + 1].type == TokType::kNumber && !(i + 2 < end && t_[i + 2].IsWord("PERCENT"))) {
-          bool right_after_select = true;
-          for (std::size_t k = select_at + 1; k < units.size(); ++k) {
-            if (units[k].key != "DISTINCT" && units[k].key != "ALL") right_after_select = false;
-          }
-          if (right_after_select) {
-            limit = t_[i + 1].text;
-            ++i;
-            continue;
-          }
-        }
-        if (key == "DELETE") {
-          // DELETE * FROM t and DELETE t.* FROM t: SQLite takes the table after FROM only.
-          std::size_t j = i + 1;
-          if (j < end && t_[j].IsName() && j + 2 < end && t_[j + 1].IsOp(".") &&
-              t_[j + 2].IsOp("*")) {
-            j += 2;
-          }
-          if (j < end && t_[j].IsOp("*") && j + 1 < end && t_[j + 1].IsWord("FROM")) {
-            u.sql = tok.text;
-            u.is_word = true;
-            u.key = key;
-            units.push_back(std::move(u));
-            i = j;
-            continue;
-          }
-        }
-        u.sql = tok.text;
-        u.is_word = true;
-        u.key = key;
-        break;
-      }
-      case TokType::kId:
-        if (IsHiddenName(tok.text) && !SameName(tok.text.substr(0, 7), "sqlite_")) {
-          return ErrDb("no such table: " + tok.text);
-        }
-        u.sql = QuoteId(tok.text);
-        break;
-      case TokType::kString:
-        u.sql = QuoteText(tok.text);
-        break;
-      case TokType::kDate: {
-        double days = 0;
-        if (!ParseJetDate(tok.text, true, &days)) {
-          return ErrInvalid("(date literal #" + tok.text + "#)");
-        }
-        u.sql = DayNumberText(days);
-        break;
-      }
-      case TokType::kOp:
-        u.sql = tok.text;
-        u.is_op = true;
-        u.key = tok.text;
-        break;
-      case TokType::kNumber:
-      case TokType::kParam:
-        u.sql = tok.text;
-        break;
-    }
-    units.push_back(std::move(u));
+    Status st = Next(&i, begin, end, &level);
+    if (!st.ok()) return st;
   }
+  std::vector<Unit>& units = level.units;
+  Status st = JoinConcatenations(&units);
+  if (!st.ok()) return st;
+  if (!level.limit.empty()) {
+    std::size_t stop = units.size();
+    if (stop > 0 && units[stop - 1].is_op && units[stop - 1].key == ";") --stop;
+    Unit u;
+    u.space_before = true;
+    u.sql = "LIMIT " + level.limit;
+    units.insert(units.begin() + static_cast<std::ptrdiff_t>(stop), std::move(u));
+  }
+  *out = JoinUnits(units, 0, units.size());
+  return Status::OK();
+}
 
-  // Jet's '&' joins texts with Null taken as empty text; it binds less tightly than arithmetic.
+Status Translator::Next(std::size_t* i, std::size_t begin, std::size_t end, LevelUnits* level) {
+  const Token& tok = t_[*i];
+  Unit u;
+  u.space_before = tok.space_before;
+  if (tok.IsOp("(")) {
+    std::size_t close = Matching(*i, end);
+    if (close == std::string::npos) return ErrInvalid("(unbalanced parentheses)");
+    std::string inner;
+    Status st = Level(*i + 1, close, &inner);
+    if (!st.ok()) return st;
+    u.sql = "(" + inner + ")";
+    *i = close;
+  } else if (tok.type == TokType::kWord && *i + 1 < end && t_[*i + 1].IsOp("(") &&
+             !(*i > begin && t_[*i - 1].IsOp("."))) {
+    std::size_t close = Matching(*i + 1, end);
+    if (close == std::string::npos) return ErrInvalid("(unbalanced parentheses)");
+    if (!IsKnownFunction(Upper(tok.text))) return Word(i, begin, end, level);
+    Status st = KnownCall(*i, close, &u);
+    if (!st.ok()) return st;
+    *i = close;
+  } else if (tok.type == TokType::kWord) {
+    return Word(i, begin, end, level);
+  } else {
+    Status st = Literal(tok, &u);
+    if (!st.ok()) return st;
+  }
+  level->units.push_back(std::move(u));
+  return Status::OK();
+}
+
+Status Translator::Word(std::size_t* i, std::size_t begin, std::size_t end,
+                        LevelUnits* level) const {
+  const Token& tok = t_[*i];
+  Status st = CheckVisible(tok);
+  if (!st.ok()) return st;
+  Unit u;
+  u.space_before = tok.space_before;
+  const std::string key = Upper(tok.text);
+  const bool after_dot = *i > begin && t_[*i - 1].IsOp(".");
+  if (!after_dot && key == "DISTINCTROW") return Status::OK();
+  if (!after_dot && (key == "TRUE" || key == "FALSE")) {
+    u.sql = key == "TRUE" ? "-1" : "0";
+  } else if (!after_dot && key == "MOD") {
+    u.is_op = true;
+    u.key = "%";
+    u.sql = "%";
+  } else {
+    if (key == "SELECT" && level->select_at == std::string::npos) {
+      level->select_at = level->units.size();
+    }
+    if (key == "TOP" && IsTopLimit(*i, end, *level)) {
+      level->limit = t_[*i + 1].text;
+      ++*i;
+      return Status::OK();
+    }
+    if (key == "DELETE") *i = DeletedColumns(*i, end);
+    u.sql = tok.text;
+    u.is_word = true;
+    u.key = key;
+  }
+  level->units.push_back(std::move(u));
+  return Status::OK();
+}
+
+Status Translator::KnownCall(std::size_t name, std::size_t close, Unit* u) {
+  std::vector<std::string> args;
+  std::size_t arg_start = name + 2;
+  int depth = 0;
+  for (std::size_t j = name + 2; j <= close; ++j) {
+    if (t_[j].IsOp("(")) ++depth;
+    if (t_[j].IsOp(")")) --depth;
+    if ((j == close) || (depth == 0 && t_[j].IsOp(","))) {
+      std::string arg;
+      Status st = Level(arg_start, j, &arg);
+      if (!st.ok()) return st;
+      args.push_back(std::move(arg));
+      arg_start = j + 1;
+    }
+  }
+  return Call(t_[name], std::move(args), &u->sql);
+}
+
+bool Translator::IsTopLimit(std::size_t i, std::size_t end, const LevelUnits& level) const {
+  if (level.select_at == std::string::npos || i + 1 >= end ||
+      t_[i + 1].type != TokType::kNumber || (i + 2 < end && t_[i + 2].IsWord("PERCENT"))) {
+    return false;
+  }
+  for (std::size_t k = level.select_at + 1; k < level.units.size(); ++k) {
+    if (level.units[k].key != "DISTINCT" && level.units[k].key != "ALL") return false;
+  }
+  return true;
+}
+
+std::size_t Translator::DeletedColumns(std::size_t i, std::size_t end) const {
+  std::size_t j = i + 1;
+  if (j < end && t_[j].IsName() && j + 2 < end && t_[j + 1].IsOp(".") && t_[j + 2].IsOp("*")) {
+    j += 2;
+  }
+  if (j < end && t_[j].IsOp("*") && j + 1 < end && t_[j + 1].IsWord("FROM")) return j;
+  return i;
+}
+
+Status Translator::JoinConcatenations(std::vector<Unit>* units_out) const {
+  std::vector<Unit>& units = *units_out;
   for (;;) {
     std::size_t k = 0;
     while (k < units.size() && !(units[k].is_op && units[k].key == "&")) ++k;
-    if (k == units.size()) break;
+    if (k == units.size()) return Status::OK();
     std::size_t l = k;
     while (l > 0 && !IsStop(units[l - 1])) --l;
     std::size_t r = k + 1;
@@ -402,17 +479,6 @@ Status Translator::Level(std::size_t begin, std::size_t end, std::string* out) {
                 units.begin() + static_cast<std::ptrdiff_t>(r));
     units.insert(units.begin() + static_cast<std::ptrdiff_t>(l), std::move(joined));
   }
-
-  if (!limit.empty()) {
-    std::size_t stop = units.size();
-    if (stop > 0 && units[stop - 1].is_op && units[stop - 1].key == ";") --stop;
-    Unit u;
-    u.space_before = true;
-    u.sql = "LIMIT " + limit;
-    units.insert(units.begin() + static_cast<std::ptrdiff_t>(stop), std::move(u));
-  }
-  *out = JoinUnits(units, 0, units.size());
-  return Status::OK();
 }
 
 }  // namespace

@@ -1,7 +1,11 @@
 // The type table: Jet type names, the ADO code and size that Jet reports for each, and the
 // SQLite declared type that keeps the Jet type readable and gives the right storage affinity.
+#include <algorithm>
+#include <array>
 #include <cctype>
+#include <initializer_list>
 #include <string>
+#include <string_view>
 
 #include "platform/db/internal.h"
 
@@ -52,92 +56,114 @@ int ReadNumbers(const std::vector<Token>& tokens, std::size_t* pos, long long* a
   return count;
 }
 
-}  // namespace
-
-bool ParseJetType(const std::vector<Token>& tokens, std::size_t* pos, JetType* type) {
-  std::size_t i = *pos;
-  if (i >= tokens.size() || tokens[i].type != TokType::kWord) return false;
-  std::string w = Upper(tokens[i].text);
-  ++i;
+// The name of the type at tokens[*i], in upper case, its words of more than one (NATIONAL
+// CHARACTER VARYING, DOUBLE PRECISION, ...) read as one; false when there is no type name.
+bool ReadTypeName(const std::vector<Token>& tokens, std::size_t* i, std::string* w) {
+  if (*i >= tokens.size() || tokens[*i].type != TokType::kWord) return false;
+  *w = Upper(tokens[*i].text);
+  ++*i;
   auto next_is = [&](std::string_view word) {
-    if (i < tokens.size() && tokens[i].IsWord(word)) {
-      ++i;
+    if (*i < tokens.size() && tokens[*i].IsWord(word)) {
+      ++*i;
       return true;
     }
     return false;
   };
-  long long a = 0, b = 0;
-  int n = 0;
-  if (w == "NATIONAL") {
+  if (*w == "NATIONAL") {
     if (!(next_is("CHAR") || next_is("CHARACTER"))) return false;
-    w = next_is("VARYING") ? "VARCHAR" : "CHAR";
-  } else if (w == "CHARACTER" || w == "CHAR") {
-    if (next_is("VARYING")) w = "VARCHAR";
-  } else if (w == "DOUBLE") {
+    *w = next_is("VARYING") ? "VARCHAR" : "CHAR";
+  } else if (*w == "CHARACTER" || *w == "CHAR") {
+    if (next_is("VARYING")) *w = "VARCHAR";
+  } else if (*w == "DOUBLE") {
     next_is("PRECISION");
   }
-  n = ReadNumbers(tokens, &i, &a, &b);
-  if (n < 0) return false;
+  return true;
+}
 
-  if (w == "TEXT" || w == "VARCHAR" || w == "NVARCHAR" || w == "STRING" || w == "ALPHANUMERIC" ||
-      w == "CHAR" || w == "NCHAR") {
+// The Jet types that take no size or precision, by the names scripts give them.
+struct PlainType {
+  std::array<std::string_view, 5> names;
+  const char* decl;
+  int ado;
+  long size;
+  bool text;
+};
+
+constexpr PlainType kPlainTypes[] = {
+    {{"MEMO", "LONGTEXT", "LONGCHAR", "NOTE", "NTEXT"}, "TEXT", kAdLongVarWChar, kMemoSize, true},
+    {{"BYTE", "TINYINT", "INTEGER1"}, "TINYINT", kAdUnsignedTinyInt, 1, false},
+    {{"SHORT", "SMALLINT", "INTEGER2"}, "SMALLINT", kAdSmallInt, 2, false},
+    {{"LONG", "INT", "INTEGER", "INTEGER4"}, "INT", kAdInteger, 4, false},
+    {{"SINGLE", "REAL", "FLOAT4", "IEEESINGLE"}, "FLOAT4", kAdSingle, 4, false},
+    {{"DOUBLE", "FLOAT", "FLOAT8", "NUMBER", "IEEEDOUBLE"}, "DOUBLE", kAdDouble, 8, false},
+    {{"CURRENCY", "MONEY"}, "CURRENCY", kAdCurrency, 8, false},
+    {{"DATETIME", "DATE", "TIME", "TIMESTAMP"}, "DATETIME", kAdDate, 8, false},
+    {{"YESNO", "BIT", "LOGICAL", "LOGICAL1", "BOOLEAN"}, "BOOLEAN", kAdBoolean, 2, false},
+    {{"LONGBINARY", "OLEOBJECT", "GENERAL", "IMAGE"}, "BLOB", kAdLongVarBinary, kLongBinarySize,
+     false},
+    {{"GUID", "UNIQUEIDENTIFIER"}, "GUIDTEXT", kAdGuid, 16, false},
+    {{"BIGINT"}, "BIGINT", kAdBigInt, 8, false},
+};
+
+bool IsOneOf(const std::string& w, std::initializer_list<std::string_view> names) {
+  return std::find(names.begin(), names.end(), w) != names.end();
+}
+
+// The type named w with the n numbers a, b that followed its name in parentheses.
+bool MakeJetType(const std::string& w, int n, long long a, long long b, JetType* type) {
+  if (IsOneOf(w, {"TEXT", "VARCHAR", "NVARCHAR", "STRING", "ALPHANUMERIC", "CHAR", "NCHAR"})) {
     if (n == 0 && w == "TEXT") {
       *type = Make("TEXT", kAdLongVarWChar, kMemoSize, true);
-    } else {
-      long size = n == 0 ? 255 : static_cast<long>(a);
-      if (n > 1 || size < 1 || size > 255) return false;
-      bool fixed = w == "CHAR" || w == "NCHAR";
-      *type = Make((fixed ? "CHAR(" : "VARCHAR(") + std::to_string(size) + ")",
-                   fixed ? kAdWChar : kAdVarWChar, size, true);
+      return true;
     }
-  } else if (n == 0 && (w == "MEMO" || w == "LONGTEXT" || w == "LONGCHAR" || w == "NOTE" ||
-                        w == "NTEXT")) {
-    *type = Make("TEXT", kAdLongVarWChar, kMemoSize, true);
-  } else if (n == 0 && (w == "BYTE" || w == "TINYINT" || w == "INTEGER1")) {
-    *type = Make("TINYINT", kAdUnsignedTinyInt, 1);
-  } else if (n == 0 && (w == "SHORT" || w == "SMALLINT" || w == "INTEGER2")) {
-    *type = Make("SMALLINT", kAdSmallInt, 2);
-  } else if (n == 0 && (w == "LONG" || w == "INT" || w == "INTEGER" || w == "INTEGER4")) {
-    *type = Make("INT", kAdInteger, 4);
-  } else if (w == "COUNTER" || w == "AUTOINCREMENT" || w == "IDENTITY") {
+    long size = n == 0 ? 255 : static_cast<long>(a);
+    if (n > 1 || size < 1 || size > 255) return false;
+    bool fixed = w == "CHAR" || w == "NCHAR";
+    *type = Make((fixed ? "CHAR(" : "VARCHAR(") + std::to_string(size) + ")",
+                 fixed ? kAdWChar : kAdVarWChar, size, true);
+    return true;
+  }
+  if (IsOneOf(w, {"COUNTER", "AUTOINCREMENT", "IDENTITY"})) {
+    if (n != 0 && n != 2) return false;
     *type = Make("INT", kAdInteger, 4);
     type->counter = true;
     if (n == 2) {
       type->seed = a;
       type->increment = b == 0 ? 1 : b;
-    } else if (n != 0) {
-      return false;
     }
-  } else if (n == 0 && (w == "SINGLE" || w == "REAL" || w == "FLOAT4" || w == "IEEESINGLE")) {
-    *type = Make("FLOAT4", kAdSingle, 4);
-  } else if (n == 0 && (w == "DOUBLE" || w == "FLOAT" || w == "FLOAT8" || w == "NUMBER" ||
-                        w == "IEEEDOUBLE")) {
-    *type = Make("DOUBLE", kAdDouble, 8);
-  } else if (n == 0 && (w == "CURRENCY" || w == "MONEY")) {
-    *type = Make("CURRENCY", kAdCurrency, 8);
-  } else if (n == 0 && (w == "DATETIME" || w == "DATE" || w == "TIME" || w == "TIMESTAMP")) {
-    *type = Make("DATETIME", kAdDate, 8);
-  } else if (n == 0 && (w == "YESNO" || w == "BIT" || w == "LOGICAL" || w == "LOGICAL1" ||
-                        w == "BOOLEAN")) {
-    *type = Make("BOOLEAN", kAdBoolean, 2);
-  } else if (w == "DECIMAL" || w == "NUMERIC" || w == "DEC") {
+    return true;
+  }
+  if (IsOneOf(w, {"DECIMAL", "NUMERIC", "DEC"})) {
     long long precision = n >= 1 ? a : 18, scale = n == 2 ? b : 0;
     if (precision < 1 || precision > 28 || scale < 0 || scale > precision) return false;
     *type = Make("DECIMAL(" + std::to_string(precision) + "," + std::to_string(scale) + ")",
                  kAdNumeric, 19);
-  } else if (w == "BINARY" || w == "VARBINARY") {
+    return true;
+  }
+  if (IsOneOf(w, {"BINARY", "VARBINARY"})) {
     long size = n == 0 ? 510 : static_cast<long>(a);
     if (n > 1 || size < 1 || size > 510) return false;
     *type = Make("BLOB(" + std::to_string(size) + ")", kAdBinary, size);
-  } else if (n == 0 && (w == "LONGBINARY" || w == "OLEOBJECT" || w == "GENERAL" || w == "IMAGE")) {
-    *type = Make("BLOB", kAdLongVarBinary, kLongBinarySize);
-  } else if (n == 0 && (w == "GUID" || w == "UNIQUEIDENTIFIER")) {
-    *type = Make("GUIDTEXT", kAdGuid, 16);
-  } else if (n == 0 && w == "BIGINT") {
-    *type = Make("BIGINT", kAdBigInt, 8);
-  } else {
-    return false;
+    return true;
   }
+  for (const PlainType& plain : kPlainTypes) {
+    if (std::find(plain.names.begin(), plain.names.end(), w) == plain.names.end()) continue;
+    if (n != 0) return false;
+    *type = Make(plain.decl, plain.ado, plain.size, plain.text);
+    return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+bool ParseJetType(const std::vector<Token>& tokens, std::size_t* pos, JetType* type) {
+  std::size_t i = *pos;
+  std::string w;
+  if (!ReadTypeName(tokens, &i, &w)) return false;
+  long long a = 0, b = 0;
+  int n = ReadNumbers(tokens, &i, &a, &b);
+  if (n < 0 || !MakeJetType(w, n, a, b, type)) return false;
   *pos = i;
   return true;
 }

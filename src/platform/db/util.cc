@@ -6,7 +6,7 @@
 #include <cstring>
 
 #include "platform/clock/clock.h"
-#include "platform/db/internal.h"
+#include "platform/db/table_model.h"
 #include "platform/text/text.h"
 
 namespace mlx::db::internal {
@@ -48,6 +48,12 @@ Status ErrExists(std::string_view what) {
 }
 Status ErrMissing(std::string_view what) {
   return Status::Error(err::kDatabase, std::string(what) + " non esiste.");
+}
+Status MissingTable(std::string_view name) {
+  return ErrMissing("La tabella '" + std::string(name) + "'");
+}
+Status MissingField(std::string_view name) {
+  return ErrMissing("Il campo '" + std::string(name) + "'");
 }
 Status ErrInvalid(std::string_view detail) {
   std::string d = "Istruzione SQL non valida.";

@@ -119,6 +119,164 @@ std::string NameToken(std::string_view name) {
   return name.empty() ? "@" : Quote(name);
 }
 
+// The text of a file's bytes: UTF-8 without its byte-order mark, or UTF-16LE (with its mark)
+// made UTF-8 in *decoded. False for UTF-16 that is not valid.
+bool DecodeText(std::string_view* bytes, std::string* decoded) {
+  if (bytes->size() >= 2 && (*bytes)[0] == '\xFF' && (*bytes)[1] == '\xFE') {
+    if (!Utf16ToUtf8(bytes->substr(2), decoded)) return false;
+    *bytes = *decoded;
+  } else if (bytes->substr(0, 3) == "\xEF\xBB\xBF") {
+    bytes->remove_prefix(3);
+  }
+  return true;
+}
+
+// The lines of a text without their ends; *crlf tells whether the first ends with "\r\n".
+std::vector<std::string_view> SplitLines(std::string_view text, bool* crlf) {
+  std::vector<std::string_view> lines;
+  for (std::size_t start = 0; start <= text.size();) {
+    std::size_t end = text.find('\n', start);
+    if (end == std::string_view::npos) end = text.size();
+    std::string_view line = text.substr(start, end - start);
+    if (!line.empty() && line.back() == '\r') {
+      line.remove_suffix(1);
+      if (lines.empty()) *crlf = true;
+    }
+    lines.push_back(line);
+    start = end + 1;
+  }
+  return lines;
+}
+
+// What is wrong, and on which line (counted from 0).
+struct LineError {
+  std::size_t line = 0;
+  std::string what;
+};
+
+bool Fail(LineError* error, std::size_t line, std::string what) {
+  *error = LineError{line, std::move(what)};
+  return false;
+}
+
+// A key header, "[path]" or "[-path]" for a deletion: the path, with the root's full name first.
+bool ReadKeyHeader(std::string_view line, std::size_t i, std::vector<std::string>* path,
+                   bool* deletion, LineError* error) {
+  line = TrimRight(line);
+  if (line.back() != ']') return Fail(error, i, "a key header must end with ']'");
+  std::string_view inner = line.substr(1, line.size() - 2);
+  *deletion = !inner.empty() && inner.front() == '-';
+  if (*deletion) inner.remove_prefix(1);
+  for (std::size_t start = 0;;) {
+    std::size_t end = std::min(inner.find('\\', start), inner.size());
+    path->emplace_back(inner.substr(start, end - start));
+    if (end == inner.size()) break;
+    start = end + 1;
+  }
+  std::uint32_t root = RootFromName((*path)[0]);
+  if (root == 0) return Fail(error, i, "unknown root key \"" + (*path)[0] + "\"");
+  (*path)[0] = std::string(RootName(root));
+  if (std::any_of(path->begin(), path->end(), [](const auto& n) { return n.empty(); })) {
+    return Fail(error, i, "a key name is empty");
+  }
+  if (*deletion && path->size() == 1) return Fail(error, i, "a root key cannot be deleted");
+  return true;
+}
+
+// The bytes of a hex:/hex(t): value: the list after the colon, continued on the next lines
+// while a line ends in a backslash (*i moves to the last line it takes).
+bool ReadByteList(std::string_view rest, const std::vector<std::string_view>& lines,
+                  std::size_t* i, std::string* data, LineError* error) {
+  const std::size_t first_line = *i;
+  std::string list(TrimRight(rest));
+  while (!list.empty() && list.back() == '\\') {
+    list.pop_back();
+    if (++*i >= lines.size()) return Fail(error, *i - 1, "the byte list goes on past the end");
+    list += TrimRight(TrimLeft(lines[*i]));
+  }
+  if (TrimLeft(list).empty()) return true;
+  for (std::size_t start = 0;;) {
+    std::size_t end = std::min(list.find(',', start), list.size());
+    std::string_view token = TrimRight(TrimLeft(std::string_view(list).substr(start, end - start)));
+    std::uint32_t number;
+    if (!ParseHexNumber(token, &number) || token.size() > 2) {
+      return Fail(error, first_line, "bad byte \"" + std::string(token) + "\" in the list");
+    }
+    data->push_back(static_cast<char>(number));
+    if (end == list.size()) return true;
+    start = end + 1;
+  }
+}
+
+// A value's data, what follows "=": "text", dword:n, hex:bytes or hex(t):bytes.
+bool ReadValueData(std::string_view rest, const std::vector<std::string_view>& lines,
+                   std::size_t* i, std::uint32_t* type, std::string* data, LineError* error) {
+  if (!rest.empty() && rest.front() == '"') {
+    std::size_t end = 1;
+    if (!ReadQuoted(rest, &end, data)) return Fail(error, *i, "the text has no closing quote");
+    if (!TrimRight(rest.substr(end)).empty()) {
+      return Fail(error, *i, "unexpected text after the value");
+    }
+    *data += '\0';
+    *type = 1;
+    return true;
+  }
+  if (StartsWithNoCase(rest, "dword:")) {
+    std::uint32_t number;
+    if (!ParseHexNumber(TrimRight(rest.substr(6)), &number)) {
+      return Fail(error, *i, "a dword needs 1 to 8 hexadecimal digits");
+    }
+    *type = 4;
+    for (int k = 0; k < 4; ++k) *data += static_cast<char>((number >> (8 * k)) & 0xFF);
+    return true;
+  }
+  if (!StartsWithNoCase(rest, "hex:") && !StartsWithNoCase(rest, "hex(")) {
+    return Fail(error, *i, "unrecognised value data");
+  }
+  std::size_t colon = rest.find(':');
+  *type = 3;
+  if (rest[3] == '(') {
+    std::size_t close = rest.find(')');
+    if (close == std::string_view::npos || close + 1 != colon ||
+        !ParseHexNumber(rest.substr(4, close - 4), type)) {
+      return Fail(error, *i, "a value type must be written hex(t): with t in hexadecimal");
+    }
+  }
+  return ReadByteList(rest.substr(colon + 1), lines, i, data, error);
+}
+
+// A value line of the key (and the lines its byte list goes on to): name=data, or name=- to
+// remove the value. The value keeps the text it was read from.
+bool ReadValue(const std::vector<std::string_view>& lines, std::size_t* i, Key* key,
+               LineError* error) {
+  const std::size_t first_line = *i;
+  std::string_view line = TrimLeft(lines[*i]);
+  std::string name;
+  std::size_t pos = 1;
+  if (line.front() == '"' && !ReadQuoted(line, &pos, &name)) {
+    return Fail(error, *i, "the value name has no closing quote");
+  }
+  while (pos < line.size() && IsBlank(line[pos])) ++pos;
+  if (pos >= line.size() || line[pos] != '=') {
+    return Fail(error, *i, "'=' expected after the name");
+  }
+  std::string_view rest = TrimLeft(line.substr(pos + 1));
+  if (TrimRight(rest) == "-") {
+    key->RemoveValue(name);
+    return true;
+  }
+  std::uint32_t type;
+  std::string data;
+  if (!ReadValueData(rest, lines, i, &type, &data, error)) return false;
+  std::string raw;
+  for (std::size_t k = first_line; k <= *i; ++k) {
+    if (k > first_line) raw += '\n';
+    raw += lines[k];
+  }
+  key->SetValue(name, type, std::move(data), std::move(raw));
+  return true;
+}
+
 }  // namespace
 
 std::string_view RootName(std::uint32_t root) {
@@ -226,30 +384,12 @@ bool Document::Parse(std::string_view bytes, std::string* error) {
   top_ = Key("");
   crlf_ = false;
   std::string decoded;
-  if (bytes.size() >= 2 && bytes[0] == '\xFF' && bytes[1] == '\xFE') {
-    if (!Utf16ToUtf8(bytes.substr(2), &decoded)) {
-      *error = "the file is neither UTF-8 nor valid UTF-16 text";
-      return false;
-    }
-    bytes = decoded;
-  } else if (bytes.substr(0, 3) == "\xEF\xBB\xBF") {
-    bytes.remove_prefix(3);
+  if (!DecodeText(&bytes, &decoded)) {
+    *error = "the file is neither UTF-8 nor valid UTF-16 text";
+    return false;
   }
   if (bytes.empty()) return true;
-
-  std::vector<std::string_view> lines;
-  for (std::size_t start = 0; start <= bytes.size();) {
-    std::size_t end = bytes.find('\n', start);
-    if (end == std::string_view::npos) end = bytes.size();
-    std::string_view line = bytes.substr(start, end - start);
-    if (!line.empty() && line.back() == '\r') {
-      line.remove_suffix(1);
-      if (lines.empty()) crlf_ = true;
-    }
-    lines.push_back(line);
-    start = end + 1;
-  }
-
+  const std::vector<std::string_view> lines = SplitLines(bytes, &crlf_);
   auto fail = [&](std::size_t index, const std::string& what) {
     *error = "line " + std::to_string(index + 1) + ": " + what;
     return false;
@@ -261,33 +401,18 @@ bool Document::Parse(std::string_view bytes, std::string* error) {
   if (header != kHeader && header != kOldHeader) {
     return fail(0, "not a registry file (the first line must be \"" + std::string(kHeader) + "\")");
   }
-
   Key* current = nullptr;
+  LineError failure;
   for (std::size_t i = 1; i < lines.size(); ++i) {
     std::string_view line = TrimLeft(lines[i]);
     if (TrimRight(line).empty() || line.front() == ';') continue;
-
     if (line.front() == '[') {
-      line = TrimRight(line);
-      if (line.back() != ']') return fail(i, "a key header must end with ']'");
-      std::string_view inner = line.substr(1, line.size() - 2);
-      bool deletion = !inner.empty() && inner.front() == '-';
-      if (deletion) inner.remove_prefix(1);
       std::vector<std::string> path;
-      for (std::size_t start = 0;;) {
-        std::size_t end = std::min(inner.find('\\', start), inner.size());
-        path.emplace_back(inner.substr(start, end - start));
-        if (end == inner.size()) break;
-        start = end + 1;
-      }
-      std::uint32_t root = RootFromName(path[0]);
-      if (root == 0) return fail(i, "unknown root key \"" + path[0] + "\"");
-      path[0] = std::string(RootName(root));
-      if (std::any_of(path.begin(), path.end(), [](const auto& n) { return n.empty(); })) {
-        return fail(i, "a key name is empty");
+      bool deletion = false;
+      if (!ReadKeyHeader(line, i, &path, &deletion, &failure)) {
+        return fail(failure.line, failure.what);
       }
       if (deletion) {
-        if (path.size() == 1) return fail(i, "a root key cannot be deleted");
         Remove(path);
         current = nullptr;
         continue;
@@ -295,77 +420,13 @@ bool Document::Parse(std::string_view bytes, std::string* error) {
       current = &top_;
       for (const std::string& name : path) current = &current->EnsureChild(name);
       current->set_listed();
-      continue;
+    } else if (line.front() != '"' && line.front() != '@') {
+      return fail(i, "unexpected text");
+    } else if (current == nullptr) {
+      return fail(i, "a value outside a key");
+    } else if (!ReadValue(lines, &i, current, &failure)) {
+      return fail(failure.line, failure.what);
     }
-
-    if (line.front() != '"' && line.front() != '@') return fail(i, "unexpected text");
-    if (current == nullptr) return fail(i, "a value outside a key");
-    std::size_t first_line = i;
-    std::string name;
-    std::size_t pos = 1;
-    if (line.front() == '"' && !ReadQuoted(line, &pos, &name)) {
-      return fail(i, "the value name has no closing quote");
-    }
-    while (pos < line.size() && IsBlank(line[pos])) ++pos;
-    if (pos >= line.size() || line[pos] != '=') return fail(i, "'=' expected after the name");
-    std::string_view rest = TrimLeft(line.substr(pos + 1));
-
-    std::uint32_t type;
-    std::string data;
-    std::uint32_t number;
-    if (!rest.empty() && rest.front() == '"') {
-      std::size_t end = 1;
-      if (!ReadQuoted(rest, &end, &data)) return fail(i, "the text has no closing quote");
-      if (!TrimRight(rest.substr(end)).empty()) return fail(i, "unexpected text after the value");
-      data += '\0';
-      type = 1;
-    } else if (TrimRight(rest) == "-") {
-      current->RemoveValue(name);
-      continue;
-    } else if (StartsWithNoCase(rest, "dword:")) {
-      if (!ParseHexNumber(TrimRight(rest.substr(6)), &number)) {
-        return fail(i, "a dword needs 1 to 8 hexadecimal digits");
-      }
-      type = 4;
-      for (int k = 0; k < 4; ++k) data += static_cast<char>((number >> (8 * k)) & 0xFF);
-    } else if (StartsWithNoCase(rest, "hex:") || StartsWithNoCase(rest, "hex(")) {
-      std::size_t colon = rest.find(':');
-      type = 3;
-      if (rest[3] == '(') {
-        std::size_t close = rest.find(')');
-        if (close == std::string_view::npos || close + 1 != colon ||
-            !ParseHexNumber(rest.substr(4, close - 4), &type)) {
-          return fail(i, "a value type must be written hex(t): with t in hexadecimal");
-        }
-      }
-      std::string list(TrimRight(rest.substr(colon + 1)));
-      while (!list.empty() && list.back() == '\\') {
-        list.pop_back();
-        if (++i >= lines.size()) return fail(i - 1, "the byte list goes on past the end");
-        list += TrimRight(TrimLeft(lines[i]));
-      }
-      if (!TrimLeft(list).empty()) {
-        for (std::size_t start = 0;;) {
-          std::size_t end = std::min(list.find(',', start), list.size());
-          std::string_view token =
-              TrimRight(TrimLeft(std::string_view(list).substr(start, end - start)));
-          if (!ParseHexNumber(token, &number) || token.size() > 2) {
-            return fail(first_line, "bad byte \"" + std::string(token) + "\" in the list");
-          }
-          data += static_cast<char>(number);
-          if (end == list.size()) break;
-          start = end + 1;
-        }
-      }
-    } else {
-      return fail(i, "unrecognised value data");
-    }
-    std::string raw;
-    for (std::size_t k = first_line; k <= i; ++k) {
-      if (k > first_line) raw += '\n';
-      raw += lines[k];
-    }
-    current->SetValue(name, type, std::move(data), std::move(raw));
   }
   return true;
 }

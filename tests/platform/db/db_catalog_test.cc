@@ -294,5 +294,21 @@ TEST_F(CatalogTest, ConstraintsAddedAndDroppedOnExistingTables) {
   EXPECT_TRUE(Has(conn_->Execute("ALTER TABLE F DROP CONSTRAINT fkP"), "non esiste."));
 }
 
+// The hidden column of a table without columns is no column of the table: a relation cannot
+// name it (it would keep the table from getting its first column), nor can an index.
+TEST_F(CatalogTest, APlaceholderIsNoColumnForRelationsOrIndexes) {
+  Run({"CREATE TABLE P (Id LONG CONSTRAINT pkP PRIMARY KEY)", "CREATE TABLE Vuota"});
+  EXPECT_TRUE(Has(conn_->Execute("ALTER TABLE Vuota ADD CONSTRAINT fk FOREIGN KEY "
+                                 "(__mlx_placeholder) REFERENCES P (Id)"),
+                  "non esiste."));
+  EXPECT_TRUE(Has(conn_->Execute("CREATE INDEX ix ON Vuota (__mlx_placeholder)"), "non esiste."));
+  Run({"ALTER TABLE Vuota ADD COLUMN PId LONG",
+       "ALTER TABLE Vuota ADD CONSTRAINT fk FOREIGN KEY (PId) REFERENCES P (Id)"});
+  std::vector<KeyInfo> keys;
+  ASSERT_TRUE(conn_->Keys("Vuota", &keys).ok());
+  ASSERT_EQ(keys.size(), 1u);
+  EXPECT_EQ(keys[0].columns[0].first, "PId");
+}
+
 }  // namespace
 }  // namespace mlx::db::testing

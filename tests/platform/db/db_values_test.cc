@@ -86,6 +86,25 @@ TEST_F(ValuesTest, DateAndNumberFunctions) {
   EXPECT_TRUE(Has(conn_->Execute("SELECT IIf(1, 2)"), "Istruzione SQL non valida."));
 }
 
+// The pattern letters of Format, alone and around literals, and the named formats given a value
+// of another kind, which stays as it is.
+TEST_F(ValuesTest, FormatPatternsAndNamedFormats) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"Format(#3/4/2021 14:05:06#, 'ddd dd mmm yy')", "gio 04 mar 21"},
+      {"Format(#3/4/2021#, 'q w y')", "1 5 63"},
+      {"Format(#3/4/2021 14:05:06#, '\"alle\" h\\h nn')", "alle 14h 05"},
+      {"Format(#3/4/2021 09:07:00#, 'hh:mm') & ' ' & Format(#3/4/2021#, 'mm/yyyy')",
+       "09:07 03/2021"},
+      {"Format(#3/4/2021 21:00:00#, 'h AM/PM')", "9 PM"},
+      {"Format(1234.5, 'Scientific')", "1.23E+03"},
+      {"Format(0, 'On/Off') & Format('x', 'On/Off')", "Offx"},
+      {"Format('abc', 'Short Date') & Format('abc', 'Fixed')", "abcabc"},
+  };
+  for (const auto& [expr, want] : cases) {
+    EXPECT_EQ(Text(First(std::string("SELECT ") + expr)), want) << expr;
+  }
+}
+
 TEST_F(ValuesTest, QueriesReadTheProvidersClock) {
   auto fixed = clock::MakeSystemClock(clock::ParseFixedTime("2021-06-15 10:30:00"));
   auto provider = MakeSqliteProvider(fixed.get());
