@@ -126,72 +126,31 @@ void FnStrComp(sqlite3_context* ctx, int, sqlite3_value** a) {
 
 // ---- LIKE
 
-std::vector<char32_t> CodePoints(std::string_view s) {
-  std::vector<char32_t> out;
-  for (std::size_t i = 0; i < s.size();) {
-    unsigned char c = static_cast<unsigned char>(s[i]);
-    int len = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 1;
-    char32_t cp = len == 1 ? c : len == 2 ? (c & 0x1F) : len == 3 ? (c & 0x0F) : (c & 0x07);
-    for (int k = 1; k < len && i + static_cast<std::size_t>(k) < s.size(); ++k) {
-      cp = (cp << 6) | (static_cast<unsigned char>(s[i + static_cast<std::size_t>(k)]) & 0x3F);
-    }
-    out.push_back(cp);
-    i += static_cast<std::size_t>(len);
-  }
-  return out;
-}
-
-bool LikeMatch(const std::vector<char32_t>& p, std::size_t pi, const std::vector<char32_t>& s,
-               std::size_t si) {
-  while (pi < p.size()) {
-    char32_t c = p[pi];
-    if (c == '*' || c == '%') {
-      while (pi < p.size() && (p[pi] == '*' || p[pi] == '%')) ++pi;
-      if (pi == p.size()) return true;
-      for (std::size_t k = si; k <= s.size(); ++k) {
-        if (LikeMatch(p, pi, s, k)) return true;
-      }
-      return false;
-    }
-    if (si >= s.size()) return false;
-    if (c == '?' || c == '_') {
-      ++pi, ++si;
-    } else if (c == '#') {
-      if (s[si] < '0' || s[si] > '9') return false;
-      ++pi, ++si;
+// The SQL pattern as the scripts' pattern match reads it: '%' and '_' outside a list are the
+// same wildcards as '*' and '?'.
+std::string LikePattern(std::string pattern) {
+  bool in_list = false;
+  for (char& c : pattern) {
+    if (in_list) {
+      in_list = c != ']';
     } else if (c == '[') {
-      std::size_t close = pi + 1;
-      while (close < p.size() && p[close] != ']') ++close;
-      if (close >= p.size()) return false;
-      std::size_t k = pi + 1;
-      bool negate = k < close && p[k] == '!';
-      if (negate) ++k;
-      bool hit = false;
-      for (; k < close; ++k) {
-        if (k + 2 < close && p[k + 1] == '-') {
-          if (s[si] >= p[k] && s[si] <= p[k + 2]) hit = true;
-          k += 2;
-        } else if (p[k] == s[si]) {
-          hit = true;
-        }
-      }
-      if (hit == negate) return false;
-      pi = close + 1;
-      ++si;
-    } else {
-      if (c != s[si]) return false;
-      ++pi, ++si;
+      in_list = true;
+    } else if (c == '%') {
+      c = '*';
+    } else if (c == '_') {
+      c = '?';
     }
   }
-  return si == s.size();
+  return pattern;
 }
 
 void FnLike(sqlite3_context* ctx, int, sqlite3_value** a) {
   // like(pattern, value): the LIKE operator calls it with the pattern first.
   if (IsNullArg(a[0]) || IsNullArg(a[1])) return sqlite3_result_null(ctx);
-  auto pattern = CodePoints(text::FoldKey(TextOf(a[0])));
-  auto value = CodePoints(text::FoldKey(TextOf(a[1])));
-  sqlite3_result_int(ctx, LikeMatch(pattern, 0, value, 0) ? 1 : 0);
+  // Texts compare without regard to case, as Jet compares them; the match itself is the
+  // scripts' one, whose time never grows with the number of ways the stars could be placed.
+  const std::string pattern = LikePattern(text::FoldKey(TextOf(a[0])));
+  sqlite3_result_int(ctx, text::Like(text::FoldKey(TextOf(a[1])), pattern) ? 1 : 0);
 }
 
 constexpr FunctionRow kTextFunctions[] = {
