@@ -118,7 +118,12 @@ int main(int argc, char** argv) {
   stato.StampaNota = [](const std::string& nota) { std::cerr << nota << "\n" << std::flush; };
   stato.RichiestaInterruzione = [] { return interruzione != 0; };
   InstallaInterruzione();
-  Main(stato, opzioni.argomenti);
+  try {
+    Main(stato, opzioni.argomenti);
+  } catch (const ui::AnswerRefused& rifiuto) {
+    std::cerr << "marlovex: " << rifiuto.what() << "\n";
+    return 2;
+  }
   if (stato.Interrotto) {
     std::cerr << "marlovex: esecuzione interrotta.\n";
     return 130;

@@ -31,6 +31,7 @@ class FakeUi : public ui::Ui {
   std::deque<int> risposte;  // answers to give; the default button afterwards
   bool attesa = false;
   std::string messaggioAttesa;
+  int righeAttesa = 0;
   int puntatore = 0;
 
   int MessageBox(const std::string& text, const std::string& title, int style) override {
@@ -44,8 +45,12 @@ class FakeUi : public ui::Ui {
   }
   void ShowWait() override { attesa = true; }
   void SetWaitMessage(const std::string& text) override { messaggioAttesa = text; }
-  void SetWaitLines(int) override {}
-  void UnloadWait() override { attesa = false; }
+  void SetWaitLines(int righe) override { righeAttesa = righe; }
+  void UnloadWait() override {
+    attesa = false;
+    messaggioAttesa.clear();
+    righeAttesa = 0;
+  }
   bool WaitLoaded() override { return attesa; }
   void Progress(long, long) override {}
   void SetMousePointer(int p) override { puntatore = p; }

@@ -53,5 +53,164 @@ TEST(FileVer, LaProvaLeggeLaVersione) {
   EXPECT_EQ(m.Azione(), "Variabile V come versione del file " + a.Percorso("x.dll"));
 }
 
+// The lines run with the log on; the sentences they logged.
+std::vector<std::string> Frasi(Ambiente& a, std::vector<std::string> righe) {
+  righe.insert(righe.begin(), {"MSGN", "LOGY"});
+  a.Esegui(righe);
+  std::vector<std::string> log = a.Log();
+  if (!log.empty()) log.erase(log.begin());
+  return log;
+}
+
+TEST(Assegnazioni, ValoriEFrasiDeiTesti) {
+  Ambiente a;
+  EXPECT_THAT(
+      Frasi(a, {"=,LISTA,a,b,c", "UCASE,X,ab,cd", "LCASE,Y,\xC3\x80RIA,\xCE\xA9MEGA \xC3\x9F",
+                "UCASE,Z,\xC3\xBF\xC3\xA8 \xD0\xB4\xC4\x81", "LEFTOF,L,uno due tre,",
+                "RIGHTOF,R,uno due tre,", "=,V,[{<L>}][{<R>}]", "LEFTOF,L,a|b|c,|",
+                "RIGHTOF,R,a|b|c,|", "=,V,[{<L>}][{<R>}]",
+                "LEFTOF,L,uno-due,::", "RIGHTOF,R,uno-due,::", "=,V,[{<L>}][{<R>}]"}),
+      ElementsAre("Variabile LISTA = a,b,c", "Variabile X come maiuscolo di ab = AB,CD",
+                  // Case changes reach beyond ASCII: Latin-1, Greek, Cyrillic, Latin Extended;
+                  // the sharp s has no single upper case and stays.
+                  "Variabile Y come minuscolo di \xC3\x80RIA = \xC3\xA0ria,\xCF\x89mega \xC3\x9F",
+                  "Variabile Z come maiuscolo di \xC3\xBF\xC3\xA8 \xD0\xB4\xC4\x81 = "
+                  "\xC5\xB8\xC3\x88 \xD0\x94\xC4\x80",
+                  // An empty separator splits at the first blank; the sentence shows it empty.
+                  "Variabile L come sottostringa sinistra di uno due tre rispetto al separatore ",
+                  "Variabile R come sottostringa destra di uno due tre rispetto al separatore ",
+                  "Variabile V = [uno][due tre]",
+                  "Variabile L come sottostringa sinistra di a|b|c rispetto al separatore |",
+                  "Variabile R come sottostringa destra di a|b|c rispetto al separatore |",
+                  "Variabile V = [a][b|c]",
+                  // A separator that does not occur: the whole text on the left, "" on the right.
+                  "Variabile L come sottostringa sinistra di uno-due rispetto al separatore ::",
+                  "Variabile R come sottostringa destra di uno-due rispetto al separatore ::",
+                  "Variabile V = [uno-due][]"));
+}
+
+TEST(Assegnazioni, ConteggiDiLeftERight) {
+  Ambiente a;
+  EXPECT_THAT(Frasi(a, {"LEFT,S,2.5,abcdef", "RIGHT,D,3.5,abcdef", "=,V,[{<S>}][{<D>}]",
+                        "LEFT,S,10,\xC3\xA0\xC3\xA8,x", "RIGHT,D,2,\xE2\x82\xAC\xC3\xA0\xC3\xA8",
+                        "=,V,[{<S>}][{<D>}]", "LEFT,S,,abc", "RIGHT,D,0,abc", "LEFT,N,1",
+                        "=,V,[{<S>}][{<D>}][{<N>}]"}),
+              ElementsAre("Variabile S come 2.5 caratteri sinistri di abcdef",
+                          "Variabile D come 3.5 caratteri destri di abcdef",
+                          // Halves round to the even neighbour: 2.5 takes two, 3.5 four.
+                          "Variabile V = [ab][cdef]",
+                          "Variabile S come 10 caratteri sinistri di \xC3\xA0\xC3\xA8,x",
+                          "Variabile D come 2 caratteri destri di \xE2\x82\xAC\xC3\xA0\xC3\xA8",
+                          // Counts are characters, not bytes; a larger count takes the whole text.
+                          "Variabile V = [\xC3\xA0\xC3\xA8,x][\xC3\xA0\xC3\xA8]",
+                          "Variabile S come  caratteri sinistri di abc",
+                          "Variabile D come 0 caratteri destri di abc",
+                          "Variabile N come 1 caratteri sinistri di ", "Variabile V = [][][]"));
+}
+
+TEST(Assegnazioni, PercorsiAmbienteEValoriLogici) {
+  Ambiente a;
+  a.sistema.ambiente["CARTELLA"] = "C:\\Dati";
+  EXPECT_THAT(
+      Frasi(a, {"PATHONLY,P,C:\\Prog\\bin/app.exe", "FILEONLY,F,C:\\Prog\\bin/app.exe",
+                "PATHONLY,P,app.exe", "FILEONLY,F,/srv/c/", "PREPATH,J,C:\\Prog,app.exe",
+                "=,V,[{<J>}]", "PREPATH,J,/srv/c,app.exe", "=,V,[{<J>}]", "ENV,E,CARTELLA",
+                "ENV,E,NON_IMPOSTATA", "OR,B,vero,0", "OR,B,si,no", "AND,B,-1,TRUE",
+                "AND,B,True,falso"}),
+      ElementsAre(
+          "Variabile P come path di C:\\Prog\\bin/app.exe = C:\\Prog\\bin",
+          "Variabile F come file di C:\\Prog\\bin/app.exe = app.exe",
+          "Variabile P come path di app.exe = app.exe",
+          "Variabile F come file di /srv/c/ = ", "Variabile J come concat. di C:\\Prog e app.exe",
+          "Variabile V = [C:\\Prog\\app.exe]", "Variabile J come concat. di /srv/c e app.exe",
+          "Variabile V = [/srv/c/app.exe]", "Variabile E da ambiente CARTELLA = C:\\Dati",
+          "Variabile E da ambiente NON_IMPOSTATA = ", "Variabile B come vero OR 0 = True",
+          "Variabile B come si OR no = False", "Variabile B come -1 AND TRUE = True",
+          "Variabile B come True AND falso = False"));
+}
+
+// A line that lacks an argument its command reads, or whose count is negative, goes to the
+// error trap: reported with errors on, only marked failed with ERRN; the variable keeps its value.
+TEST(Assegnazioni, ArgomentiMancantiONonValidi) {
+  const std::vector<std::string> difettose = {"ENV,V",
+                                              "PATHONLY,V",
+                                              "FILEONLY,V",
+                                              "PREPATH,V,a",
+                                              "LEFTOF,V,a",
+                                              "RIGHTOF,V,a",
+                                              "UCASE,V",
+                                              "LCASE,V",
+                                              "LEFT,V",
+                                              "RIGHT,V,-1,abc",
+                                              "LEFT,V,x,abc",
+                                              "OR,V,a",
+                                              "AND,V,a",
+                                              "ASK,V,4",
+                                              "ASK,V,,titolo,domanda",
+                                              "ASK,V,quattro,titolo,domanda"};
+  for (const std::string& riga : difettose) {
+    Ambiente a;
+    a.Esegui({"MSGN", "=,V,prima", riga, "LOGY", "=,R,{<V>}"});
+    ASSERT_EQ(a.ui.dialoghi.size(), 1u) << riga;
+    EXPECT_EQ(a.ui.dialoghi[0].titolo, "Attenzione") << riga;
+    EXPECT_THAT(a.Log(), ElementsAre("Log attivato", "Variabile R = prima")) << riga;
+
+    Ambiente silenzioso;
+    silenzioso.Esegui({"MSGN", "ASKN", "ERRN", "=,V,prima", riga, "^ERR^", "=,V,fallita", "^^",
+                       "LOGY", "=,R,{<V>}"});
+    EXPECT_TRUE(silenzioso.ui.dialoghi.empty()) << riga;
+    EXPECT_THAT(silenzioso.Log(), ElementsAre("Log attivato", "Variabile R = fallita")) << riga;
+  }
+}
+
+TEST(Domanda, OgniStileHaISuoiPulsantiEIlSuoPredefinito) {
+  struct Caso {
+    int stile;
+    std::vector<int> pulsanti;
+    int predefinito;
+  };
+  const std::vector<Caso> casi = {{0, {1}, 1},
+                                  {1 + 48, {1, 2}, 1},
+                                  {2 + 16 + 512, {3, 4, 5}, 5},
+                                  {3 + 64, {6, 7, 2}, 6},
+                                  {4 + 32 + 256, {6, 7}, 7},
+                                  {5 + 256, {4, 2}, 2}};
+  for (const Caso& caso : casi) {
+    const std::string stile = std::to_string(caso.stile);
+    for (int pulsante : caso.pulsanti) {
+      Ambiente a;
+      a.ui.risposte = {pulsante};
+      a.Esegui({"MSGN", "ASK,R," + stile + ",Domanda,Procedere?", "LOGY", "=,V,{<R>}"});
+      ASSERT_EQ(a.ui.dialoghi.size(), 1u);
+      EXPECT_EQ(a.ui.dialoghi[0].stile, caso.stile);
+      EXPECT_EQ(a.ui.dialoghi[0].titolo, "Domanda");
+      EXPECT_THAT(a.Log(),
+                  ElementsAre("Log attivato", "Variabile V = " + std::to_string(pulsante)));
+    }
+    // No answer given: the default button.
+    Ambiente a;
+    a.Esegui({"MSGN", "ASK,R," + stile + ",Domanda,Procedere?", "LOGY", "=,V,{<R>}"});
+    EXPECT_THAT(a.Log(),
+                ElementsAre("Log attivato", "Variabile V = " + std::to_string(caso.predefinito)))
+        << stile;
+  }
+}
+
+TEST(Domanda, LaFraseNominaIlPulsanteEConservaVirgoleERighe) {
+  Ambiente a;
+  a.ui.risposte = {ui::kYes, ui::kNo};
+  a.Esegui({"MSGN", "LOGY", "ASK,R,36,Aggiornamento,Prima riga#~#Seconda, con virgola",
+            "ASK,R2,4,,Continuare?", "=,V,{<R>}{<R2>}"});
+  ASSERT_EQ(a.ui.dialoghi.size(), 2u);
+  EXPECT_EQ(a.ui.dialoghi[0].testo, "Prima riga\r\nSeconda, con virgola");
+  EXPECT_EQ(a.ui.dialoghi[1].titolo, "");
+  const std::string log = a.Leggi("mlxlog.txt");
+  EXPECT_NE(log.find(" Variabile R come risposta a Prima riga\r\nSeconda, con virgola = Si\r\n"),
+            std::string::npos)
+      << log;
+  EXPECT_NE(log.find(" Variabile R2 come risposta a Continuare? = No\r\n"), std::string::npos);
+  EXPECT_NE(log.find(" Variabile V = 67\r\n"), std::string::npos);
+}
+
 }  // namespace
 }  // namespace mlx

@@ -1,5 +1,8 @@
 #include "platform/text/text.h"
 
+#include <locale.h>
+#include <wctype.h>
+
 #include <algorithm>
 #include <cstdint>
 #include <utility>
@@ -23,6 +26,20 @@ std::size_t SequenceLength(unsigned char b) {
   if (b < 0xF0) return 3;
   if (b < 0xF8) return 4;
   return 1;
+}
+
+// Decodes the UTF-8 sequence at s[i]; false when no valid sequence starts there.
+bool DecodeAt(std::string_view s, std::size_t i, char32_t* cp, std::size_t* len) {
+  const unsigned char c = static_cast<unsigned char>(s[i]);
+  *len = SequenceLength(c);
+  *cp = *len == 2 ? c & 0x1F : *len == 3 ? c & 0x0F : c & 0x07;
+  bool valid = *len > 1 && i + *len <= s.size();
+  for (std::size_t k = 1; valid && k < *len; ++k) {
+    const unsigned char d = static_cast<unsigned char>(s[i + k]);
+    valid = (d & 0xC0) == 0x80;
+    *cp = (*cp << 6) | (d & 0x3F);
+  }
+  return valid;
 }
 
 // Byte offset of code point index `index` (s.size() when past the end).
@@ -75,7 +92,6 @@ void AppendUtf8(std::string* out, char32_t cp) {
     out->push_back(static_cast<char>(0x80 | (cp & 0x3F)));
   }
 }
-
 
 bool IsValidUtf8(std::string_view bytes) {
   std::size_t i = 0;
@@ -170,7 +186,9 @@ std::string_view FirstView(std::string_view s) {
   return s.substr(0, std::min(s.size(), SequenceLength(static_cast<unsigned char>(s[0]))));
 }
 
-std::string First(std::string_view s) { return std::string(FirstView(s)); }
+std::string First(std::string_view s) {
+  return std::string(FirstView(s));
+}
 
 std::string Inner(std::string_view s) {
   std::size_t len = Length(s);
@@ -178,9 +196,48 @@ std::string Inner(std::string_view s) {
   return Mid(s, 1, len - 2);
 }
 
-std::string ToUpper(std::string_view s) { return MapCase<true>(s); }
-std::string ToLower(std::string_view s) { return MapCase<false>(s); }
-std::string FoldKey(std::string_view s) { return MapCase<false>(s); }
+namespace {
+
+// Case change of every letter Unicode gives a single case partner (Latin-1, Latin Extended,
+// Greek, Cyrillic, ...) through the C library's UTF-8 character tables; without them, ASCII and
+// Latin-1 only. A character without a partner, and bytes that are not UTF-8, stay as they are.
+template <bool kUpper>
+std::string ChangeCase(std::string_view s) {
+  static const locale_t utf8 = newlocale(LC_CTYPE_MASK, "C.UTF-8", static_cast<locale_t>(0));
+  if (utf8 == static_cast<locale_t>(0)) return MapCase<kUpper>(s);
+  std::string out;
+  out.reserve(s.size());
+  for (std::size_t i = 0; i < s.size();) {
+    char32_t cp;
+    std::size_t len;
+    if (static_cast<unsigned char>(s[i]) < 0x80 || !DecodeAt(s, i, &cp, &len)) {
+      out += MapCase<kUpper>(s.substr(i, 1));
+      ++i;
+      continue;
+    }
+    const wint_t mapped = kUpper ? towupper_l(static_cast<wint_t>(cp), utf8)
+                                 : towlower_l(static_cast<wint_t>(cp), utf8);
+    if (static_cast<char32_t>(mapped) == cp) {
+      out.append(s.substr(i, len));
+    } else {
+      AppendUtf8(&out, static_cast<char32_t>(mapped));
+    }
+    i += len;
+  }
+  return out;
+}
+
+}  // namespace
+
+std::string ToUpper(std::string_view s) {
+  return ChangeCase<true>(s);
+}
+std::string ToLower(std::string_view s) {
+  return ChangeCase<false>(s);
+}
+std::string FoldKey(std::string_view s) {
+  return MapCase<false>(s);
+}
 bool EqualsNoCase(std::string_view a, std::string_view b) {
   return a.size() == b.size() && FoldKey(a) == FoldKey(b);
 }
@@ -221,20 +278,13 @@ std::u32string CodePoints(std::string_view s) {
   out.reserve(s.size());
   std::size_t i = 0;
   while (i < s.size()) {
-    const unsigned char c = static_cast<unsigned char>(s[i]);
-    const std::size_t len = SequenceLength(c);
-    char32_t cp = len == 2 ? c & 0x1F : len == 3 ? c & 0x0F : c & 0x07;
-    bool valid = len > 1 && i + len <= s.size();
-    for (std::size_t k = 1; valid && k < len; ++k) {
-      const unsigned char d = static_cast<unsigned char>(s[i + k]);
-      valid = (d & 0xC0) == 0x80;
-      cp = (cp << 6) | (d & 0x3F);
-    }
-    if (valid) {
+    char32_t cp;
+    std::size_t len;
+    if (DecodeAt(s, i, &cp, &len)) {
       out.push_back(cp);
       i += len;
     } else {
-      out.push_back(c);
+      out.push_back(static_cast<unsigned char>(s[i]));
       ++i;
     }
   }

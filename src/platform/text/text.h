@@ -28,10 +28,12 @@ std::string_view FirstView(std::string_view s);
 // s without its first and last character ("" when s has fewer than two characters).
 std::string Inner(std::string_view s);
 
-// Case mapping of ASCII and Latin-1 letters; every other character is kept.
+// Case mapping of every letter with a single upper or lower case partner (the whole of
+// Latin-1, other Latin, Greek, Cyrillic, ...); every other character is kept.
 std::string ToUpper(std::string_view s);
 std::string ToLower(std::string_view s);
-// The key under which a text is compared without regard to case.
+// The key under which a text is compared without regard to case: ASCII and Latin-1 letters
+// folded, so that keys compare as the scripts' keyed collections do.
 std::string FoldKey(std::string_view s);
 bool EqualsNoCase(std::string_view a, std::string_view b);
 

@@ -175,11 +175,11 @@ int TerminalUi::MessageBox(const std::string& text, const std::string& title, in
       answer = given;
       Write("Risposta: " + AnswerName(answer) + " (data in anticipo)\n");
     } else {
-      std::string given_name =
-          AnswerName(given).empty() ? std::to_string(given) : AnswerName(given);
-      Write("Nota: la risposta " + given_name +
-            " non \xC3\xA8 tra i pulsanti di questo messaggio; scelto il pulsante predefinito " +
-            AnswerName(answer) + "\n");
+      std::string choices;
+      for (int button : buttons) choices += (choices.empty() ? "" : ", ") + AnswerName(button);
+      throw AnswerRefused("la risposta " + AnswerName(given) +
+                          " data in anticipo non \xC3\xA8 tra i pulsanti del messaggio \"" +
+                          Printable(title) + "\" (" + choices + "): esecuzione fermata.");
     }
   } else if (options_.interactive && !options_.never_wait) {
     answer = AskTerminal(buttons, default_answer);

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <memory>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -26,10 +27,17 @@ std::string AnswerName(int answer);
 // "1".."7" or a name (any case, "Sì" too): the answer code; nullopt otherwise.
 std::optional<int> ParseAnswer(std::string_view text);
 
+// Raised by a dialog whose answer given in advance names none of its buttons. Taking another
+// button instead could run a branch nobody chose, so the run stops there (exit status 2).
+class AnswerRefused : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
 class Ui {
  public:
   virtual ~Ui() = default;
-  // Shows a modal message box and returns the answer code.
+  // Shows a modal message box and returns the answer code; may raise AnswerRefused.
   virtual int MessageBox(const std::string& text, const std::string& title, int style) = 0;
 
   // The wait window: loaded and shown by a command, unloaded at the end of a run.

@@ -6,11 +6,16 @@ namespace mlx::text {
 namespace {
 
 TEST(TextDecode, KeepsUtf8DropsBomAndDecodesWindows1252) {
-  EXPECT_EQ(DecodeFileBytes("\xEF\xBB\xBF" "Citt\xC3\xA0"), "Citt\xC3\xA0");
+  EXPECT_EQ(DecodeFileBytes("\xEF\xBB\xBF"
+                            "Citt\xC3\xA0"),
+            "Citt\xC3\xA0");
   // The same word saved in the single-byte code page.
   EXPECT_EQ(DecodeFileBytes("Citt\xE0"), "Citt\xC3\xA0");
   // Section sign and euro sign, the two markers scripts written there carry.
-  EXPECT_EQ(DecodeFileBytes("\xA7" "app,x \x80"), "\xC2\xA7" "app,x \xE2\x82\xAC");
+  EXPECT_EQ(DecodeFileBytes("\xA7"
+                            "app,x \x80"),
+            "\xC2\xA7"
+            "app,x \xE2\x82\xAC");
   // Undefined code page bytes become the control character of the same value, not lost.
   EXPECT_EQ(DecodeFileBytes("\x81"), "\xC2\x81");
 }
@@ -24,21 +29,41 @@ TEST(TextDecode, RejectsMalformedUtf8) {
 }
 
 TEST(TextSlicing, CountsCodePoints) {
-  const std::string s = "\xC3\xA8" "abc\xE2\x82\xAC";  // è a b c €
+  const std::string s =
+      "\xC3\xA8"
+      "abc\xE2\x82\xAC";  // è a b c €
   EXPECT_EQ(Length(s), 5u);
-  EXPECT_EQ(Left(s, 2), "\xC3\xA8" "a");
+  EXPECT_EQ(Left(s, 2),
+            "\xC3\xA8"
+            "a");
   EXPECT_EQ(Right(s, 2), "c\xE2\x82\xAC");
   EXPECT_EQ(Right(s, 99), s);
   EXPECT_EQ(Mid(s, 1, 3), "abc");
   EXPECT_EQ(First("\xC2\xA7x"), "\xC2\xA7");
   EXPECT_EQ(First(""), "");
-  EXPECT_EQ(Inner("*\xC2\xA7" "a*"), "\xC2\xA7" "a");
+  EXPECT_EQ(Inner("*\xC2\xA7"
+                  "a*"),
+            "\xC2\xA7"
+            "a");
   EXPECT_EQ(Inner("*"), "");
 }
 
-TEST(TextCase, FoldsAsciiAndLatin1Only) {
+TEST(TextCase, CaseChangesEveryLetterKeysFoldLatin1) {
   EXPECT_EQ(ToUpper("perch\xC3\xA9 \xC3\xB7 \xC3\x9F z"), "PERCH\xC3\x89 \xC3\xB7 \xC3\x9F Z");
-  EXPECT_EQ(ToLower("\xC3\x80" "B\xC3\x97"), "\xC3\xA0" "b\xC3\x97");
+  EXPECT_EQ(ToLower("\xC3\x80"
+                    "B\xC3\x97"),
+            "\xC3\xA0"
+            "b\xC3\x97");
+  // Beyond Latin-1: y with diaeresis has its upper case in Latin Extended-A; Greek, Cyrillic.
+  EXPECT_EQ(ToUpper("\xC3\xBF \xCE\xB1\xCE\xB2 \xD0\xB6"), "\xC5\xB8 \xCE\x91\xCE\x92 \xD0\x96");
+  EXPECT_EQ(ToLower("\xC5\xB8 \xCE\xA9 \xC4\x80"), "\xC3\xBF \xCF\x89 \xC4\x81");
+  // Bytes that are not UTF-8 stay as they are, whatever follows them.
+  EXPECT_EQ(ToUpper(std::string("a\xE9"
+                                "b\xC3",
+                                4)),
+            std::string("A\xE9"
+                        "B\xC3",
+                        4));
   EXPECT_TRUE(EqualsNoCase("Citt\xC3\x80", "citt\xC3\xA0"));
   EXPECT_FALSE(EqualsNoCase("a", "ab"));
 }
@@ -47,7 +72,9 @@ TEST(TextWildcard, MatchesWithoutRegardToCase) {
   EXPECT_TRUE(WildcardMatch("*.mdb", "Archivio.MDB"));
   EXPECT_TRUE(WildcardMatch("Arch*.mdb", "ARCHIVIO.mdb"));
   EXPECT_FALSE(WildcardMatch("Arch*.mdb", "Dati.mdb"));
-  EXPECT_TRUE(WildcardMatch("a?c", "a\xC3\xA8" "c"));  // ? takes a whole character
+  EXPECT_TRUE(WildcardMatch("a?c",
+                            "a\xC3\xA8"
+                            "c"));  // ? takes a whole character
   EXPECT_TRUE(WildcardMatch("*", ""));
   EXPECT_FALSE(WildcardMatch("?", ""));
   EXPECT_TRUE(WildcardMatch("*a*b*", "xxaxxbxx"));

@@ -95,18 +95,29 @@ TEST_F(TerminalUiTest, ControlCharactersNeverReachTheTerminal) {
 
 TEST_F(TerminalUiTest, AnswersGivenInAdvanceAreUsedInOrder) {
   TerminalUiOptions options;
-  options.answers = {kNo, kRetry, kCancel};
+  options.answers = {kNo, kCancel};
   options.interactive = true;
   auto ui = Make(options, "6\n");
   EXPECT_EQ(ui->MessageBox("a", "t", 4), kNo);
-  // Retry is not a button of an OK/Cancel box: the default is taken and the user told.
-  EXPECT_EQ(ui->MessageBox("b", "t", 1), kOk);
   EXPECT_EQ(ui->MessageBox("c", "t", 3), kCancel);
   // With the list used up, an interactive box reads the terminal.
   EXPECT_EQ(ui->MessageBox("d", "t", 4 + 256), kYes);
-  std::string out = Output();
-  EXPECT_NE(out.find("Risposta: No (data in anticipo)"), std::string::npos);
-  EXPECT_NE(out.find("la risposta Riprova non \xC3\xA8 tra i pulsanti"), std::string::npos);
+  EXPECT_NE(Output().find("Risposta: No (data in anticipo)"), std::string::npos);
+}
+
+// An answer given in advance that is no button of the box is never replaced by a guess.
+TEST_F(TerminalUiTest, AnAnswerThatNamesNoButtonStopsTheRun) {
+  TerminalUiOptions options;
+  options.answers = {kRetry, kOk};
+  auto ui = Make(options);
+  try {
+    ui->MessageBox("Cancellare i dati?", "Pulizia", 4 + kIconQuestion);
+    FAIL() << "answered";
+  } catch (const AnswerRefused& refused) {
+    EXPECT_STREQ(refused.what(),
+                 "la risposta Riprova data in anticipo non \xC3\xA8 tra i pulsanti del messaggio "
+                 "\"Pulizia\" (Si, No): esecuzione fermata.");
+  }
 }
 
 TEST_F(TerminalUiTest, InteractiveRepliesByNumberNameOrInitial) {

@@ -1,0 +1,10 @@
+// The dialogs family: a message to the user and the wait window.
+#pragma once
+
+#include "engine/comando.h"
+
+namespace mlx {
+
+const Famiglia<>& FamigliaDialoghi();
+
+}  // namespace mlx
