@@ -11,6 +11,8 @@
 //   expected.registry  the registry file afterwards (optional)
 // "@APP@" in args, env and the expected files stands for the program folder.
 #include <fcntl.h>
+#include <gtest/gtest.h>
+#include <poll.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -21,8 +23,6 @@
 #include <sstream>
 #include <string>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 namespace {
 
@@ -42,7 +42,9 @@ std::string Sostituisci(std::string s, const std::string& da, const std::string&
   return s;
 }
 
-std::string SenzaCr(std::string s) { return Sostituisci(std::move(s), "\r\n", "\n"); }
+std::string SenzaCr(std::string s) {
+  return Sostituisci(std::move(s), "\r\n", "\n");
+}
 
 std::vector<std::string> Righe(const std::string& testo) {
   std::vector<std::string> righe;
@@ -106,8 +108,8 @@ TEST_P(Script, Caso) {
     std::ofstream(registro, std::ios::binary) << espandi(LeggiFile(caso / "registry.reg"));
   }
 
-  std::vector<std::string> argomenti = {"--app-dir", app, "--registry", registro, "--transcript",
-                                        radice + "/dialogs.jsonl"};
+  std::vector<std::string> argomenti = {
+      "--app-dir", app, "--registry", registro, "--transcript", radice + "/dialogs.jsonl"};
   for (const std::string& a : Righe(LeggiFile(caso / "args"))) argomenti.push_back(espandi(a));
   std::vector<std::string> ambiente = {"MLX_NOW=2026-12-05 21:03:07"};
   for (const std::string& e : Righe(LeggiFile(caso / "env"))) ambiente.push_back(espandi(e));
@@ -146,5 +148,88 @@ std::string NomeCaso(const ::testing::TestParamInfo<std::string>& caso) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Casi, Script, ::testing::ValuesIn(Casi()), NomeCaso);
+
+// A person at a terminal: the program runs on a pseudo-terminal, and each question is answered
+// by typing once its prompt has appeared (Yes by its initial, then No by its name).
+class Terminale : public ::testing::Test {
+ protected:
+  // Reads what the program writes until `atteso` appears (or the program ends); true if seen.
+  bool AttendiTesto(const std::string& atteso) {
+    char buffer[4096];
+    struct pollfd pronto = {master_, POLLIN, 0};
+    while (schermo_.find(atteso, letto_) == std::string::npos) {
+      if (poll(&pronto, 1, 10000) <= 0) return false;
+      ssize_t n = read(master_, buffer, sizeof(buffer));
+      if (n <= 0) return false;
+      schermo_.append(buffer, static_cast<std::size_t>(n));
+    }
+    letto_ = schermo_.find(atteso, letto_) + atteso.size();
+    return true;
+  }
+
+  int master_ = -1;
+  std::string schermo_;
+  std::size_t letto_ = 0;
+};
+
+TEST_F(Terminale, DomandeRisposteDallaTastiera) {
+  const stdfs::path radice = stdfs::temp_directory_path() / ("mlx-pty-" + std::to_string(getpid()));
+  stdfs::remove_all(radice);
+  stdfs::create_directories(radice / "app");
+  const std::string app = (radice / "app").string();
+  {
+    std::ofstream mlx(radice / "app" / "MLX.txt", std::ios::binary);
+    mlx << "LOGY\r\nMSGN\r\nWAITY,1,Domande in corso\r\nASK,A,36,Prima,Procedere?\r\n"
+           "ASK,B,4,Seconda,Continuare?\r\n";
+  }
+  master_ = posix_openpt(O_RDWR | O_NOCTTY);
+  ASSERT_GE(master_, 0);
+  ASSERT_EQ(grantpt(master_), 0);
+  ASSERT_EQ(unlockpt(master_), 0);
+  const std::string slave = ptsname(master_);
+  const std::string registro = (radice / "registry.reg").string();
+  pid_t pid = fork();
+  if (pid == 0) {
+    setsid();
+    int terminale = open(slave.c_str(), O_RDWR);
+    if (terminale < 0) _exit(126);
+    dup2(terminale, 0);
+    dup2(terminale, 1);
+    dup2(terminale, 2);
+    setenv("MLX_NOW", "2026-12-05 21:03:07", 1);
+    setenv("MLX_REGISTRY", registro.c_str(), 1);
+    execl(MLX_BINARY, MLX_BINARY, "--app-dir", app.c_str(), static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  ASSERT_GT(pid, 0);
+  const bool prima = AttendiTesto("Risposta (Invio = Si): ");
+  EXPECT_TRUE(prima) << schermo_;
+  if (prima) {
+    ASSERT_EQ(write(master_, "s\n", 2), 2);
+  }
+  const bool seconda = AttendiTesto("Risposta (Invio = Si): ");
+  EXPECT_TRUE(seconda) << schermo_;
+  if (seconda) {
+    ASSERT_EQ(write(master_, "No\n", 3), 3);
+  }
+  AttendiTesto("\x01");  // everything up to the end of the program
+  int stato = 0;
+  waitpid(pid, &stato, 0);
+  close(master_);
+  EXPECT_TRUE(WIFEXITED(stato) && WEXITSTATUS(stato) == 0) << schermo_;
+  // Both boxes were drawn with their buttons, the wait window's message before them.
+  EXPECT_NE(schermo_.find("| [?] Procedere?"), std::string::npos) << schermo_;
+  EXPECT_NE(schermo_.find("[6] Si (predefinito)   [7] No"), std::string::npos) << schermo_;
+  EXPECT_NE(schermo_.find("Aggiornamento in corso, attendere... Domande in corso"),
+            std::string::npos)
+      << schermo_;
+  EXPECT_EQ(SenzaCr(LeggiFile(radice / "app" / "mlxlog.txt")),
+            "05/12/26 21:03:07 Log attivato\n"
+            "05/12/26 21:03:07 Disattivato msgbox segnalazione aggiornamento\n"
+            "05/12/26 21:03:07 Attivato msgbox di attesa\n"
+            "05/12/26 21:03:07 Variabile A come risposta a Procedere? = Si\n"
+            "05/12/26 21:03:07 Variabile B come risposta a Continuare? = No\n");
+  stdfs::remove_all(radice);
+}
 
 }  // namespace
