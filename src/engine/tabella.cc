@@ -7,6 +7,7 @@
 #include <unordered_map>
 
 #include "conditions/comandi_condizioni.h"
+#include "files/comandi_file.h"
 #include "system/comandi_registro.h"
 #include "system/comandi_switch.h"
 #include "variables/comandi_variabili.h"
@@ -80,6 +81,7 @@ const Tabella& TabellaComandi() {
     t.Aggiungi(FamigliaVariabili());
     t.Aggiungi(FamigliaFlusso(), &Famiglie::flusso);
     t.Aggiungi(FamigliaCondizioni());
+    t.Aggiungi(FamigliaFile());
     return t;
   }();
   return tabella;
