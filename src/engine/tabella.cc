@@ -8,6 +8,7 @@
 
 #include "conditions/comandi_condizioni.h"
 #include "files/comandi_file.h"
+#include "programs/comandi_programmi.h"
 #include "system/comandi_registro.h"
 #include "system/comandi_switch.h"
 #include "variables/comandi_variabili.h"
@@ -82,6 +83,7 @@ const Tabella& TabellaComandi() {
     t.Aggiungi(FamigliaFlusso(), &Famiglie::flusso);
     t.Aggiungi(FamigliaCondizioni());
     t.Aggiungi(FamigliaFile());
+    t.Aggiungi(FamigliaProgrammi());
     return t;
   }();
   return tabella;

@@ -11,9 +11,12 @@
 
 #include "launch/mdlMarlovex.h"
 #include "launch/opzioni.h"
+#include "programs/avvio.h"
 #include "platform/clock/clock.h"
 #include "platform/db/db.h"
+#include "platform/dynlib/dynlib.h"
 #include "platform/fs/fs.h"
+#include "platform/process/process.h"
 #include "platform/registry/registry.h"
 #include "platform/sysinfo/sysinfo.h"
 #include "platform/ui/ui.h"
@@ -100,6 +103,8 @@ int main(int argc, char** argv) {
   std::unique_ptr<registry::Registry> registro = registry::MakeFileRegistry(
       opzioni.registro.empty() ? registry::DefaultRegistryPath() : opzioni.registro);
   std::unique_ptr<db::Provider> database = db::MakeSqliteProvider(orologio.get());
+  std::unique_ptr<process::Processes> processi = process::MakePosixProcesses();
+  std::unique_ptr<dynlib::Loader> librerie = dynlib::MakePosixLoader();
 
   Platform plat;
   plat.ui = interfaccia.get();
@@ -108,8 +113,11 @@ int main(int argc, char** argv) {
   plat.sysinfo = sistema.get();
   plat.registry = registro.get();
   plat.db = database.get();
+  plat.process = processi.get();
+  plat.dynlib = librerie.get();
 
   StatoProcesso stato(plat);
+  stato.FileRegistro = opzioni.registro;
   stato.Vero = !opzioni.prova;
   stato.Dettagli = opzioni.dettagli;
   stato.StampaDettaglio = [](const std::string& frase) {
@@ -118,7 +126,22 @@ int main(int argc, char** argv) {
   stato.StampaNota = [](const std::string& nota) { std::cerr << nota << "\n" << std::flush; };
   stato.RichiestaInterruzione = [] { return interruzione != 0; };
   InstallaInterruzione();
-  Main(stato, opzioni.argomenti);
+  if (opzioni.unaTantum) {
+    // The start prepared by BOOT: its folder and the argument text of the batch file, taken
+    // once; nothing prepared is nothing to do.
+    std::string cartella, argomentiAvvio, errore;
+    if (!PrendiAvvio(stato, &cartella, &argomentiAvvio, &errore)) return 0;
+    if (errore.empty() && chdir(fileSystem->ToNative(cartella).c_str()) != 0) {
+      errore = "Impossibile trovare il percorso: " + cartella;
+    }
+    if (!errore.empty()) {
+      stato.SegnalaErrore(errore);
+      return 1;
+    }
+    Main(stato, argomentiAvvio);
+  } else {
+    Main(stato, opzioni.argomenti);
+  }
   if (stato.Interrotto) {
     std::cerr << "marlovex: esecuzione interrotta.\n";
     return 130;
