@@ -6,6 +6,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <iostream>
 #include <memory>
 
@@ -94,6 +95,13 @@ int main(int argc, char** argv) {
 
   fs::PosixFileSystemOptions opzioniFs;
   opzioniFs.program_directory = opzioni.cartellaProgramma;
+  // Kept as a full path: the run-once value and the autostart entry name it for a later start
+  // from another folder.
+  if (!opzioni.cartellaProgramma.empty()) {
+    std::error_code ignorato;
+    opzioniFs.program_directory =
+        std::filesystem::absolute(opzioni.cartellaProgramma, ignorato).string();
+  }
   opzioniFs.drives = fs::ParseDriveMap(Ambiente("MLX_DRIVES"));
 
   std::unique_ptr<ui::Ui> interfaccia = ui::MakeTerminalUi(opzioniUi);
@@ -117,7 +125,11 @@ int main(int argc, char** argv) {
   plat.dynlib = librerie.get();
 
   StatoProcesso stato(plat);
-  stato.FileRegistro = opzioni.registro;
+  // A later start runs in another folder: it gets the registry file as a full path.
+  if (!opzioni.registro.empty()) {
+    std::error_code ignorato;
+    stato.FileRegistro = std::filesystem::absolute(opzioni.registro, ignorato).string();
+  }
   stato.Vero = !opzioni.prova;
   stato.Dettagli = opzioni.dettagli;
   stato.StampaDettaglio = [](const std::string& frase) {
