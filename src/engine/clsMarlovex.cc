@@ -33,7 +33,7 @@ void clsMarlovex::InitVars(const std::string& szTxtFile) {
   c.SegnalaAggiornamento = true;
   AggiornamentoEseguito = false;
   *famiglie_ = Famiglie{};
-  txtFile_ = szTxtFile;
+  contesto_.TxtFile = szTxtFile;
   c.ExecVars = std::make_unique<CollezioneTesti>();
   c.Connessione = plat.db != nullptr ? plat.db->NewConnection() : nullptr;
   c.RecordsetGet.reset();
@@ -151,7 +151,7 @@ void clsMarlovex::Clear() {
 void clsMarlovex::Riga(std::int32_t lLinea) {
   if (!isRunning_) {
     Clear();
-    InitVars(txtFile_);
+    InitVars(contesto_.TxtFile);
   }
   ContestoEsecuzione& c = contesto_;
   c.Azione.clear();

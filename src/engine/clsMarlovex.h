@@ -28,8 +28,8 @@ class clsMarlovex {
   clsMarlovex& operator=(const clsMarlovex&) = delete;
 
   // Properties of the public interface: each stores or returns its value.
-  const std::string& TxtFile() const { return txtFile_; }
-  void TxtFile(std::string valore) { txtFile_ = std::move(valore); }
+  const std::string& TxtFile() const { return contesto_.TxtFile; }
+  void TxtFile(std::string valore) { contesto_.TxtFile = std::move(valore); }
   bool Debugging() const { return debugging_; }
   void Debugging(bool valore) { debugging_ = valore; }
   // Real execution; false in a dry run. The process holds the one flag (--dry-run).
@@ -83,7 +83,6 @@ class clsMarlovex {
   std::vector<std::string> righe_;
   bool isRunning_ = false;
   std::int32_t currLinea_ = 0;
-  std::string txtFile_;
   bool debugging_ = false;
   bool AggiornamentoEseguito = false;  // some command line ran: the final message is due
   Collezione<std::int32_t> etichette_;

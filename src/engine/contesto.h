@@ -41,6 +41,9 @@ struct ContestoEsecuzione {
   StatoProcesso& processo;
   const Platform& plat() const { return processo.plat; }
 
+  // The script file being run (the engine's TxtFile).
+  std::string TxtFile;
+
   // The line being interpreted.
   std::int32_t LineaLavoro = 0;    // the working line number: the run goes on after it
   std::string RigaCorrente;        // the raw line

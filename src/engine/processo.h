@@ -20,6 +20,9 @@ struct StatoProcesso {
   // and kept from one script to the next.
   std::string DbAlternativo;
 
+  // The registry file of this run ("" for the default one), handed to a start at the next logon.
+  std::string FileRegistro;
+
   // Options of this run.
   bool Vero = true;  // real execution; false with --dry-run (the engines' Vero)
   // --verbose (implied by --dry-run): each sentence also on standard output, and a note on

@@ -8,6 +8,8 @@
 
 #include "conditions/comandi_condizioni.h"
 #include "dialogs/comandi_dialoghi.h"
+#include "files/comandi_file.h"
+#include "programs/comandi_programmi.h"
 #include "system/comandi_registro.h"
 #include "system/comandi_switch.h"
 #include "variables/comandi_variabili.h"
@@ -82,6 +84,8 @@ const Tabella& TabellaComandi() {
     t.Aggiungi(FamigliaFlusso(), &Famiglie::flusso);
     t.Aggiungi(FamigliaCondizioni());
     t.Aggiungi(FamigliaDialoghi());
+    t.Aggiungi(FamigliaFile());
+    t.Aggiungi(FamigliaProgrammi());
     return t;
   }();
   return tabella;

@@ -6,14 +6,18 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <iostream>
 #include <memory>
 
 #include "launch/mdlMarlovex.h"
 #include "launch/opzioni.h"
+#include "programs/avvio.h"
 #include "platform/clock/clock.h"
 #include "platform/db/db.h"
+#include "platform/dynlib/dynlib.h"
 #include "platform/fs/fs.h"
+#include "platform/process/process.h"
 #include "platform/registry/registry.h"
 #include "platform/sysinfo/sysinfo.h"
 #include "platform/ui/ui.h"
@@ -91,6 +95,13 @@ int main(int argc, char** argv) {
 
   fs::PosixFileSystemOptions opzioniFs;
   opzioniFs.program_directory = opzioni.cartellaProgramma;
+  // Kept as a full path: the run-once value and the autostart entry name it for a later start
+  // from another folder.
+  if (!opzioni.cartellaProgramma.empty()) {
+    std::error_code ignorato;
+    opzioniFs.program_directory =
+        std::filesystem::absolute(opzioni.cartellaProgramma, ignorato).string();
+  }
   opzioniFs.drives = fs::ParseDriveMap(Ambiente("MLX_DRIVES"));
 
   std::unique_ptr<ui::Ui> interfaccia = ui::MakeTerminalUi(opzioniUi);
@@ -100,6 +111,8 @@ int main(int argc, char** argv) {
   std::unique_ptr<registry::Registry> registro = registry::MakeFileRegistry(
       opzioni.registro.empty() ? registry::DefaultRegistryPath() : opzioni.registro);
   std::unique_ptr<db::Provider> database = db::MakeSqliteProvider(orologio.get());
+  std::unique_ptr<process::Processes> processi = process::MakePosixProcesses();
+  std::unique_ptr<dynlib::Loader> librerie = dynlib::MakePosixLoader();
 
   Platform plat;
   plat.ui = interfaccia.get();
@@ -108,8 +121,15 @@ int main(int argc, char** argv) {
   plat.sysinfo = sistema.get();
   plat.registry = registro.get();
   plat.db = database.get();
+  plat.process = processi.get();
+  plat.dynlib = librerie.get();
 
   StatoProcesso stato(plat);
+  // A later start runs in another folder: it gets the registry file as a full path.
+  if (!opzioni.registro.empty()) {
+    std::error_code ignorato;
+    stato.FileRegistro = std::filesystem::absolute(opzioni.registro, ignorato).string();
+  }
   stato.Vero = !opzioni.prova;
   stato.Dettagli = opzioni.dettagli;
   stato.StampaDettaglio = [](const std::string& frase) {
@@ -119,7 +139,22 @@ int main(int argc, char** argv) {
   stato.RichiestaInterruzione = [] { return interruzione != 0; };
   InstallaInterruzione();
   try {
-    Main(stato, opzioni.argomenti);
+    if (opzioni.unaTantum) {
+      // The start prepared by BOOT: its folder and the argument text of the batch file, taken
+      // once; nothing prepared is nothing to do.
+      std::string cartella, argomentiAvvio, errore;
+      if (!PrendiAvvio(stato, &cartella, &argomentiAvvio, &errore)) return 0;
+      if (errore.empty() && chdir(fileSystem->ToNative(cartella).c_str()) != 0) {
+        errore = "Impossibile trovare il percorso: " + cartella;
+      }
+      if (!errore.empty()) {
+        stato.SegnalaErrore(errore);
+        return 1;
+      }
+      Main(stato, argomentiAvvio);
+    } else {
+      Main(stato, opzioni.argomenti);
+    }
   } catch (const ui::AnswerRefused& rifiuto) {
     std::cerr << "marlovex: " << rifiuto.what() << "\n";
     return 2;

@@ -50,6 +50,8 @@ std::string LeggiRigaComando(const std::vector<std::string>& argv,
       errore = senzaValore(&o->dettagli);
     } else if (nome == "--yes") {
       errore = senzaValore(&o->maiAttendere);
+    } else if (nome == "--run-once") {
+      errore = senzaValore(&o->unaTantum);
     } else if (nome == "--app-dir") {
       errore = prendiValore(&o->cartellaProgramma);
     } else if (nome == "--registry") {
@@ -63,6 +65,7 @@ std::string LeggiRigaComando(const std::vector<std::string>& argv,
     }
     if (!errore.empty()) return errore;
   }
+  if (o->unaTantum && i < argv.size()) return "--run-once non accetta script";
   for (std::size_t k = i; k < argv.size(); ++k) {
     if (k > i) o->argomenti += ' ';
     o->argomenti += argv[k];
@@ -84,6 +87,8 @@ std::string TestoAiuto() {
       "  --version         mostra la versione\n"
       "  --dry-run         i comandi descrivono soltanto cosa farebbero (implica --verbose)\n"
       "  --verbose         scrive la frase di ogni riga eseguita sullo standard output\n"
+      "  --run-once        esegue l'avvio predisposto da BOOT (valore MLX di RunOnce) e lo\n"
+      "                    cancella; nulla da fare quando non ce n'è\n"
       "  --app-dir DIR     cartella del programma (MLX_APP_DIR): MLX.txt, inclusioni,\n"
       "                    mlxlog.txt, MLXBatch.bat, Pelsacord.mdb\n"
       "  --registry FILE   file del registro (MLX_REGISTRY)\n"

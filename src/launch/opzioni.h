@@ -13,6 +13,7 @@ struct OpzioniAvvio {
   bool prova = false;      // --dry-run
   bool dettagli = false;   // --verbose (implied by --dry-run)
   bool maiAttendere = false;  // --yes
+  bool unaTantum = false;     // --run-once: the start prepared by BOOT, at the next logon
   std::string cartellaProgramma;  // --app-dir / MLX_APP_DIR
   std::string registro;           // --registry / MLX_REGISTRY
   std::string risposte;           // --answers / MLX_ANSWERS

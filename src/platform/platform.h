@@ -8,6 +8,8 @@ namespace fs { class FileSystem; }
 namespace sysinfo { class SysInfo; }
 namespace registry { class Registry; }
 namespace db { class Provider; }
+namespace process { class Processes; }
+namespace dynlib { class Loader; }
 
 struct Platform {
   ui::Ui* ui = nullptr;
@@ -16,6 +18,8 @@ struct Platform {
   sysinfo::SysInfo* sysinfo = nullptr;
   registry::Registry* registry = nullptr;
   db::Provider* db = nullptr;
+  process::Processes* process = nullptr;
+  dynlib::Loader* dynlib = nullptr;
 };
 
 }  // namespace mlx

@@ -16,6 +16,10 @@ Ambiente::Ambiente() {
   opzioni.program_directory = cartella;
   fileSystem = fs::MakePosixFileSystem(opzioni);
   registro = registry::MakeFileRegistry(cartella + "/registry.reg");
+  process::PosixProcessOptions opzioniProcessi;
+  opzioniProcessi.opener = cartella + "/apri";
+  processi = process::MakePosixProcesses(opzioniProcessi);
+  librerie = dynlib::MakePosixLoader();
   Platform plat;
   plat.ui = &ui;
   plat.clock = &orologio;
@@ -23,6 +27,8 @@ Ambiente::Ambiente() {
   plat.sysinfo = &sistema;
   plat.registry = registro.get();
   plat.db = &database;
+  plat.process = processi.get();
+  plat.dynlib = librerie.get();
   stato = std::make_unique<StatoProcesso>(plat);
 }
 

@@ -10,7 +10,9 @@
 #include "engine/clsMarlovex.h"
 #include "fakes/fakes.h"
 #include "launch/mdlMarlovex.h"
+#include "platform/dynlib/dynlib.h"
 #include "platform/fs/fs.h"
+#include "platform/process/process.h"
 #include "platform/registry/registry.h"
 
 namespace mlx::fakes {
@@ -29,6 +31,8 @@ class Ambiente {
   std::unique_ptr<registry::Registry> registro;
   std::unique_ptr<StatoProcesso> stato;
   std::unique_ptr<db::Provider> sqlite;
+  std::unique_ptr<process::Processes> processi;  // real programs; the opener is `apri`
+  std::unique_ptr<dynlib::Loader> librerie;
 
   // From now on the database commands reach real SQLite files through the data-access layer
   // instead of the recording fake.
