@@ -49,15 +49,15 @@ void clsMarlovex::InitVars(const std::string& szTxtFile) {
   c.DbCorrente = LeggiImpostazione(plat.registry, "Hollemar900", "Settings", "PathMDB", "");
 }
 
-bool clsMarlovex::InitMLX(std::vector<std::string> vMLX, std::string* etichettaDoppia) {
+bool clsMarlovex::InitMLX(RigheScript vMLX, std::string* etichettaDoppia) {
   righe_ = std::move(vMLX);
   etichette_.Svuota();
   for (std::size_t i = 0; i < righe_.size(); ++i) {
-    const std::string& riga = righe_[i];
+    const std::string_view riga = righe_[i];
     if (riga.empty() || riga[0] != ':') continue;
-    std::string nome = riga.substr(1);
+    const std::string_view nome = riga.substr(1);
     if (!etichette_.Aggiungi(nome, static_cast<std::int32_t>(i))) {
-      if (etichettaDoppia != nullptr) *etichettaDoppia = nome;
+      if (etichettaDoppia != nullptr) *etichettaDoppia = std::string(nome);
       return false;
     }
   }

@@ -16,6 +16,7 @@
 #include "engine/collezione.h"
 #include "engine/errore.h"
 #include "engine/processo.h"
+#include "engine/righe.h"
 #include "engine/utilita.h"
 #include "system/impostazioni.h"
 
@@ -73,7 +74,7 @@ struct ContestoEsecuzione {
 
   // The engine's script, its labels and its return stack, through which the flow commands move
   // the working line number.
-  const std::vector<std::string>* Righe = nullptr;
+  const RigheScript* Righe = nullptr;
   const Collezione<std::int32_t>* Etichette = nullptr;
   clsStack* Ritorni = nullptr;
 

@@ -151,12 +151,14 @@ std::string SoloPercorso(std::string_view percorso) {
   return std::string(percorso.substr(0, p));
 }
 
-std::string TogliSpazi(std::string_view testo) {
+std::string_view SenzaSpazi(std::string_view testo) {
   std::size_t inizio = testo.find_first_not_of(' ');
-  if (inizio == std::string_view::npos) return "";
+  if (inizio == std::string_view::npos) return {};
   std::size_t fine = testo.find_last_not_of(' ');
-  return std::string(testo.substr(inizio, fine - inizio + 1));
+  return testo.substr(inizio, fine - inizio + 1);
 }
+
+std::string TogliSpazi(std::string_view testo) { return std::string(SenzaSpazi(testo)); }
 
 std::string LeggiVoce(const CollezioneTesti* coll, std::string_view chiave) {
   if (coll == nullptr) return "";

@@ -48,6 +48,8 @@ std::string SoloFile(std::string_view percorso);
 std::string SoloPercorso(std::string_view percorso);
 // Leading and trailing blanks (the blank character only) removed.
 std::string TogliSpazi(std::string_view testo);
+// The same, as a view into the text.
+std::string_view SenzaSpazi(std::string_view testo);
 std::string Sostituisci(std::string_view testo, std::string_view da, std::string_view a);
 
 using CollezioneTesti = Collezione<std::string>;

@@ -56,7 +56,7 @@ void EseguiScript(StatoProcesso& stato, const std::string& percorso) {
   }
   Caricamento caricamento;
   if (!CaricaScript(stato, caricamento, percorso)) return;
-  std::vector<std::string>& righe = caricamento.RigheScript;
+  RigheScript& righe = caricamento.RigheScript;
   if (righe.size() > 1) righe.pop_back();
 
   clsMarlovex motore(stato);
@@ -81,23 +81,28 @@ void EseguiScript(StatoProcesso& stato, const std::string& percorso) {
 
 namespace {
 
-// Splits file content into lines: CR LF, CR and LF each end a line. The lines are views of the
-// text, which must outlive them: a large script is not copied line by line twice.
-std::vector<std::string_view> DividiRighe(const std::string& testo) {
-  std::vector<std::string_view> righe;
-  righe.reserve(static_cast<std::size_t>(std::count(testo.begin(), testo.end(), '\n')) + 1);
-  const std::string_view tutto = testo;
-  std::size_t inizio = 0;
-  for (std::size_t i = 0; i < testo.size(); ++i) {
-    if (testo[i] == '\r' || testo[i] == '\n') {
-      righe.push_back(tutto.substr(inizio, i - inizio));
-      if (testo[i] == '\r' && i + 1 < testo.size() && testo[i + 1] == '\n') ++i;
-      inizio = i + 1;
+// The lines of file content one at a time, as views of it: CR LF, CR and LF each end a line,
+// and content that ends with a line end has no empty line after it.
+class LettoreRighe {
+ public:
+  explicit LettoreRighe(std::string_view testo) : testo_(testo) {}
+  bool AltraRiga() const { return pos_ < testo_.size(); }
+  std::string_view Prossima() {
+    const std::size_t inizio = pos_;
+    const std::size_t fine = testo_.find_first_of("\r\n", inizio);
+    if (fine == std::string_view::npos) {
+      pos_ = testo_.size();
+      return testo_.substr(inizio);
     }
+    pos_ = fine + 1;
+    if (testo_[fine] == '\r' && pos_ < testo_.size() && testo_[pos_] == '\n') ++pos_;
+    return testo_.substr(inizio, fine - inizio);
   }
-  if (inizio < testo.size()) righe.push_back(tutto.substr(inizio));
-  return righe;
-}
+
+ private:
+  std::string_view testo_;
+  std::size_t pos_ = 0;
+};
 
 }  // namespace
 
@@ -111,18 +116,27 @@ bool CaricaScript(StatoProcesso& stato, Caricamento& caricamento, const std::str
                         " non si legge: " + letto.description());
     return false;
   }
-  const std::string testo = text::DecodeFileBytes(contenuto);
-  const std::vector<std::string_view> righe = DividiRighe(testo);
-  caricamento.RigheScript.reserve(caricamento.RigheScript.size() + righe.size());
+  text::DecodeFileBytesInPlace(&contenuto);
+  RigheScript& script = caricamento.RigheScript;
+  // The lines are views of the file's text, which the script keeps.
+  const std::string_view testo = script.Conserva(std::move(contenuto));
+  script.reserve(script.size() +
+                 static_cast<std::size_t>(std::count(testo.begin(), testo.end(), '\n')) + 1);
 
-  for (std::size_t i = 0; i < righe.size(); ++i) {
-    std::string riga = TogliSpazi(righe[i]);
+  LettoreRighe lettore(testo);
+  while (lettore.AltraRiga()) {
+    std::string_view riga = SenzaSpazi(lettore.Prossima());
     if (riga.empty()) continue;
-    while (!riga.empty() && riga.back() == '_' && i + 1 < righe.size()) {
-      riga.pop_back();
-      riga += TogliSpazi(righe[++i]);
+    if (riga.back() == '_' && lettore.AltraRiga()) {
+      // A line ending in "_" goes on in the next one: the joined line is kept on its own.
+      std::string unita(riga);
+      while (!unita.empty() && unita.back() == '_' && lettore.AltraRiga()) {
+        unita.pop_back();
+        unita += SenzaSpazi(lettore.Prossima());
+      }
+      riga = script.Conserva(std::move(unita));
     }
-    if (riga.rfind("<<MLX,", 0) == 0) {
+    if (riga.starts_with("<<MLX,")) {
       const std::string nome = TogliSpazi(DestraDi(riga, ","));
       const std::string inclusione = stato.PercorsoApp(nome);
       if (!LeggiVoce(&caricamento.FileInCaricamento, inclusione).empty()) {
@@ -136,10 +150,10 @@ bool CaricaScript(StatoProcesso& stato, Caricamento& caricamento, const std::str
         return false;
       }
       if (!CaricaScript(stato, caricamento, inclusione)) return false;
-      caricamento.RigheScript.emplace_back();
+      script.push_back({});
     } else {
-      caricamento.RigheScript.back() = std::move(riga);
-      caricamento.RigheScript.emplace_back();
+      script.SostituisciUltima(riga);
+      script.push_back({});
     }
   }
   caricamento.FileInCaricamento.Rimuovi(percorso);

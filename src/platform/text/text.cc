@@ -132,12 +132,18 @@ std::string Cp1252ToUtf8(std::string_view bytes) {
   return out;
 }
 
-std::string DecodeFileBytes(std::string_view bytes) {
-  if (IsValidUtf8(bytes)) {
-    if (bytes.substr(0, 3) == "\xEF\xBB\xBF") bytes.remove_prefix(3);
-    return std::string(bytes);
+void DecodeFileBytesInPlace(std::string* bytes) {
+  if (IsValidUtf8(*bytes)) {
+    if (bytes->starts_with("\xEF\xBB\xBF")) bytes->erase(0, 3);
+    return;
   }
-  return Cp1252ToUtf8(bytes);
+  *bytes = Cp1252ToUtf8(*bytes);
+}
+
+std::string DecodeFileBytes(std::string_view bytes) {
+  std::string testo(bytes);
+  DecodeFileBytesInPlace(&testo);
+  return testo;
 }
 
 std::size_t Length(std::string_view s) {
