@@ -9,6 +9,7 @@
 #include "platform/text/text.h"
 #include "platform/ui/ui.h"
 #include "system/impostazioni.h"
+#include "variables/espansione.h"
 
 namespace mlx {
 
@@ -190,11 +191,16 @@ void clsMarlovex::RigaComando() {
   c.ErroreRiga = false;
   bool espansa = true;
   try {
-    c.Parti = Dividi(c.Espandi(c.RigaCorrente), ",");
+    // A line without placeholders is split as it is, into the parts' own texts.
+    if (!HaSegnaposti(c.RigaCorrente)) {
+      Dividi(c.RigaCorrente, ",", &c.Parti);
+    } else {
+      Dividi(c.Espandi(c.RigaCorrente), ",", &c.Parti);
+    }
   } catch (const ErroreScript& e) {
     // A failed expansion is reported with this line's own field, read from the raw line,
     // rather than the previous line's.
-    c.Parti = Dividi(c.RigaCorrente, ",");
+    Dividi(c.RigaCorrente, ",", &c.Parti);
     espansa = false;
     c.GestisciErrore(e);
   }

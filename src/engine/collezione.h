@@ -20,14 +20,25 @@ class Collezione {
 
   // The item under the key, or nullopt when the key is missing.
   std::optional<T> Leggi(std::string_view chiave) const {
+    const T* voce = Trova(chiave);
+    if (voce == nullptr) return std::nullopt;
+    return *voce;
+  }
+
+  // The same without a copy: the item stays valid until the collection changes.
+  const T* Trova(std::string_view chiave) const {
     auto it = voci_.find(text::FoldKey(chiave));
-    if (it == voci_.end()) return std::nullopt;
-    return it->second;
+    return it == voci_.end() ? nullptr : &it->second;
   }
 
   // Adds the item; false (and nothing changed) when the key is already present.
   bool Aggiungi(std::string_view chiave, T valore) {
     return voci_.emplace(text::FoldKey(chiave), std::move(valore)).second;
+  }
+
+  // Stores the item under the key, replacing the one there was.
+  void Scrivi(std::string_view chiave, T valore) {
+    voci_.insert_or_assign(text::FoldKey(chiave), std::move(valore));
   }
 
   void Rimuovi(std::string_view chiave) { voci_.erase(text::FoldKey(chiave)); }

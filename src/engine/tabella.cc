@@ -2,6 +2,7 @@
 // line kinds stay in its own folder.
 #include "engine/tabella.h"
 
+#include <array>
 #include <stdexcept>
 #include <string>
 #include <unordered_map>
@@ -18,6 +19,16 @@ namespace {
 struct Tabella {
   std::unordered_map<std::string_view, Comando> comandi;
   std::unordered_map<std::string_view, GestoreRiga> righe;
+  // The line kinds of an ASCII first character by that character, looked up once per line.
+  std::array<const GestoreRiga*, 128> righeAscii{};
+
+  void IndicizzaRighe() {
+    for (const auto& [primo, gestore] : righe) {
+      if (primo.size() == 1 && static_cast<unsigned char>(primo[0]) < righeAscii.size()) {
+        righeAscii[static_cast<unsigned char>(primo[0])] = &gestore;
+      }
+    }
+  }
 
   // The rows of a family that keeps state in `stato`.
   template <typename Stato>
@@ -80,6 +91,7 @@ const Tabella& TabellaComandi() {
     t.Aggiungi(FamigliaVariabili());
     t.Aggiungi(FamigliaFlusso(), &Famiglie::flusso);
     t.Aggiungi(FamigliaCondizioni());
+    t.IndicizzaRighe();
     return t;
   }();
   return tabella;
@@ -94,7 +106,11 @@ const Comando* TrovaComando(std::string_view codice) {
 }
 
 const GestoreRiga* TrovaTipoRiga(std::string_view primo) {
-  const auto& righe = TabellaComandi().righe;
+  const Tabella& tabella = TabellaComandi();
+  if (primo.size() == 1 && static_cast<unsigned char>(primo[0]) < tabella.righeAscii.size()) {
+    return tabella.righeAscii[static_cast<unsigned char>(primo[0])];
+  }
+  const auto& righe = tabella.righe;
   auto it = righe.find(primo);
   return it == righe.end() ? nullptr : &it->second;
 }

@@ -20,12 +20,16 @@ namespace ui { class Ui; }
 
 // The text after the first separator; "" when it is missing; the whole text for "".
 std::string DestraDi(std::string_view testo, std::string_view sep);
+// The same, as a view into the text.
+std::string_view DestraDiVista(std::string_view testo, std::string_view sep);
 // The text before the first separator; the whole text when it is missing; "" for "".
 std::string SinistraDi(std::string_view testo, std::string_view sep);
 // Piece n (1-based) of the text split at sep; "" when there is no such piece.
 std::string Elemento(std::string_view testo, int n, std::string_view sep);
 // Splits at every occurrence of sep; empty pieces stay. An empty text gives one empty piece.
 std::vector<std::string> Dividi(std::string_view testo, std::string_view sep);
+// The same into `parti`, whose texts are reused.
+void Dividi(std::string_view testo, std::string_view sep, std::vector<std::string>* parti);
 // Elements from index `inizio` to the end joined by sep; "" past the end.
 std::string UnisciDa(const std::vector<std::string>& arr, std::string_view sep, long inizio);
 std::string RaddoppiaApici(std::string_view testo);
@@ -56,6 +60,9 @@ using CollezioneTesti = Collezione<std::string>;
 // The item under the key; "" when the key or the collection is missing.
 std::string LeggiVoce(const CollezioneTesti* coll, std::string_view chiave);
 std::string LeggiVoceDestra(const CollezioneTesti* coll, std::string_view chiave,
+                            std::string_view sep);
+// The same, as a view into the stored item: valid until the collection changes.
+std::string_view VoceDestra(const CollezioneTesti* coll, std::string_view chiave,
                             std::string_view sep);
 // Stores the value under the key, replacing an earlier one.
 void ScriviVoce(CollezioneTesti* coll, std::string valore, std::string_view chiave);

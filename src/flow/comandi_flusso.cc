@@ -86,7 +86,7 @@ void ChiediAggiornamento(ContestoEsecuzione& c) {
 // A condition line: "^c^" or "(...)" evaluates c and, when it is false, skips its body; "^^"
 // ends a block; "^ELSE^" skips the else part of a block whose condition was true.
 void RigaCondizione(ContestoEsecuzione& c, StatoFlusso& f) {
-  const std::string interno = text::Inner(c.RigaCorrente);
+  const std::string_view interno = text::InnerView(c.RigaCorrente);
   if (interno.empty()) {
     c.Azione = "Fine condizione";
     return;

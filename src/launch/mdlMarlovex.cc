@@ -89,9 +89,10 @@ class LettoreRighe {
   bool AltraRiga() const { return pos_ < testo_.size(); }
   std::string_view Prossima() {
     const std::size_t inizio = pos_;
-    const std::size_t fine = testo_.find_first_of("\r\n", inizio);
-    if (fine == std::string_view::npos) {
-      pos_ = testo_.size();
+    std::size_t fine = inizio;
+    while (fine < testo_.size() && testo_[fine] != '\n' && testo_[fine] != '\r') ++fine;
+    if (fine == testo_.size()) {
+      pos_ = fine;
       return testo_.substr(inizio);
     }
     pos_ = fine + 1;

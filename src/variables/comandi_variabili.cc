@@ -18,8 +18,11 @@ namespace {
 
 Lavoro CmdAssegna(ContestoEsecuzione& c) {
   const std::string valore = c.RestoDa(2);
-  ScriviVoce(c.ExecVars.get(), c.Campo + " = " + valore, c.Campo);
-  c.Azione = "Variabile " + c.Campo + " = " + valore;
+  std::string voce;
+  voce.reserve(c.Campo.size() + 3 + valore.size());
+  voce.append(c.Campo).append(" = ").append(valore);
+  ScriviVoce(c.ExecVars.get(), std::move(voce), c.Campo);
+  c.Azione.assign("Variabile ").append(c.Campo).append(" = ").append(valore);
   return {};
 }
 

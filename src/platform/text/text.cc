@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <utility>
 #include <vector>
 
@@ -80,6 +81,14 @@ void AppendUtf8(std::string* out, char32_t cp) {
 bool IsValidUtf8(std::string_view bytes) {
   std::size_t i = 0;
   while (i < bytes.size()) {
+    // Runs of ASCII, the bulk of a script, are passed over eight bytes at a time.
+    while (i + 8 <= bytes.size()) {
+      std::uint64_t blocco;
+      std::memcpy(&blocco, bytes.data() + i, sizeof blocco);
+      if ((blocco & 0x8080808080808080ull) != 0) break;
+      i += 8;
+    }
+    if (i >= bytes.size()) break;
     unsigned char c = static_cast<unsigned char>(bytes[i]);
     if (c < 0x80) {
       ++i;
@@ -178,11 +187,14 @@ std::string_view FirstView(std::string_view s) {
 
 std::string First(std::string_view s) { return std::string(FirstView(s)); }
 
-std::string Inner(std::string_view s) {
+std::string_view InnerView(std::string_view s) {
   std::size_t len = Length(s);
-  if (len < 2) return "";
-  return Mid(s, 1, len - 2);
+  if (len < 2) return {};
+  const std::string_view rest = s.substr(ByteOffset(s, 1));
+  return rest.substr(0, ByteOffset(rest, len - 2));
 }
+
+std::string Inner(std::string_view s) { return std::string(InnerView(s)); }
 
 std::string ToUpper(std::string_view s) { return MapCase<true>(s); }
 std::string ToLower(std::string_view s) { return MapCase<false>(s); }

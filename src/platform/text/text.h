@@ -29,6 +29,8 @@ std::string First(std::string_view s);
 std::string_view FirstView(std::string_view s);
 // s without its first and last character ("" when s has fewer than two characters).
 std::string Inner(std::string_view s);
+// The same, as a view into s.
+std::string_view InnerView(std::string_view s);
 
 // Case mapping of ASCII and Latin-1 letters; every other character is kept.
 std::string ToUpper(std::string_view s);
