@@ -250,10 +250,17 @@ const Operatore kOperatori[] = {
 // written, whose placeholders are expanded. An operator not in the table is false and adds
 // nothing to the description.
 bool TestVariabile(ContestoEsecuzione& c, std::string_view szExec) {
-  std::string nome, operatore, valore;
-  ScomponiTestVariabile(c.ExecVars.get(), szExec, c.plat(), &nome, &operatore, &valore);
+  const PartiTestVariabile parti = DividiTestVariabile(szExec);
+  // The value compared is expanded; one without placeholders is used as written.
+  std::string espanso;
+  std::string_view valore = parti.valore;
+  if (HaSegnaposti(valore)) {
+    espanso = c.Espandi(valore);
+    valore = espanso;
+  }
+  const std::string_view nome = parti.nome;
   for (const Operatore& o : kOperatori) {
-    if (o.codice != operatore) continue;
+    if (o.codice != parti.operatore) continue;
     const std::string_view variabile = VoceDestra(c.ExecVars.get(), nome, " = ");
     c.Azione.append(nome).append(o.frase).append(valore);
     return o.vale(variabile, valore);

@@ -49,7 +49,8 @@ void Dividi(std::string_view testo, std::string_view sep, std::vector<std::strin
   } else {
     std::size_t inizio = 0;
     for (;;) {
-      std::size_t p = testo.find(sep, inizio);
+      const std::size_t p =
+          sep.size() == 1 ? testo.find(sep[0], inizio) : testo.find(sep, inizio);
       if (p == std::string_view::npos) break;
       Metti(testo.substr(inizio, p - inizio));
       inizio = p + sep.size();

@@ -1,6 +1,9 @@
 #include "launch/mdlMarlovex.h"
 
 #include <algorithm>
+#include <bit>
+#include <cstdint>
+#include <cstring>
 #include <string_view>
 #include <utility>
 
@@ -81,6 +84,53 @@ void EseguiScript(StatoProcesso& stato, const std::string& percorso) {
 
 namespace {
 
+// Text is scanned eight bytes at a time: a mask has the high bit of each byte of the word
+// that equals the byte searched for.
+constexpr std::uint64_t kUni = 0x0101010101010101ull;
+constexpr std::uint64_t kAlti = 0x8080808080808080ull;
+
+std::uint64_t Parola(const char* p) {
+  std::uint64_t parola;
+  std::memcpy(&parola, p, sizeof parola);
+  return parola;
+}
+
+// Exact: every byte of `parola` equal to `b` has its high bit set, and no other.
+std::uint64_t Uguali(std::uint64_t parola, unsigned char b) {
+  const std::uint64_t x = parola ^ (kUni * b);
+  const std::uint64_t basso = kAlti - kUni;  // 0x7F in every byte
+  return ~(((x & basso) + basso) | x | basso);
+}
+
+// How many line feeds the text holds.
+std::size_t ContaAcapo(std::string_view testo) {
+  std::size_t n = 0, i = 0;
+  for (; i + 8 <= testo.size(); i += 8) {
+    n += static_cast<std::size_t>(std::popcount(Uguali(Parola(testo.data() + i), '\n')));
+  }
+  for (; i < testo.size(); ++i) n += testo[i] == '\n';
+  return n;
+}
+
+// The position of the first CR or LF from `da`, or the text's size when there is none.
+std::size_t FineRiga(std::string_view testo, std::size_t da) {
+  std::size_t i = da;
+  for (; i + 8 <= testo.size(); i += 8) {
+    const std::uint64_t parola = Parola(testo.data() + i);
+    const std::uint64_t fine = Uguali(parola, '\n') | Uguali(parola, '\r');
+    // The first byte of the text is the word's lowest on a little-endian machine.
+    if (fine != 0) {
+      if constexpr (std::endian::native == std::endian::little) {
+        return i + static_cast<std::size_t>(std::countr_zero(fine)) / 8;
+      } else {
+        return i + static_cast<std::size_t>(std::countl_zero(fine)) / 8;
+      }
+    }
+  }
+  while (i < testo.size() && testo[i] != '\n' && testo[i] != '\r') ++i;
+  return i;
+}
+
 // The lines of file content one at a time, as views of it: CR LF, CR and LF each end a line,
 // and content that ends with a line end has no empty line after it.
 class LettoreRighe {
@@ -89,8 +139,7 @@ class LettoreRighe {
   bool AltraRiga() const { return pos_ < testo_.size(); }
   std::string_view Prossima() {
     const std::size_t inizio = pos_;
-    std::size_t fine = inizio;
-    while (fine < testo_.size() && testo_[fine] != '\n' && testo_[fine] != '\r') ++fine;
+    const std::size_t fine = FineRiga(testo_, inizio);
     if (fine == testo_.size()) {
       pos_ = fine;
       return testo_.substr(inizio);
@@ -122,7 +171,7 @@ bool CaricaScript(StatoProcesso& stato, Caricamento& caricamento, const std::str
   // The lines are views of the file's text, which the script keeps.
   const std::string_view testo = script.Conserva(std::move(contenuto));
   script.reserve(script.size() +
-                 static_cast<std::size_t>(std::count(testo.begin(), testo.end(), '\n')) + 1);
+                 ContaAcapo(testo) + 1);
 
   LettoreRighe lettore(testo);
   while (lettore.AltraRiga()) {

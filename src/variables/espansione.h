@@ -26,6 +26,14 @@ std::string EspandiVariabili(const CollezioneTesti* store, std::string_view test
 // The value of a built-in name ("SYS_DATE", ..., "SPAZIO"); false when the name is not one.
 bool ValoreDiSistema(std::string_view nome, const Platform& plat, std::string* valore);
 
+// The parts of a variable test "{<name>}op value", as views of it; the value as written.
+struct PartiTestVariabile {
+  std::string_view nome;
+  std::string_view operatore;
+  std::string_view valore;
+};
+PartiTestVariabile DividiTestVariabile(std::string_view testo);
+
 // Splits a variable test "{<name>}op value" into its name, two-character operator and value
 // (the value expanded).
 void ScomponiTestVariabile(const CollezioneTesti* store, std::string_view testo,

@@ -188,10 +188,15 @@ std::string_view FirstView(std::string_view s) {
 std::string First(std::string_view s) { return std::string(FirstView(s)); }
 
 std::string_view InnerView(std::string_view s) {
-  std::size_t len = Length(s);
-  if (len < 2) return {};
-  const std::string_view rest = s.substr(ByteOffset(s, 1));
-  return rest.substr(0, ByteOffset(rest, len - 2));
+  // One walk over the characters: where the second begins and where the last begins.
+  std::size_t secondo = 0, ultimo = 0, n = 0;
+  for (std::size_t pos = 0; pos < s.size(); ++n) {
+    ultimo = pos;
+    pos += SequenceLength(static_cast<unsigned char>(s[pos]));
+    if (n == 0) secondo = pos;
+  }
+  if (n < 2) return {};
+  return s.substr(secondo, ultimo - secondo);
 }
 
 std::string Inner(std::string_view s) { return std::string(InnerView(s)); }
