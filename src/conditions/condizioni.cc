@@ -404,7 +404,7 @@ bool EvalCondizione(ContestoEsecuzione& c, std::string_view szExec) {
 bool EvalBiCondizione(ContestoEsecuzione& c, std::string_view szExec) {
   const std::string_view s = SenzaSpazi(szExec);
   if (s.empty() || s[0] != '^') return false;
-  const std::size_t p = s.find('^', 1);
+  const std::size_t p = Cerca(s, "^", 1);
   if (p == npos) Malformata(szExec);
   const std::string_view primo = s.substr(1, p - 1);
   if (p == s.size() - 1) {
@@ -444,7 +444,7 @@ bool EvalMultiCondizione(ContestoEsecuzione& c, std::string_view szExec) {
   std::string_view mostra = szExec;
   std::string conGruppi;
   bool esito;
-  if (t.find("^)") == npos) {
+  if (Cerca(t, "^)") == npos) {
     esito = EvalBiCondizione(c, t);
   } else {
     std::string s(t);
@@ -480,7 +480,7 @@ bool EvalMultiCondizione(ContestoEsecuzione& c, std::string_view szExec) {
   // The last pair's description takes the place of the outermost carets. It is composed in
   // Azione itself, which keeps its room from line to line.
   constexpr std::string_view kInizio = "Condizione   ";
-  const std::size_t a = mostra.find('^');
+  const std::size_t a = Cerca(mostra, "^");
   if (a == npos) {
     c.Azione.assign(kInizio).append(mostra).append(" : ");
   } else {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -12,6 +13,20 @@
 #include "platform/text/text.h"
 
 namespace mlx {
+
+// The hash of the short keys of the script language (names, codes): computed inline, which
+// for texts of a few characters is quicker than the library's hash of arbitrary bytes.
+struct HashBreve {
+  using is_transparent = void;
+  std::size_t operator()(std::string_view testo) const noexcept {
+    std::uint64_t h = 14695981039346656037ull;
+    for (const char ch : testo) {
+      h ^= static_cast<unsigned char>(ch);
+      h *= 1099511628211ull;
+    }
+    return static_cast<std::size_t>(h);
+  }
+};
 
 template <typename T>
 class Collezione {
@@ -46,7 +61,7 @@ class Collezione {
   std::size_t Conta() const { return voci_.size(); }
 
  private:
-  std::unordered_map<std::string, T> voci_;
+  std::unordered_map<std::string, T, HashBreve> voci_;
 };
 
 }  // namespace mlx

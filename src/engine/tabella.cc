@@ -8,6 +8,7 @@
 #include <unordered_map>
 
 #include "conditions/comandi_condizioni.h"
+#include "engine/collezione.h"
 #include "system/comandi_registro.h"
 #include "system/comandi_switch.h"
 #include "variables/comandi_variabili.h"
@@ -17,8 +18,8 @@ namespace mlx {
 namespace {
 
 struct Tabella {
-  std::unordered_map<std::string_view, Comando> comandi;
-  std::unordered_map<std::string_view, GestoreRiga> righe;
+  std::unordered_map<std::string_view, Comando, HashBreve> comandi;
+  std::unordered_map<std::string_view, GestoreRiga, HashBreve> righe;
   // The line kinds of an ASCII first character by that character, looked up once per line.
   std::array<const GestoreRiga*, 128> righeAscii{};
 

@@ -16,7 +16,7 @@ namespace mlx {
 
 std::string_view DestraDiVista(std::string_view testo, std::string_view sep) {
   if (testo.empty()) return {};
-  std::size_t p = testo.find(sep);
+  std::size_t p = Cerca(testo, sep);
   if (p == std::string_view::npos) return {};
   return testo.substr(p + sep.size());
 }

@@ -18,6 +18,20 @@ namespace db { class Recordset; }
 namespace fs { class FileSystem; }
 namespace ui { class Ui; }
 
+// The first position of `cercato` in `testo` from `da`, npos when it is missing. The texts of
+// a script line are short: a plain loop finds a short piece sooner than a library call.
+constexpr std::size_t Cerca(std::string_view testo, std::string_view cercato,
+                            std::size_t da = 0) {
+  if (cercato.size() > testo.size()) return std::string_view::npos;
+  const std::size_t ultimo = testo.size() - cercato.size();
+  for (std::size_t i = da; i <= ultimo; ++i) {
+    std::size_t k = 0;
+    while (k < cercato.size() && testo[i + k] == cercato[k]) ++k;
+    if (k == cercato.size()) return i;
+  }
+  return std::string_view::npos;
+}
+
 // The text after the first separator; "" when it is missing; the whole text for "".
 std::string DestraDi(std::string_view testo, std::string_view sep);
 // The same, as a view into the text.

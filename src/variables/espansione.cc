@@ -73,8 +73,8 @@ std::string EspandiVariabili(const CollezioneTesti* store, std::string_view test
 }
 
 PartiTestVariabile DividiTestVariabile(std::string_view testo) {
-  std::size_t p = testo.find("{<");
-  std::size_t q = testo.find(">}");
+  std::size_t p = Cerca(testo, "{<");
+  std::size_t q = Cerca(testo, ">}");
   if (p == std::string_view::npos || q == std::string_view::npos || q < p + 2) {
     Solleva(err::kInvalidCall, "Test di variabile non valido: " + std::string(testo));
   }

@@ -16,7 +16,7 @@ constexpr long kMaxSostituzioni = 10000;
 constexpr std::size_t kMaxLunghezzaEspansa = 16u << 20;
 
 // Whether the text holds a placeholder to expand: one that holds none expands to itself.
-inline bool HaSegnaposti(std::string_view testo) { return testo.find("{<") != testo.npos; }
+inline bool HaSegnaposti(std::string_view testo) { return Cerca(testo, "{<") != testo.npos; }
 
 // Expands every placeholder of `testo`. A name that is neither built in nor in the store, a
 // "{<" without ">}", and an endless expansion are script errors.
