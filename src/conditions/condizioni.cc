@@ -260,7 +260,7 @@ bool TestVariabile(ContestoEsecuzione& c, std::string_view szExec) {
   }
   const std::string_view nome = parti.nome;
   for (const Operatore& o : kOperatori) {
-    if (o.codice != parti.operatore) continue;
+    if (!UgualeBreve{}(o.codice, parti.operatore)) continue;
     const std::string_view variabile = VoceDestra(c.ExecVars.get(), nome, " = ");
     c.Azione.append(nome).append(o.frase).append(valore);
     return o.vale(variabile, valore);

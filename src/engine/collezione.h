@@ -28,6 +28,18 @@ struct HashBreve {
   }
 };
 
+// Equality of short keys, compared inline for the same reason.
+struct UgualeBreve {
+  using is_transparent = void;
+  bool operator()(std::string_view a, std::string_view b) const noexcept {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+      if (a[i] != b[i]) return false;
+    }
+    return true;
+  }
+};
+
 template <typename T>
 class Collezione {
  public:
@@ -61,7 +73,7 @@ class Collezione {
   std::size_t Conta() const { return voci_.size(); }
 
  private:
-  std::unordered_map<std::string, T, HashBreve> voci_;
+  std::unordered_map<std::string, T, HashBreve, UgualeBreve> voci_;
 };
 
 }  // namespace mlx

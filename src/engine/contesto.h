@@ -44,7 +44,7 @@ struct ContestoEsecuzione {
 
   // The line being interpreted.
   std::int32_t LineaLavoro = 0;    // the working line number: the run goes on after it
-  std::string RigaCorrente;        // the raw line
+  std::string_view RigaCorrente;   // the raw line, a view of the engine's script
   std::vector<std::string> Parti;  // the expanded command line split at ","
   std::string Campo;               // Parti(1), or "" when the line has no comma
   std::string Azione;              // the line's sentence; "" writes no log line

@@ -3,6 +3,7 @@
 // freeing a script of a million lines costs no allocation per line.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <memory>
 #include <string>
@@ -34,7 +35,11 @@ class RigheScript {
   void push_back(std::string_view riga) { righe_.push_back(riga); }
   void SostituisciUltima(std::string_view riga) { righe_.back() = riga; }
   void pop_back() { righe_.pop_back(); }
-  void reserve(std::size_t n) { righe_.reserve(n); }
+  // Room for n lines. The room grows at least twofold, so that reserving a little more for each
+  // of many included files does not copy the list each time.
+  void reserve(std::size_t n) {
+    if (n > righe_.capacity()) righe_.reserve(std::max(n, 2 * righe_.capacity()));
+  }
 
   // The lines as separate texts.
   operator std::vector<std::string>() const;

@@ -18,8 +18,8 @@ namespace mlx {
 namespace {
 
 struct Tabella {
-  std::unordered_map<std::string_view, Comando, HashBreve> comandi;
-  std::unordered_map<std::string_view, GestoreRiga, HashBreve> righe;
+  std::unordered_map<std::string_view, Comando, HashBreve, UgualeBreve> comandi;
+  std::unordered_map<std::string_view, GestoreRiga, HashBreve, UgualeBreve> righe;
   // The line kinds of an ASCII first character by that character, looked up once per line.
   std::array<const GestoreRiga*, 128> righeAscii{};
 

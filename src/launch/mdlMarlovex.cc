@@ -102,18 +102,6 @@ std::uint64_t Uguali(std::uint64_t parola, unsigned char b) {
   return ~(((x & basso) + basso) | x | basso);
 }
 
-// How many line feeds the text holds.
-std::size_t ContaAcapo(std::string_view testo) {
-  std::size_t n = 0, i = 0;
-  for (; i + 8 <= testo.size(); i += 8) {
-    // One bit per byte found, moved to the bottom of its byte; the product adds the bytes up
-    // in the highest one (at most 8, so no byte overflows).
-    n += static_cast<std::size_t>(((Uguali(Parola(testo.data() + i), '\n') >> 7) * kUni) >> 56);
-  }
-  for (; i < testo.size(); ++i) n += testo[i] == '\n';
-  return n;
-}
-
 // The position of the first CR or LF from `da`, or the text's size when there is none.
 std::size_t FineRiga(std::string_view testo, std::size_t da) {
   std::size_t i = da;
@@ -172,8 +160,9 @@ bool CaricaScript(StatoProcesso& stato, Caricamento& caricamento, const std::str
   RigheScript& script = caricamento.RigheScript;
   // The lines are views of the file's text, which the script keeps.
   const std::string_view testo = script.Conserva(std::move(contenuto));
-  script.reserve(script.size() +
-                 ContaAcapo(testo) + 1);
+  // Room for a line every eight bytes: a generous guess that spares a pass over the text to
+  // count them. Room never written is cheap, and more lines only make the list grow.
+  script.reserve(script.size() + testo.size() / 8 + 1);
 
   LettoreRighe lettore(testo);
   while (lettore.AltraRiga()) {
