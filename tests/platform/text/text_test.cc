@@ -112,3 +112,41 @@ TEST(TextLike, ManyStarsOnALongTextAreQuick) {
 
 }  // namespace
 }  // namespace mlx::text
+
+namespace mlx::text {
+namespace {
+
+TEST(TextDecode, Utf8CheckedAcrossEightByteBlocks) {
+  for (std::size_t posizione = 0; posizione < 20; ++posizione) {
+    std::string testo(24, 'a');
+    testo[posizione] = '\xFF';
+    EXPECT_FALSE(IsValidUtf8(testo)) << posizione;
+    // A valid two-byte character at every position, across a block's end too.
+    std::string valido(24, 'a');
+    valido.replace(posizione, 2, "\xC3\xA0");
+    EXPECT_TRUE(IsValidUtf8(valido)) << posizione;
+    // A character cut short at the end of a block.
+    std::string tronco(posizione + 1, 'a');
+    tronco.back() = '\xE2';
+    EXPECT_FALSE(IsValidUtf8(tronco)) << posizione;
+  }
+  std::string bom = "\xEF\xBB\xBF" "abc";
+  DecodeFileBytesInPlace(&bom);
+  EXPECT_EQ(bom, "abc");
+  std::string latino = "Citt\xE0";
+  DecodeFileBytesInPlace(&latino);
+  EXPECT_EQ(latino, "Citt\xC3\xA0");
+}
+
+TEST(TextSlices, InnerViewAsInner) {
+  for (const std::string_view s : {"", "^", "^^", "^ELSE^", "(\xC3\xA0)", "\xC3\xA0x\xC3\xA0",
+                                   "^\xE0^", "ab\xF0", "\xE2\x82\xAC\xE2\x82\xAC"}) {
+    const std::size_t n = Length(s);
+    EXPECT_EQ(InnerView(s), n < 2 ? "" : Mid(s, 1, n - 2)) << s;
+  }
+  EXPECT_EQ(InnerView("^ELSE^"), "ELSE");
+  EXPECT_EQ(InnerView("\xC3\xA0x\xC3\xA0"), "x");
+}
+
+}  // namespace
+}  // namespace mlx::text
