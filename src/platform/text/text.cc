@@ -83,9 +83,9 @@ bool IsValidUtf8(std::string_view bytes) {
   while (i < bytes.size()) {
     // Runs of ASCII, the bulk of a script, are passed over eight bytes at a time.
     while (i + 8 <= bytes.size()) {
-      std::uint64_t blocco;
-      std::memcpy(&blocco, bytes.data() + i, sizeof blocco);
-      if ((blocco & 0x8080808080808080ull) != 0) break;
+      std::uint64_t block;
+      std::memcpy(&block, bytes.data() + i, sizeof block);
+      if ((block & 0x8080808080808080ull) != 0) break;
       i += 8;
     }
     if (i >= bytes.size()) break;
@@ -150,9 +150,9 @@ void DecodeFileBytesInPlace(std::string* bytes) {
 }
 
 std::string DecodeFileBytes(std::string_view bytes) {
-  std::string testo(bytes);
-  DecodeFileBytesInPlace(&testo);
-  return testo;
+  std::string text(bytes);
+  DecodeFileBytesInPlace(&text);
+  return text;
 }
 
 std::size_t Length(std::string_view s) {
@@ -189,14 +189,14 @@ std::string First(std::string_view s) { return std::string(FirstView(s)); }
 
 std::string_view InnerView(std::string_view s) {
   // One walk over the characters: where the second begins and where the last begins.
-  std::size_t secondo = 0, ultimo = 0, n = 0;
+  std::size_t second = 0, last = 0, n = 0;
   for (std::size_t pos = 0; pos < s.size(); ++n) {
-    ultimo = pos;
+    last = pos;
     pos += SequenceLength(static_cast<unsigned char>(s[pos]));
-    if (n == 0) secondo = pos;
+    if (n == 0) second = pos;
   }
   if (n < 2) return {};
-  return s.substr(secondo, ultimo - secondo);
+  return s.substr(second, last - second);
 }
 
 std::string Inner(std::string_view s) { return std::string(InnerView(s)); }

@@ -117,25 +117,25 @@ namespace mlx::text {
 namespace {
 
 TEST(TextDecode, Utf8CheckedAcrossEightByteBlocks) {
-  for (std::size_t posizione = 0; posizione < 20; ++posizione) {
-    std::string testo(24, 'a');
-    testo[posizione] = '\xFF';
-    EXPECT_FALSE(IsValidUtf8(testo)) << posizione;
+  for (std::size_t pos = 0; pos < 20; ++pos) {
+    std::string text(24, 'a');
+    text[pos] = '\xFF';
+    EXPECT_FALSE(IsValidUtf8(text)) << pos;
     // A valid two-byte character at every position, across a block's end too.
-    std::string valido(24, 'a');
-    valido.replace(posizione, 2, "\xC3\xA0");
-    EXPECT_TRUE(IsValidUtf8(valido)) << posizione;
+    std::string valid(24, 'a');
+    valid.replace(pos, 2, "\xC3\xA0");
+    EXPECT_TRUE(IsValidUtf8(valid)) << pos;
     // A character cut short at the end of a block.
-    std::string tronco(posizione + 1, 'a');
-    tronco.back() = '\xE2';
-    EXPECT_FALSE(IsValidUtf8(tronco)) << posizione;
+    std::string cut(pos + 1, 'a');
+    cut.back() = '\xE2';
+    EXPECT_FALSE(IsValidUtf8(cut)) << pos;
   }
   std::string bom = "\xEF\xBB\xBF" "abc";
   DecodeFileBytesInPlace(&bom);
   EXPECT_EQ(bom, "abc");
-  std::string latino = "Citt\xE0";
-  DecodeFileBytesInPlace(&latino);
-  EXPECT_EQ(latino, "Citt\xC3\xA0");
+  std::string latin = "Citt\xE0";
+  DecodeFileBytesInPlace(&latin);
+  EXPECT_EQ(latin, "Citt\xC3\xA0");
 }
 
 TEST(TextSlices, InnerViewAsInner) {
