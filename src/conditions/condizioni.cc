@@ -23,8 +23,8 @@ namespace {
 
 constexpr auto npos = std::string::npos;
 
-[[noreturn]] void Malformata(const std::string& condizione) {
-  Solleva(err::kInvalidCall, "Condizione non valida: " + condizione);
+[[noreturn]] void Malformata(std::string_view condizione) {
+  Solleva(err::kInvalidCall, "Condizione non valida: " + std::string(condizione));
 }
 
 // ---- Versions ---------------------------------------------------------------------------------
@@ -39,8 +39,9 @@ enum class Ordine { Antecedente, Successiva, AntecedenteOUguale, SuccessivaOUgua
 // Whether the version `attuale` stands in that order to `riferimento`. Two texts that are
 // equal are equal versions; two that differ only in the writing of equal numbers (2 and 02)
 // are neither equal nor one older than the other.
-bool InOrdine(Ordine ordine, const std::string& attuale, const std::string& riferimento) {
-  const std::string piuRecente = VersionePiuRecente(attuale, riferimento);
+bool InOrdine(Ordine ordine, std::string_view attuale, std::string_view riferimento) {
+  const std::string piuRecente =
+      VersionePiuRecente(std::string(attuale), std::string(riferimento));
   const bool uguali = riferimento == attuale;
   switch (ordine) {
     case Ordine::Antecedente:
@@ -150,7 +151,7 @@ bool TestVersione(ContestoEsecuzione& c, Forma forma, const std::string& argomen
   return esito;
 }
 
-bool TestPrefisso(ContestoEsecuzione& c, Forma forma, const std::string& scritto) {
+bool TestPrefisso(ContestoEsecuzione& c, Forma forma, std::string_view scritto) {
   const std::string argomento = c.Espandi(scritto);
   switch (forma) {
     case Forma::VersioneUguale:
@@ -174,10 +175,10 @@ bool TestPrefisso(ContestoEsecuzione& c, Forma forma, const std::string& scritto
       return !LunghezzaZeroAmmessa(c, argomento);
     case Forma::Vera:
       // The description shows the text as written, the placeholder rather than its value.
-      c.Azione += "verit\xC3\xA0 variabile " + scritto;
+      c.Azione.append("verit\xC3\xA0 variabile ").append(scritto);
       return IsVero(argomento);
     case Forma::Falsa:
-      c.Azione += "falsit\xC3\xA0 variabile " + scritto;
+      c.Azione.append("falsit\xC3\xA0 variabile ").append(scritto);
       return !IsVero(argomento);
   }
   return false;
@@ -187,7 +188,7 @@ bool TestPrefisso(ContestoEsecuzione& c, Forma forma, const std::string& scritto
 
 // The order of two values: as numbers when both are numbers, otherwise character by
 // character (case counts).
-int Confronta(const std::string& a, const std::string& b) {
+int Confronta(std::string_view a, std::string_view b) {
   if (IsNumeric(a) && IsNumeric(b)) {
     const double x = ValoreNumerico(a), y = ValoreNumerico(b);
     return x < y ? -1 : (x > y ? 1 : 0);
@@ -198,47 +199,49 @@ int Confronta(const std::string& a, const std::string& b) {
 
 // The value as a pattern that matches it literally, as far as "*" goes: "?", "#" and "[" keep
 // their meaning, so a value can still carry a pattern of its own.
-std::string Letterale(const std::string& valore) {
+std::string Letterale(std::string_view valore) {
   return Sostituisci(valore, "*", "[*]");
 }
 
 struct Operatore {
   std::string_view codice;  // the two characters after ">}"
   std::string_view frase;   // between the name and the value in the description
-  bool (*vale)(const std::string& variabile, const std::string& valore);
+  bool (*vale)(std::string_view variabile, std::string_view valore);
 };
 
+using Testo = std::string_view;
+
 const Operatore kOperatori[] = {
-    {"==", " == ", [](const std::string& v, const std::string& x) { return v == x; }},
-    {"<>", " <> ", [](const std::string& v, const std::string& x) { return v != x; }},
-    {"<<", " << ", [](const std::string& v, const std::string& x) { return Confronta(v, x) < 0; }},
-    {"<=", " <= ", [](const std::string& v, const std::string& x) { return Confronta(v, x) <= 0; }},
-    {">=", " >= ", [](const std::string& v, const std::string& x) { return Confronta(v, x) >= 0; }},
-    {">>", " >> ", [](const std::string& v, const std::string& x) { return Confronta(v, x) > 0; }},
+    {"==", " == ", [](Testo v, Testo x) { return v == x; }},
+    {"<>", " <> ", [](Testo v, Testo x) { return v != x; }},
+    {"<<", " << ", [](Testo v, Testo x) { return Confronta(v, x) < 0; }},
+    {"<=", " <= ", [](Testo v, Testo x) { return Confronta(v, x) <= 0; }},
+    {">=", " >= ", [](Testo v, Testo x) { return Confronta(v, x) >= 0; }},
+    {">>", " >> ", [](Testo v, Testo x) { return Confronta(v, x) > 0; }},
     {"[*", " inizia per ",
-     [](const std::string& v, const std::string& x) { return text::Like(v, Letterale(x) + "*"); }},
+     [](Testo v, Testo x) { return text::Like(v, Letterale(x) + "*"); }},
     {"*]", " finisce per ",
-     [](const std::string& v, const std::string& x) { return text::Like(v, "*" + Letterale(x)); }},
+     [](Testo v, Testo x) { return text::Like(v, "*" + Letterale(x)); }},
     {"**", " contiene ",
-     [](const std::string& v, const std::string& x) {
+     [](Testo v, Testo x) {
        return text::Like(v, "*" + Letterale(x) + "*");
      }},
     {"sv", " versione uguale a ",
-     [](const std::string& v, const std::string& x) { return v == x; }},
+     [](Testo v, Testo x) { return v == x; }},
     {"dv", " versione diversa da ",
-     [](const std::string& v, const std::string& x) { return v != x; }},
+     [](Testo v, Testo x) { return v != x; }},
     {"ov", " versione antecedente a ",
-     [](const std::string& v, const std::string& x) {
+     [](Testo v, Testo x) {
        return InOrdine(Ordine::Antecedente, v, x);
      }},
     {"nv", " versione successiva a ",
-     [](const std::string& v, const std::string& x) { return InOrdine(Ordine::Successiva, v, x); }},
+     [](Testo v, Testo x) { return InOrdine(Ordine::Successiva, v, x); }},
     {"os", " versione uguale o antecedente a ",
-     [](const std::string& v, const std::string& x) {
+     [](Testo v, Testo x) {
        return InOrdine(Ordine::AntecedenteOUguale, v, x);
      }},
     {"ns", " versione uguale o successiva a ",
-     [](const std::string& v, const std::string& x) {
+     [](Testo v, Testo x) {
        return InOrdine(Ordine::SuccessivaOUguale, v, x);
      }},
 };
@@ -246,13 +249,20 @@ const Operatore kOperatori[] = {
 // "{<name>}" operator value: the variable's value (a missing variable is "") against the value
 // written, whose placeholders are expanded. An operator not in the table is false and adds
 // nothing to the description.
-bool TestVariabile(ContestoEsecuzione& c, const std::string& szExec) {
-  std::string nome, operatore, valore;
-  ScomponiTestVariabile(c.ExecVars.get(), szExec, c.plat(), &nome, &operatore, &valore);
-  const std::string variabile = LeggiVoceDestra(c.ExecVars.get(), nome, " = ");
+bool TestVariabile(ContestoEsecuzione& c, std::string_view szExec) {
+  const PartiTestVariabile parti = DividiTestVariabile(szExec);
+  // The value compared is expanded; one without placeholders is used as written.
+  std::string espanso;
+  std::string_view valore = parti.valore;
+  if (HaSegnaposti(valore)) {
+    espanso = c.Espandi(valore);
+    valore = espanso;
+  }
+  const std::string_view nome = parti.nome;
   for (const Operatore& o : kOperatori) {
-    if (o.codice != operatore) continue;
-    c.Azione += nome + std::string(o.frase) + valore;
+    if (!UgualeBreve{}(o.codice, parti.operatore)) continue;
+    const std::string_view variabile = VoceDestra(c.ExecVars.get(), nome, " = ");
+    c.Azione.append(nome).append(o.frase).append(valore);
     return o.vale(variabile, valore);
   }
   return false;
@@ -290,7 +300,7 @@ void SelezionaDatabase(ContestoEsecuzione& c, const std::string& database) {
 }
 
 // database,name,kind or database,table,field,kind[,type[,size]].
-bool TestDatabase(ContestoEsecuzione& c, const std::string& szExec) {
+bool TestDatabase(ContestoEsecuzione& c, std::string_view szExec) {
   const std::string argomento = c.Espandi(szExec);
   const std::vector<std::string> parti = Dividi(argomento, ",");
   const auto Parte = [&](std::size_t i) -> const std::string& {
@@ -373,7 +383,7 @@ std::string DescrizioneCoppia(const std::string& d1, const std::string& operator
 
 }  // namespace
 
-bool EvalCondizione(ContestoEsecuzione& c, const std::string& szExec) {
+bool EvalCondizione(ContestoEsecuzione& c, std::string_view szExec) {
   if (szExec == "ERR") {
     c.Azione += "su errore ";
     return c.ErroreRiga;
@@ -382,20 +392,21 @@ bool EvalCondizione(ContestoEsecuzione& c, const std::string& szExec) {
   if (szExec == "False" || szExec == "True" || szExec == "Vero" || szExec == "Falso") {
     return IsVero(szExec);
   }
+  // A variable test first: no prefix begins with "{<", so the order decides nothing.
+  if (szExec.starts_with("{<")) return TestVariabile(c, szExec);
   for (const Prefisso& p : kPrefissi) {
     if (szExec.starts_with(p.testo)) return TestPrefisso(c, p.forma, szExec.substr(p.testo.size()));
   }
-  if (szExec.starts_with("{<")) return TestVariabile(c, szExec);
   // Anything else, a prefix in lower case too, is a database test.
   return TestDatabase(c, szExec);
 }
 
-bool EvalBiCondizione(ContestoEsecuzione& c, const std::string& szExec) {
-  const std::string s = TogliSpazi(szExec);
+bool EvalBiCondizione(ContestoEsecuzione& c, std::string_view szExec) {
+  const std::string_view s = SenzaSpazi(szExec);
   if (s.empty() || s[0] != '^') return false;
-  const std::size_t p = s.find('^', 1);
+  const std::size_t p = Cerca(s, "^", 1);
   if (p == npos) Malformata(szExec);
-  const std::string primo = s.substr(1, p - 1);
+  const std::string_view primo = s.substr(1, p - 1);
   if (p == s.size() - 1) {
     c.Azione.clear();
     return EvalCondizione(c, primo);
@@ -403,11 +414,11 @@ bool EvalBiCondizione(ContestoEsecuzione& c, const std::string& szExec) {
 
   // Two tests: the operator lies between the first test's closing caret and the second's
   // opening one; the second test runs to the character before the last.
-  const std::string resto = s.substr(p + 1);
+  const std::string_view resto = s.substr(p + 1);
   const std::size_t q = resto.find('^');
   if (q == npos || q + 1 == resto.size()) Malformata(szExec);
-  const std::string operatore = text::ToUpper(TogliSpazi(resto.substr(0, q)));
-  const std::string secondo = resto.substr(q + 1, resto.size() - q - 2);
+  const std::string operatore = text::ToUpper(SenzaSpazi(resto.substr(0, q)));
+  const std::string_view secondo = resto.substr(q + 1, resto.size() - q - 2);
 
   c.Azione.clear();
   const bool r1 = EvalCondizione(c, primo);
@@ -424,46 +435,57 @@ bool EvalBiCondizione(ContestoEsecuzione& c, const std::string& szExec) {
   return esito;
 }
 
-bool EvalMultiCondizione(ContestoEsecuzione& c, const std::string& szExec) {
-  std::string s = TogliSpazi(szExec);
-  if (s.empty() || (s[0] != '(' && s[0] != '^')) return false;
-  // The line as the log shows it: each group in turn gives way to its description.
-  std::string mostra = szExec;
+bool EvalMultiCondizione(ContestoEsecuzione& c, std::string_view szExec) {
+  const std::string_view t = SenzaSpazi(szExec);
+  if (t.empty() || (t[0] != '(' && t[0] != '^')) return false;
   c.Azione.clear();
-
-  // Each round takes the group that the first "^)" closes and puts its result in its place as
-  // a test "^True^" or "^False^". A round removes one "(", so the rounds end.
-  for (std::size_t p = s.find("^)"); p != npos; p = s.find("^)")) {
-    const std::size_t q = p == 0 ? npos : s.rfind("(^", p - 1);
-    if (q == npos) {
-      // A ")" that closes no group: what stands before it is still evaluated.
-      EvalBiCondizione(c, s.substr(0, p + 1));
-      Malformata(szExec);
-    }
-    const bool r = EvalBiCondizione(c, s.substr(q + 1, p - q));
-    s = s.substr(0, q) + "^" + TestoBooleano(r) + "^" + s.substr(p + 2);
-
-    const std::size_t p2 = mostra.find("^)");
-    if (c.Azione.empty() || p2 == npos) continue;
-    // The group's text, from its "(" (or, when the line shows none, from the caret before)
-    // to its ")", becomes " description ".
-    std::size_t tenuti = 0;
-    if (p2 > 0) {
-      std::size_t q2 = mostra.rfind("(^", p2 - 1);
-      if (q2 == npos) q2 = mostra.rfind('^', p2 - 1);
-      if (q2 != npos) tenuti = q2 + 1;
-    }
-    mostra = mostra.substr(0, tenuti) + " " + c.Azione + " " + mostra.substr(p2 + 1);
-  }
-  const bool esito = EvalBiCondizione(c, s);
-
-  // The last pair's description takes the place of the outermost carets.
-  const std::size_t a = mostra.find('^');
-  if (a == npos) {
-    c.Azione = "Condizione   " + mostra + " : ";
+  // The line as the log shows it: each group in turn gives way to its description. A line
+  // without groups is shown as written, and needs no copy.
+  std::string_view mostra = szExec;
+  std::string conGruppi;
+  bool esito;
+  if (Cerca(t, "^)") == npos) {
+    esito = EvalBiCondizione(c, t);
   } else {
-    c.Azione = "Condizione   " + mostra.substr(0, a) + c.Azione +
-               mostra.substr(mostra.rfind('^') + 1) + " : ";
+    std::string s(t);
+    conGruppi = szExec;
+    // Each round takes the group that the first "^)" closes and puts its result in its place
+    // as a test "^True^" or "^False^". A round removes one "(", so the rounds end.
+    for (std::size_t p = s.find("^)"); p != npos; p = s.find("^)")) {
+      const std::size_t q = p == 0 ? npos : s.rfind("(^", p - 1);
+      if (q == npos) {
+        // A ")" that closes no group: what stands before it is still evaluated.
+        EvalBiCondizione(c, std::string_view(s).substr(0, p + 1));
+        Malformata(szExec);
+      }
+      const bool r = EvalBiCondizione(c, std::string_view(s).substr(q + 1, p - q));
+      s = s.substr(0, q) + "^" + TestoBooleano(r) + "^" + s.substr(p + 2);
+
+      const std::size_t p2 = conGruppi.find("^)");
+      if (c.Azione.empty() || p2 == npos) continue;
+      // The group's text, from its "(" (or, when the line shows none, from the caret before)
+      // to its ")", becomes " description ".
+      std::size_t tenuti = 0;
+      if (p2 > 0) {
+        std::size_t q2 = conGruppi.rfind("(^", p2 - 1);
+        if (q2 == npos) q2 = conGruppi.rfind('^', p2 - 1);
+        if (q2 != npos) tenuti = q2 + 1;
+      }
+      conGruppi = conGruppi.substr(0, tenuti) + " " + c.Azione + " " + conGruppi.substr(p2 + 1);
+    }
+    esito = EvalBiCondizione(c, s);
+    mostra = conGruppi;
+  }
+
+  // The last pair's description takes the place of the outermost carets. It is composed in
+  // Azione itself, which keeps its room from line to line.
+  constexpr std::string_view kInizio = "Condizione   ";
+  const std::size_t a = Cerca(mostra, "^");
+  if (a == npos) {
+    c.Azione.assign(kInizio).append(mostra).append(" : ");
+  } else {
+    c.Azione.insert(0, mostra.substr(0, a)).insert(0, kInizio);
+    c.Azione.append(mostra.substr(mostra.rfind('^') + 1)).append(" : ");
   }
   return esito;
 }

@@ -9,6 +9,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 namespace mlx {
 
@@ -16,17 +17,17 @@ struct ContestoEsecuzione;
 
 // One single test, used exactly as written (no blanks removed). Appends its description to
 // Azione. A database test changes the connection, DbCorrente, TabellaCorrente and DbCiclo.
-bool EvalCondizione(ContestoEsecuzione& c, const std::string& szExec);
+bool EvalCondizione(ContestoEsecuzione& c, std::string_view szExec);
 
 // One pair: "^test^", or "^test^ op ^test^" with op AND, OR or XOR in any case. Both tests are
 // evaluated whatever the first answers; another operator gives false without evaluating the
 // second. Azione becomes the pair's description.
-bool EvalBiCondizione(ContestoEsecuzione& c, const std::string& szExec);
+bool EvalBiCondizione(ContestoEsecuzione& c, std::string_view szExec);
 
 // A whole condition line: a pair whose elements may be groups "(pair)", nested to any depth,
 // reduced innermost first. Every test is evaluated once, left to right. Azione becomes the
 // line's log text, "Condizione   ... : ". A line that begins (after blanks) with neither "^"
 // nor "(" is false and leaves Azione as it was.
-bool EvalMultiCondizione(ContestoEsecuzione& c, const std::string& szExec);
+bool EvalMultiCondizione(ContestoEsecuzione& c, std::string_view szExec);
 
 }  // namespace mlx

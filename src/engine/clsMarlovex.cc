@@ -9,6 +9,7 @@
 #include "platform/text/text.h"
 #include "platform/ui/ui.h"
 #include "system/impostazioni.h"
+#include "variables/espansione.h"
 
 namespace mlx {
 
@@ -49,15 +50,15 @@ void clsMarlovex::InitVars(const std::string& szTxtFile) {
   c.DbCorrente = LeggiImpostazione(plat.registry, "Hollemar900", "Settings", "PathMDB", "");
 }
 
-bool clsMarlovex::InitMLX(std::vector<std::string> vMLX, std::string* etichettaDoppia) {
+bool clsMarlovex::InitMLX(RigheScript vMLX, std::string* etichettaDoppia) {
   righe_ = std::move(vMLX);
   etichette_.Svuota();
   for (std::size_t i = 0; i < righe_.size(); ++i) {
-    const std::string& riga = righe_[i];
+    const std::string_view riga = righe_[i];
     if (riga.empty() || riga[0] != ':') continue;
-    std::string nome = riga.substr(1);
+    const std::string_view nome = riga.substr(1);
     if (!etichette_.Aggiungi(nome, static_cast<std::int32_t>(i))) {
-      if (etichettaDoppia != nullptr) *etichettaDoppia = nome;
+      if (etichettaDoppia != nullptr) *etichettaDoppia = std::string(nome);
       return false;
     }
   }
@@ -190,11 +191,16 @@ void clsMarlovex::RigaComando() {
   c.ErroreRiga = false;
   bool espansa = true;
   try {
-    c.Parti = Dividi(c.Espandi(c.RigaCorrente), ",");
+    // A line without placeholders is split as it is, into the parts' own texts.
+    if (!HaSegnaposti(c.RigaCorrente)) {
+      Dividi(c.RigaCorrente, ",", &c.Parti);
+    } else {
+      Dividi(c.Espandi(c.RigaCorrente), ",", &c.Parti);
+    }
   } catch (const ErroreScript& e) {
     // A failed expansion is reported with this line's own field, read from the raw line,
     // rather than the previous line's.
-    c.Parti = Dividi(c.RigaCorrente, ",");
+    Dividi(c.RigaCorrente, ",", &c.Parti);
     espansa = false;
     c.GestisciErrore(e);
   }

@@ -15,6 +15,7 @@
 #include "engine/comando.h"
 #include "engine/contesto.h"
 #include "engine/processo.h"
+#include "engine/righe.h"
 
 namespace mlx {
 
@@ -44,7 +45,7 @@ class clsMarlovex {
   bool IsRunning() const { return isRunning_; }
   void IsRunning(bool valore) { isRunning_ = valore; }
   // The script lines, as InitMLX took them.
-  const std::vector<std::string>& Righe() const { return righe_; }
+  const RigheScript& Righe() const { return righe_; }
 
   // Raised after every interpreted line with its index.
   std::function<void(std::int32_t)> LineExecuted;
@@ -54,7 +55,10 @@ class clsMarlovex {
   void Clear();
   // Takes the lines and indexes the labels. A label defined twice (without regard to case)
   // refuses the script: the result is false and `etichettaDoppia` names the label.
-  bool InitMLX(std::vector<std::string> vMLX, std::string* etichettaDoppia = nullptr);
+  bool InitMLX(RigheScript vMLX, std::string* etichettaDoppia = nullptr);
+  bool InitMLX(const std::vector<std::string>& vMLX, std::string* etichettaDoppia = nullptr) {
+    return InitMLX(RigheScript(vMLX), etichettaDoppia);
+  }
   void InitVars(const std::string& szTxtFile);
   void Avanza();
   void SaltaCommenti();
@@ -80,7 +84,7 @@ class clsMarlovex {
 
   ContestoEsecuzione contesto_;
   std::unique_ptr<Famiglie> famiglie_;
-  std::vector<std::string> righe_;
+  RigheScript righe_;
   bool isRunning_ = false;
   std::int32_t currLinea_ = 0;
   bool debugging_ = false;

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -13,6 +14,32 @@
 
 namespace mlx {
 
+// The hash of the short keys of the script language (names, codes): computed inline, which
+// for texts of a few characters is quicker than the library's hash of arbitrary bytes.
+struct HashBreve {
+  using is_transparent = void;
+  std::size_t operator()(std::string_view testo) const noexcept {
+    std::uint64_t h = 14695981039346656037ull;
+    for (const char ch : testo) {
+      h ^= static_cast<unsigned char>(ch);
+      h *= 1099511628211ull;
+    }
+    return static_cast<std::size_t>(h);
+  }
+};
+
+// Equality of short keys, compared inline for the same reason.
+struct UgualeBreve {
+  using is_transparent = void;
+  bool operator()(std::string_view a, std::string_view b) const noexcept {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+      if (a[i] != b[i]) return false;
+    }
+    return true;
+  }
+};
+
 template <typename T>
 class Collezione {
  public:
@@ -20,9 +47,15 @@ class Collezione {
 
   // The item under the key, or nullopt when the key is missing.
   std::optional<T> Leggi(std::string_view chiave) const {
+    const T* voce = Trova(chiave);
+    if (voce == nullptr) return std::nullopt;
+    return *voce;
+  }
+
+  // The same without a copy: the item stays valid until the collection changes.
+  const T* Trova(std::string_view chiave) const {
     auto it = voci_.find(text::FoldKey(chiave));
-    if (it == voci_.end()) return std::nullopt;
-    return it->second;
+    return it == voci_.end() ? nullptr : &it->second;
   }
 
   // Adds the item; false (and nothing changed) when the key is already present.
@@ -30,12 +63,17 @@ class Collezione {
     return voci_.emplace(text::FoldKey(chiave), std::move(valore)).second;
   }
 
+  // Stores the item under the key, replacing the one there was.
+  void Scrivi(std::string_view chiave, T valore) {
+    voci_.insert_or_assign(text::FoldKey(chiave), std::move(valore));
+  }
+
   void Rimuovi(std::string_view chiave) { voci_.erase(text::FoldKey(chiave)); }
   void Svuota() { voci_.clear(); }
   std::size_t Conta() const { return voci_.size(); }
 
  private:
-  std::unordered_map<std::string, T> voci_;
+  std::unordered_map<std::string, T, HashBreve, UgualeBreve> voci_;
 };
 
 }  // namespace mlx

@@ -16,6 +16,7 @@
 #include "engine/collezione.h"
 #include "engine/errore.h"
 #include "engine/processo.h"
+#include "engine/righe.h"
 #include "engine/utilita.h"
 #include "system/impostazioni.h"
 
@@ -46,7 +47,7 @@ struct ContestoEsecuzione {
 
   // The line being interpreted.
   std::int32_t LineaLavoro = 0;    // the working line number: the run goes on after it
-  std::string RigaCorrente;        // the raw line
+  std::string_view RigaCorrente;   // the raw line, a view of the engine's script
   std::vector<std::string> Parti;  // the expanded command line split at ","
   std::string Campo;               // Parti(1), or "" when the line has no comma
   std::string Azione;              // the line's sentence; "" writes no log line
@@ -76,7 +77,7 @@ struct ContestoEsecuzione {
 
   // The engine's script, its labels and its return stack, through which the flow commands move
   // the working line number.
-  const std::vector<std::string>* Righe = nullptr;
+  const RigheScript* Righe = nullptr;
   const Collezione<std::int32_t>* Etichette = nullptr;
   clsStack* Ritorni = nullptr;
 

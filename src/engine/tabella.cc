@@ -2,6 +2,7 @@
 // line kinds stay in its own folder.
 #include "engine/tabella.h"
 
+#include <array>
 #include <stdexcept>
 #include <string>
 #include <unordered_map>
@@ -10,6 +11,7 @@
 #include "dialogs/comandi_dialoghi.h"
 #include "files/comandi_file.h"
 #include "programs/comandi_programmi.h"
+#include "engine/collezione.h"
 #include "system/comandi_registro.h"
 #include "system/comandi_switch.h"
 #include "variables/comandi_variabili.h"
@@ -19,8 +21,18 @@ namespace mlx {
 namespace {
 
 struct Tabella {
-  std::unordered_map<std::string_view, Comando> comandi;
-  std::unordered_map<std::string_view, GestoreRiga> righe;
+  std::unordered_map<std::string_view, Comando, HashBreve, UgualeBreve> comandi;
+  std::unordered_map<std::string_view, GestoreRiga, HashBreve, UgualeBreve> righe;
+  // The line kinds of an ASCII first character by that character, looked up once per line.
+  std::array<const GestoreRiga*, 128> righeAscii{};
+
+  void IndicizzaRighe() {
+    for (const auto& [primo, gestore] : righe) {
+      if (primo.size() == 1 && static_cast<unsigned char>(primo[0]) < righeAscii.size()) {
+        righeAscii[static_cast<unsigned char>(primo[0])] = &gestore;
+      }
+    }
+  }
 
   // The rows of a family that keeps state in `stato`.
   template <typename Stato>
@@ -86,6 +98,7 @@ const Tabella& TabellaComandi() {
     t.Aggiungi(FamigliaDialoghi());
     t.Aggiungi(FamigliaFile());
     t.Aggiungi(FamigliaProgrammi());
+    t.IndicizzaRighe();
     return t;
   }();
   return tabella;
@@ -100,7 +113,11 @@ const Comando* TrovaComando(std::string_view codice) {
 }
 
 const GestoreRiga* TrovaTipoRiga(std::string_view primo) {
-  const auto& righe = TabellaComandi().righe;
+  const Tabella& tabella = TabellaComandi();
+  if (primo.size() == 1 && static_cast<unsigned char>(primo[0]) < tabella.righeAscii.size()) {
+    return tabella.righeAscii[static_cast<unsigned char>(primo[0])];
+  }
+  const auto& righe = tabella.righe;
   auto it = righe.find(primo);
   return it == righe.end() ? nullptr : &it->second;
 }

@@ -14,11 +14,15 @@
 
 namespace mlx {
 
+std::string_view DestraDiVista(std::string_view testo, std::string_view sep) {
+  if (testo.empty()) return {};
+  std::size_t p = Cerca(testo, sep);
+  if (p == std::string_view::npos) return {};
+  return testo.substr(p + sep.size());
+}
+
 std::string DestraDi(std::string_view testo, std::string_view sep) {
-  if (testo.empty()) return "";
-  std::size_t p = testo.find(sep);
-  if (p == std::string_view::npos) return "";
-  return std::string(testo.substr(p + sep.size()));
+  return std::string(DestraDiVista(testo, sep));
 }
 
 std::string SinistraDi(std::string_view testo, std::string_view sep) {
@@ -28,20 +32,37 @@ std::string SinistraDi(std::string_view testo, std::string_view sep) {
   return std::string(testo.substr(0, p));
 }
 
+void Dividi(std::string_view testo, std::string_view sep, std::vector<std::string>* parti) {
+  // The pieces are written over the vector's own texts, so that splitting line after line
+  // into the same vector allocates nothing once the texts are large enough.
+  std::size_t n = 0;
+  const auto Metti = [&](std::string_view pezzo) {
+    if (n < parti->size()) {
+      (*parti)[n].assign(pezzo);
+    } else {
+      parti->emplace_back(pezzo);
+    }
+    ++n;
+  };
+  if (sep.empty()) {
+    Metti(testo);
+  } else {
+    std::size_t inizio = 0;
+    for (;;) {
+      const std::size_t p =
+          sep.size() == 1 ? testo.find(sep[0], inizio) : testo.find(sep, inizio);
+      if (p == std::string_view::npos) break;
+      Metti(testo.substr(inizio, p - inizio));
+      inizio = p + sep.size();
+    }
+    Metti(testo.substr(inizio));
+  }
+  parti->resize(n);
+}
+
 std::vector<std::string> Dividi(std::string_view testo, std::string_view sep) {
   std::vector<std::string> parti;
-  if (sep.empty()) {
-    parti.emplace_back(testo);
-    return parti;
-  }
-  std::size_t inizio = 0;
-  for (;;) {
-    std::size_t p = testo.find(sep, inizio);
-    if (p == std::string_view::npos) break;
-    parti.emplace_back(testo.substr(inizio, p - inizio));
-    inizio = p + sep.size();
-  }
-  parti.emplace_back(testo.substr(inizio));
+  Dividi(testo, sep, &parti);
   return parti;
 }
 
@@ -151,27 +172,36 @@ std::string SoloPercorso(std::string_view percorso) {
   return std::string(percorso.substr(0, p));
 }
 
-std::string TogliSpazi(std::string_view testo) {
+std::string_view SenzaSpazi(std::string_view testo) {
   std::size_t inizio = testo.find_first_not_of(' ');
-  if (inizio == std::string_view::npos) return "";
+  if (inizio == std::string_view::npos) return {};
   std::size_t fine = testo.find_last_not_of(' ');
-  return std::string(testo.substr(inizio, fine - inizio + 1));
+  return testo.substr(inizio, fine - inizio + 1);
 }
+
+std::string TogliSpazi(std::string_view testo) { return std::string(SenzaSpazi(testo)); }
 
 std::string LeggiVoce(const CollezioneTesti* coll, std::string_view chiave) {
   if (coll == nullptr) return "";
-  return coll->Leggi(chiave).value_or("");
+  const std::string* voce = coll->Trova(chiave);
+  return voce == nullptr ? "" : *voce;
+}
+
+std::string_view VoceDestra(const CollezioneTesti* coll, std::string_view chiave,
+                            std::string_view sep) {
+  if (coll == nullptr) return {};
+  const std::string* voce = coll->Trova(chiave);
+  return voce == nullptr ? std::string_view() : DestraDiVista(*voce, sep);
 }
 
 std::string LeggiVoceDestra(const CollezioneTesti* coll, std::string_view chiave,
                             std::string_view sep) {
-  return DestraDi(LeggiVoce(coll, chiave), sep);
+  return std::string(VoceDestra(coll, chiave, sep));
 }
 
 void ScriviVoce(CollezioneTesti* coll, std::string valore, std::string_view chiave) {
   if (coll == nullptr) Solleva(err::kInvalidCall, "Archivio delle variabili non disponibile.");
-  coll->Rimuovi(chiave);
-  coll->Aggiungi(chiave, std::move(valore));
+  coll->Scrivi(chiave, std::move(valore));
 }
 
 void SvuotaCollection(std::unique_ptr<CollezioneTesti>& coll) {

@@ -18,14 +18,32 @@ namespace db { class Recordset; }
 namespace fs { class FileSystem; }
 namespace ui { class Ui; }
 
+// The first position of `cercato` in `testo` from `da`, npos when it is missing. The texts of
+// a script line are short: a plain loop finds a short piece sooner than a library call.
+constexpr std::size_t Cerca(std::string_view testo, std::string_view cercato,
+                            std::size_t da = 0) {
+  if (cercato.size() > testo.size()) return std::string_view::npos;
+  const std::size_t ultimo = testo.size() - cercato.size();
+  for (std::size_t i = da; i <= ultimo; ++i) {
+    std::size_t k = 0;
+    while (k < cercato.size() && testo[i + k] == cercato[k]) ++k;
+    if (k == cercato.size()) return i;
+  }
+  return std::string_view::npos;
+}
+
 // The text after the first separator; "" when it is missing; the whole text for "".
 std::string DestraDi(std::string_view testo, std::string_view sep);
+// The same, as a view into the text.
+std::string_view DestraDiVista(std::string_view testo, std::string_view sep);
 // The text before the first separator; the whole text when it is missing; "" for "".
 std::string SinistraDi(std::string_view testo, std::string_view sep);
 // Piece n (1-based) of the text split at sep; "" when there is no such piece.
 std::string Elemento(std::string_view testo, int n, std::string_view sep);
 // Splits at every occurrence of sep; empty pieces stay. An empty text gives one empty piece.
 std::vector<std::string> Dividi(std::string_view testo, std::string_view sep);
+// The same into `parti`, whose texts are reused.
+void Dividi(std::string_view testo, std::string_view sep, std::vector<std::string>* parti);
 // Elements from index `inizio` to the end joined by sep; "" past the end.
 std::string UnisciDa(const std::vector<std::string>& arr, std::string_view sep, long inizio);
 std::string RaddoppiaApici(std::string_view testo);
@@ -48,12 +66,17 @@ std::string SoloFile(std::string_view percorso);
 std::string SoloPercorso(std::string_view percorso);
 // Leading and trailing blanks (the blank character only) removed.
 std::string TogliSpazi(std::string_view testo);
+// The same, as a view into the text.
+std::string_view SenzaSpazi(std::string_view testo);
 std::string Sostituisci(std::string_view testo, std::string_view da, std::string_view a);
 
 using CollezioneTesti = Collezione<std::string>;
 // The item under the key; "" when the key or the collection is missing.
 std::string LeggiVoce(const CollezioneTesti* coll, std::string_view chiave);
 std::string LeggiVoceDestra(const CollezioneTesti* coll, std::string_view chiave,
+                            std::string_view sep);
+// The same, as a view into the stored item: valid until the collection changes.
+std::string_view VoceDestra(const CollezioneTesti* coll, std::string_view chiave,
                             std::string_view sep);
 // Stores the value under the key, replacing an earlier one.
 void ScriviVoce(CollezioneTesti* coll, std::string valore, std::string_view chiave);

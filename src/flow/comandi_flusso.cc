@@ -30,11 +30,11 @@ std::int32_t UltimaRiga(const ContestoEsecuzione& c) {
 // Moves the working line forward to the next line that begins with "^", or to the last line.
 // Only "^" stops: blocks do not nest, and a line beginning with "(" is passed over.
 void SaltaAvanti(ContestoEsecuzione& c) {
-  const std::vector<std::string>& righe = *c.Righe;
+  const RigheScript& righe = *c.Righe;
   const std::int32_t ultima = UltimaRiga(c);
   while (c.LineaLavoro < ultima) {
     ++c.LineaLavoro;
-    const std::string& riga = righe[c.LineaLavoro];
+    const std::string_view riga = righe[c.LineaLavoro];
     if (!riga.empty() && riga[0] == '^') return;
   }
 }
@@ -86,7 +86,7 @@ void ChiediAggiornamento(ContestoEsecuzione& c) {
 // A condition line: "^c^" or "(...)" evaluates c and, when it is false, skips its body; "^^"
 // ends a block; "^ELSE^" skips the else part of a block whose condition was true.
 void RigaCondizione(ContestoEsecuzione& c, StatoFlusso& f) {
-  const std::string interno = text::Inner(c.RigaCorrente);
+  const std::string_view interno = text::InnerView(c.RigaCorrente);
   if (interno.empty()) {
     c.Azione = "Fine condizione";
     return;

@@ -1,6 +1,9 @@
 #include "launch/mdlMarlovex.h"
 
 #include <algorithm>
+#include <bit>
+#include <cstdint>
+#include <cstring>
 #include <string_view>
 #include <utility>
 
@@ -56,7 +59,7 @@ void EseguiScript(StatoProcesso& stato, const std::string& percorso) {
   }
   Caricamento caricamento;
   if (!CaricaScript(stato, caricamento, percorso)) return;
-  std::vector<std::string>& righe = caricamento.RigheScript;
+  RigheScript& righe = caricamento.RigheScript;
   if (righe.size() > 1) righe.pop_back();
 
   clsMarlovex motore(stato);
@@ -81,23 +84,65 @@ void EseguiScript(StatoProcesso& stato, const std::string& percorso) {
 
 namespace {
 
-// Splits file content into lines: CR LF, CR and LF each end a line. The lines are views of the
-// text, which must outlive them: a large script is not copied line by line twice.
-std::vector<std::string_view> DividiRighe(const std::string& testo) {
-  std::vector<std::string_view> righe;
-  righe.reserve(static_cast<std::size_t>(std::count(testo.begin(), testo.end(), '\n')) + 1);
-  const std::string_view tutto = testo;
-  std::size_t inizio = 0;
-  for (std::size_t i = 0; i < testo.size(); ++i) {
-    if (testo[i] == '\r' || testo[i] == '\n') {
-      righe.push_back(tutto.substr(inizio, i - inizio));
-      if (testo[i] == '\r' && i + 1 < testo.size() && testo[i + 1] == '\n') ++i;
-      inizio = i + 1;
+// Text is scanned eight bytes at a time: a mask has the high bit of each byte of the word
+// that equals the byte searched for.
+constexpr std::uint64_t kUni = 0x0101010101010101ull;
+constexpr std::uint64_t kAlti = 0x8080808080808080ull;
+
+std::uint64_t Parola(const char* p) {
+  std::uint64_t parola;
+  std::memcpy(&parola, p, sizeof parola);
+  return parola;
+}
+
+// Exact: every byte of `parola` equal to `b` has its high bit set, and no other.
+std::uint64_t Uguali(std::uint64_t parola, unsigned char b) {
+  const std::uint64_t x = parola ^ (kUni * b);
+  const std::uint64_t basso = kAlti - kUni;  // 0x7F in every byte
+  return ~(((x & basso) + basso) | x | basso);
+}
+
+// The position of the first CR or LF from `da`, or the text's size when there is none.
+std::size_t FineRiga(std::string_view testo, std::size_t da) {
+  std::size_t i = da;
+  for (; i + 8 <= testo.size(); i += 8) {
+    const std::uint64_t parola = Parola(testo.data() + i);
+    const std::uint64_t fine = Uguali(parola, '\n') | Uguali(parola, '\r');
+    // The first byte of the text is the word's lowest on a little-endian machine.
+    if (fine != 0) {
+      if constexpr (std::endian::native == std::endian::little) {
+        return i + static_cast<std::size_t>(std::countr_zero(fine)) / 8;
+      } else {
+        return i + static_cast<std::size_t>(std::countl_zero(fine)) / 8;
+      }
     }
   }
-  if (inizio < testo.size()) righe.push_back(tutto.substr(inizio));
-  return righe;
+  while (i < testo.size() && testo[i] != '\n' && testo[i] != '\r') ++i;
+  return i;
 }
+
+// The lines of file content one at a time, as views of it: CR LF, CR and LF each end a line,
+// and content that ends with a line end has no empty line after it.
+class LettoreRighe {
+ public:
+  explicit LettoreRighe(std::string_view testo) : testo_(testo) {}
+  bool AltraRiga() const { return pos_ < testo_.size(); }
+  std::string_view Prossima() {
+    const std::size_t inizio = pos_;
+    const std::size_t fine = FineRiga(testo_, inizio);
+    if (fine == testo_.size()) {
+      pos_ = fine;
+      return testo_.substr(inizio);
+    }
+    pos_ = fine + 1;
+    if (testo_[fine] == '\r' && pos_ < testo_.size() && testo_[pos_] == '\n') ++pos_;
+    return testo_.substr(inizio, fine - inizio);
+  }
+
+ private:
+  std::string_view testo_;
+  std::size_t pos_ = 0;
+};
 
 }  // namespace
 
@@ -111,18 +156,28 @@ bool CaricaScript(StatoProcesso& stato, Caricamento& caricamento, const std::str
                         " non si legge: " + letto.description());
     return false;
   }
-  const std::string testo = text::DecodeFileBytes(contenuto);
-  const std::vector<std::string_view> righe = DividiRighe(testo);
-  caricamento.RigheScript.reserve(caricamento.RigheScript.size() + righe.size());
+  text::DecodeFileBytesInPlace(&contenuto);
+  RigheScript& script = caricamento.RigheScript;
+  // The lines are views of the file's text, which the script keeps.
+  const std::string_view testo = script.Conserva(std::move(contenuto));
+  // Room for a line every eight bytes: a generous guess that spares a pass over the text to
+  // count them. Room never written is cheap, and more lines only make the list grow.
+  script.reserve(script.size() + testo.size() / 8 + 1);
 
-  for (std::size_t i = 0; i < righe.size(); ++i) {
-    std::string riga = TogliSpazi(righe[i]);
+  LettoreRighe lettore(testo);
+  while (lettore.AltraRiga()) {
+    std::string_view riga = SenzaSpazi(lettore.Prossima());
     if (riga.empty()) continue;
-    while (!riga.empty() && riga.back() == '_' && i + 1 < righe.size()) {
-      riga.pop_back();
-      riga += TogliSpazi(righe[++i]);
+    if (riga.back() == '_' && lettore.AltraRiga()) {
+      // A line ending in "_" goes on in the next one: the joined line is kept on its own.
+      std::string unita(riga);
+      while (!unita.empty() && unita.back() == '_' && lettore.AltraRiga()) {
+        unita.pop_back();
+        unita += SenzaSpazi(lettore.Prossima());
+      }
+      riga = script.Conserva(std::move(unita));
     }
-    if (riga.rfind("<<MLX,", 0) == 0) {
+    if (riga.starts_with("<<MLX,")) {
       const std::string nome = TogliSpazi(DestraDi(riga, ","));
       const std::string inclusione = stato.PercorsoApp(nome);
       if (!LeggiVoce(&caricamento.FileInCaricamento, inclusione).empty()) {
@@ -136,10 +191,10 @@ bool CaricaScript(StatoProcesso& stato, Caricamento& caricamento, const std::str
         return false;
       }
       if (!CaricaScript(stato, caricamento, inclusione)) return false;
-      caricamento.RigheScript.emplace_back();
+      script.push_back({});
     } else {
-      caricamento.RigheScript.back() = std::move(riga);
-      caricamento.RigheScript.emplace_back();
+      script.SostituisciUltima(riga);
+      script.push_back({});
     }
   }
   caricamento.FileInCaricamento.Rimuovi(percorso);

@@ -7,6 +7,7 @@
 
 #include "engine/collezione.h"
 #include "engine/processo.h"
+#include "engine/righe.h"
 #include "engine/utilita.h"
 
 namespace mlx {
@@ -14,7 +15,7 @@ namespace mlx {
 // A script file being loaded with its includes.
 struct Caricamento {
   // The lines read so far; the last element is an empty slot.
-  std::vector<std::string> RigheScript{""};
+  mlx::RigheScript RigheScript{std::vector<std::string>{""}};
   // The chain of files being read, to refuse circular includes.
   CollezioneTesti FileInCaricamento;
 };

@@ -21,13 +21,16 @@ namespace {
 
 // Sets the line's variable (Campo) to the value.
 void Assegna(ContestoEsecuzione& c, const std::string& valore) {
-  ScriviVoce(c.ExecVars.get(), c.Campo + " = " + valore, c.Campo);
+  std::string voce;
+  voce.reserve(c.Campo.size() + 3 + valore.size());
+  voce.append(c.Campo).append(" = ").append(valore);
+  ScriviVoce(c.ExecVars.get(), std::move(voce), c.Campo);
 }
 
 Lavoro CmdAssegna(ContestoEsecuzione& c) {
   const std::string valore = c.RestoDa(2);
   Assegna(c, valore);
-  c.Azione = "Variabile " + c.Campo + " = " + valore;
+  c.Azione.assign("Variabile ").append(c.Campo).append(" = ").append(valore);
   return {};
 }
 

@@ -72,17 +72,26 @@ std::string EspandiVariabili(const CollezioneTesti* store, std::string_view test
   return s;
 }
 
-void ScomponiTestVariabile(const CollezioneTesti* store, std::string_view testo,
-                           const Platform& plat, std::string* nome, std::string* operatore,
-                           std::string* valore) {
-  std::size_t p = testo.find("{<");
-  std::size_t q = testo.find(">}");
+PartiTestVariabile DividiTestVariabile(std::string_view testo) {
+  std::size_t p = Cerca(testo, "{<");
+  std::size_t q = Cerca(testo, ">}");
   if (p == std::string_view::npos || q == std::string_view::npos || q < p + 2) {
     Solleva(err::kInvalidCall, "Test di variabile non valido: " + std::string(testo));
   }
-  *nome = std::string(testo.substr(p + 2, q - p - 2));
-  *operatore = q + 2 < testo.size() ? std::string(testo.substr(q + 2, 2)) : "";
-  *valore = q + 4 < testo.size() ? EspandiVariabili(store, testo.substr(q + 4), plat) : "";
+  PartiTestVariabile parti;
+  parti.nome = testo.substr(p + 2, q - p - 2);
+  if (q + 2 < testo.size()) parti.operatore = testo.substr(q + 2, 2);
+  if (q + 4 < testo.size()) parti.valore = testo.substr(q + 4);
+  return parti;
+}
+
+void ScomponiTestVariabile(const CollezioneTesti* store, std::string_view testo,
+                           const Platform& plat, std::string* nome, std::string* operatore,
+                           std::string* valore) {
+  const PartiTestVariabile parti = DividiTestVariabile(testo);
+  *nome = parti.nome;
+  *operatore = parti.operatore;
+  *valore = parti.valore.empty() ? "" : EspandiVariabili(store, parti.valore, plat);
 }
 
 std::string VersioneWindows(const Platform& plat) {

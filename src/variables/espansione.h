@@ -15,6 +15,9 @@ namespace mlx {
 constexpr long kMaxSostituzioni = 10000;
 constexpr std::size_t kMaxLunghezzaEspansa = 16u << 20;
 
+// Whether the text holds a placeholder to expand: one that holds none expands to itself.
+inline bool HaSegnaposti(std::string_view testo) { return Cerca(testo, "{<") != testo.npos; }
+
 // Expands every placeholder of `testo`. A name that is neither built in nor in the store, a
 // "{<" without ">}", and an endless expansion are script errors.
 std::string EspandiVariabili(const CollezioneTesti* store, std::string_view testo,
@@ -22,6 +25,14 @@ std::string EspandiVariabili(const CollezioneTesti* store, std::string_view test
 
 // The value of a built-in name ("SYS_DATE", ..., "SPAZIO"); false when the name is not one.
 bool ValoreDiSistema(std::string_view nome, const Platform& plat, std::string* valore);
+
+// The parts of a variable test "{<name>}op value", as views of it; the value as written.
+struct PartiTestVariabile {
+  std::string_view nome;
+  std::string_view operatore;
+  std::string_view valore;
+};
+PartiTestVariabile DividiTestVariabile(std::string_view testo);
 
 // Splits a variable test "{<name>}op value" into its name, two-character operator and value
 // (the value expanded).

@@ -318,17 +318,26 @@ class PosixFileSystem : public FileSystem {
     Fd fd;
     Status s = OpenForReading(path, &fd);
     if (!s.ok()) return s;
-    std::string data;
-    std::vector<char> chunk(kChunk);
+    // The file is read straight into a text of its size; one that grows meanwhile is read to
+    // its end all the same.
+    struct stat st {};
+    std::size_t expected = 0;
+    if (fstat(fd.get(), &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0) {
+      expected = static_cast<std::size_t>(st.st_size);
+    }
+    std::string data(expected + 1, '\0');
+    std::size_t filled = 0;
     for (;;) {
-      ssize_t n = ReadSome(fd.get(), chunk.data(), chunk.size());
+      if (filled == data.size()) data.resize(data.size() + kChunk);
+      ssize_t n = ReadSome(fd.get(), data.data() + filled, data.size() - filled);
       if (n < 0) {
         int error = errno;
         return FromErrno(error, path, ToNative(path));
       }
       if (n == 0) break;
-      data.append(chunk.data(), static_cast<std::size_t>(n));
+      filled += static_cast<std::size_t>(n);
     }
+    data.resize(filled);
     *bytes = std::move(data);
     return Status::OK();
   }

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <utility>
 #include <vector>
 
@@ -96,6 +97,14 @@ void AppendUtf8(std::string* out, char32_t cp) {
 bool IsValidUtf8(std::string_view bytes) {
   std::size_t i = 0;
   while (i < bytes.size()) {
+    // Runs of ASCII, the bulk of a script, are passed over eight bytes at a time.
+    while (i + 8 <= bytes.size()) {
+      std::uint64_t block;
+      std::memcpy(&block, bytes.data() + i, sizeof block);
+      if ((block & 0x8080808080808080ull) != 0) break;
+      i += 8;
+    }
+    if (i >= bytes.size()) break;
     unsigned char c = static_cast<unsigned char>(bytes[i]);
     if (c < 0x80) {
       ++i;
@@ -148,12 +157,18 @@ std::string Cp1252ToUtf8(std::string_view bytes) {
   return out;
 }
 
-std::string DecodeFileBytes(std::string_view bytes) {
-  if (IsValidUtf8(bytes)) {
-    if (bytes.substr(0, 3) == "\xEF\xBB\xBF") bytes.remove_prefix(3);
-    return std::string(bytes);
+void DecodeFileBytesInPlace(std::string* bytes) {
+  if (IsValidUtf8(*bytes)) {
+    if (bytes->starts_with("\xEF\xBB\xBF")) bytes->erase(0, 3);
+    return;
   }
-  return Cp1252ToUtf8(bytes);
+  *bytes = Cp1252ToUtf8(*bytes);
+}
+
+std::string DecodeFileBytes(std::string_view bytes) {
+  std::string text(bytes);
+  DecodeFileBytesInPlace(&text);
+  return text;
 }
 
 std::size_t Length(std::string_view s) {
@@ -190,10 +205,16 @@ std::string First(std::string_view s) {
   return std::string(FirstView(s));
 }
 
-std::string Inner(std::string_view s) {
-  std::size_t len = Length(s);
-  if (len < 2) return "";
-  return Mid(s, 1, len - 2);
+std::string_view InnerView(std::string_view s) {
+  // One walk over the characters: where the second begins and where the last begins.
+  std::size_t second = 0, last = 0, n = 0;
+  for (std::size_t pos = 0; pos < s.size(); ++n) {
+    last = pos;
+    pos += SequenceLength(static_cast<unsigned char>(s[pos]));
+    if (n == 0) second = pos;
+  }
+  if (n < 2) return {};
+  return s.substr(second, last - second);
 }
 
 namespace {
@@ -238,6 +259,8 @@ std::string ToLower(std::string_view s) {
 std::string FoldKey(std::string_view s) {
   return MapCase<false>(s);
 }
+
+std::string Inner(std::string_view s) { return std::string(InnerView(s)); }
 bool EqualsNoCase(std::string_view a, std::string_view b) {
   return a.size() == b.size() && FoldKey(a) == FoldKey(b);
 }

@@ -11,6 +11,8 @@ namespace mlx::text {
 // Bytes of a script or data file as text: valid UTF-8 stays (a leading byte-order mark is
 // dropped); anything else is decoded as Windows-1252.
 std::string DecodeFileBytes(std::string_view bytes);
+// The same, in place: valid UTF-8 (the common case) is not copied.
+void DecodeFileBytesInPlace(std::string* bytes);
 bool IsValidUtf8(std::string_view bytes);
 // Appends the UTF-8 form of a code point.
 void AppendUtf8(std::string* out, char32_t cp);
@@ -27,6 +29,8 @@ std::string First(std::string_view s);
 std::string_view FirstView(std::string_view s);
 // s without its first and last character ("" when s has fewer than two characters).
 std::string Inner(std::string_view s);
+// The same, as a view into s.
+std::string_view InnerView(std::string_view s);
 
 // Case mapping of every letter with a single upper or lower case partner (the whole of
 // Latin-1, other Latin, Greek, Cyrillic, ...); every other character is kept.

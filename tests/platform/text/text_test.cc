@@ -139,3 +139,41 @@ TEST(TextLike, ManyStarsOnALongTextAreQuick) {
 
 }  // namespace
 }  // namespace mlx::text
+
+namespace mlx::text {
+namespace {
+
+TEST(TextDecode, Utf8CheckedAcrossEightByteBlocks) {
+  for (std::size_t pos = 0; pos < 20; ++pos) {
+    std::string text(24, 'a');
+    text[pos] = '\xFF';
+    EXPECT_FALSE(IsValidUtf8(text)) << pos;
+    // A valid two-byte character at every position, across a block's end too.
+    std::string valid(24, 'a');
+    valid.replace(pos, 2, "\xC3\xA0");
+    EXPECT_TRUE(IsValidUtf8(valid)) << pos;
+    // A character cut short at the end of a block.
+    std::string cut(pos + 1, 'a');
+    cut.back() = '\xE2';
+    EXPECT_FALSE(IsValidUtf8(cut)) << pos;
+  }
+  std::string bom = "\xEF\xBB\xBF" "abc";
+  DecodeFileBytesInPlace(&bom);
+  EXPECT_EQ(bom, "abc");
+  std::string latin = "Citt\xE0";
+  DecodeFileBytesInPlace(&latin);
+  EXPECT_EQ(latin, "Citt\xC3\xA0");
+}
+
+TEST(TextSlices, InnerViewAsInner) {
+  for (const std::string_view s : {"", "^", "^^", "^ELSE^", "(\xC3\xA0)", "\xC3\xA0x\xC3\xA0",
+                                   "^\xE0^", "ab\xF0", "\xE2\x82\xAC\xE2\x82\xAC"}) {
+    const std::size_t n = Length(s);
+    EXPECT_EQ(InnerView(s), n < 2 ? "" : Mid(s, 1, n - 2)) << s;
+  }
+  EXPECT_EQ(InnerView("^ELSE^"), "ELSE");
+  EXPECT_EQ(InnerView("\xC3\xA0x\xC3\xA0"), "x");
+}
+
+}  // namespace
+}  // namespace mlx::text

@@ -1,0 +1,53 @@
+// The lines of a script. The text is kept in a few blocks this object owns (a whole file, a
+// line joined from continuations) and every line is a view of one of them, so that loading and
+// freeing a script of a million lines costs no allocation per line.
+#pragma once
+
+#include <algorithm>
+#include <cstddef>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace mlx {
+
+class RigheScript {
+ public:
+  RigheScript() = default;
+  // Copies of the given lines, each kept as written.
+  explicit RigheScript(const std::vector<std::string>& righe);
+  RigheScript(RigheScript&&) noexcept = default;
+  RigheScript& operator=(RigheScript&&) noexcept = default;
+  RigheScript(const RigheScript&) = delete;
+  RigheScript& operator=(const RigheScript&) = delete;
+
+  std::size_t size() const { return righe_.size(); }
+  bool empty() const { return righe_.empty(); }
+  std::string_view operator[](std::size_t i) const { return righe_[i]; }
+  std::string_view back() const { return righe_.back(); }
+
+  // Keeps the text for as long as this object lives and answers a view of it. Moving the
+  // object keeps the views valid.
+  std::string_view Conserva(std::string testo);
+  // Appends a line, or replaces the last one. The line must be a view of text kept by Conserva
+  // (or text that outlives this object, such as a literal).
+  void push_back(std::string_view riga) { righe_.push_back(riga); }
+  void SostituisciUltima(std::string_view riga) { righe_.back() = riga; }
+  void pop_back() { righe_.pop_back(); }
+  // Room for n lines. The room grows at least twofold, so that reserving a little more for each
+  // of many included files does not copy the list each time.
+  void reserve(std::size_t n) {
+    if (n > righe_.capacity()) righe_.reserve(std::max(n, 2 * righe_.capacity()));
+  }
+
+  // The lines as separate texts.
+  operator std::vector<std::string>() const;
+
+ private:
+  // Each block on the heap by itself, so that the views stay valid when the list grows.
+  std::vector<std::unique_ptr<const std::string>> testi_;
+  std::vector<std::string_view> righe_;
+};
+
+}  // namespace mlx

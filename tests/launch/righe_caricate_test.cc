@@ -1,0 +1,76 @@
+// Loading large scripts: line ends found a word at a time, lines kept as views of the file.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "fakes/ambiente.h"
+
+namespace mlx {
+namespace {
+
+using fakes::Ambiente;
+
+std::vector<std::string> Carica(Ambiente& a, const std::string& file) {
+  Caricamento caricamento;
+  EXPECT_TRUE(CaricaScript(*a.stato, caricamento, a.Percorso(file)));
+  return caricamento.RigheScript;
+}
+
+// Lines of every length from 1 to 40 with the three line ends in turn, so that each end falls
+// at every position of an eight-byte word, and a CR LF pair across two words too.
+TEST(RigheCaricate, OgniFineRigaInOgniPosizione) {
+  const char* const fini[] = {"\n", "\r", "\r\n"};
+  std::vector<std::string> attese;
+  std::string testo;
+  for (int giro = 0; giro < 3; ++giro) {
+    for (std::size_t lunghezza = 1; lunghezza <= 40; ++lunghezza) {
+      std::string riga = "=,V" + std::to_string(lunghezza) + ",";
+      riga.resize(std::max(riga.size(), lunghezza), static_cast<char>('a' + giro));
+      attese.push_back(riga);
+      testo += riga + fini[(lunghezza + static_cast<std::size_t>(giro)) % 3];
+    }
+  }
+  testo += "ultima";  // no line end after the last line
+  attese.push_back("ultima");
+  attese.push_back("");  // the loader's empty slot
+  Ambiente a;
+  a.Scrivi("s.txt", testo);
+  EXPECT_EQ(Carica(a, "s.txt"), attese);
+}
+
+// Continuation lines are joined even when the script's text is long and the pieces lie in
+// different words; an include in the middle keeps the lines around it in order.
+TEST(RigheCaricate, ContinuazioniEInclusioniInUnTestoLungo) {
+  Ambiente a;
+  a.Scrivi("inc.txt", "=,I,uno\r\n=,J,due_\r\n   tre\r\n");
+  std::string testo;
+  std::vector<std::string> attese;
+  for (int i = 0; i < 500; ++i) {
+    const std::string n = std::to_string(i);
+    testo += "  =,A" + n + ",inizio _\r\n   fine " + n + "  \r\n";
+    attese.push_back("=,A" + n + ",inizio fine " + n);
+    if (i % 100 == 50) {
+      testo += "<<MLX,inc.txt\n";
+      attese.insert(attese.end(), {"=,I,uno", "=,J,duetre", ""});
+    }
+  }
+  a.Scrivi("s.txt", testo);
+  attese.push_back("");
+  EXPECT_EQ(Carica(a, "s.txt"), attese);
+}
+
+// The engine's lines are the loaded ones, views that outlive the loader's objects.
+TEST(RigheCaricate, IlMotoreTieneLeRigheDelFile) {
+  Ambiente a;
+  std::string testo = "MSGN\nLOGY\n";
+  for (int i = 0; i < 2000; ++i) testo += "=,V,valore " + std::to_string(i) + "\n";
+  testo += "=,FINE,{<V>}\n";
+  a.Scrivi("MLX.txt", testo);
+  Main(*a.stato, "");
+  EXPECT_THAT(a.Log(), ::testing::Contains("Variabile FINE = valore 1999"));
+}
+
+}  // namespace
+}  // namespace mlx
