@@ -16,21 +16,7 @@ class DatesTest : public DbTest {
  protected:
   // Runs SQL through a plain SQLite connection, as the sqlite3 shell would: none of the layer's
   // functions are registered there.
-  void Other(const std::string& sql) {
-    sqlite3* db = nullptr;
-    ASSERT_EQ(sqlite3_open_v2(path_.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr), SQLITE_OK);
-    char* msg = nullptr;
-    int rc = sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &msg);
-    EXPECT_EQ(rc, SQLITE_OK) << sql << " -> " << (msg ? msg : "");
-    sqlite3_free(msg);
-    sqlite3_close(db);
-  }
-
-  void Reopen() {
-    conn_->Close();
-    conn_ = Open(path_);
-    ASSERT_NE(conn_, nullptr);
-  }
+  void Other(const std::string& sql) { Outside({sql}); }
 
   // Names of the layer's date triggers in the file.
   std::string DateTriggers() {
