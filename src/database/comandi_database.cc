@@ -119,26 +119,26 @@ Lavoro CmdModificaValore(ContestoEsecuzione& c, StatoDatabase& s) {
 
 // The commands on the whole table and "-#" name no column: the statement's column is empty.
 
-Lavoro CmdEliminaTabella(ContestoEsecuzione& c, StatoDatabase& s) {
-  Istruzione(s, "DROP TABLE [" + c.TabellaCorrente + "]", "", "");
+// A statement on the whole current table, with its sentence: the table's name follows it.
+Lavoro SuTabella(ContestoEsecuzione& c, StatoDatabase& s, const std::string& comando,
+                 const char* frase) {
+  Istruzione(s, comando + " [" + c.TabellaCorrente + "]", "", "");
   c.Campo.clear();
-  c.Azione = "Eliminata tabella " + c.TabellaCorrente;
+  c.Azione = frase + c.TabellaCorrente;
   return {};
+}
+
+Lavoro CmdEliminaTabella(ContestoEsecuzione& c, StatoDatabase& s) {
+  return SuTabella(c, s, "DROP TABLE", "Eliminata tabella ");
 }
 
 Lavoro CmdCreaTabella(ContestoEsecuzione& c, StatoDatabase& s) {
   // The table is made without columns; "+" lines add them.
-  Istruzione(s, "CREATE TABLE [" + c.TabellaCorrente + "]", "", "");
-  c.Campo.clear();
-  c.Azione = "Creata tabella " + c.TabellaCorrente;
-  return {};
+  return SuTabella(c, s, "CREATE TABLE", "Creata tabella ");
 }
 
 Lavoro CmdSvuotaTabella(ContestoEsecuzione& c, StatoDatabase& s) {
-  Istruzione(s, "DELETE * FROM [" + c.TabellaCorrente + "]", "", "");
-  c.Campo.clear();
-  c.Azione = "Svuotata tabella " + c.TabellaCorrente;
-  return {};
+  return SuTabella(c, s, "DELETE * FROM", "Svuotata tabella ");
 }
 
 Lavoro CmdEliminaIndice(ContestoEsecuzione& c, StatoDatabase& s) {

@@ -231,8 +231,15 @@ std::string ChangeCase(std::string_view s) {
   for (std::size_t i = 0; i < s.size();) {
     char32_t cp;
     std::size_t len;
-    if (static_cast<unsigned char>(s[i]) < 0x80 || !DecodeAt(s, i, &cp, &len)) {
-      out += MapCase<kUpper>(s.substr(i, 1));
+    const unsigned char c = static_cast<unsigned char>(s[i]);
+    if (c < 0x80) {
+      out.push_back(static_cast<char>(kUpper ? (c >= 'a' && c <= 'z' ? c - 32 : c)
+                                             : (c >= 'A' && c <= 'Z' ? c + 32 : c)));
+      ++i;
+      continue;
+    }
+    if (!DecodeAt(s, i, &cp, &len)) {  // not UTF-8: the byte stays as it is
+      out.push_back(s[i]);
       ++i;
       continue;
     }
