@@ -129,19 +129,6 @@ TEST_F(FilesTest, CompactionInPlaceKeepsContentIdentityModeAndOwner) {
   ASSERT_EQ(chmod(path_.c_str(), 0600), 0);
 }
 
-// A plain SQLite connection, as another program (the sqlite3 shell, the host application) has.
-class Plain {
- public:
-  explicit Plain(const std::string& path) {
-    sqlite3_open_v2(path.c_str(), &db_, SQLITE_OPEN_READWRITE, nullptr);
-  }
-  ~Plain() { sqlite3_close_v2(db_); }
-  int Exec(const std::string& sql) { return sqlite3_exec(db_, sql.c_str(), nullptr, nullptr, nullptr); }
-
- private:
-  sqlite3* db_ = nullptr;
-};
-
 TEST_F(FilesTest, CompactionBesideAnotherProgramNeverLosesItsWrites) {
   Run({"CREATE TABLE T (a LONG, b TEXT(10))", "INSERT INTO T VALUES (1, 'x')"});
   conn_->Close();

@@ -10,37 +10,6 @@ namespace {
 
 using FollowTest = DbTest;
 
-// A plain SQLite connection held open beside the layer's.
-class OtherConnection {
- public:
-  explicit OtherConnection(const std::string& path) {
-    sqlite3_open_v2(path.c_str(), &db_, SQLITE_OPEN_READWRITE, nullptr);
-  }
-  ~OtherConnection() { sqlite3_close(db_); }
-  int Exec(const std::string& sql) {
-    return sqlite3_exec(db_, sql.c_str(), nullptr, nullptr, nullptr);
-  }
-  // Changes with each commit of another connection to the file.
-  int DataVersion() {
-    sqlite3_stmt* s = nullptr;
-    sqlite3_prepare_v2(db_, "PRAGMA data_version", -1, &s, nullptr);
-    int v = sqlite3_step(s) == SQLITE_ROW ? sqlite3_column_int(s, 0) : -1;
-    sqlite3_finalize(s);
-    return v;
-  }
-
- private:
-  sqlite3* db_ = nullptr;
-};
-
-std::vector<std::string> IndexNames(Connection& conn, const std::string& table) {
-  std::vector<IndexInfo> indexes;
-  EXPECT_TRUE(conn.Indexes(table, &indexes).ok());
-  std::vector<std::string> out;
-  for (const auto& ix : indexes) out.push_back(ix.name);
-  return out;
-}
-
 TEST_F(FollowTest, ATableRenamedByAnotherToolKeepsItsRulesAndFreesItsName) {
   Run({"CREATE TABLE Clienti (Id COUNTER PRIMARY KEY, Nome TEXT(20))",
        "CREATE INDEX ixNome ON Clienti (Nome)", "INSERT INTO Clienti (Nome) VALUES ('a')",
@@ -50,7 +19,7 @@ TEST_F(FollowTest, ATableRenamedByAnotherToolKeepsItsRulesAndFreesItsName) {
   ColumnInfo id = ColumnOf("Anagrafica", "Id");
   EXPECT_TRUE(id.auto_increment);
   EXPECT_EQ(id.seed, 2);
-  EXPECT_EQ(IndexNames(*conn_, "Anagrafica"), (std::vector<std::string>{"ixNome", "PrimaryKey"}));
+  EXPECT_EQ(IndexNames("Anagrafica"), (std::vector<std::string>{"ixNome", "PrimaryKey"}));
   EXPECT_TRUE(Has(conn_->Execute("INSERT INTO Anagrafica (Nome) VALUES ('')"),
                   "Field 'Anagrafica.Nome' cannot be a zero-length string."));
   Run({"INSERT INTO Anagrafica (Nome) VALUES ('b')"});
@@ -62,7 +31,7 @@ TEST_F(FollowTest, ATableRenamedByAnotherToolKeepsItsRulesAndFreesItsName) {
   Run({"CREATE TABLE Clienti", "ALTER TABLE Clienti ADD COLUMN Codice TEXT(10)",
        "ALTER TABLE Clienti ADD COLUMN Id COUNTER", "INSERT INTO Clienti (Codice) VALUES ('c')"});
   EXPECT_EQ(Column("SELECT Id FROM Clienti"), std::vector<std::string>{"1"});
-  EXPECT_TRUE(IndexNames(*conn_, "Clienti").empty());
+  EXPECT_TRUE(IndexNames("Clienti").empty());
 }
 
 TEST_F(FollowTest, ATableMadeAgainByAnotherToolInheritsNoRules) {
@@ -82,11 +51,7 @@ TEST_F(FollowTest, ATableMadeAgainByAnotherToolInheritsNoRules) {
   std::vector<KeyInfo> keys;
   ASSERT_TRUE(conn_->Keys("F", &keys).ok());
   EXPECT_TRUE(keys.empty());
-  KeyInfo rel;
-  rel.name = "Rel";
-  rel.related_table = "P";
-  rel.columns = {{"PId", "Id"}};
-  ASSERT_TRUE(conn_->AppendKey("F", rel).ok());
+  ASSERT_TRUE(conn_->AppendKey("F", KeyInfo{"Rel", "P", {{"PId", "Id"}}, kRuleNone, kRuleNone}).ok());
 }
 
 TEST_F(FollowTest, ColumnsIndexesAndQueriesDroppedByAnotherTool) {
@@ -95,20 +60,20 @@ TEST_F(FollowTest, ColumnsIndexesAndQueriesDroppedByAnotherTool) {
   Outside({"DROP VIEW q", "DROP INDEX T_ixB", "ALTER TABLE T DROP COLUMN a",
            "ALTER TABLE T RENAME COLUMN b TO bb"});
   Reopen();
-  EXPECT_TRUE(IndexNames(*conn_, "T").empty());
+  EXPECT_TRUE(IndexNames("T").empty());
   std::string sql;
   EXPECT_TRUE(Has(conn_->ViewCommand("q", &sql), "non esiste."));
   Run({"ALTER TABLE T ADD COLUMN a TEXT(5)", "CREATE INDEX ixB ON T (bb)",
        "CREATE VIEW q AS SELECT bb FROM T", "INSERT INTO T (a, bb, c) VALUES ('x', 1, 'y')"});
   EXPECT_EQ(ColumnOf("T", "a").default_value, "");
-  EXPECT_EQ(IndexNames(*conn_, "T"), std::vector<std::string>{"ixB"});
+  EXPECT_EQ(IndexNames("T"), std::vector<std::string>{"ixB"});
   EXPECT_TRUE(Has(conn_->Execute("INSERT INTO T (c) VALUES ('')"), "zero-length"));
 }
 
 TEST_F(FollowTest, ConsistentFilesAreOnlyRead) {
   Run({"CREATE TABLE T (Id COUNTER PRIMARY KEY, Nome TEXT(10))", "CREATE INDEX ix ON T (Nome)",
        "CREATE VIEW qDormiente AS SELECT Manca FROM T"});
-  OtherConnection other(path_);
+  Plain other(path_);
   int version = other.DataVersion();
   Reopen();
   EXPECT_EQ(other.DataVersion(), version);
@@ -116,7 +81,7 @@ TEST_F(FollowTest, ConsistentFilesAreOnlyRead) {
   version = other.DataVersion();
   Reopen();
   EXPECT_NE(other.DataVersion(), version);
-  EXPECT_EQ(IndexNames(*conn_, "T"), std::vector<std::string>{"PrimaryKey"});
+  EXPECT_EQ(IndexNames("T"), std::vector<std::string>{"PrimaryKey"});
 }
 
 TEST_F(FollowTest, OpeningNeitherWaitsForNorFailsOnAFileBeingWritten) {
@@ -124,7 +89,7 @@ TEST_F(FollowTest, OpeningNeitherWaitsForNorFailsOnAFileBeingWritten) {
   Outside({"DROP TABLE T", "CREATE TABLE T (Id INTEGER, Nome TEXT)"});
   conn_->Close();
   {
-    OtherConnection writer(path_);
+    Plain writer(path_);
     ASSERT_EQ(writer.Exec("BEGIN IMMEDIATE"), SQLITE_OK);
     auto start = std::chrono::steady_clock::now();
     conn_ = Open(path_);
@@ -147,7 +112,7 @@ TEST_F(FollowTest, FilesWrittenBeforeDormantQueriesAreReadAndThenCompleted) {
       "SELECT count(*) FROM pragma_table_info('__mlx_views') WHERE name = "
       "'dormant_sql'";
   {
-    OtherConnection writer(path_);
+    Plain writer(path_);
     ASSERT_EQ(writer.Exec("BEGIN IMMEDIATE"), SQLITE_OK);
     conn_ = Open(path_);
     ASSERT_NE(conn_, nullptr);

@@ -27,20 +27,6 @@ TEST_F(ValuesTest, LiteralsNamesAndCommentsAreNeverRewritten) {
   EXPECT_EQ(Text(First("SELECT #25/12/2020# = #12/25/2020#")), "1");
 }
 
-TEST_F(ValuesTest, ConcatenationTopAndDeleteForms) {
-  Run({"CREATE TABLE T (id LONG, a TEXT(5), n LONG)", "INSERT INTO T VALUES (1, 'x', 10)",
-       "INSERT INTO T VALUES (2, 'y', 20)", "INSERT INTO T VALUES (3, Null, 30)"});
-  EXPECT_EQ(Column("SELECT id FROM T WHERE a & 'z' = 'xz' OR a & n = '20' ORDER BY id"),
-            std::vector<std::string>{"1"});
-  EXPECT_EQ(Column("SELECT id FROM T WHERE id IN (SELECT TOP 1 id FROM T ORDER BY n DESC)"),
-            std::vector<std::string>{"3"});
-  EXPECT_EQ(Text(First("SELECT Left(a & a, 1 + 1) & (n * 2) FROM T WHERE id = 2")), "yy40");
-  Run({"DELETE T.* FROM T WHERE id = 1"});
-  EXPECT_EQ(Column("SELECT id FROM [T] ORDER BY id"), (std::vector<std::string>{"2", "3"}));
-  Run({"UPDATE T SET a = IIf(IsNull(a), 'none', UCase(a)) WHERE True"});
-  EXPECT_EQ(Column("SELECT a FROM T ORDER BY id"), (std::vector<std::string>{"Y", "none"}));
-}
-
 TEST_F(ValuesTest, DateAndNumberFunctions) {
   struct Case {
     const char* expr;
@@ -58,11 +44,9 @@ TEST_F(ValuesTest, DateAndNumberFunctions) {
       {"Format(#3/4/2021 14:05:06#, 'General Date')", "04/03/2021 14:05:06"},
       {"Format(#3/4/2021#, 'Long Date')", "giovedì 4 marzo 2021"},
       {"Format(#3/4/2021 14:05:06#, 'Medium Time')", "02:05 PM"},
-      {"Format(#3/4/2021 14:05:06#, 'h:m:s')", "14:5:6"},
       {"Format(-1234.567, 'Standard')", "-1,234.57"},
       {"Format(0, '0.00;(0.00);\"zero\"')", "zero"},
       {"Format(-5, '0.00;(0.00)')", "(5.00)"},
-      {"Format(7, '000')", "007"},
       {"Format(-1, 'Yes/No')", "Yes"},
       {"Format('abc', '>')", "ABC"},
       {"Round(2.5) & Round(3.5) & Round(2.3456, 2)", "242.35"},
@@ -75,21 +59,7 @@ TEST_F(ValuesTest, DateAndNumberFunctions) {
       {"InStr(3, 'abcabc', 'b')", "5"},
       {"Chr(65) & Asc('a')", "A97"},
       {"StrComp('abc', 'ABD')", "-1"},
-      {"Space(2) & '|'", "  |"},
-      {"Nz(Null, 0) + 1", "1"},
-  };
-  for (const Case& c : cases) {
-    EXPECT_EQ(Text(First(std::string("SELECT ") + c.expr)), c.want) << c.expr;
-  }
-  EXPECT_TRUE(Has(conn_->Execute("SELECT CLng('abc')"), "mismatch"));
-  EXPECT_TRUE(Has(conn_->Execute("SELECT CInt(40000)"), "Overflow"));
-  EXPECT_TRUE(Has(conn_->Execute("SELECT IIf(1, 2)"), "Istruzione SQL non valida."));
-}
-
-// The pattern letters of Format, alone and around literals, and the named formats given a value
-// of another kind, which stays as it is.
-TEST_F(ValuesTest, FormatPatternsAndNamedFormats) {
-  const std::pair<const char*, const char*> cases[] = {
+      // Pattern letters alone and around literals; named formats leave other kinds as they are.
       {"Format(#3/4/2021 14:05:06#, 'ddd dd mmm yy')", "gio 04 mar 21"},
       {"Format(#3/4/2021#, 'q w y')", "1 5 63"},
       {"Format(#3/4/2021 14:05:06#, '\"alle\" h\\h nn')", "alle 14h 05"},
@@ -100,9 +70,12 @@ TEST_F(ValuesTest, FormatPatternsAndNamedFormats) {
       {"Format(0, 'On/Off') & Format('x', 'On/Off')", "Offx"},
       {"Format('abc', 'Short Date') & Format('abc', 'Fixed')", "abcabc"},
   };
-  for (const auto& [expr, want] : cases) {
-    EXPECT_EQ(Text(First(std::string("SELECT ") + expr)), want) << expr;
+  for (const Case& c : cases) {
+    EXPECT_EQ(Text(First(std::string("SELECT ") + c.expr)), c.want) << c.expr;
   }
+  EXPECT_TRUE(Has(conn_->Execute("SELECT CLng('abc')"), "mismatch"));
+  EXPECT_TRUE(Has(conn_->Execute("SELECT CInt(40000)"), "Overflow"));
+  EXPECT_TRUE(Has(conn_->Execute("SELECT IIf(1, 2)"), "Istruzione SQL non valida."));
 }
 
 TEST_F(ValuesTest, QueriesReadTheProvidersClock) {
@@ -197,12 +170,6 @@ TEST_F(ValuesTest, ColumnChangesThatTouchCountersAndDefaults) {
   EXPECT_TRUE(Has(conn_->Execute("ALTER TABLE K ADD COLUMN Nome2 TEXT(5) CHECK (1)"),
                   "Istruzione SQL non valida."));
 }
-
-}  // namespace
-}  // namespace mlx::db::testing
-
-namespace mlx::db::testing {
-namespace {
 
 TEST_F(ValuesTest, PreparedStatementsAndTransactions) {
   Run({"CREATE TABLE I (Id COUNTER PRIMARY KEY, Nome TEXT(10), Quando DATETIME, Ok YESNO)"});

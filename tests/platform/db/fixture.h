@@ -139,6 +139,15 @@ class DbTest : public ::testing::Test {
     ASSERT_NE(conn_, nullptr);
   }
 
+  // Names of a table's indexes, in the catalogue's order.
+  std::vector<std::string> IndexNames(const std::string& table) {
+    std::vector<IndexInfo> indexes;
+    EXPECT_TRUE(conn_->Indexes(table, &indexes).ok());
+    std::vector<std::string> out;
+    for (const auto& ix : indexes) out.push_back(ix.name);
+    return out;
+  }
+
   static bool Has(const Status& st, const std::string& fragment) {
     return !st.ok() && st.description().find(fragment) != std::string::npos;
   }
@@ -146,6 +155,27 @@ class DbTest : public ::testing::Test {
   std::string dir_, path_;
   std::unique_ptr<Provider> provider_;
   std::unique_ptr<Connection> conn_;
+};
+
+// A plain SQLite connection held open beside the layer's, as another program has.
+class Plain {
+ public:
+  explicit Plain(const std::string& path) {
+    sqlite3_open_v2(path.c_str(), &db_, SQLITE_OPEN_READWRITE, nullptr);
+  }
+  ~Plain() { sqlite3_close_v2(db_); }
+  int Exec(const std::string& sql) { return sqlite3_exec(db_, sql.c_str(), nullptr, nullptr, nullptr); }
+  // Changes with each commit of another connection to the file.
+  int DataVersion() {
+    sqlite3_stmt* s = nullptr;
+    sqlite3_prepare_v2(db_, "PRAGMA data_version", -1, &s, nullptr);
+    int v = sqlite3_step(s) == SQLITE_ROW ? sqlite3_column_int(s, 0) : -1;
+    sqlite3_finalize(s);
+    return v;
+  }
+
+ private:
+  sqlite3* db_ = nullptr;
 };
 
 }  // namespace mlx::db::testing
