@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <functional>
 #include <random>
 #include <string>
 
@@ -27,48 +26,34 @@ FileVersionData Leggi(const std::string& bytes) {
   return data;
 }
 
-TEST(VersioneFile, Pe32ConVersione) {
+TEST(VersioneFile, NumeriBitENomi) {
   ImmaginePe immagine;
   immagine.flag = 1 | 8;
-  const FileVersionData d = Leggi(immagine.Costruisci());
+  FileVersionData d = Leggi(immagine.Costruisci());
   ASSERT_TRUE(d.Found);
   EXPECT_EQ(d.StructVersion, "1.0");
   EXPECT_EQ(d.FileVersionNumber, "1.0.-1.2");  // every half is a signed 16-bit number
   EXPECT_EQ(d.ProductVersionNumber, "5.2.0.1");
   EXPECT_EQ(d.FlagNames, "Debug Private ");
-  EXPECT_EQ(d.OSName, "NT-Win32");
-  EXPECT_EQ(d.TypeName, "App");
-  EXPECT_EQ(d.SubtypeName, "");
-}
-
-TEST(VersioneFile, Pe32PiuDriver) {
-  ImmaginePe immagine;
   immagine.pe32piu = true;
   immagine.fileMs = 0x7FFF8000;
   immagine.fileLs = 0x000A0014;
   immagine.flag = 0xFFFFFFFF;  // the mask is not applied; unnamed bits add nothing
-  immagine.sistema = 0x10004;
-  immagine.tipo = 3;
-  immagine.sottotipo = 4;
-  const FileVersionData d = Leggi(immagine.Costruisci());
+  d = Leggi(immagine.Costruisci());
   ASSERT_TRUE(d.Found);
   EXPECT_EQ(d.FileVersionNumber, "32767.-32768.10.20");
   EXPECT_EQ(d.FlagNames, "Debug PreRel Patched Private Info Special ");
-  EXPECT_EQ(d.OSName, "DOS-Win32");
-  EXPECT_EQ(d.TypeName, "Driver");
-  EXPECT_EQ(d.SubtypeName, "Display drv");
-}
-
-// The names at the edges of their tables.
-TEST(VersioneFile, NomiAiMarginiDelleTabelle) {
+  // The names, at the edges of their tables.
   auto nomi = [](std::uint32_t sistema, std::uint32_t tipo, std::uint32_t sottotipo) {
     ImmaginePe i;
     i.sistema = sistema;
     i.tipo = tipo;
     i.sottotipo = sottotipo;
-    const FileVersionData d = Leggi(i.Costruisci());
-    return d.OSName + "|" + d.TypeName + "|" + d.SubtypeName;
+    const FileVersionData v = Leggi(i.Costruisci());
+    return v.OSName + "|" + v.TypeName + "|" + v.SubtypeName;
   };
+  EXPECT_EQ(nomi(0x40004, 1, 0), "NT-Win32|App|");
+  EXPECT_EQ(nomi(0x10004, 3, 4), "DOS-Win32|Driver|Display drv");
   EXPECT_EQ(nomi(0x10001, 7, 4), "DOS-Win16|Lib|");  // only a driver has a subtype name
   EXPECT_EQ(nomi(0x30003, 6, 0), "OS/2-16 PM-32|Unknown|");
   EXPECT_EQ(nomi(0x40000, 0, 0), "Unknown|Unknown|");
@@ -77,30 +62,24 @@ TEST(VersioneFile, NomiAiMarginiDelleTabelle) {
   EXPECT_EQ(nomi(0x40004, 3, 11), "NT-Win32|Driver|");
 }
 
-// A file without a version leaves the record's texts as they were.
-TEST(VersioneFile, SenzaVersioneTestiIntatti) {
+TEST(VersioneFile, AltriFileNonHannoVersione) {
+  EXPECT_FALSE(Leggi("").Found);
+  EXPECT_FALSE(Leggi("MZ").Found);
+  EXPECT_FALSE(Leggi(std::string(4096, '\0')).Found);
+  // A DOS program: "MZ" and nothing where the PE headers would be.
+  std::string dos = ImmaginePe().Costruisci();
+  dos.replace(0x80, 4, std::string("NE\0\0", 4));
+  EXPECT_FALSE(Leggi(dos).Found);
+  // An image without a version leaves the record's texts as they were.
   ImmaginePe immagine;
   immagine.conVersione = false;
   FileInMemoria file(immagine.Costruisci());
   FileVersionData d;
   d.Found = true;
   d.FileVersionNumber = "prima";
-  d.OSName = "prima";
   ReadFileVersionInfo(file, d);
   EXPECT_FALSE(d.Found);
   EXPECT_EQ(d.FileVersionNumber, "prima");
-  EXPECT_EQ(d.OSName, "prima");
-}
-
-TEST(VersioneFile, AltriFileNonHannoVersione) {
-  EXPECT_FALSE(Leggi("").Found);
-  EXPECT_FALSE(Leggi("MZ").Found);
-  EXPECT_FALSE(Leggi("Testo semplice, riga uno\r\nriga due\r\n").Found);
-  EXPECT_FALSE(Leggi(std::string(4096, '\0')).Found);
-  // A DOS program: "MZ" and nothing where the PE headers would be.
-  std::string dos = ImmaginePe().Costruisci();
-  dos.replace(0x80, 4, std::string("NE\0\0", 4));
-  EXPECT_FALSE(Leggi(dos).Found);
 }
 
 TEST(VersioneFile, ImmaginiDanneggiate) {
@@ -108,51 +87,49 @@ TEST(VersioneFile, ImmaginiDanneggiate) {
   const std::string buona = ImmaginePe().Costruisci(&p);
   ASSERT_TRUE(Leggi(buona).Found);
   const std::size_t rsrc = p.sezioni + 40;
+  // Each damage writes one value of 1, 2 or 4 bytes.
   struct Danno {
     const char* cosa;
-    std::function<void(std::string&)> fai;
+    std::size_t at;
+    int byte;
+    std::uint32_t valore;
   };
   const Danno danni[] = {
-      {"firma del blocco fisso", [&](std::string& b) { ScriviU32(b, p.infoFisse, 0xFEEF04BC); }},
-      {"chiave del blocco", [&](std::string& b) { b[p.versione + 6] = 'X'; }},
-      {"terminatore della chiave", [&](std::string& b) { b[p.versione + 36] = 'X'; }},
-      {"valore corto", [&](std::string& b) { ScriviU16(b, p.versione + 2, 51); }},
-      {"blocco corto", [&](std::string& b) { ScriviU16(b, p.versione, 91); }},
-      {"blocco oltre la risorsa", [&](std::string& b) { ScriviU16(b, p.versione, 0xFFFF); }},
-      {"risorsa corta", [&](std::string& b) { ScriviU32(b, p.datiVersione + 4, 91); }},
-      {"risorsa fuori dalle sezioni",
-       [&](std::string& b) { ScriviU32(b, p.datiVersione, 0xFFFFFF00); }},
-      {"blocco fisso oltre i dati della sezione",
-       [&](std::string& b) { ScriviU32(b, rsrc + 16, 0x88 + 91); }},
-      {"blocco fisso oltre la dimensione virtuale",
-       [&](std::string& b) { ScriviU32(b, rsrc + 8, 0x88 + 91); }},
-      {"voce della radice lontana",
-       [&](std::string& b) { ScriviU32(b, p.voceVersione + 4, 0xFFFFFFF0); }},
-      {"voce della radice senza sottocartella",
-       [&](std::string& b) { ScriviU32(b, p.voceVersione + 4, 0x38); }},
-      {"cartella dei nomi che rimanda alla radice",
-       [&](std::string& b) { ScriviU32(b, p.cartellaNome + 20, 0x80000000); }},
-      {"cartella dei nomi che rimanda a se stessa",
-       [&](std::string& b) { ScriviU32(b, p.cartellaNome + 20, 0x80000050); }},
-      {"voci con nome a migliaia", [&](std::string& b) { ScriviU16(b, p.risorse + 12, 0xFFFF); }},
-      {"nessuna sezione", [&](std::string& b) { ScriviU16(b, p.pe + 6, 0); }},
-      {"sezioni a migliaia", [&](std::string& b) { ScriviU16(b, p.pe + 6, 0xFFFF); }},
-      {"dati della sezione oltre il file",
-       [&](std::string& b) { ScriviU32(b, rsrc + 20, 0xFFFFFF00); }},
-      {"sezione senza dati nel file", [&](std::string& b) { ScriviU32(b, rsrc + 16, 0); }},
-      {"intestazione PE oltre il file", [&](std::string& b) { ScriviU32(b, 0x3C, 0xFFFFFFFF); }},
-      {"firma PE", [&](std::string& b) { b[p.pe + 1] = 'X'; }},
-      {"tipo di intestazione sconosciuto",
-       [&](std::string& b) { ScriviU16(b, p.opzionale, 0x107); }},
-      {"intestazione opzionale corta", [&](std::string& b) { ScriviU16(b, p.pe + 20, 100); }},
-      {"senza la cartella delle risorse",
-       [&](std::string& b) { ScriviU32(b, p.opzionale + 92, 2); }},
-      {"indirizzo delle risorse nullo",
-       [&](std::string& b) { ScriviU32(b, p.opzionale + 112, 0); }},
+      {"firma del blocco fisso", p.infoFisse, 4, 0xFEEF04BC},
+      {"chiave del blocco", p.versione + 6, 1, 'X'},
+      {"terminatore della chiave", p.versione + 36, 1, 'X'},
+      {"valore corto", p.versione + 2, 2, 51},
+      {"blocco corto", p.versione, 2, 91},
+      {"blocco oltre la risorsa", p.versione, 2, 0xFFFF},
+      {"risorsa corta", p.datiVersione + 4, 4, 91},
+      {"risorsa fuori dalle sezioni", p.datiVersione, 4, 0xFFFFFF00},
+      {"blocco fisso oltre i dati della sezione", rsrc + 16, 4, 0x88 + 91},
+      {"blocco fisso oltre la dimensione virtuale", rsrc + 8, 4, 0x88 + 91},
+      {"voce della radice lontana", p.voceVersione + 4, 4, 0xFFFFFFF0},
+      {"voce della radice senza sottocartella", p.voceVersione + 4, 4, 0x38},
+      {"cartella dei nomi che rimanda alla radice", p.cartellaNome + 20, 4, 0x80000000},
+      {"cartella dei nomi che rimanda a se stessa", p.cartellaNome + 20, 4, 0x80000050},
+      {"voci con nome a migliaia", p.risorse + 12, 2, 0xFFFF},
+      {"nessuna sezione", p.pe + 6, 2, 0},
+      {"sezioni a migliaia", p.pe + 6, 2, 0xFFFF},
+      {"dati della sezione oltre il file", rsrc + 20, 4, 0xFFFFFF00},
+      {"sezione senza dati nel file", rsrc + 16, 4, 0},
+      {"intestazione PE oltre il file", 0x3C, 4, 0xFFFFFFFF},
+      {"firma PE", p.pe + 1, 1, 'X'},
+      {"tipo di intestazione sconosciuto", p.opzionale, 2, 0x107},
+      {"intestazione opzionale corta", p.pe + 20, 2, 100},
+      {"senza la cartella delle risorse", p.opzionale + 92, 4, 2},
+      {"indirizzo delle risorse nullo", p.opzionale + 112, 4, 0},
   };
   for (const Danno& danno : danni) {
     std::string b = buona;
-    danno.fai(b);
+    if (danno.byte == 1) {
+      b[danno.at] = static_cast<char>(danno.valore);
+    } else if (danno.byte == 2) {
+      ScriviU16(b, danno.at, static_cast<std::uint16_t>(danno.valore));
+    } else {
+      ScriviU32(b, danno.at, danno.valore);
+    }
     FileInMemoria file(b);
     FileVersionData d;
     ReadFileVersionInfo(file, d);
@@ -238,10 +215,9 @@ TEST(VersioneFile, DalFileSystem) {
   a.Scrivi("cartella/vuoto.txt", "");
   fs::FileSystem& fs = *a.fileSystem;
   EXPECT_EQ(FileVersionText(fs, a.Percorso("x.dll")), "1.0.-1.2");
-  EXPECT_EQ(FileVersionText(fs, a.Percorso("testo.txt")), "");
-  EXPECT_EQ(FileVersionText(fs, a.Percorso("cartella")), "");
-  EXPECT_EQ(FileVersionText(fs, a.Percorso("manca.dll")), "");
-  EXPECT_EQ(FileVersionText(fs, ""), "");
+  for (const char* senza : {"testo.txt", "cartella", "manca.dll"}) {
+    EXPECT_EQ(FileVersionText(fs, a.Percorso(senza)), "") << senza;
+  }
   FileVersionData d;
   d.Found = true;
   ReadFileVersionInfo(fs, a.Percorso("manca.dll"), d);
@@ -252,28 +228,25 @@ TEST(ConfrontoVersioni, GreaterVersion) {
   struct Caso {
     const char *a, *b, *maggiore;
   };
-  const Caso casi[] = {
-      {"5.2.0.1", "5.2", "5.2.0.1"},
-      {"5.2", "5.2.0.1", "5.2.0.1"},  // more components
-      {"1.10", "1.9", "1.10"},
-      {"1.9", "1.10", "1.10"},  // numbers
-      {"1.b", "1.a", "1.b"},
-      {"1.a", "1.b", "1.b"},  // texts
-      {"1.a", "1.10", "1.a"},
-      {"1.10", "1.a", "1.a"},  // a text and a number
-      {"", "3.0", "3.0"},
-      {"3.0", "", "3.0"},  // an empty version
-      {"1.2", "1.02", "1.2"},
-      {"1.02", "1.2", "1.02"},  // equal numbers: the first
-      {"7", "10", "10"},
-      {"10", "7", "10"},  // one component
-      {"2.0", "2.0", "2.0"},
-      {"1.2.3", "1.3", "1.3"},
-      {"1.B", "1.a", "1.a"},
-      {"", "", ""},
-      {"1.-1.2", "1.0.2", "1.0.2"},
-      {"5.2.0.1", "5.2.0.1.", "5.2.0.1."},
-  };
+  // Each pair both ways: only equal versions depend on the order, the first counting.
+  const Caso casi[] = {{"5.2.0.1", "5.2", "5.2.0.1"},
+                       {"5.2", "5.2.0.1", "5.2.0.1"},
+                       {"1.10", "1.9", "1.10"},
+                       {"1.9", "1.10", "1.10"},
+                       {"1.b", "1.a", "1.b"},
+                       {"1.a", "1.b", "1.b"},
+                       {"1.a", "1.10", "1.a"},
+                       {"1.10", "1.a", "1.a"},
+                       {"", "3.0", "3.0"},
+                       {"3.0", "", "3.0"},
+                       {"1.2", "1.02", "1.2"},
+                       {"1.02", "1.2", "1.02"},
+                       {"7", "10", "10"},
+                       {"1.2.3", "1.3", "1.3"},
+                       {"1.B", "1.a", "1.a"},
+                       {"", "", ""},
+                       {"1.-1.2", "1.0.2", "1.0.2"},
+                       {"5.2.0.1", "5.2.0.1.", "5.2.0.1."}};
   for (const Caso& c : casi) {
     EXPECT_EQ(GreaterVersion(c.a, c.b, "."), c.maggiore) << c.a << " / " << c.b;
   }

@@ -1,10 +1,9 @@
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
-
-#include <gmock/gmock.h>
-#include <gtest/gtest.h>
 
 #include "fakes/ambiente.h"
 #include "files/cartelle.h"
@@ -99,21 +98,6 @@ TEST(ComandiFile, SenzaVeroNonToccaNulla) {
                                          a.Percorso("b.txt")));
 }
 
-TEST(ComandiFile, CopiaFallitaLasciaIntattaLaDestinazione) {
-  Ambiente a;
-  a.Scrivi("b.txt", "vecchio");
-  // A missing source is reported; with errors silenced only the line is marked.
-  Esegui(a, {"CP," + a.Percorso("manca.txt") + "," + a.Percorso("b.txt") + ",VERO,VERO"});
-  ASSERT_EQ(a.TitoliDialoghi(), std::vector<std::string>{"Attenzione"});
-  EXPECT_THAT(a.ui.dialoghi[0].testo, ::testing::HasSubstr("manca.txt"));
-  EXPECT_EQ(a.Leggi("b.txt"), "vecchio");
-
-  Esegui(a, {"ERRN", "CP," + a.Percorso("manca.txt") + "," + a.Percorso("c.txt"), "^ERR^",
-             "=,X,fallito", "^^"});
-  EXPECT_EQ(a.ui.dialoghi.size(), 1u);
-  EXPECT_THAT(a.Log(), ::testing::Contains("Variabile X = fallito"));
-}
-
 TEST(ComandiFile, EliminaConCaratteriJollySenzaMaiuscole) {
   Ambiente a;
   a.Scrivi("d/uno.TXT", "");
@@ -124,29 +108,38 @@ TEST(ComandiFile, EliminaConCaratteriJollySenzaMaiuscole) {
   EXPECT_FALSE(stdfs::exists(a.Percorso("d/due.txt")));
   EXPECT_TRUE(stdfs::exists(a.Percorso("d/tre.dat")));
   EXPECT_EQ(a.Log()[1], "Eliminazione file " + a.Percorso("d/*.txt"));
+}
 
-  // Nothing left to match, and a missing file: reported, or only marked with ERRN.
-  Esegui(a, {"K," + a.Percorso("d/*.txt"), "K," + a.Percorso("manca.txt")});
-  EXPECT_EQ(a.TitoliDialoghi(), (std::vector<std::string>{"Attenzione", "Attenzione"}));
-  Esegui(a, {"ERRN", "K," + a.Percorso("manca.txt"), "^ERR^", "=,X,segnato", "^^"});
-  EXPECT_EQ(a.ui.dialoghi.size(), 2u);
-  EXPECT_THAT(a.Log(), ::testing::Contains("Variabile X = segnato"));
+// A missing source for CP, nothing left to match or a missing file for K: reported, or only
+// marked with ERRN; the target of a failed copy is left as it was.
+TEST(ComandiFile, FileMancantiSegnalatiOSegnati) {
+  Ambiente a;
+  a.Scrivi("b.txt", "vecchio");
+  a.Scrivi("d/tre.dat", "");
+  const std::string manca = a.Percorso("manca.txt");
+  Esegui(a, {"CP," + manca + "," + a.Percorso("b.txt") + ",VERO,VERO", "K," + a.Percorso("d/*.txt"),
+             "K," + manca});
+  ASSERT_EQ(a.TitoliDialoghi(),
+            (std::vector<std::string>{"Attenzione", "Attenzione", "Attenzione"}));
+  EXPECT_THAT(a.ui.dialoghi[0].testo, ::testing::HasSubstr("manca.txt"));
+  EXPECT_EQ(a.Leggi("b.txt"), "vecchio");
+  Esegui(a, {"ERRN", "CP," + manca + "," + a.Percorso("c.txt"), "^ERR^", "=,X,fallito", "^^",
+             "K," + manca, "^ERR^", "=,Y,segnato", "^^"});
+  EXPECT_EQ(a.ui.dialoghi.size(), 3u);
+  EXPECT_THAT(a.Log(), ::testing::Contains("Variabile X = fallito"));
+  EXPECT_THAT(a.Log(), ::testing::Contains("Variabile Y = segnato"));
 }
 
 TEST(ComandiFile, CreaCartellaConIGenitori) {
   Ambiente a;
-  Esegui(a, {"MD," + a.Percorso("A\\B\\C"), "^ERR^", "=,X,errore", "^^",
-             "MD," + a.Percorso("A/B"), "^ERR^", "=,Y,esisteva", "^^"});
+  Esegui(a, {"MD," + a.Percorso("A\\B\\C"), "^ERR^", "=,X,errore", "^^", "MD," + a.Percorso("A/B"),
+             "^ERR^", "=,Y,esisteva", "^^"});
   EXPECT_TRUE(stdfs::is_directory(a.Percorso("A/B/C")));
   EXPECT_THAT(a.Log(), ::testing::Contains("Creazione cartella " + a.Percorso("A\\B\\C")));
   EXPECT_THAT(a.Log(), ::testing::Not(::testing::Contains("Variabile X = errore")));
   EXPECT_THAT(a.Log(), ::testing::Contains("Variabile Y = esisteva"));
   // A failure only marks the line: no box.
   EXPECT_TRUE(a.ui.dialoghi.empty());
-}
-
-TEST(ComandiFile, CreaCartellaFallisceSuUnFile) {
-  Ambiente a;
   a.Scrivi("f", "file");
   EXPECT_FALSE(CreaCartella(*a.fileSystem, a.Percorso("f/sotto/x")));
   EXPECT_EQ(a.Leggi("f"), "file");
