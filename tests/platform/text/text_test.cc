@@ -73,9 +73,13 @@ TEST(TextCase, CaseChangesEveryLetterKeysFoldLatin1) {
 TEST(TextWildcard, MatchesWithoutRegardToCase) {
   const std::tuple<const char*, const char*, bool> casi[] = {
       {"*.mdb", "Archivio.MDB", true}, {"Arch*.mdb", "ARCHIVIO.mdb", true},
-      {"Arch*.mdb", "Dati.mdb", false}, {"a?c", "a\xC3\xA8" "c", true},  // ? takes a whole character
-      {"*", "", true}, {"?", "", false}, {"*a*b*", "xxaxxbxx", true}, {"*.mdb", "a.mdb.bak", false}};
-  for (const auto& [motivo, nome, vale] : casi) EXPECT_EQ(WildcardMatch(motivo, nome), vale) << nome;
+      {"Arch*.mdb", "Dati.mdb", false},
+      {"a?c", "a\xC3\xA8" "c", true},  // ? takes a whole character
+      {"*", "", true}, {"?", "", false}, {"*a*b*", "xxaxxbxx", true},
+      {"*.mdb", "a.mdb.bak", false}};
+  for (const auto& [motivo, nome, vale] : casi) {
+    EXPECT_EQ(WildcardMatch(motivo, nome), vale) << nome;
+  }
 }
 
 TEST(TextLike, StarsQuestionMarksDigitsAndLists) {
