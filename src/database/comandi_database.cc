@@ -277,38 +277,37 @@ Lavoro CmdSql(ContestoEsecuzione& c, StatoDatabase&) {
 
 Lavoro CmdCompatta(ContestoEsecuzione& c, StatoDatabase&) {
   c.Azione = "Compattazione DataBase" + c.DbCorrente;
-  c.ErroreRiga = !CompattaDatabase(c.processo, c.Connessione, c.DbCorrente);
-  return {};
+  return [&c] { c.ErroreRiga = !CompattaDatabase(c.processo, c.Connessione, c.DbCorrente); };
 }
 
 Lavoro CmdRiallinea(ContestoEsecuzione& c, StatoDatabase&) {
   c.Azione = "Riallineamento contatori su DataBase " + c.DbCorrente;
-  c.ErroreRiga = !RiallineaContatori(c.plat(), c.Connessione, c.DbCorrente);
-  return {};
+  return [&c] { c.ErroreRiga = !RiallineaContatori(c.plat(), c.Connessione, c.DbCorrente); };
 }
 
 Lavoro CmdCreaDatabase(ContestoEsecuzione& c, StatoDatabase&) {
   const std::string percorso = c.Parte(1);
   c.Azione = "Creazione database " + percorso;
-  c.ErroreRiga = !CreaDatabase(c.plat(), percorso);
-  return {};
+  return [&c, percorso] { c.ErroreRiga = !CreaDatabase(c.plat(), percorso); };
 }
 
 Lavoro CmdAggiungiQuery(ContestoEsecuzione& c, StatoDatabase&) {
   const std::string nome = c.Parte(1);
   const std::string istruzione = c.RestoDa(2);
   c.Azione = "Aggiunta/modifica query " + nome + " : " + istruzione;
-  const bool aperta = c.Connessione && c.Connessione->State() != 0;
-  c.ErroreRiga = !(aperta && schema::AggiungiQuery(*c.Connessione, nome, istruzione));
-  return {};
+  return [&c, nome, istruzione] {
+    const bool aperta = c.Connessione && c.Connessione->State() != 0;
+    c.ErroreRiga = !(aperta && schema::AggiungiQuery(*c.Connessione, nome, istruzione));
+  };
 }
 
 Lavoro CmdEliminaQuery(ContestoEsecuzione& c, StatoDatabase&) {
   const std::string nome = c.Parte(1);
   c.Azione = "Eliminata query " + nome;
-  const bool aperta = c.Connessione && c.Connessione->State() != 0;
-  c.ErroreRiga = !(aperta && schema::EliminaQuery(*c.Connessione, nome));
-  return {};
+  return [&c, nome] {
+    const bool aperta = c.Connessione && c.Connessione->State() != 0;
+    c.ErroreRiga = !(aperta && schema::EliminaQuery(*c.Connessione, nome));
+  };
 }
 
 Lavoro CmdProgramma(ContestoEsecuzione& c, StatoDatabase&) {
@@ -316,45 +315,47 @@ Lavoro CmdProgramma(ContestoEsecuzione& c, StatoDatabase&) {
   const std::string data = c.Parte(2);
   const std::string script = c.Parte(3);
   c.Azione = "Pianificazione aggiornamento " + script + " in data " + data;
-  ProgrammaAggiornamento(c.processo, tabella, data, script);
-  return {};
+  return [&c, tabella, data, script] {
+    ProgrammaAggiornamento(c.processo, tabella, data, script);
+  };
 }
 
 }  // namespace
 
 const Famiglia<StatoDatabase>& FamigliaDatabase() {
   using enum InProva;
-  // {code, handler, builds the statement run at the end of the line, in a dry run}
+  // {code, handler, builds the statement run at the end of the line, in a dry run}: every
+  // command changes only databases, so a rehearsal runs them all on its copies.
   static constexpr Voce<StatoDatabase> comandi[] = {
       // Columns, rows, table and index on the current table, by a statement.
-      {"+", CmdAggiungiCampo, true, Rispetta},
-      {"-", CmdEliminaCampo, true, Rispetta},
-      {"!", CmdModificaTipo, true, Rispetta},
-      {"0", CmdSvuotaCampo, true, Rispetta},
-      {"M", CmdModificaValore, true, Rispetta},
-      {"X", CmdEliminaTabella, true, Rispetta},
-      {">", CmdCreaTabella, true, Rispetta},
-      {"/", CmdSvuotaTabella, true, Rispetta},
-      {"-#", CmdEliminaIndice, true, Rispetta},
+      {"+", CmdAggiungiCampo, true, SuCopia},
+      {"-", CmdEliminaCampo, true, SuCopia},
+      {"!", CmdModificaTipo, true, SuCopia},
+      {"0", CmdSvuotaCampo, true, SuCopia},
+      {"M", CmdModificaValore, true, SuCopia},
+      {"X", CmdEliminaTabella, true, SuCopia},
+      {">", CmdCreaTabella, true, SuCopia},
+      {"/", CmdSvuotaTabella, true, SuCopia},
+      {"-#", CmdEliminaIndice, true, SuCopia},
       // Columns, import, index and relations on the current table, by an operation.
-      {"D", CmdDefaultCampo, false, Rispetta},
-      {"$", CmdRinominaCampo, false, Rispetta},
-      {"Z", CmdLunghezzaZero, false, Rispetta},
-      {"<", CmdImportaDati, false, Rispetta},
-      {"<T", CmdImportaTabella, false, Rispetta},
-      {"$T", CmdRinominaTabella, false, Rispetta},
-      {"#", CmdCreaIndice, false, Rispetta},
-      {"@", CmdCreaRelazione, false, Rispetta},
-      {"M@", CmdModificaRelazione, false, Rispetta},
-      {"-@", CmdEliminaRelazione, false, Rispetta},
+      {"D", CmdDefaultCampo, false, SuCopia},
+      {"$", CmdRinominaCampo, false, SuCopia},
+      {"Z", CmdLunghezzaZero, false, SuCopia},
+      {"<", CmdImportaDati, false, SuCopia},
+      {"<T", CmdImportaTabella, false, SuCopia},
+      {"$T", CmdRinominaTabella, false, SuCopia},
+      {"#", CmdCreaIndice, false, SuCopia},
+      {"@", CmdCreaRelazione, false, SuCopia},
+      {"M@", CmdModificaRelazione, false, SuCopia},
+      {"-@", CmdEliminaRelazione, false, SuCopia},
       // The whole database.
-      {"SQL", CmdSql, false, Rispetta},
-      {"DBZ", CmdCompatta, false, Esegue},
-      {"DBFC", CmdRiallinea, false, Esegue},
-      {"+DB", CmdCreaDatabase, false, Esegue},
-      {"+Q", CmdAggiungiQuery, false, Esegue},
-      {"-Q", CmdEliminaQuery, false, Esegue},
-      {"+TASK", CmdProgramma, false, Esegue},
+      {"SQL", CmdSql, false, SuCopia},
+      {"DBZ", CmdCompatta, false, SuCopia},
+      {"DBFC", CmdRiallinea, false, SuCopia},
+      {"+DB", CmdCreaDatabase, false, SuCopia},
+      {"+Q", CmdAggiungiQuery, false, SuCopia},
+      {"-Q", CmdEliminaQuery, false, SuCopia},
+      {"+TASK", CmdProgramma, false, SuCopia},
   };
   static constexpr TipoRiga<StatoDatabase> righe[] = {
       {"*", RigaDatabase},

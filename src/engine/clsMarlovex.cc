@@ -25,6 +25,10 @@ clsMarlovex::clsMarlovex(StatoProcesso& stato)
 
 clsMarlovex::~clsMarlovex() {
   Ritorni.Purge();
+  if (contesto_.processo.ScriptInCorso == &contesto_.TxtFile) {
+    contesto_.processo.ScriptInCorso = nullptr;
+    contesto_.processo.RigaInCorso = 0;
+  }
 }
 
 void clsMarlovex::InitVars(const std::string& szTxtFile) {
@@ -165,6 +169,8 @@ void clsMarlovex::Riga(std::int32_t lLinea) {
   }
   c.RigaCorrente = righe_[lLinea];
   c.LineaLavoro = lLinea;
+  c.processo.ScriptInCorso = &c.TxtFile;
+  c.processo.RigaInCorso = lLinea + 1;
 
   try {
     // The line's kind by its first character; a kind no family claims is a command line.
@@ -221,7 +227,12 @@ void clsMarlovex::EseguiComando() {
   // A command that stopped before its work (an argument missing, errors silenced) does
   // nothing more, and in a dry run neither does one that honours it.
   if (!c.Passo([&] { lavoro = comando->gestore(c, *famiglie_); })) return;
-  if (!Esegue(comando->prova)) return;
+  if (!Esegue(comando->prova)) {
+    if (Rendiconto* r = c.processo.rendiconto; r != nullptr && !c.Azione.empty()) {
+      r->SoloDescritto(c.TxtFile, c.processo.RigaInCorso, c.Azione);
+    }
+    return;
+  }
   if (lavoro) c.Passo(lavoro);
   const bool EseguiSql = static_cast<bool>(comando->istruzione);
   if (EseguiSql) comando->istruzione(c, *famiglie_);

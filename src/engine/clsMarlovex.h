@@ -79,7 +79,10 @@ class clsMarlovex {
   // Looks up the code of the split line and runs its command.
   void EseguiComando();
   // The dry-run rule, in one place: whether a command's work and statement run.
-  bool Esegue(InProva prova) const { return Vero() || prova == InProva::Esegue; }
+  bool Esegue(InProva prova) const {
+    return Vero() || prova == InProva::Esegue ||
+           (prova == InProva::SuCopia && contesto_.processo.SuCopie);
+  }
   void ScriviLog(const std::string& testo);
 
   ContestoEsecuzione contesto_;

@@ -16,6 +16,9 @@ struct ContestoEsecuzione;
 enum class InProva {
   Rispetta,  // only the sentence is composed: the command's work and statement are left out
   Esegue,    // the command runs as in a real execution
+  // The command changes only databases or the registry: it runs when the process works on
+  // private copies of them (a rehearsal), and is treated as Rispetta otherwise.
+  SuCopia,
 };
 
 // The work of a command, handed back to the engine once the arguments are read and the

@@ -17,6 +17,10 @@ int StatoProcesso::Messaggio(const std::string& testo, int stile, const std::str
 
 void StatoProcesso::SegnalaErrore(const std::string& testo) {
   ErroreSegnalato = true;
+  if (rendiconto != nullptr) {
+    rendiconto->Errore(ScriptInCorso != nullptr ? *ScriptInCorso : std::string(), RigaInCorso,
+                       testo);
+  }
   Messaggio(testo, ui::kIconInformation, "Attenzione");
 }
 

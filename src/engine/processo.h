@@ -4,12 +4,24 @@
 // operations behind them reach it through the members named for what they need.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <string>
 
 #include "platform/platform.h"
 
 namespace mlx {
+
+// What a rehearsal records of the run besides the work it does on its copies: each error
+// reported to the user and each command that only described its work, with the script and
+// line (from 1; 0 outside any script line) where it happened.
+class Rendiconto {
+ public:
+  virtual ~Rendiconto() = default;
+  virtual void Errore(const std::string& script, std::int32_t riga, const std::string& testo) = 0;
+  virtual void SoloDescritto(const std::string& script, std::int32_t riga,
+                             const std::string& frase) = 0;
+};
 
 struct StatoProcesso {
   explicit StatoProcesso(const Platform& piattaforma) : plat(piattaforma) {}
@@ -25,6 +37,14 @@ struct StatoProcesso {
 
   // Options of this run.
   bool Vero = true;  // real execution; false with --dry-run (the engines' Vero)
+  // The database and registry services work on private copies (a rehearsal): in a dry run the
+  // commands that change only those run for real.
+  bool SuCopie = false;
+  // Where the rehearsal's record goes; none outside a rehearsal.
+  Rendiconto* rendiconto = nullptr;
+  // The script and line being interpreted, kept by the engine for the record.
+  const std::string* ScriptInCorso = nullptr;
+  std::int32_t RigaInCorso = 0;
   // --verbose (implied by --dry-run): each sentence also on standard output, and a note on
   // standard error for an object a command did not find.
   bool Dettagli = false;

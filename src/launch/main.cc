@@ -1,5 +1,6 @@
 // The program's entry: reads the long options, builds the platform services and runs the
 // command line's scripts.
+#include <fcntl.h>
 #include <signal.h>
 #include <unistd.h>
 
@@ -12,6 +13,7 @@
 
 #include "launch/mdlMarlovex.h"
 #include "launch/opzioni.h"
+#include "launch/prova.h"
 #include "programs/avvio.h"
 #include "platform/clock/clock.h"
 #include "platform/db/db.h"
@@ -50,6 +52,15 @@ void InstallaInterruzione() {
   azione.sa_flags = SA_RESETHAND;
   sigaction(SIGINT, &azione, nullptr);
   sigaction(SIGTERM, &azione, nullptr);
+}
+
+// Appends the rehearsal's JSON objects to the transcript in one write, as dialogs are.
+void AggiungiATrascrizione(const std::string& percorso, const std::string& righe) {
+  int fd = open(percorso.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
+  bool scritto = fd >= 0 && write(fd, righe.data(), righe.size()) ==
+                                static_cast<ssize_t>(righe.size());
+  if (fd >= 0) scritto = close(fd) == 0 && scritto;
+  if (!scritto) std::cerr << "Nota: impossibile scrivere il rapporto della prova in " << percorso << "\n";
 }
 
 int ErroreUso(const std::string& messaggio) {
@@ -108,8 +119,9 @@ int main(int argc, char** argv) {
   std::unique_ptr<clock::Clock> orologio = clock::MakeSystemClock(orarioFisso);
   std::unique_ptr<fs::FileSystem> fileSystem = fs::MakePosixFileSystem(opzioniFs);
   std::unique_ptr<sysinfo::SysInfo> sistema = sysinfo::MakePosixSysInfo();
-  std::unique_ptr<registry::Registry> registro = registry::MakeFileRegistry(
-      opzioni.registro.empty() ? registry::DefaultRegistryPath() : opzioni.registro);
+  const std::string fileRegistro =
+      opzioni.registro.empty() ? registry::DefaultRegistryPath() : opzioni.registro;
+  std::unique_ptr<registry::Registry> registro = registry::MakeFileRegistry(fileRegistro);
   std::unique_ptr<db::Provider> database = db::MakeSqliteProvider(orologio.get());
   std::unique_ptr<process::Processes> processi = process::MakePosixProcesses();
   std::unique_ptr<dynlib::Loader> librerie = dynlib::MakePosixLoader();
@@ -124,7 +136,21 @@ int main(int argc, char** argv) {
   plat.process = processi.get();
   plat.dynlib = librerie.get();
 
+  // A dry run rehearses on copies: the run gets the rehearsal's services.
+  std::unique_ptr<Prova> prova;
+  if (opzioni.prova) {
+    std::string errore;
+    prova = Prova::Prepara(plat, fileRegistro, opzioni.cartellaProva, &errore);
+    if (!prova) {
+      std::cerr << "marlovex: " << errore << "\n";
+      return 1;
+    }
+    plat = prova->Piattaforma();
+  }
+
   StatoProcesso stato(plat);
+  stato.SuCopie = prova != nullptr;
+  stato.rendiconto = prova.get();
   // A later start runs in another folder: it gets the registry file as a full path.
   if (!opzioni.registro.empty()) {
     std::error_code ignorato;
@@ -158,6 +184,13 @@ int main(int argc, char** argv) {
   } catch (const ui::AnswerRefused& rifiuto) {
     std::cerr << "marlovex: " << rifiuto.what() << "\n";
     return 2;
+  }
+  if (prova) {
+    const Rapporto rapporto = prova->Confronta();
+    std::cout << TestoRapporto(rapporto) << std::flush;
+    if (!opzioni.trascrizione.empty()) {
+      AggiungiATrascrizione(opzioni.trascrizione, JsonRapporto(rapporto));
+    }
   }
   if (stato.Interrotto) {
     std::cerr << "marlovex: esecuzione interrotta.\n";

@@ -60,12 +60,15 @@ std::string LeggiRigaComando(const std::vector<std::string>& argv,
       errore = prendiValore(&o->risposte);
     } else if (nome == "--transcript") {
       errore = prendiValore(&o->trascrizione);
+    } else if (nome == "--keep-rehearsal") {
+      errore = prendiValore(&o->cartellaProva);
     } else {
       errore = "opzione sconosciuta " + nome;
     }
     if (!errore.empty()) return errore;
   }
   if (o->unaTantum && i < argv.size()) return "--run-once non accetta script";
+  if (!o->cartellaProva.empty() && !o->prova) return "--keep-rehearsal vale solo con --dry-run";
   for (std::size_t k = i; k < argv.size(); ++k) {
     if (k > i) o->argomenti += ' ';
     o->argomenti += argv[k];
@@ -85,7 +88,10 @@ std::string TestoAiuto() {
       "Opzioni:\n"
       "  --help            mostra questo testo\n"
       "  --version         mostra la versione\n"
-      "  --dry-run         i comandi descrivono soltanto cosa farebbero (implica --verbose)\n"
+      "  --dry-run         prova su copie private dei database e del registro; file,\n"
+      "                    programmi e componenti sono solo descritti; segue il rapporto\n"
+      "                    di cosa cambierebbe (implica --verbose)\n"
+      "  --keep-rehearsal DIR  con --dry-run: lavora in DIR (nuova o vuota) e la conserva\n"
       "  --verbose         scrive la frase di ogni riga eseguita sullo standard output\n"
       "  --run-once        esegue l'avvio predisposto da BOOT (valore MLX di RunOnce) e lo\n"
       "                    cancella; nulla da fare quando non ce n'è\n"

@@ -18,6 +18,7 @@ struct OpzioniAvvio {
   std::string registro;           // --registry / MLX_REGISTRY
   std::string risposte;           // --answers / MLX_ANSWERS
   std::string trascrizione;       // --transcript / MLX_TRANSCRIPT
+  std::string cartellaProva;      // --keep-rehearsal: the rehearsal's folder, kept
   std::string argomenti;  // what follows the options, joined with single blanks
 };
 

@@ -60,9 +60,9 @@ Lavoro CmdScriviValore(ContestoEsecuzione& c) {
 const Famiglia<>& FamigliaRegistro() {
   using enum InProva;
   static constexpr Voce<> comandi[] = {
-      {"X\xC2\xA7", CmdEliminaChiave, false, Rispetta},  // "X§"
-      {"-\xC2\xA7", CmdEliminaValore, false, Rispetta},  // "-§"
-      {"+\xC2\xA7", CmdScriviValore, false, Rispetta},   // "+§"
+      {"X\xC2\xA7", CmdEliminaChiave, false, SuCopia},  // "X§"
+      {"-\xC2\xA7", CmdEliminaValore, false, SuCopia},  // "-§"
+      {"+\xC2\xA7", CmdScriviValore, false, SuCopia},   // "+§"
   };
   static constexpr TipoRiga<> righe[] = {
       {"\xC2\xA7", RigaImpostazioni},  // "§"

@@ -60,8 +60,7 @@ TEST(Compattazione, ConUnAltroUtenteMostraLErroreELasciaChiuso) {
   std::unique_ptr<db::Recordset> lettura;
   ASSERT_TRUE(altro->OpenRecordset("SELECT 1 FROM sqlite_schema UNION ALL SELECT 2",
                                    db::kForwardOnly, db::kReadOnly, &lettura).ok());
-  // A dry run compacts all the same.
-  a.Esegui({"MSGN", "*" + dati + "*", "DBZ", "GET,N,SELECT 1"}, false);
+  a.Esegui({"MSGN", "*" + dati + "*", "DBZ", "GET,N,SELECT 1"});
   ASSERT_EQ(a.ui.dialoghi.size(), 2u);
   EXPECT_THAT(a.ui.dialoghi[0].testo, ::testing::MatchesRegex("Errore -?[0-9]+ : .+"));
   EXPECT_THAT(a.ui.dialoghi[1].testo, HasSubstr("Nessun database aperto"));

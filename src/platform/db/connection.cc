@@ -5,7 +5,9 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstring>
+#include <thread>
 #include <vector>
 
 #include "platform/db/catalog.h"
@@ -20,6 +22,11 @@ namespace {
 // How long exclusive work waits for other connections' transactions to end before it gives up:
 // long enough to pass over another program's short read, short enough not to hang a run.
 constexpr int kExclusiveWaitMs = 1000;
+
+// How long a snapshot waits for other programs' writing to end before it gives up, and the
+// pages it copies between two reports of its progress.
+constexpr int kSnapshotWaitMs = 30000;
+constexpr int kSnapshotStepPages = 1024;
 
 Status InUse(const std::string& path, const std::string& what) {
   return ErrDb("The database '" + path + "' is in use by another connection or process: " + what);
@@ -395,6 +402,19 @@ class SqliteConnection final : public Connection {
   std::string path_;
 };
 
+// A busy handler that waits a little at a time until a deadline, and remembers that it waited.
+struct BusyWait {
+  std::chrono::steady_clock::time_point deadline;
+  bool waited = false;
+  static int Handler(void* self, int) {
+    auto* w = static_cast<BusyWait*>(self);
+    if (std::chrono::steady_clock::now() >= w->deadline) return 0;
+    w->waited = true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    return 1;
+  }
+};
+
 class SqliteProvider final : public Provider {
  public:
   explicit SqliteProvider(clock::Clock* clock)
@@ -467,6 +487,76 @@ class SqliteProvider final : public Provider {
     return st;
   }
 
+  Status Snapshot(const std::string& source, const std::string& target, SnapshotInfo* info,
+                  const std::function<void(long, long)>& progress) override {
+    const auto start = std::chrono::steady_clock::now();
+    *info = SnapshotInfo{};
+    bool read_only = false;  // the source is opened for reading in any case
+    Status st = CheckFile(source, &read_only);
+    if (!st.ok()) return st;
+    struct stat ts;
+    if (::lstat(target.c_str(), &ts) == 0) return ErrExists("File '" + target + "'");
+    sqlite3* from = nullptr;
+    int rc = sqlite3_open_v2(source.c_str(), &from, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX,
+                             nullptr);
+    if (rc != SQLITE_OK) {
+      std::string msg = from ? sqlite3_errmsg(from) : sqlite3_errstr(rc);
+      sqlite3_close_v2(from);
+      return ErrDb("Cannot open the database '" + source + "': " + msg + ".");
+    }
+    // A read transaction holds one state of the file for the whole copy. While another program
+    // commits, the read waits (and the snapshot says so), up to a limit.
+    BusyWait wait{std::chrono::steady_clock::now() + std::chrono::milliseconds(kSnapshotWaitMs)};
+    sqlite3_busy_handler(from, &BusyWait::Handler, &wait);
+    st = Exec(from, "BEGIN");
+    if (st.ok()) st = Exec(from, "SELECT count(*) FROM sqlite_schema");
+    info->waited = wait.waited;
+    if (!st.ok()) {
+      const int code = sqlite3_errcode(from);
+      sqlite3_close_v2(from);
+      if (code == SQLITE_NOTADB) return ErrDb("'" + source + "' is not a database file.");
+      if (code == SQLITE_BUSY || code == SQLITE_LOCKED) {
+        return InUse(source, "another program kept writing for too long to take a copy.");
+      }
+      return ErrDb("Cannot read the database '" + source + "': " + st.description());
+    }
+    sqlite3* to = nullptr;
+    rc = sqlite3_open_v2(target.c_str(), &to,
+                             SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX,
+                             nullptr);
+    if (rc == SQLITE_OK) {
+      sqlite3_backup* backup = sqlite3_backup_init(to, "main", from, "main");
+      if (backup == nullptr) {
+        rc = sqlite3_errcode(to);
+      } else {
+        do {
+          rc = sqlite3_backup_step(backup, kSnapshotStepPages);
+          if (progress) {
+            const long total = sqlite3_backup_pagecount(backup);
+            progress(total - sqlite3_backup_remaining(backup), total);
+          }
+        } while (rc == SQLITE_OK);
+        rc = sqlite3_backup_finish(backup);
+      }
+    }
+    if (rc != SQLITE_OK) {
+      st = ErrDb("Cannot copy the database '" + source + "' to '" + target + "': " +
+                 (to ? sqlite3_errmsg(to) : sqlite3_errstr(rc)) + ".");
+    }
+    sqlite3_close_v2(to);
+    (void)Exec(from, "COMMIT");
+    sqlite3_close_v2(from);
+    if (!st.ok()) {
+      ::unlink(target.c_str());
+      ::unlink((target + "-journal").c_str());
+      return st;
+    }
+    if (::stat(target.c_str(), &ts) == 0) info->bytes = ts.st_size;
+    info->seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    return Status::OK();
+  }
+
  private:
   std::unique_ptr<clock::Clock> own_clock_;
   clock::Clock* clock_;
@@ -482,6 +572,10 @@ std::unique_ptr<Provider> MakeSqliteProvider(clock::Clock* clock) {
   static const bool kNoMemoryCount = sqlite3_config(SQLITE_CONFIG_MEMSTATUS, 0) == SQLITE_OK;
   (void)kNoMemoryCount;
   return std::make_unique<internal::SqliteProvider>(clock);
+}
+
+std::string DataSourcePath(const std::string& connection_string) {
+  return internal::PathFromConnectionString(connection_string);
 }
 
 std::string CompactionWorkFile(const std::string& path) {

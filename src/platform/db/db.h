@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <utility>
@@ -237,11 +238,34 @@ class Provider {
   // the new content. Fails, changing nothing, while another connection holds a lock on the file,
   // and for a read-only file.
   virtual Status Compact(const std::string& path) = 0;
+
+  // What a snapshot took: how long, whether it had to wait for another program's writing to
+  // end, and the size of the copy.
+  struct SnapshotInfo {
+    double seconds = 0;
+    bool waited = false;
+    std::int64_t bytes = 0;
+  };
+  // Copies the database at source into a new file at target, as one consistent state of the
+  // source: the source is opened for reading only and nothing is written, created or left
+  // beside it; writers of other programs are waited for. The target must not exist; on failure
+  // it is not left behind. progress(done, total) is told how far the copy is. A provider that
+  // cannot copy answers an error.
+  virtual Status Snapshot(const std::string& source, const std::string& target,
+                          SnapshotInfo* info,
+                          const std::function<void(long, long)>& progress = {}) {
+    (void)source, (void)target, (void)info, (void)progress;
+    return Status::Error(err::kInvalidCall, "Copia del database non disponibile.");
+  }
 };
 
 // The SQLite provider. Now(), Date() and Time() in statements read the clock given (which must
 // outlive the provider and its connections), or the machine's clock when none is given.
 std::unique_ptr<Provider> MakeSqliteProvider(clock::Clock* clock = nullptr);
+
+// The file a connection string names: a bare path, or the "Data Source" of
+// "Provider=...;Data Source=path" (the provider is ignored).
+std::string DataSourcePath(const std::string& connection_string);
 
 // The work file that compaction used to write beside the database, removed when found (a crash
 // of an earlier version may have left it): the path's file name in upper case, with every ".MDB" removed,

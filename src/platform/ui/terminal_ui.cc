@@ -77,40 +77,6 @@ std::string ButtonLabel(int answer) {
   return "[" + std::to_string(answer) + "] " + AnswerName(answer);
 }
 
-std::string JsonString(const std::string& raw) {
-  std::string s = text::IsValidUtf8(raw) ? raw : text::Cp1252ToUtf8(raw);
-  std::string out = "\"";
-  for (char ch : s) {
-    unsigned char c = static_cast<unsigned char>(ch);
-    switch (c) {
-      case '"':
-        out += "\\\"";
-        break;
-      case '\\':
-        out += "\\\\";
-        break;
-      case '\r':
-        out += "\\r";
-        break;
-      case '\n':
-        out += "\\n";
-        break;
-      case '\t':
-        out += "\\t";
-        break;
-      default:
-        if (c < 0x20 || c == 0x7F) {
-          char buffer[8];
-          std::snprintf(buffer, sizeof(buffer), "\\u%04x", c);
-          out += buffer;
-        } else {
-          out.push_back(ch);
-        }
-    }
-  }
-  out += "\"";
-  return out;
-}
 
 // Reads one line (without its end) from `in`; false at the end of input with nothing read.
 bool ReadInputLine(std::FILE* in, std::string* line) {
@@ -151,6 +117,41 @@ std::optional<int> MatchReply(const std::string& reply, const std::vector<int>& 
 }
 
 }  // namespace
+
+std::string JsonString(const std::string& raw) {
+  std::string s = text::IsValidUtf8(raw) ? raw : text::Cp1252ToUtf8(raw);
+  std::string out = "\"";
+  for (char ch : s) {
+    unsigned char c = static_cast<unsigned char>(ch);
+    switch (c) {
+      case '"':
+        out += "\\\"";
+        break;
+      case '\\':
+        out += "\\\\";
+        break;
+      case '\r':
+        out += "\\r";
+        break;
+      case '\n':
+        out += "\\n";
+        break;
+      case '\t':
+        out += "\\t";
+        break;
+      default:
+        if (c < 0x20 || c == 0x7F) {
+          char buffer[8];
+          std::snprintf(buffer, sizeof(buffer), "\\u%04x", c);
+          out += buffer;
+        } else {
+          out.push_back(ch);
+        }
+    }
+  }
+  out += "\"";
+  return out;
+}
 
 TerminalUi::TerminalUi(TerminalUiOptions options) : options_(std::move(options)) {
   out_is_terminal_ = options_.out != nullptr && isatty(fileno(options_.out)) == 1;

@@ -27,6 +27,9 @@ std::string AnswerName(int answer);
 // "1".."7" or a name (any case, "Sì" too): the answer code; nullopt otherwise.
 std::optional<int> ParseAnswer(std::string_view text);
 
+// Text as a JSON string: quoted and escaped, bytes that are not UTF-8 read as Windows-1252.
+std::string JsonString(const std::string& raw);
+
 // Raised by a dialog whose answer given in advance names none of its buttons. Taking another
 // button instead could run a branch nobody chose, so the run stops there (exit status 2).
 class AnswerRefused : public std::runtime_error {
