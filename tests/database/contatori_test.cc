@@ -50,9 +50,7 @@ class Contatori : public ::testing::Test {
 };
 
 TEST_F(Contatori, AlzaQuelliIndietroENonAbbassaGliAltri) {
-  // In a dry run too.
-  a_.Esegui({"MSGN", "LOGY", "*" + db_ + "*", "DBFC", "GET,N,SELECT COUNT(*) FROM Indietro"},
-            false);
+  a_.Esegui({"MSGN", "LOGY", "*" + db_ + "*", "DBFC", "GET,N,SELECT COUNT(*) FROM Indietro"});
   EXPECT_TRUE(a_.ui.dialoghi.empty()) << prova::PrimoDialogo(a_);
   EXPECT_EQ(Seme("Con spazio"), 11);
   EXPECT_EQ(Seme("Indietro"), 11);

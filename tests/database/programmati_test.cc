@@ -35,10 +35,8 @@ TEST_F(Programmati, DovutiDalPiuVecchioUnaVoltaSola) {
   a_.Scrivi("b.txt", "LOGY\r\n=,S,b\r\nMSGN\r\n");
   const std::string a = a_.Percorso("a.txt"), b = a_.Percorso("b.txt"), c = a_.Percorso("c.txt");
   const std::string manca = a_.Percorso("manca.txt");
-  // Planned in a dry run: plans are recorded all the same.
   a_.Esegui({"MSGN", "+TASK,Piani,20261205," + b, "+TASK,Piani,20261130," + a,
-             "+TASK,Piani,20261206," + c, "+TASK,Piani,20260101," + manca},
-            false);
+             "+TASK,Piani,20261206," + c, "+TASK,Piani,20260101," + manca});
   prova::Esegui(a_, piani_, "INSERT INTO Piani VALUES ('20261101', NULL, False)");
   prova::Esegui(a_, piani_, "INSERT INTO Piani VALUES ('20261101', 'y.txt', NULL)");
   Main(*a_.stato, "-U Piani");
