@@ -93,7 +93,7 @@ TEST_F(ProvaSuCopie, OgniFamigliaLasciaTuttoComEra) {
       "+TASK,Piani,20261201," + c + "/a.txt\r\n"
       "*" + c + "/archivi/Arch1.mdb*\r\n:Giro\r\n[T]\r\n+,b,LONG\r\nLOOP,Giro," + c + "/archivi,*\r\n"
       "+\xC2\xA7,HKCU,Software\\A\\V,due\r\n+\xC2\xA7,HKCU,Software\\B\\W,tre\r\n"
-      "-\xC2\xA7,HKCU,Software\\A,V\r\n"
+      "-\xC2\xA7,HKCU,Software\\A\\V\r\n"
       "K," + c + "/f.txt\r\nCP," + c + "/f.txt," + c + "/g.txt\r\nMD," + c + "/cartella\r\n"
       "EXEC,/bin/touch," + c + "/toccato,True\r\nDLLREG," + c + "/lib.so,True\r\nBOOT\r\n"
       "^F," + c + "/f.txt^\r\n=,X,1\r\n^^\r\n";
