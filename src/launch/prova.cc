@@ -104,11 +104,11 @@ class ProvaDatabase final : public db::Provider {
       const stdfs::space_info spazio = stdfs::space(cartella_, ec);
       if (!ec && S_ISREG(st.st_mode) &&
           static_cast<std::uintmax_t>(st.st_size) * 2 > spazio.available) {
-        return Status::Error(
-            err::kDatabase, "Spazio insufficiente per la prova: il database " + path + " (" +
-                                std::to_string(st.st_size) + " byte, due copie) non sta in " +
-                                cartella_ + " (" + std::to_string(spazio.available) +
-                                " byte liberi).");
+        return Status::Error(err::kDatabase, "Spazio insufficiente per la prova: il database " +
+                                                 path + " (" + std::to_string(st.st_size) +
+                                                 " byte, due copie) non sta in " + cartella_ +
+                                                 " (" + std::to_string(spazio.available) +
+                                                 " byte liberi).");
       }
     }
     auto nuova = std::make_unique<Copia>();
@@ -120,9 +120,10 @@ class ProvaDatabase final : public db::Provider {
       ui_->SetWaitMessage("Copia di prova del database " + path);
       if (finestra) ui_->ShowWait();
     }
-    Status esito = reale_.Snapshot(path, nuova->prima, &nuova->info, [this](long fatto, long totale) {
-      if (ui_ != nullptr) ui_->Progress(fatto, totale);
-    });
+    Status esito =
+        reale_.Snapshot(path, nuova->prima, &nuova->info, [this](long fatto, long totale) {
+          if (ui_ != nullptr) ui_->Progress(fatto, totale);
+        });
     if (finestra) ui_->UnloadWait();
     if (!esito.ok()) return esito;
     db::Provider::SnapshotInfo locale;
@@ -166,7 +167,8 @@ class ConnessioneProva final : public db::Connection {
   ConnessioneProva(ProvaDatabase& provider, std::unique_ptr<db::Connection> reale)
       : provider_(provider), reale_(std::move(reale)) {}
 
-  Status Open(const std::string& cs, const std::string& user, const std::string& password) override {
+  Status Open(const std::string& cs, const std::string& user,
+              const std::string& password) override {
     Copia* copia = nullptr;
     Status st = provider_.Trova(db::DataSourcePath(cs), &copia);
     if (!st.ok()) return st;
@@ -179,7 +181,9 @@ class ConnessioneProva final : public db::Connection {
     copia_ = nullptr;
   }
   int State() override { return reale_->State(); }
-  std::string DataSource() override { return copia_ != nullptr ? copia_->originale : reale_->DataSource(); }
+  std::string DataSource() override {
+    return copia_ != nullptr ? copia_->originale : reale_->DataSource();
+  }
   Status Execute(const std::string& sql) override { return T(reale_->Execute(sql)); }
   Status OpenRecordset(const std::string& source, db::CursorType cursor, db::LockType lock,
                        std::unique_ptr<db::Recordset>* result) override {
@@ -192,7 +196,8 @@ class ConnessioneProva final : public db::Connection {
   Status SetSeed(const std::string& table, const std::string& column, std::int64_t seed) override {
     return T(reale_->SetSeed(table, column, seed));
   }
-  Status SetAllowZeroLength(const std::string& table, const std::string& column, bool allow) override {
+  Status SetAllowZeroLength(const std::string& table, const std::string& column,
+                            bool allow) override {
     return T(reale_->SetAllowZeroLength(table, column, allow));
   }
   Status SetDefault(const std::string& table, const std::string& column,

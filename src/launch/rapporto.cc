@@ -70,15 +70,19 @@ std::string Elenco(const std::vector<std::string>& nomi) {
 
 std::string DescriviIndice(const db::IndexInfo& i) {
   std::string d = "(" + Elenco(i.columns) + ")";
-  if (i.primary_key) d += " PRIMARY KEY";
-  else if (i.unique) d += " UNIQUE";
+  if (i.primary_key)
+    d += " PRIMARY KEY";
+  else if (i.unique)
+    d += " UNIQUE";
   if (i.index_nulls == db::kIndexNullsDisallow) d += " DISALLOW NULL";
   if (i.index_nulls == db::kIndexNullsIgnore) d += " IGNORE NULL";
   return d;
 }
 
 std::string Regola(int regola) {
-  return regola == db::kRuleCascade ? "CASCADE" : regola == db::kRuleSetNull ? "SET NULL" : "NO ACTION";
+  return regola == db::kRuleCascade   ? "CASCADE"
+         : regola == db::kRuleSetNull ? "SET NULL"
+                                      : "NO ACTION";
 }
 
 std::string DescriviRelazione(const db::KeyInfo& k) {
@@ -87,8 +91,8 @@ std::string DescriviRelazione(const db::KeyInfo& k) {
     propri.push_back(mio);
     altrui.push_back(suo);
   }
-  return "(" + Elenco(propri) + ") -> " + k.related_table + " (" + Elenco(altrui) +
-         ") ON UPDATE " + Regola(k.update_rule) + " ON DELETE " + Regola(k.delete_rule);
+  return "(" + Elenco(propri) + ") -> " + k.related_table + " (" + Elenco(altrui) + ") ON UPDATE " +
+         Regola(k.update_rule) + " ON DELETE " + Regola(k.delete_rule);
 }
 
 std::string Chiave(const std::string& nome) {
@@ -98,7 +102,7 @@ std::string Chiave(const std::string& nome) {
 // A database's catalogue as the comparison needs it; an empty path is an empty database.
 struct Catalogo {
   std::unique_ptr<db::Connection> conn;
-  std::map<std::string, std::string> tabelle;  // folded name -> name
+  std::map<std::string, std::string> tabelle;                        // folded name -> name
   std::map<std::string, std::pair<std::string, std::string>> query;  // folded name -> name, SQL
 
   Status Leggi(db::Provider& provider, const std::string& percorso) {
@@ -139,18 +143,19 @@ void ConfrontaElementi(const std::string& oggetto, const std::string& tabella,
                        const std::vector<std::pair<std::string, std::string>>& dopo,
                        std::vector<ModificaOggetto>* out) {
   using Coppia = std::pair<std::string, std::string>;
-  Accoppia<Coppia>(prima, dopo, [](const Coppia& c) { return c.first; },
-                   [&](const Coppia* a, const Coppia* b) {
-                     if (a != nullptr && b != nullptr && a->second == b->second) return;
-                     ModificaOggetto m;
-                     m.oggetto = oggetto;
-                     m.tabella = tabella;
-                     m.azione = a == nullptr ? '+' : b == nullptr ? '-' : '~';
-                     m.nome = (b != nullptr ? b : a)->first;
-                     m.prima = a != nullptr ? a->second : "";
-                     m.dopo = b != nullptr ? b->second : "";
-                     out->push_back(std::move(m));
-                   });
+  Accoppia<Coppia>(
+      prima, dopo, [](const Coppia& c) { return c.first; },
+      [&](const Coppia* a, const Coppia* b) {
+        if (a != nullptr && b != nullptr && a->second == b->second) return;
+        ModificaOggetto m;
+        m.oggetto = oggetto;
+        m.tabella = tabella;
+        m.azione = a == nullptr ? '+' : b == nullptr ? '-' : '~';
+        m.nome = (b != nullptr ? b : a)->first;
+        m.prima = a != nullptr ? a->second : "";
+        m.dopo = b != nullptr ? b->second : "";
+        out->push_back(std::move(m));
+      });
 }
 
 // What a table has, as described for the comparison.
@@ -163,7 +168,8 @@ struct Tabella {
 Status LeggiTabella(db::Connection& conn, const std::string& nome, Tabella* t) {
   Status st = conn.Columns(nome, &t->campi);
   if (!st.ok()) return st;
-  for (const db::ColumnInfo& c : t->campi) t->descrizioneCampi.emplace_back(c.name, DescriviCampo(c));
+  for (const db::ColumnInfo& c : t->campi)
+    t->descrizioneCampi.emplace_back(c.name, DescriviCampo(c));
   std::vector<db::IndexInfo> indici;
   st = conn.Indexes(nome, &indici);
   if (!st.ok()) return st;
@@ -246,7 +252,8 @@ Status ContaRighe(db::Connection* prima, const Tabella* tPrima, db::Connection* 
       }
     }
   } else {
-    for (const db::ColumnInfo& c : (tPrima != nullptr ? tPrima : tDopo)->campi) comuni.push_back(c.name);
+    for (const db::ColumnInfo& c : (tPrima != nullptr ? tPrima : tDopo)->campi)
+      comuni.push_back(c.name);
   }
   std::vector<std::string> chiave;
   if (tPrima != nullptr && tDopo != nullptr && !tPrima->chiavePrimaria.empty()) {
@@ -263,8 +270,10 @@ Status ContaRighe(db::Connection* prima, const Tabella* tPrima, db::Connection* 
   std::unordered_map<std::string, std::int64_t> quante;
   if (prima != nullptr && tPrima != nullptr) {
     Status st = LeggiRighe(*prima, nomePrima, chiave, comuni, [&](std::string k, std::size_t h) {
-      if (chiave.empty()) ++quante[k];
-      else perChiave.emplace(std::move(k), h);
+      if (chiave.empty())
+        ++quante[k];
+      else
+        perChiave.emplace(std::move(k), h);
     });
     if (!st.ok()) return st;
   }
@@ -272,8 +281,10 @@ Status ContaRighe(db::Connection* prima, const Tabella* tPrima, db::Connection* 
     Status st = LeggiRighe(*dopo, nomeDopo, chiave, comuni, [&](std::string k, std::size_t h) {
       if (chiave.empty()) {
         auto it = quante.find(k);
-        if (it != quante.end() && it->second > 0) --it->second;
-        else ++conteggio->aggiunte;
+        if (it != quante.end() && it->second > 0)
+          --it->second;
+        else
+          ++conteggio->aggiunte;
         return;
       }
       auto it = perChiave.find(k);
@@ -341,7 +352,9 @@ void ScorriChiavi(const registry::regfile::Key* prima, const registry::regfile::
                   const std::string& percorso, std::vector<ModificaRegistro>* out) {
   using registry::regfile::Key;
   using registry::regfile::Value;
-  auto dati = [](const Value& v) { return registry::regfile::FormatValueData(v.type, v.data, 0, "\n"); };
+  auto dati = [](const Value& v) {
+    return registry::regfile::FormatValueData(v.type, v.data, 0, "\n");
+  };
   auto nomeValore = [](const Value& v) { return v.name.empty() ? std::string("@") : v.name; };
   if (prima != nullptr && dopo == nullptr && !percorso.empty()) {
     out->push_back({'-', percorso, "", "", ""});
@@ -423,8 +436,10 @@ std::string TestoRapporto(const Rapporto& r) {
     for (const ModificaOggetto& m : d.oggetti) {
       t += "  " + std::string(1, m.azione) + " " + m.oggetto + " " +
            (m.tabella.empty() ? "" : m.tabella + ".") + m.nome;
-      if (m.azione == '~') t += ": " + m.prima + " -> " + m.dopo;
-      else t += " " + (m.azione == '+' ? m.dopo : m.prima);
+      if (m.azione == '~')
+        t += ": " + m.prima + " -> " + m.dopo;
+      else
+        t += " " + (m.azione == '+' ? m.dopo : m.prima);
       t += "\n";
     }
     for (const ConteggioRighe& c : d.righe) {
@@ -460,8 +475,8 @@ std::string JsonRapporto(const Rapporto& r) {
     char secondi[32];
     std::snprintf(secondi, sizeof secondi, "%.3f", d.copia.seconds);
     j += "{\"rehearsal\":\"database\",\"path\":" + Stringa(d.percorso) +
-         ",\"created\":" + (d.nuovo ? "true" : "false") + ",\"copy_bytes\":" +
-         std::to_string(d.copia.bytes) + ",\"copy_seconds\":" + secondi +
+         ",\"created\":" + (d.nuovo ? "true" : "false") +
+         ",\"copy_bytes\":" + std::to_string(d.copia.bytes) + ",\"copy_seconds\":" + secondi +
          ",\"copy_waited\":" + (d.copia.waited ? "true" : "false") + ",\"changes\":[";
     for (std::size_t i = 0; i < d.oggetti.size(); ++i) {
       const ModificaOggetto& m = d.oggetti[i];
@@ -474,8 +489,9 @@ std::string JsonRapporto(const Rapporto& r) {
     for (std::size_t i = 0; i < d.righe.size(); ++i) {
       const ConteggioRighe& c = d.righe[i];
       j += std::string(i ? "," : "") + "{\"table\":" + Stringa(c.tabella) +
-           ",\"added\":" + std::to_string(c.aggiunte) + ",\"removed\":" +
-           std::to_string(c.eliminate) + ",\"changed\":" + std::to_string(c.modificate) + "}";
+           ",\"added\":" + std::to_string(c.aggiunte) +
+           ",\"removed\":" + std::to_string(c.eliminate) +
+           ",\"changed\":" + std::to_string(c.modificate) + "}";
     }
     j += "],\"error\":" + Stringa(d.errore) + "}\n";
   }

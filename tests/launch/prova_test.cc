@@ -1,5 +1,7 @@
 // The rehearsal behind --dry-run: the run works on copies, nothing outside its folder changes,
 // and the report lists exactly what the script would change.
+#include "launch/prova.h"
+
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -8,7 +10,6 @@
 #include <map>
 
 #include "database/aiuto.h"
-#include "launch/prova.h"
 #include "system/registro.h"
 
 namespace mlx {
@@ -39,8 +40,10 @@ class ProvaSuCopie : public ::testing::Test {
     dati_ = prova::NuovoDatabase(a_);
     for (const char* sql :
          {"CREATE TABLE Clienti (ID LONG PRIMARY KEY, Nome TEXT(20), Note TEXT(10))",
-          "INSERT INTO Clienti VALUES (1, 'uno', NULL)", "INSERT INTO Clienti VALUES (2, 'due', NULL)",
-          "INSERT INTO Clienti VALUES (3, 'tre', NULL)", "CREATE TABLE Ordini (ID LONG, Cliente LONG)"}) {
+          "INSERT INTO Clienti VALUES (1, 'uno', NULL)",
+          "INSERT INTO Clienti VALUES (2, 'due', NULL)",
+          "INSERT INTO Clienti VALUES (3, 'tre', NULL)",
+          "CREATE TABLE Ordini (ID LONG, Cliente LONG)"}) {
       ASSERT_EQ(prova::Esegui(a_, dati_, sql), "") << sql;
     }
     ScriviValoreRegistro(*a_.registro, "HKCU", "Software\\A", "V", "uno");
@@ -86,17 +89,29 @@ TEST_F(ProvaSuCopie, OgniFamigliaLasciaTuttoComEra) {
   a_.Scrivi("f.txt", "file");
   const std::string c = a_.cartella;
   const std::string script =
-      "LOGY\r\n*" + dati_ + "*\r\n[Clienti]\r\n+,Email,TEXT(50)\r\n!,Note,TEXT(40)\r\n"
+      "LOGY\r\n*" + dati_ +
+      "*\r\n[Clienti]\r\n+,Email,TEXT(50)\r\n!,Note,TEXT(40)\r\n"
       "SQL,INSERT INTO Clienti (ID, Nome) VALUES (9, 'nove')\r\n"
       "+Q,Q1,SELECT * FROM Clienti\r\nDBFC\r\nDBZ\r\n"
-      "+DB," + c + "/nuovo.mdb\r\n*" + c + "/nuovo.mdb*\r\n[N]\r\n>\r\n+,a,LONG\r\n"
-      "+TASK,Piani,20261201," + c + "/a.txt\r\n"
-      "*" + c + "/archivi/Arch1.mdb*\r\n:Giro\r\n[T]\r\n+,b,LONG\r\nLOOP,Giro," + c + "/archivi,*\r\n"
+      "+DB," +
+      c + "/nuovo.mdb\r\n*" + c +
+      "/nuovo.mdb*\r\n[N]\r\n>\r\n+,a,LONG\r\n"
+      "+TASK,Piani,20261201," +
+      c +
+      "/a.txt\r\n"
+      "*" +
+      c + "/archivi/Arch1.mdb*\r\n:Giro\r\n[T]\r\n+,b,LONG\r\nLOOP,Giro," + c +
+      "/archivi,*\r\n"
       "+\xC2\xA7,HKCU,Software\\A\\V,due\r\n+\xC2\xA7,HKCU,Software\\B\\W,tre\r\n"
       "-\xC2\xA7,HKCU,Software\\A\\V\r\n"
-      "K," + c + "/f.txt\r\nCP," + c + "/f.txt," + c + "/g.txt\r\nMD," + c + "/cartella\r\n"
-      "EXEC,/bin/touch," + c + "/toccato,True\r\nDLLREG," + c + "/lib.so,True\r\nBOOT\r\n"
-      "^F," + c + "/f.txt^\r\n=,X,1\r\n^^\r\n";
+      "K," +
+      c + "/f.txt\r\nCP," + c + "/f.txt," + c + "/g.txt\r\nMD," + c +
+      "/cartella\r\n"
+      "EXEC,/bin/touch," +
+      c + "/toccato,True\r\nDLLREG," + c +
+      "/lib.so,True\r\nBOOT\r\n"
+      "^F," +
+      c + "/f.txt^\r\n=,X,1\r\n^^\r\n";
   a_.Scrivi("s.txt", script);
   const std::map<std::string, std::string> prima = Contenuto(a_);
   const Esito e = ProvaScript(script);
@@ -123,7 +138,8 @@ TEST_F(ProvaSuCopie, OgniFamigliaLasciaTuttoComEra) {
 
 TEST_F(ProvaSuCopie, IlRapportoElencaEsattamenteLeModifiche) {
   const Esito e = ProvaScript(
-      "MSGN\r\n*" + dati_ + "*\r\n[Nuova]\r\n>\r\n+,Codice,TEXT(8)\r\n[Clienti]\r\n"
+      "MSGN\r\n*" + dati_ +
+      "*\r\n[Nuova]\r\n>\r\n+,Codice,TEXT(8)\r\n[Clienti]\r\n"
       "!,Note,TEXT(40)\r\n#,IxNome,Nome\r\n[Ordini]\r\n@,RelCli,Cliente,Clienti,ID,False,True\r\n"
       "SQL,INSERT INTO Clienti VALUES (4, 'quattro', NULL)\r\n"
       "SQL,DELETE FROM Clienti WHERE ID = 1\r\nSQL,UPDATE Clienti SET Nome = 'DUE' WHERE ID = 2\r\n"
@@ -166,8 +182,10 @@ TEST_F(ProvaSuCopie, IlRapportoElencaEsattamenteLeModifiche) {
 
 TEST_F(ProvaSuCopie, StesseFrasiDellaVeraEsecuzione) {
   const std::string script =
-      "MSGN\r\n*" + dati_ + "*\r\n[Clienti]\r\n+,Email,TEXT(50)\r\n+,Email,TEXT(50)\r\n"
-      "SQL,INSERT INTO Clienti (ID, Nome) VALUES (7, 'sette')\r\nGET,N,SELECT COUNT(*) FROM Clienti\r\n"
+      "MSGN\r\n*" + dati_ +
+      "*\r\n[Clienti]\r\n+,Email,TEXT(50)\r\n+,Email,TEXT(50)\r\n"
+      "SQL,INSERT INTO Clienti (ID, Nome) VALUES (7, 'sette')\r\nGET,N,SELECT COUNT(*) FROM "
+      "Clienti\r\n"
       "=,Quanti,{<N>}\r\n^MAIN,Clienti,Email,#^\r\n=,Email,presente\r\n^^\r\n"
       "+Q,Q1,SELECT Nome FROM Clienti\r\nGET,Q,SELECT COUNT(*) FROM Q1\r\n=,Righe,{<Q>}\r\n";
   const Esito e = ProvaScript(script);
@@ -183,7 +201,7 @@ TEST_F(ProvaSuCopie, StesseFrasiDellaVeraEsecuzione) {
 TEST_F(ProvaSuCopie, ErroriConLaRigaEDatabaseIlleggibile) {
   a_.Scrivi("rotto.mdb", std::string(4096, 'x'));
   const Esito e = ProvaScript("MSGN\r\n*" + dati_ + "*\r\n;commento\r\nSQL,SELEC nulla\r\n*" +
-                        a_.Percorso("rotto.mdb") + "*\r\n");
+                              a_.Percorso("rotto.mdb") + "*\r\n");
   EXPECT_TRUE(e.errore);
   ASSERT_EQ(e.rapporto.errori.size(), 2u);
   EXPECT_EQ(e.rapporto.errori[0].riga, 4);
@@ -198,10 +216,10 @@ TEST_F(ProvaSuCopie, ErroriConLaRigaEDatabaseIlleggibile) {
 TEST_F(ProvaSuCopie, UnaCopiaPerDatabaseAncheConDueNomi) {
   const std::string altroNome = a_.Percorso("./Dati.mdb");
   stdfs::create_symlink(dati_, a_.Percorso("Collegamento.mdb"));
-  const Esito e = ProvaScript("MSGN\r\n*" + dati_ + "*\r\nSQL,INSERT INTO Ordini VALUES (1, 1)\r\n*" +
-                        altroNome + "*\r\nSQL,INSERT INTO Ordini VALUES (2, 1)\r\n*" +
-                        a_.Percorso("Collegamento.mdb") +
-                        "*\r\nGET,N,SELECT COUNT(*) FROM Ordini\r\n=,N,{<N>}\r\n");
+  const Esito e = ProvaScript(
+      "MSGN\r\n*" + dati_ + "*\r\nSQL,INSERT INTO Ordini VALUES (1, 1)\r\n*" + altroNome +
+      "*\r\nSQL,INSERT INTO Ordini VALUES (2, 1)\r\n*" + a_.Percorso("Collegamento.mdb") +
+      "*\r\nGET,N,SELECT COUNT(*) FROM Ordini\r\n=,N,{<N>}\r\n");
   ASSERT_EQ(e.rapporto.database.size(), 1u);
   ASSERT_EQ(e.rapporto.database[0].righe.size(), 1u);
   EXPECT_EQ(e.rapporto.database[0].righe[0].aggiunte, 2);
@@ -212,13 +230,15 @@ TEST_F(ProvaSuCopie, CartellaConservataSeRichiesto) {
   std::string errore;
   const std::string cartella = a_.Percorso("prova");
   {
-    auto prova = mlx::Prova::Prepara(a_.stato->plat, a_.Percorso("registry.reg"), cartella, &errore);
+    auto prova =
+        mlx::Prova::Prepara(a_.stato->plat, a_.Percorso("registry.reg"), cartella, &errore);
     ASSERT_NE(prova, nullptr) << errore;
     EXPECT_EQ(prova->Cartella(), cartella);
   }
   EXPECT_TRUE(stdfs::exists(cartella + "/registry.reg"));
   // A folder that holds something is not taken.
-  EXPECT_EQ(mlx::Prova::Prepara(a_.stato->plat, a_.Percorso("registry.reg"), cartella, &errore), nullptr);
+  EXPECT_EQ(mlx::Prova::Prepara(a_.stato->plat, a_.Percorso("registry.reg"), cartella, &errore),
+            nullptr);
 }
 
 }  // namespace

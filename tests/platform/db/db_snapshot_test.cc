@@ -19,14 +19,16 @@ std::string ReadAll(const std::string& path) {
 
 std::vector<std::string> Files(const std::string& dir) {
   std::vector<std::string> names;
-  for (const auto& e : std::filesystem::directory_iterator(dir)) names.push_back(e.path().filename());
+  for (const auto& e : std::filesystem::directory_iterator(dir))
+    names.push_back(e.path().filename());
   std::sort(names.begin(), names.end());
   return names;
 }
 
 TEST_F(SnapshotTest, CopiesEverythingAndLeavesTheSourceAsItWas) {
-  Run({"CREATE TABLE T (ID COUNTER PRIMARY KEY, Nome TEXT(20))", "INSERT INTO T (Nome) VALUES ('a')",
-       "INSERT INTO T (Nome) VALUES ('b')", "CREATE INDEX IxNome ON T (Nome)"});
+  Run({"CREATE TABLE T (ID COUNTER PRIMARY KEY, Nome TEXT(20))",
+       "INSERT INTO T (Nome) VALUES ('a')", "INSERT INTO T (Nome) VALUES ('b')",
+       "CREATE INDEX IxNome ON T (Nome)"});
   ASSERT_TRUE(conn_->AppendView("Q", "SELECT Nome FROM T").ok());
   conn_->Close();
   const std::string before = ReadAll(path_);
@@ -61,9 +63,7 @@ TEST_F(SnapshotTest, RefusesWhatItCannotCopyAndLeavesNoTarget) {
   Provider::SnapshotInfo info;
   const std::string copy = dir_ + "/copy.db";
   EXPECT_FALSE(provider_->Snapshot(dir_ + "/missing.mdb", copy, &info).ok());
-  {
-    std::ofstream(dir_ + "/garbage.mdb", std::ios::binary) << std::string(4096, 'x');
-  }
+  { std::ofstream(dir_ + "/garbage.mdb", std::ios::binary) << std::string(4096, 'x'); }
   Status st = provider_->Snapshot(dir_ + "/garbage.mdb", copy, &info);
   EXPECT_NE(st.description().find("not a database"), std::string::npos) << st.description();
   EXPECT_FALSE(std::filesystem::exists(copy));
