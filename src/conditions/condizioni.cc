@@ -96,9 +96,12 @@ constexpr Prefisso kPrefissi[] = {
 
 // Whether a search for the path (the wildcards "*" and "?" allowed) finds an ordinary file:
 // folders and hidden files never match. A path the file system cannot reach finds nothing.
-bool TrovaFile(const Platform& plat, const std::string& percorso) {
-  for (const std::string& nome : plat.fs->List(percorso, false)) {
+bool TrovaFile(ContestoEsecuzione& c, const std::string& percorso) {
+  for (const std::string& nome : c.plat().fs->List(percorso, false)) {
     if (!fs::IsHiddenName(nome)) return true;
+  }
+  if (Rendiconto* r = c.processo.rendiconto; r != nullptr) {
+    r->FileMancante(c.TxtFile, c.processo.RigaInCorso, percorso);
   }
   return false;
 }
@@ -163,10 +166,10 @@ bool TestPrefisso(ContestoEsecuzione& c, Forma forma, std::string_view scritto) 
       return TestVersione(c, forma, argomento);
     case Forma::EsisteFile:
       c.Azione += "esistenza file " + argomento;
-      return TrovaFile(c.plat(), argomento);
+      return TrovaFile(c, argomento);
     case Forma::MancaFile:
       c.Azione += "assenza file " + argomento;
-      return !TrovaFile(c.plat(), argomento);
+      return !TrovaFile(c, argomento);
     case Forma::LunghezzaZero:
       c.Azione += "lungh. zero ammessa su campo " + argomento;
       return LunghezzaZeroAmmessa(c, argomento);

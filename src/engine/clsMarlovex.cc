@@ -160,6 +160,7 @@ void clsMarlovex::Riga(std::int32_t lLinea) {
   }
   ContestoEsecuzione& c = contesto_;
   c.Azione.clear();
+  c.Crea.clear();
   isRunning_ = true;
   if (lLinea < 0 || lLinea >= static_cast<std::int32_t>(righe_.size())) {
     // A line index outside the script (a return address of an empty stack, say) ends the
@@ -229,7 +230,7 @@ void clsMarlovex::EseguiComando() {
   if (!c.Passo([&] { lavoro = comando->gestore(c, *famiglie_); })) return;
   if (!Esegue(comando->prova)) {
     if (Rendiconto* r = c.processo.rendiconto; r != nullptr && !c.Azione.empty()) {
-      r->SoloDescritto(c.TxtFile, c.processo.RigaInCorso, c.Azione);
+      r->SoloDescritto(c.TxtFile, c.processo.RigaInCorso, c.Azione, c.Crea);
     }
     return;
   }

@@ -51,6 +51,7 @@ struct ContestoEsecuzione {
   std::vector<std::string> Parti;  // the expanded command line split at ","
   std::string Campo;               // Parti(1), or "" when the line has no comma
   std::string Azione;              // the line's sentence; "" writes no log line
+  std::string Crea;                // the file or folder the line's command creates, if any
   bool ErroreRiga = false;         // the line failed with errors silenced
 
   // Switches.

@@ -39,6 +39,7 @@ Lavoro CmdCopia(ContestoEsecuzione& c) {
   }
   c.Azione = std::string(sposta ? "Spostato" : "Copiato") + " file " + origine + " in " +
              destinazione;
+  c.Crea = destinazione;
   return [&c, origine, destinazione, sovrascrivi, sposta] {
     fs::FileSystem& f = FileSystem(c);
     // A failed copy goes to the line's error trap and the source stays where it was.
@@ -54,6 +55,7 @@ Lavoro CmdCopia(ContestoEsecuzione& c) {
 Lavoro CmdCreaCartella(ContestoEsecuzione& c) {
   const std::string cartella = c.Parte(1);
   c.Azione = "Creazione cartella " + cartella;
+  c.Crea = cartella;
   return [&c, cartella] { c.ErroreRiga = !CreaCartella(FileSystem(c), cartella); };
 }
 

@@ -11,6 +11,8 @@
 
 #include "engine/utilita.h"
 #include "platform/db/db.h"
+#include "platform/fs/fs.h"
+#include "platform/text/text.h"
 #include "platform/registry/registry.h"
 #include "platform/ui/ui.h"
 
@@ -316,14 +318,33 @@ void Prova::Errore(const std::string& script, std::int32_t riga, const std::stri
   errori_.push_back({script, riga, testo});
 }
 
-void Prova::SoloDescritto(const std::string& script, std::int32_t riga, const std::string& frase) {
+void Prova::SoloDescritto(const std::string& script, std::int32_t riga, const std::string& frase,
+                          const std::string& crea) {
   operazioni_.push_back({script, riga, frase});
+  if (!crea.empty()) previsti_.push_back({script, riga, plat_.fs->ToNative(crea)});
+}
+
+void Prova::FileMancante(const std::string& script, std::int32_t riga,
+                         const std::string& percorso) {
+  const std::string cercato = plat_.fs->ToNative(percorso);
+  const bool jolly = cercato.find_first_of("*?") != std::string::npos;
+  for (const VoceRiga& p : previsti_) {
+    if (jolly ? text::WildcardMatch(cercato, p.testo) : cercato == p.testo) {
+      avvisi_.push_back({script, riga,
+                         "il file " + percorso + " risulta assente perch\xC3\xA9 la riga " +
+                             std::to_string(p.riga) +
+                             (p.script == script ? "" : " di " + p.script) +
+                             ", solo descritta, lo avrebbe creato: nell'esecuzione reale esisterebbe"});
+      return;
+    }
+  }
 }
 
 Rapporto Prova::Confronta() {
   Rapporto r;
   r.operazioni = operazioni_;
   r.errori = errori_;
+  r.avvisi = avvisi_;
   if (conserva_) r.cartellaConservata = cartella_;
   if (database_ != nullptr) {
     for (const auto& copia : database_->Copie()) {

@@ -34,8 +34,10 @@ class Prova : public Rendiconto {
   const std::string& Cartella() const { return cartella_; }
 
   void Errore(const std::string& script, std::int32_t riga, const std::string& testo) override;
-  void SoloDescritto(const std::string& script, std::int32_t riga,
-                     const std::string& frase) override;
+  void SoloDescritto(const std::string& script, std::int32_t riga, const std::string& frase,
+                     const std::string& crea) override;
+  void FileMancante(const std::string& script, std::int32_t riga,
+                    const std::string& percorso) override;
 
   // Compares every copy with the state it started from. Call once the run is over.
   Rapporto Confronta();
@@ -51,7 +53,9 @@ class Prova : public Rendiconto {
   std::string testoRegistroPrima_;
   std::unique_ptr<ProvaDatabase> database_;
   std::unique_ptr<registry::Registry> registro_;
-  std::vector<VoceRiga> operazioni_, errori_;
+  std::vector<VoceRiga> operazioni_, errori_, avvisi_;
+  // What the commands that only described their work would have created, as native paths.
+  std::vector<VoceRiga> previsti_;
 };
 
 }  // namespace mlx

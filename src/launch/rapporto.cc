@@ -459,6 +459,8 @@ std::string TestoRapporto(const Rapporto& r) {
   }
   if (!r.operazioni.empty()) t += "Non eseguito (solo descritto)\n";
   for (const VoceRiga& v : r.operazioni) t += "  " + Righe(v) + ": " + v.testo + "\n";
+  if (!r.avvisi.empty()) t += "Avvisi\n";
+  for (const VoceRiga& v : r.avvisi) t += "  " + Righe(v) + ": " + v.testo + "\n";
   if (!r.errori.empty()) t += "Errori\n";
   for (const VoceRiga& v : r.errori) {
     t += "  " + Righe(v) + ": " + Sostituisci(v.testo, "\r\n", " | ") + "\n";
@@ -507,6 +509,7 @@ std::string JsonRapporto(const Rapporto& r) {
   };
   for (const VoceRiga& v : r.operazioni) voce("not_run", v);
   for (const VoceRiga& v : r.errori) voce("error", v);
+  for (const VoceRiga& v : r.avvisi) voce("warning", v);
   j += "{\"rehearsal\":\"summary\",\"errors\":" + std::to_string(r.errori.size()) +
        ",\"registry_error\":" + Stringa(r.erroreRegistro) +
        ",\"kept\":" + Stringa(r.cartellaConservata) + "}\n";

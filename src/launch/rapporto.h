@@ -56,6 +56,9 @@ struct Rapporto {
   std::string erroreRegistro;  // the registry files could not be compared
   std::vector<VoceRiga> operazioni;
   std::vector<VoceRiga> errori;
+  // File tests the rehearsal answered differently from the real run (a file a command that
+  // only described its work would have created).
+  std::vector<VoceRiga> avvisi;
   std::string cartellaConservata;  // the rehearsal's folder when it is kept
 };
 

@@ -213,6 +213,21 @@ TEST_F(ProvaSuCopie, ErroriConLaRigaEDatabaseIlleggibile) {
   EXPECT_THAT(TestoRapporto(e.rapporto), HasSubstr("riga 4 di " + a_.Percorso("s.txt")));
 }
 
+// A file test on what a described-only copy would have created says that the real run would
+// find it; a file that nothing would create gets no note.
+TEST_F(ProvaSuCopie, AvvisaDelFileCheLaCopiaAvrebbeCreato) {
+  a_.Scrivi("nuovo.exe", "x");
+  const Esito e = ProvaScript("MSGN\r\nCP," + a_.Percorso("nuovo.exe") + "," +
+                              a_.Percorso("bin") + "\\prog.exe\r\n^F," + a_.Percorso("bin") +
+                              "/PROG.*^\r\n=,A,1\r\n^!F," + a_.Percorso("bin") +
+                              "/altro.exe^\r\n=,B,1\r\n");
+  ASSERT_EQ(e.rapporto.avvisi.size(), 1u);
+  EXPECT_EQ(e.rapporto.avvisi[0].riga, 3);
+  EXPECT_THAT(e.rapporto.avvisi[0].testo, HasSubstr("la riga 2"));
+  EXPECT_THAT(TestoRapporto(e.rapporto), HasSubstr("Avvisi\n  riga 3"));
+  EXPECT_THAT(JsonRapporto(e.rapporto), HasSubstr("\"rehearsal\":\"warning\",\"script\""));
+}
+
 TEST_F(ProvaSuCopie, UnaCopiaPerDatabaseAncheConDueNomi) {
   const std::string altroNome = a_.Percorso("./Dati.mdb");
   stdfs::create_symlink(dati_, a_.Percorso("Collegamento.mdb"));
