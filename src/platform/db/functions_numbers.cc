@@ -101,10 +101,9 @@ void FnCbool(sqlite3_context* ctx, int, sqlite3_value** a) {
 void FnCdate(sqlite3_context* ctx, int, sqlite3_value** a) {
   if (IsNullArg(a[0])) return sqlite3_result_error(ctx, "Invalid use of Null.", -1);
   double d;
-  if (DateOf(a[0], &d)) return sqlite3_result_double(ctx, d);
-  std::string s = TextOf(a[0]);
-  if (ParseJetDate(s, false, &d)) return sqlite3_result_double(ctx, d);
-  TypeMismatch(ctx);
+  if (!DateOf(a[0], &d) && !ParseJetDate(TextOf(a[0]), false, &d)) return TypeMismatch(ctx);
+  if (!clock::IsDayNumberInRange(d)) return sqlite3_result_error(ctx, kInvalidDate, -1);
+  sqlite3_result_double(ctx, d);
 }
 
 template <int kMode>  // 0 Int (floor), 1 Fix (towards zero), 2 Sgn

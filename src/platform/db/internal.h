@@ -95,7 +95,11 @@ std::optional<std::int64_t> QueryInt(sqlite3* db, const std::string& sql);
 // Dates: days since 30/12/1899 with the time of day as the fraction.
 
 double DaysFromCivil(int y, int m, int d);
-void CivilFromDays(double days, int* y, int* m, int* d, int* hh, int* mm, int* ss);
+// The date and time of a day number; false, with 30/12/1899 00:00:00, for a number that is no
+// date (see clock::IsDayNumberInRange).
+bool CivilFromDays(double days, int* y, int* m, int* d, int* hh, int* mm, int* ss);
+// The error of a date function given, or giving, a number that is no date.
+inline constexpr const char* kInvalidDate = "Invalid date: dates run from 01/01/100 to 31/12/9999.";
 // "#m/d/yyyy#" content, ISO "yyyy-mm-dd", optional time "hh:mm[:ss] [AM|PM]".
 bool ParseJetDate(std::string_view text, bool month_first, double* days);
 // A date written in text as scripts and other tools store it (ISO, or day first).

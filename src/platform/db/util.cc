@@ -320,7 +320,11 @@ double DaysFromCivil(int y, int m, int d) {
   return static_cast<double>(clock::DayNumber(y, m, d));
 }
 
-void CivilFromDays(double days, int* y, int* m, int* d, int* hh, int* mm, int* ss) {
+bool CivilFromDays(double days, int* y, int* m, int* d, int* hh, int* mm, int* ss) {
+  if (!clock::IsDayNumberInRange(days)) {
+    *y = 1899, *m = 12, *d = 30, *hh = *mm = *ss = 0;
+    return false;
+  }
   double whole = std::trunc(days);
   double frac = std::fabs(days - whole);
   std::int64_t secs = std::llround(frac * 86400.0);
