@@ -135,8 +135,18 @@ Status Tokenize(std::string_view sql, std::vector<Token>* tokens);
 // builtin_only: use only SQLite's own functions (for defaults that other tools must evaluate).
 Status TranslateTokens(const std::vector<Token>& tokens, bool builtin_only, std::string* sql);
 
-// Registers the Jet functions (jet_*), Jet's LIKE and the '&' concatenation on a connection;
-// Now(), Date() and Time() read the clock.
+// The largest text or binary value that a statement may make or store: 256 MB. A value is
+// copied a few times on its way to a script (SQLite's copy, the layer's, the variable's, the
+// expanded line), so one of this size already takes about a gigabyte of memory, and any more
+// would take the machine's memory rather than fail; it is four times the largest field the
+// host application's databases hold in practice. SQLite is held to it (SQLITE_LIMIT_LENGTH),
+// and the layer's own functions refuse to build a longer text before they build it.
+inline constexpr std::size_t kMaxValueBytes = std::size_t{256} << 20;
+inline constexpr const char* kValueTooLong =
+    "Value too long: a single text or binary value may hold at most 256 MB.";
+
+// Registers the Jet functions (jet_*), Jet's LIKE and the '&' concatenation on a connection,
+// and holds it to kMaxValueBytes; Now(), Date() and Time() read the clock.
 void RegisterFunctions(sqlite3* db, clock::Clock* clock);
 
 // ---------------------------------------------------------------------------------------------

@@ -106,6 +106,7 @@ Status SqliteStatus(sqlite3* db, int rc) {
                                       msg.find("unrecognized token") != std::string::npos)) {
     return ErrInvalid("(" + msg + ")");
   }
+  if ((rc & 0xff) == SQLITE_TOOBIG) return ErrDb(kValueTooLong);
   if (msg.find("duplicate column name: ") == 0) {
     return ErrExists("Field '" + msg.substr(23) + "'");
   }
@@ -336,6 +337,7 @@ bool CivilFromDays(double days, int* y, int* m, int* d, int* hh, int* mm, int* s
   *hh = static_cast<int>(secs / 3600);
   *mm = static_cast<int>(secs / 60 % 60);
   *ss = static_cast<int>(secs % 60);
+  return true;
 }
 
 bool ParseJetDate(std::string_view text, bool month_first, double* days) {

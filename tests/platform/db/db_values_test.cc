@@ -1,5 +1,6 @@
 // Finer points: the tokenizer's view of literals and names, Jet's date and number functions,
 // recordset fields and values, and column changes that touch counters and defaults.
+#include <chrono>
 #include <cmath>
 
 #include "fixture.h"
@@ -115,6 +116,28 @@ TEST_F(ValuesTest, NumbersOutsideTheCalendarAreInvalidDates) {
   EXPECT_EQ(v.kind(), Value::Kind::kDouble);
   EXPECT_TRUE(std::isinf(v.real()));
   EXPECT_EQ(Text(First("SELECT Format(1e19, 'Fixed')")), "10000000000000000000.00");
+}
+
+// A statement run for its effect reads no more of a query than its first row, and no value may
+// grow past the limit of one value: both end at once with a clear answer instead of taking the
+// machine's time or memory.
+TEST_F(ValuesTest, StatementsEndAtOnceOnEndlessQueriesAndHugeValues) {
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_TRUE(conn_->Execute("WITH RECURSIVE r(n) AS (SELECT 1 UNION ALL SELECT n + 1 FROM r) "
+                             "SELECT n FROM r").ok());
+  // The first row still shows whether the query runs at all.
+  EXPECT_TRUE(Has(conn_->Execute("SELECT CInt(70000)"), "Overflow"));
+  for (const char* sql : {"SELECT Space(1e9) & 'x'", "SELECT Space(300000000)",
+                          "SELECT Space(1e19)", "SELECT Space(200000000) & Space(200000000)",
+                          "SELECT zeroblob(300000000)",
+                          "SELECT replace(Space(1000), ' ', Space(1000000))"}) {
+    EXPECT_TRUE(Has(conn_->Execute(sql), "Value too long")) << sql;
+  }
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
+  // Counts beyond any text are as good as the whole text.
+  EXPECT_EQ(Text(First("SELECT Left('abc', 1e19) & Mid('abc', 2, 1e300) & Len(Space(3))")),
+            "abcbc3");
+  EXPECT_TRUE(Has(conn_->Execute("SELECT Left('abc', -1)"), "Invalid procedure call"));
 }
 
 TEST_F(ValuesTest, QueriesReadTheProvidersClock) {
