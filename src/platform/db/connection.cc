@@ -10,6 +10,7 @@
 
 #include "platform/db/catalog.h"
 #include "platform/db/recordset.h"
+#include "platform/fs/regular.h"
 #include "platform/text/text.h"
 
 namespace mlx::db {
@@ -83,10 +84,15 @@ Status CheckFile(const std::string& path, bool* read_only) {
     return Status::Error(err::kFileNotFound, "'" + path + "' is a folder, not a database file.");
   }
   *read_only = (st.st_mode & 0222) == 0;
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  int error = 0;
+  int fd = fs::OpenRegularFile(path, O_RDONLY, &error);
+  if (fd < 0 && error == fs::kNotRegularFile) {
+    return Status::Error(err::kPathFileAccess,
+                         "'" + path + "' is " + fs::RegularFileErrorText(error) + ".");
+  }
   if (fd < 0) {
     return Status::Error(err::kPermissionDenied,
-                         "Cannot open '" + path + "': " + std::strerror(errno) + ".");
+                         "Cannot open '" + path + "': " + fs::RegularFileErrorText(error) + ".");
   }
   char header[19] = {};
   ssize_t n = ::read(fd, header, sizeof header);

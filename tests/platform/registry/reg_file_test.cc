@@ -2,6 +2,9 @@
 #include "platform/registry/reg_file.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <filesystem>
 
 #include <string>
 #include <vector>
@@ -182,6 +185,21 @@ TEST_F(RegFileTest, MalformedFileIsRefusedNamedAndNeverOverwritten) {
     EXPECT_EQ(reg->DeleteKey(kCurrentUser, "A"), kBadDatabase);
     EXPECT_EQ(ReadFile(path), text);
   }
+
+  // A FIFO or a folder in the file's place is refused at once, named, and left as it is.
+  const std::string fifo = Path("fifo.reg");
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  std::filesystem::create_directory(Path("folder.reg"));
+  for (const std::string& special : {fifo, Path("folder.reg")}) {
+    auto reg = MakeFileRegistry(special);
+    Handle key = 0;
+    EXPECT_EQ(reg->OpenKeyEx(kCurrentUser, "A", 0, kKeyRead, &key), kBadDatabase);
+    EXPECT_NE(reg->LastError().find(special), std::string::npos) << reg->LastError();
+    EXPECT_EQ(reg->CreateKey(kCurrentUser, "B", &key), kBadDatabase);
+  }
+  struct stat st {};
+  ASSERT_EQ(stat(fifo.c_str(), &st), 0);
+  EXPECT_TRUE(S_ISFIFO(st.st_mode));
 
   // Once the file is mended, the same object works again.
   auto reg = MakeFileRegistry(path);
