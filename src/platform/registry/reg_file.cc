@@ -248,7 +248,7 @@ bool ReadValueData(std::string_view rest, const std::vector<std::string_view>& l
 // A value line of the key (and the lines its byte list goes on to): name=data, or name=- to
 // remove the value. The value keeps the text it was read from.
 bool ReadValue(const std::vector<std::string_view>& lines, std::size_t* i, Key* key,
-               LineError* error) {
+               std::string* comments, LineError* error) {
   const std::size_t first_line = *i;
   std::string_view line = TrimLeft(lines[*i]);
   std::string name;
@@ -274,6 +274,8 @@ bool ReadValue(const std::vector<std::string_view>& lines, std::size_t* i, Key* 
     raw += lines[k];
   }
   key->SetValue(name, type, std::move(data), std::move(raw));
+  key->AddValueComments(name, *comments);
+  comments->clear();
   return true;
 }
 
@@ -336,8 +338,16 @@ bool Key::SetValue(std::string_view name, std::uint32_t type, std::string data, 
     return true;
   }
   values_.push_back(
-      Value{std::string(name), type, std::move(data), std::move(raw), std::move(folded)});
+      Value{std::string(name), type, std::move(data), std::move(raw), std::move(folded), {}});
   return true;
+}
+
+void Key::AddValueComments(std::string_view name, std::string_view lines) {
+  if (lines.empty()) return;
+  std::string folded = text::FoldKey(name);
+  for (Value& value : values_) {
+    if (value.folded == folded) value.comments += lines;
+  }
 }
 
 bool Key::RemoveValue(std::string_view name) {
@@ -383,6 +393,7 @@ bool Document::Remove(const std::vector<std::string>& path) {
 bool Document::Parse(std::string_view bytes, std::string* error) {
   top_ = Key("");
   crlf_ = false;
+  trailing_comments_.clear();
   std::string decoded;
   if (!DecodeText(&bytes, &decoded)) {
     *error = "the file is neither UTF-8 nor valid UTF-16 text";
@@ -403,9 +414,15 @@ bool Document::Parse(std::string_view bytes, std::string* error) {
   }
   Key* current = nullptr;
   LineError failure;
+  std::string comments;  // the comment lines since the last entry
   for (std::size_t i = 1; i < lines.size(); ++i) {
     std::string_view line = TrimLeft(lines[i]);
-    if (TrimRight(line).empty() || line.front() == ';') continue;
+    if (TrimRight(line).empty()) continue;
+    if (line.front() == ';') {
+      comments += lines[i];
+      comments += '\n';
+      continue;
+    }
     if (line.front() == '[') {
       std::vector<std::string> path;
       bool deletion = false;
@@ -420,14 +437,17 @@ bool Document::Parse(std::string_view bytes, std::string* error) {
       current = &top_;
       for (const std::string& name : path) current = &current->EnsureChild(name);
       current->set_listed();
+      current->AddComments(comments);
+      comments.clear();
     } else if (line.front() != '"' && line.front() != '@') {
       return fail(i, "unexpected text");
     } else if (current == nullptr) {
       return fail(i, "a value outside a key");
-    } else if (!ReadValue(lines, &i, current, &failure)) {
+    } else if (!ReadValue(lines, &i, current, &comments, &failure)) {
       return fail(failure.line, failure.what);
     }
   }
+  trailing_comments_ = std::move(comments);
   return true;
 }
 
@@ -469,15 +489,26 @@ std::string Document::Serialize() const {
   std::string out(kHeader);
   out += eol;
   out += eol;
+  auto write_comments = [&](std::string_view comments) {
+    for (char c : comments) {
+      if (c == '\n') {
+        out += eol;
+      } else {
+        out += c;
+      }
+    }
+  };
   auto write_key = [&](auto& self, const Key& key, const std::string& path, bool root) -> void {
     // A key is written when the file names it, when it holds values, or when nothing below it
     // would otherwise show that it exists.
     if (key.listed() || !key.values().empty() || (!root && key.children().empty())) {
+      write_comments(key.comments());
       out += '[';
       out += path;
       out += ']';
       out += eol;
       for (const Value& value : key.values()) {
+        write_comments(value.comments);
         if (!value.raw.empty()) {
           for (char c : value.raw) {
             if (c == '\n') {
@@ -498,6 +529,7 @@ std::string Document::Serialize() const {
     for (const auto& child : key.children()) self(self, *child, path + "\\" + child->name(), false);
   };
   for (const auto& root : top_.children()) write_key(write_key, *root, root->name(), true);
+  write_comments(trailing_comments_);
   return out;
 }
 

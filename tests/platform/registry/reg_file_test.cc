@@ -210,6 +210,41 @@ TEST_F(RegFileTest, MalformedFileIsRefusedNamedAndNeverOverwritten) {
   EXPECT_EQ(reg->LastError(), "");
 }
 
+// A hand-edited file keeps its comment lines through a rewrite, each before the entry it was
+// written before; a comment goes only with its own key or value when that is removed.
+TEST_F(RegFileTest, CommentLinesSurviveChangesAroundThem) {
+  const std::string path = Path("commented.reg");
+  WriteFile(path,
+            "Windows Registry Editor Version 5.00\r\n\r\n"
+            "; made by hand\r\n"
+            "[HKEY_CURRENT_USER\\A]\r\n"
+            "  ; the port, do not change\r\n"
+            "\"Port\"=dword:00000050\r\n"
+            ";old value\r\n"
+            "\"Old\"=\"x\"\r\n"
+            "\r\n"
+            "; removed later\r\n"
+            "[HKEY_CURRENT_USER\\B]\r\n"
+            "\"V\"=\"1\"\r\n"
+            "; end of file\r\n");
+  auto reg = MakeFileRegistry(path);
+  Handle a = 0;
+  ASSERT_EQ(reg->CreateKey(kCurrentUser, "A", &a), kSuccess);
+  EXPECT_EQ(reg->SetValueEx(a, "Port", kDword, "\x51\0\0\0", 4), kSuccess);
+  EXPECT_EQ(reg->DeleteValue(a, "Old"), kSuccess);
+  EXPECT_EQ(reg->SetValueEx(a, "New", kString, "n", 2), kSuccess);
+  EXPECT_EQ(reg->DeleteKey(kCurrentUser, "B"), kSuccess);
+  EXPECT_EQ(ReadFile(path),
+            "Windows Registry Editor Version 5.00\r\n\r\n"
+            "; made by hand\r\n"
+            "[HKEY_CURRENT_USER\\A]\r\n"
+            "  ; the port, do not change\r\n"
+            "\"Port\"=dword:00000051\r\n"
+            "\"New\"=\"n\"\r\n"
+            "\r\n"
+            "; end of file\r\n");
+}
+
 TEST_F(RegFileTest, KeysImpliedByDeeperKeysExistAndOutliveThem) {
   WriteFile(Path("i.reg"),
             "Windows Registry Editor Version 5.00\n\n"
