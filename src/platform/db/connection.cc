@@ -83,6 +83,11 @@ Status CheckFile(const std::string& path, bool* read_only) {
   if (S_ISDIR(st.st_mode)) {
     return Status::Error(err::kFileNotFound, "'" + path + "' is a folder, not a database file.");
   }
+  // SQLite would take an empty file for a new database and write one into it: an empty file
+  // is a database lost or not yet copied, never one to fill.
+  if (S_ISREG(st.st_mode) && st.st_size == 0) {
+    return ErrDb("'" + path + "' is an empty file, not a database.");
+  }
   *read_only = (st.st_mode & 0222) == 0;
   int error = 0;
   int fd = fs::OpenRegularFile(path, O_RDONLY, &error);
