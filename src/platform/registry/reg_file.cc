@@ -53,29 +53,6 @@ bool ParseHexNumber(std::string_view s, std::uint32_t* out) {
   return true;
 }
 
-// UTF-16LE (without its byte-order mark) as UTF-8.
-bool Utf16ToUtf8(std::string_view in, std::string* out) {
-  if (in.size() % 2 != 0) return false;
-  auto unit = [&](std::size_t i) {
-    return static_cast<std::uint32_t>(static_cast<unsigned char>(in[i])) |
-           static_cast<std::uint32_t>(static_cast<unsigned char>(in[i + 1])) << 8;
-  };
-  for (std::size_t i = 0; i < in.size(); i += 2) {
-    std::uint32_t cp = unit(i);
-    if (cp >= 0xD800 && cp < 0xDC00) {
-      if (i + 3 >= in.size()) return false;
-      std::uint32_t low = unit(i + 2);
-      if (low < 0xDC00 || low >= 0xE000) return false;
-      cp = 0x10000 + ((cp - 0xD800) << 10) + (low - 0xDC00);
-      i += 2;
-    } else if (cp >= 0xDC00 && cp < 0xE000) {
-      return false;
-    }
-    text::AppendUtf8(out, static_cast<char32_t>(cp));
-  }
-  return true;
-}
-
 // Reads a quoted text starting after its opening quote at s[*pos]. "\\" and "\"" stand for
 // a backslash and a quote; any other backslash is taken as it is.
 bool ReadQuoted(std::string_view s, std::size_t* pos, std::string* out) {
@@ -123,7 +100,7 @@ std::string NameToken(std::string_view name) {
 // made UTF-8 in *decoded. False for UTF-16 that is not valid.
 bool DecodeText(std::string_view* bytes, std::string* decoded) {
   if (bytes->size() >= 2 && (*bytes)[0] == '\xFF' && (*bytes)[1] == '\xFE') {
-    if (!Utf16ToUtf8(bytes->substr(2), decoded)) return false;
+    if (!text::Utf16LeToUtf8(bytes->substr(2), decoded)) return false;
     *bytes = *decoded;
   } else if (bytes->substr(0, 3) == "\xEF\xBB\xBF") {
     bytes->remove_prefix(3);
