@@ -226,6 +226,17 @@ std::vector<Caso> Casi() {
        },
        1, "limite di 64 inclusioni annidate"},
       {"EtichettaDoppia", [](Corsa& r) { r.File("MLX.txt", ":A\n:a\n"); }, 1, "compare due volte"},
+      {"GotoSenzaEtichetta", [](Corsa& r) { r.File("MLX.txt", "GOTO,NESSUNA\n"); }, 1,
+       "Etichetta NESSUNA non trovata nello script."},
+      {"RetSenzaGosub", [](Corsa& r) { r.File("MLX.txt", "RET\n"); }, 1,
+       "Stack vuoto, impossibile estrarre elementi."},
+      // The log never fails a line: one that cannot be written is passed over, without waiting.
+      {"LogFifo",
+       [](Corsa& r) {
+         mkfifo(r.Percorso("mlxlog.txt").c_str(), 0600);
+         r.File("MLX.txt", "LOGY\n=,A,1\n");
+       },
+       0, kSuccesso.c_str()},
       {"ElencoDiScriptVuoti", [](Corsa& r) { r.File("x", ""); }, 0, "", nullptr, {",, ,"}},
 
       // ---- databases
