@@ -77,8 +77,11 @@ void FnPart(sqlite3_context* ctx, int argc, sqlite3_value** a) {
     case 4: v = p.mm; break;
     case 5: v = p.ss; break;
     default: {
+      // The first day of the week: 1 (Sunday) to 7; 0, the system's, is Sunday here.
       double first = 1;
-      if (argc > 1) NumberOf(a[1], &first);
+      if (argc > 1 && (!NumberOf(a[1], &first) || !(first >= 0 && first < 8))) {
+        return sqlite3_result_error(ctx, "Invalid procedure call or argument.", -1);
+      }
       v = WeekdayOf(days, first < 1 ? 1 : static_cast<int>(first));
     }
   }

@@ -121,6 +121,9 @@ void FnRound(sqlite3_context* ctx, int argc, sqlite3_value** a) {
   double d, digits = 0;
   if (!NumberOf(a[0], &d)) return TypeMismatch(ctx);
   if (argc > 1 && !NumberOf(a[1], &digits)) return TypeMismatch(ctx);
+  if (!(digits >= 0)) return sqlite3_result_error(ctx, "Invalid procedure call or argument.", -1);
+  // A double holds at most 17 significant digits: more decimals leave any number as it is.
+  if (digits > 17) return ResultNumber(ctx, d);
   ResultNumber(ctx, BankersRound(d, static_cast<int>(digits)));
 }
 

@@ -138,6 +138,16 @@ TEST_F(ValuesTest, StatementsEndAtOnceOnEndlessQueriesAndHugeValues) {
   EXPECT_EQ(Text(First("SELECT Left('abc', 1e19) & Mid('abc', 2, 1e300) & Len(Space(3))")),
             "abcbc3");
   EXPECT_TRUE(Has(conn_->Execute("SELECT Left('abc', -1)"), "Invalid procedure call"));
+  // Counts and positions of any size are refused or taken as a whole, never cut to an integer
+  // that cannot hold them.
+  for (const char* sql : {"SELECT Weekday(#1/1/2021#, 1e19)", "SELECT Weekday(#1/1/2021#, 8)",
+                          "SELECT Weekday(#1/1/2021#, -1)", "SELECT Round(1.5, -1)",
+                          "SELECT Round(1.5, -1e19)"}) {
+    EXPECT_TRUE(Has(conn_->Execute(sql), "Invalid procedure call")) << sql;
+  }
+  EXPECT_EQ(Text(First("SELECT Weekday(#1/3/2021#, 2) & ' ' & Round(2.5, 1e19) & ' ' & "
+                       "Round(1.2345, 2)")),
+            "7 2.5 1.23");
 }
 
 TEST_F(ValuesTest, QueriesReadTheProvidersClock) {
