@@ -83,8 +83,8 @@ void clsMarlovex::Ciclo() {
           "Aggiornamento eseguito, ma il registro non si è potuto leggere o scrivere.",
           ui::kIconExclamation, "Aggiornamento");
     } else {
-      contesto_.processo.Messaggio("Aggiornamento eseguito con successo.",
-                                   ui::kIconInformation, "Aggiornamento");
+      contesto_.processo.Messaggio("Aggiornamento eseguito con successo.", ui::kIconInformation,
+                                   "Aggiornamento");
     }
   }
   ScaricaAttesa(contesto_.plat().ui);

@@ -20,8 +20,8 @@ class RegistroSorvegliato final : public registry::Registry {
                  std::uint32_t access, registry::Handle* result) override {
     return Esito(registro_.OpenKeyEx(root, sub_key, options, access, result));
   }
-  long QueryValueEx(registry::Handle key, const std::string& name, std::uint32_t* type,
-                    char* data, std::uint32_t* size) override {
+  long QueryValueEx(registry::Handle key, const std::string& name, std::uint32_t* type, char* data,
+                    std::uint32_t* size) override {
     return Esito(registro_.QueryValueEx(key, name, type, data, size));
   }
   long CreateKey(registry::Handle root, const std::string& sub_key,

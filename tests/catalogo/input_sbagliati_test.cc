@@ -76,10 +76,16 @@ struct Corsa {
 };
 
 Corsa Esegui(Corsa run, const std::vector<std::string>& argomenti) {
-  std::vector<std::string> tutti = {MLX_BINARY, "--app-dir", run.app, "--registry", run.registro,
-                                    "--transcript", run.radice + "/dialogs.jsonl"};
+  std::vector<std::string> tutti = {MLX_BINARY,
+                                    "--app-dir",
+                                    run.app,
+                                    "--registry",
+                                    run.registro,
+                                    "--transcript",
+                                    run.radice + "/dialogs.jsonl"};
   tutti.insert(tutti.end(), argomenti.begin(), argomenti.end());
-  const std::string fileUscita = run.radice + "/stdout.txt", fileErrori = run.radice + "/stderr.txt";
+  const std::string fileUscita = run.radice + "/stdout.txt",
+                    fileErrori = run.radice + "/stderr.txt";
   std::remove((run.radice + "/dialogs.jsonl").c_str());
   pid_t pid = fork();
   if (pid == 0) {
@@ -116,8 +122,10 @@ Corsa Esegui(Corsa run, const std::vector<std::string>& argomenti) {
 }
 
 void Corsa::Database(const std::string& nome) const {
-  File("crea.txt", "+DB," + nome + "\n*" + nome + "*\n[T]\n>\n+,N,LONG\n+,S,TEXT(50)\n"
-                   "SQL,INSERT INTO T VALUES (1, 'uno')\nSQL,INSERT INTO T VALUES (2, 'due')\n");
+  File("crea.txt",
+       "+DB," + nome + "\n*" + nome +
+           "*\n[T]\n>\n+,N,LONG\n+,S,TEXT(50)\n"
+           "SQL,INSERT INTO T VALUES (1, 'uno')\nSQL,INSERT INTO T VALUES (2, 'due')\n");
   Corsa prima = Esegui(*this, {Percorso("crea.txt")});
   ASSERT_EQ(prima.stato, 0) << prima.Tutto();
   ASSERT_EQ(Sql(Percorso(nome), "SELECT N FROM T ORDER BY N"), "1,2");
@@ -128,14 +136,16 @@ struct Caso {
   const char* nome;
   // Writes the case's files into the program folder (the script as MLX.txt, run by default).
   std::function<void(Corsa&)> prepara;
-  int stato;             // the exit status
-  const char* detto;     // what the user is told (in a dialog or on standard error); "" nothing
+  int stato;          // the exit status
+  const char* detto;  // what the user is told (in a dialog or on standard error); "" nothing
   // What the run must leave: data kept, files unchanged (optional).
   std::function<void(const Corsa&)> verifica = nullptr;
   std::vector<std::string> argomenti = {};
 };
 
-void PrintTo(const Caso& caso, std::ostream* os) { *os << caso.nome; }
+void PrintTo(const Caso& caso, std::ostream* os) {
+  *os << caso.nome;
+}
 
 const std::string kHeader = "Windows Registry Editor Version 5.00\n\n";
 const std::string kSuccesso = "Aggiornamento eseguito con successo.";
@@ -168,31 +178,55 @@ std::vector<Caso> Casi() {
        },
        0, ""},
       {"RigaDa10MB",
-       [](Corsa& r) { r.File("MLX.txt", "LOGY\n=,A," + std::string(10 << 20, 'x') + "\n=,B,fatto\n"); },
+       [](Corsa& r) {
+         r.File("MLX.txt", "LOGY\n=,A," + std::string(10 << 20, 'x') + "\n=,B,fatto\n");
+       },
        0, kSuccesso.c_str(),
-       [](const Corsa& r) { EXPECT_NE(Leggi(r.Percorso("mlxlog.txt")).find("Variabile B = fatto"), std::string::npos); }},
+       [](const Corsa& r) {
+         EXPECT_NE(Leggi(r.Percorso("mlxlog.txt")).find("Variabile B = fatto"), std::string::npos);
+       }},
       {"ComandoCon200Argomenti",
-       [](Corsa& r) { r.File("MLX.txt", "LOGY\nPREPATH,P,a,b" + Ripeti(",c", 200) + "\n=,Q,{<P>}\n"); },
+       [](Corsa& r) {
+         r.File("MLX.txt", "LOGY\nPREPATH,P,a,b" + Ripeti(",c", 200) + "\n=,Q,{<P>}\n");
+       },
        0, kSuccesso.c_str(),
-       [](const Corsa& r) { EXPECT_NE(Leggi(r.Percorso("mlxlog.txt")).find("Variabile Q = a/b"), std::string::npos); }},
+       [](const Corsa& r) {
+         EXPECT_NE(Leggi(r.Percorso("mlxlog.txt")).find("Variabile Q = a/b"), std::string::npos);
+       }},
       {"ScriptVuoto", [](Corsa& r) { r.File("MLX.txt", ""); }, 0, ""},
       {"SoloCommentiESpazi", [](Corsa& r) { r.File("MLX.txt", "; nota\n   \n\t\n;\n"); }, 0, ""},
       {"ScriptUtf16",
        [](Corsa& r) { r.File("MLX.txt", std::string("\xFF\xFEL\0O\0G\0Y\0\r\0\n\0", 14)); }, 0,
        kSuccesso.c_str(),
-       [](const Corsa& r) { EXPECT_NE(Leggi(r.Percorso("mlxlog.txt")).find("Log attivato"), std::string::npos); }},
+       [](const Corsa& r) {
+         EXPECT_NE(Leggi(r.Percorso("mlxlog.txt")).find("Log attivato"), std::string::npos);
+       }},
       {"ContinuazioneSullUltimaRiga", [](Corsa& r) { r.File("MLX.txt", "LOGY\n=,A,x_"); }, 0,
        kSuccesso.c_str(),
-       [](const Corsa& r) { EXPECT_NE(Leggi(r.Percorso("mlxlog.txt")).find("Variabile A = x_"), std::string::npos); }},
+       [](const Corsa& r) {
+         EXPECT_NE(Leggi(r.Percorso("mlxlog.txt")).find("Variabile A = x_"), std::string::npos);
+       }},
       {"MilleContinuazioni",
        [](Corsa& r) { r.File("MLX.txt", "LOGY\n=,A,_\n" + Ripeti("ab_\n", 100000) + "z\n"); }, 0,
        kSuccesso.c_str()},
-      {"ScriptMancante", [](Corsa& r) { r.File("x", ""); }, 1, "non trovato", nullptr,
+      {"ScriptMancante",
+       [](Corsa& r) { r.File("x", ""); },
+       1,
+       "non trovato",
+       nullptr,
        {"manca.txt"}},
-      {"ScriptCartella", [](Corsa& r) { stdfs::create_directory(r.Percorso("dir.txt")); }, 1,
-       "non trovato", nullptr, {"dir.txt"}},
-      {"ScriptFifo", [](Corsa& r) { mkfifo(r.Percorso("coda.txt").c_str(), 0600); }, 1,
-       "non è un file ordinario", nullptr, {"coda.txt"}},
+      {"ScriptCartella",
+       [](Corsa& r) { stdfs::create_directory(r.Percorso("dir.txt")); },
+       1,
+       "non trovato",
+       nullptr,
+       {"dir.txt"}},
+      {"ScriptFifo",
+       [](Corsa& r) { mkfifo(r.Percorso("coda.txt").c_str(), 0600); },
+       1,
+       "non è un file ordinario",
+       nullptr,
+       {"coda.txt"}},
       {"ScriptDispositivo", [](Corsa&) {}, 1, "non è un file ordinario", nullptr, {"/dev/zero"}},
       {"InclusioneDiUnaCartella",
        [](Corsa& r) {
@@ -246,14 +280,15 @@ std::vector<Caso> Casi() {
          r.File("MLX.txt", "*d.mdb*\n");
        },
        1, "not a database",
-       [](const Corsa& r) { EXPECT_EQ(Leggi(r.Percorso("d.mdb")), Ripeti("non sono un database\n", 300)); }},
+       [](const Corsa& r) {
+         EXPECT_EQ(Leggi(r.Percorso("d.mdb")), Ripeti("non sono un database\n", 300));
+       }},
       {"DatabaseVuoto",
        [](Corsa& r) {
          r.File("d.mdb", "");
          r.File("MLX.txt", "*d.mdb*\n[T]\n>\n");
        },
-       1, "empty",
-       [](const Corsa& r) { EXPECT_EQ(stdfs::file_size(r.Percorso("d.mdb")), 0u); }},
+       1, "empty", [](const Corsa& r) { EXPECT_EQ(stdfs::file_size(r.Percorso("d.mdb")), 0u); }},
       {"DatabaseCartella",
        [](Corsa& r) {
          stdfs::create_directory(r.Percorso("d.mdb"));
@@ -288,23 +323,37 @@ std::vector<Caso> Casi() {
          r.File("MLX.txt", SuDb("SQL,INSERT INTO T VALUES (3, 'tre')\n"));
        },
        1, "locked", DatiIntatti},
-      {"SqlNonValido", [](Corsa& r) { r.Database("d.mdb"); r.File("MLX.txt", SuDb("SQL,SELEC x FROM T\n")); },
+      {"SqlNonValido",
+       [](Corsa& r) {
+         r.Database("d.mdb");
+         r.File("MLX.txt", SuDb("SQL,SELEC x FROM T\n"));
+       },
        1, "Tabella: T", DatiIntatti},
       {"SqlRicorsivoSenzaFine",
        [](Corsa& r) {
          r.Database("d.mdb");
-         r.File("MLX.txt", SuDb("SQL,WITH RECURSIVE r(n) AS (SELECT 1 UNION ALL SELECT n+1 FROM r) SELECT n FROM r\n"
-                                "GET,G,WITH RECURSIVE r(n) AS (SELECT 7 UNION ALL SELECT n+1 FROM r) SELECT n FROM r\n"
+         r.File("MLX.txt", SuDb("SQL,WITH RECURSIVE r(n) AS (SELECT 1 UNION ALL SELECT n+1 FROM r) "
+                                "SELECT n FROM r\n"
+                                "GET,G,WITH RECURSIVE r(n) AS (SELECT 7 UNION ALL SELECT n+1 FROM "
+                                "r) SELECT n FROM r\n"
                                 "LOGY\n=,V,{<G>}\n"));
        },
        0, kSuccesso.c_str(),
-       [](const Corsa& r) { EXPECT_NE(Leggi(r.Percorso("mlxlog.txt")).find("Variabile V = 7"), std::string::npos); }},
+       [](const Corsa& r) {
+         EXPECT_NE(Leggi(r.Percorso("mlxlog.txt")).find("Variabile V = 7"), std::string::npos);
+       }},
       {"ValoreEnorme",
-       [](Corsa& r) { r.Database("d.mdb"); r.File("MLX.txt", SuDb("SQL,SELECT Space(1e9) & 'x'\n")); }, 1,
-       "Value too long", DatiIntatti},
+       [](Corsa& r) {
+         r.Database("d.mdb");
+         r.File("MLX.txt", SuDb("SQL,SELECT Space(1e9) & 'x'\n"));
+       },
+       1, "Value too long", DatiIntatti},
       {"ValoreEnormeInUnaVariabile",
-       [](Corsa& r) { r.Database("d.mdb"); r.File("MLX.txt", SuDb("GET,G,SELECT Space(3e8)\n")); }, 1,
-       "Value too long", DatiIntatti},
+       [](Corsa& r) {
+         r.Database("d.mdb");
+         r.File("MLX.txt", SuDb("GET,G,SELECT Space(3e8)\n"));
+       },
+       1, "Value too long", DatiIntatti},
       {"DataFuoriCalendario",
        [](Corsa& r) {
          r.Database("d.mdb");
@@ -324,8 +373,11 @@ std::vector<Caso> Casi() {
                    "1uno 2due 3tre");
        }},
       {"ImportaFileMancante",
-       [](Corsa& r) { r.Database("d.mdb"); r.File("MLX.txt", SuDb("<,manca.txt,;\n")); }, 1,
-       "manca.txt", DatiIntatti},
+       [](Corsa& r) {
+         r.Database("d.mdb");
+         r.File("MLX.txt", SuDb("<,manca.txt,;\n"));
+       },
+       1, "manca.txt", DatiIntatti},
       {"ImportaFifo",
        [](Corsa& r) {
          r.Database("d.mdb");
@@ -356,8 +408,9 @@ std::vector<Caso> Casi() {
        [](Corsa& r) {
          r.Database("d.mdb");
          r.File("dati.txt", "3;1e400\n");
-         r.File("MLX.txt", SuDb("+,Q,DATETIME\n<,dati.txt,;,(N;Q)\nLOGY\nGET,G,SELECT Q FROM T WHERE N = 3\n"
-                                "GET,H,SELECT Year(Q) FROM T WHERE N = 3\n"));
+         r.File("MLX.txt",
+                SuDb("+,Q,DATETIME\n<,dati.txt,;,(N;Q)\nLOGY\nGET,G,SELECT Q FROM T WHERE N = 3\n"
+                     "GET,H,SELECT Year(Q) FROM T WHERE N = 3\n"));
        },
        1, "Invalid date"},
       {"DatabaseMancante", [](Corsa& r) { r.File("MLX.txt", "*manca.mdb*\n[T]\n>\n"); }, 1,
@@ -407,15 +460,20 @@ std::vector<Caso> Casi() {
          r.File("MLX.txt", "+\xC2\xA7,HKCU,Software\\A\\V,1\n");
        },
        1, "Registry file",
-       [](const Corsa& r) { EXPECT_EQ(Leggi(r.registro), std::string("\x00\x01\x02\xFF\xFE\x00garbage", 13)); }},
+       [](const Corsa& r) {
+         EXPECT_EQ(Leggi(r.registro), std::string("\x00\x01\x02\xFF\xFE\x00garbage", 13));
+       }},
       {"RegistroConCommenti",
        [](Corsa& r) {
-         Scrivi(r.registro, kHeader + "; a mano\n[HKEY_CURRENT_USER\\Software\\A]\n; porta\n\"P\"=\"1\"\n");
+         Scrivi(r.registro,
+                kHeader + "; a mano\n[HKEY_CURRENT_USER\\Software\\A]\n; porta\n\"P\"=\"1\"\n");
          r.File("MLX.txt", "+\xC2\xA7,HKCU,Software\\A\\P,2\n");
        },
        0, kSuccesso.c_str(),
        [](const Corsa& r) {
-         EXPECT_EQ(Leggi(r.registro), kHeader + "; a mano\n[HKEY_CURRENT_USER\\Software\\A]\n; porta\n\"P\"=\"2\"\n\n");
+         EXPECT_EQ(
+             Leggi(r.registro),
+             kHeader + "; a mano\n[HKEY_CURRENT_USER\\Software\\A]\n; porta\n\"P\"=\"2\"\n\n");
        }},
 
       // ---- files
@@ -470,7 +528,9 @@ TEST_P(Catalogo, InputSbagliato) {
   }
 }
 
-std::string NomeCaso(const ::testing::TestParamInfo<Caso>& caso) { return caso.param.nome; }
+std::string NomeCaso(const ::testing::TestParamInfo<Caso>& caso) {
+  return caso.param.nome;
+}
 
 INSTANTIATE_TEST_SUITE_P(Casi, Catalogo, ::testing::ValuesIn(Casi()), NomeCaso);
 

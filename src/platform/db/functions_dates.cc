@@ -362,12 +362,10 @@ struct FormatValue {
   double days = 0;
 };
 
-// Format with a named format (General Date, Short Date, Yes/No, Fixed, ...); false for a
-// format that is not one. A value that is no date, or no number, for the format stays as it is.
+// The named formats of dates and times, with their patterns.
 constexpr std::pair<const char*, const char*> kNamedDates[] = {
-    {"short date", "dd/mm/yyyy"}, {"medium date", "dd-mmm-yy"},
-    {"long date", "dddd d mmmm yyyy"}, {"short time", "hh:nn"},
-    {"medium time", "hh:nn AM/PM"}, {"long time", "hh:nn:ss"}};
+    {"short date", "dd/mm/yyyy"}, {"medium date", "dd-mmm-yy"},   {"long date", "dddd d mmmm yyyy"},
+    {"short time", "hh:nn"},      {"medium time", "hh:nn AM/PM"}, {"long time", "hh:nn:ss"}};
 
 // Whether the format is a named one that writes a date (key: the name in lower case).
 bool IsNamedDateFormat(const std::string& key) {
@@ -376,6 +374,8 @@ bool IsNamedDateFormat(const std::string& key) {
                      [&](const auto& named) { return key == named.first; });
 }
 
+// Format with a named format (General Date, Short Date, Yes/No, Fixed, ...); false for a
+// format that is not one. A value that is no date, or no number, for the format stays as it is.
 bool FormatNamed(const std::string& key, const FormatValue& value, std::string* out) {
   static const std::pair<const char*, const char*> kNamedNumbers[] = {
       {"fixed", "0.00"}, {"standard", "#,##0.00"}, {"percent", "0.00%"}, {"currency", "#,##0.00"},

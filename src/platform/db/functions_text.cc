@@ -24,7 +24,8 @@ bool Fits(sqlite3_context* ctx, double bytes) {
 void FnConcat(sqlite3_context* ctx, int, sqlite3_value** a) {
   if (IsNullArg(a[0]) && IsNullArg(a[1])) return sqlite3_result_null(ctx);
   // Each operand is within the limit already; numbers become short texts.
-  if (!Fits(ctx, static_cast<double>(sqlite3_value_bytes(a[0])) + sqlite3_value_bytes(a[1]))) return;
+  if (!Fits(ctx, static_cast<double>(sqlite3_value_bytes(a[0])) + sqlite3_value_bytes(a[1])))
+    return;
   ResultText(ctx, TextOf(a[0]) + TextOf(a[1]));
 }
 

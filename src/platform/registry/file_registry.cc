@@ -369,7 +369,8 @@ class FileRegistry final : public Registry {
     }
     FileLock lock;
     if (int error = lock.Acquire(target + ".lock", true); error != 0) {
-      return Fail(kCannotWrite, "cannot lock " + target + ".lock: " + fs::RegularFileErrorText(error));
+      return Fail(kCannotWrite,
+                  "cannot lock " + target + ".lock: " + fs::RegularFileErrorText(error));
     }
     if (rc = Refresh(true); rc != kSuccess) return rc;
     changed = false;

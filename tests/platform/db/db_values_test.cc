@@ -84,13 +84,24 @@ TEST_F(ValuesTest, DateAndNumberFunctions) {
 // Numbers that are no date (beyond 31/12/9999, before 01/01/100, infinite or not a number) are
 // refused by every function that reads or makes a date, never turned into a calendar date.
 TEST_F(ValuesTest, NumbersOutsideTheCalendarAreInvalidDates) {
-  Run({"CREATE TABLE D (k LONG, v DOUBLE, d DATETIME)",
-       "INSERT INTO D VALUES (1, 1e19, 1e400)",
-       "INSERT INTO D VALUES (3, 2958466, 2958465.5)", "INSERT INTO D VALUES (4, -657435, -657434)"});
-  const char* readers[] = {"Year(x)", "Month(x)", "Day(x)", "Hour(x)", "Minute(x)", "Second(x)",
-                           "Weekday(x)", "DatePart('yyyy', x)", "DateDiff('d', 0, x)",
-                           "DateDiff('s', x, 0)", "DateAdd('d', 1, x)", "DateAdd('m', 1, x)",
-                           "Format(x, 'yyyy')", "Format(x, 'General Date')", "CDate(x)"};
+  Run({"CREATE TABLE D (k LONG, v DOUBLE, d DATETIME)", "INSERT INTO D VALUES (1, 1e19, 1e400)",
+       "INSERT INTO D VALUES (3, 2958466, 2958465.5)",
+       "INSERT INTO D VALUES (4, -657435, -657434)"});
+  const char* readers[] = {"Year(x)",
+                           "Month(x)",
+                           "Day(x)",
+                           "Hour(x)",
+                           "Minute(x)",
+                           "Second(x)",
+                           "Weekday(x)",
+                           "DatePart('yyyy', x)",
+                           "DateDiff('d', 0, x)",
+                           "DateDiff('s', x, 0)",
+                           "DateAdd('d', 1, x)",
+                           "DateAdd('m', 1, x)",
+                           "Format(x, 'yyyy')",
+                           "Format(x, 'General Date')",
+                           "CDate(x)"};
   for (const std::string r : readers) {
     for (const char* x : {"1e19", "-1e19", "2958466", "-657435", "v", "d", "-d"}) {
       const std::string sql = "SELECT " + r.substr(0, r.find('x')) + x + r.substr(r.find('x') + 1) +
@@ -99,8 +110,10 @@ TEST_F(ValuesTest, NumbersOutsideTheCalendarAreInvalidDates) {
     }
   }
   // Results that would leave the calendar are refused as well.
-  for (const char* sql : {"SELECT DateAdd('yyyy', 1, #12/31/9999#)", "SELECT DateAdd('m', -1, "
-                          "#1/15/100#)", "SELECT DateAdd('d', 1e300, #1/1/2000#)",
+  for (const char* sql : {"SELECT DateAdd('yyyy', 1, #12/31/9999#)",
+                          "SELECT DateAdd('m', -1, "
+                          "#1/15/100#)",
+                          "SELECT DateAdd('d', 1e300, #1/1/2000#)",
                           "SELECT DateAdd('m', 1e19, #1/1/2000#)", "SELECT DateSerial(10000, 1, 1)",
                           "SELECT DateSerial(2020, 1e19, 1)", "SELECT DateSerial(2020, 1, 1e19)"}) {
     EXPECT_TRUE(Has(conn_->Execute(sql), "Invalid date")) << sql;
@@ -123,14 +136,16 @@ TEST_F(ValuesTest, NumbersOutsideTheCalendarAreInvalidDates) {
 // machine's time or memory.
 TEST_F(ValuesTest, StatementsEndAtOnceOnEndlessQueriesAndHugeValues) {
   const auto start = std::chrono::steady_clock::now();
-  EXPECT_TRUE(conn_->Execute("WITH RECURSIVE r(n) AS (SELECT 1 UNION ALL SELECT n + 1 FROM r) "
-                             "SELECT n FROM r").ok());
+  EXPECT_TRUE(conn_
+                  ->Execute("WITH RECURSIVE r(n) AS (SELECT 1 UNION ALL SELECT n + 1 FROM r) "
+                            "SELECT n FROM r")
+                  .ok());
   // The first row still shows whether the query runs at all.
   EXPECT_TRUE(Has(conn_->Execute("SELECT CInt(70000)"), "Overflow"));
-  for (const char* sql : {"SELECT Space(1e9) & 'x'", "SELECT Space(300000000)",
-                          "SELECT Space(1e19)", "SELECT Space(200000000) & Space(200000000)",
-                          "SELECT zeroblob(300000000)",
-                          "SELECT replace(Space(1000), ' ', Space(1000000))"}) {
+  for (const char* sql :
+       {"SELECT Space(1e9) & 'x'", "SELECT Space(300000000)", "SELECT Space(1e19)",
+        "SELECT Space(200000000) & Space(200000000)", "SELECT zeroblob(300000000)",
+        "SELECT replace(Space(1000), ' ', Space(1000000))"}) {
     EXPECT_TRUE(Has(conn_->Execute(sql), "Value too long")) << sql;
   }
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
@@ -140,9 +155,9 @@ TEST_F(ValuesTest, StatementsEndAtOnceOnEndlessQueriesAndHugeValues) {
   EXPECT_TRUE(Has(conn_->Execute("SELECT Left('abc', -1)"), "Invalid procedure call"));
   // Counts and positions of any size are refused or taken as a whole, never cut to an integer
   // that cannot hold them.
-  for (const char* sql : {"SELECT Weekday(#1/1/2021#, 1e19)", "SELECT Weekday(#1/1/2021#, 8)",
-                          "SELECT Weekday(#1/1/2021#, -1)", "SELECT Round(1.5, -1)",
-                          "SELECT Round(1.5, -1e19)"}) {
+  for (const char* sql :
+       {"SELECT Weekday(#1/1/2021#, 1e19)", "SELECT Weekday(#1/1/2021#, 8)",
+        "SELECT Weekday(#1/1/2021#, -1)", "SELECT Round(1.5, -1)", "SELECT Round(1.5, -1e19)"}) {
     EXPECT_TRUE(Has(conn_->Execute(sql), "Invalid procedure call")) << sql;
   }
   EXPECT_EQ(Text(First("SELECT Weekday(#1/3/2021#, 2) & ' ' & Round(2.5, 1e19) & ' ' & "

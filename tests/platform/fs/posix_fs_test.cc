@@ -158,8 +158,7 @@ TEST_F(PosixFsTest, OnlyRegularFilesAreOpened) {
     EXPECT_NE(fs_->OpenLines(path, &lines).description().find(why), std::string::npos);
     std::unique_ptr<RandomAccessFile> random;
     EXPECT_FALSE(fs_->OpenRandomAccess(path, &random).ok());
-    EXPECT_NE(fs_->CopyFile(path, "C:\\copia", true).description().find(why),
-              std::string::npos);
+    EXPECT_NE(fs_->CopyFile(path, "C:\\copia", true).description().find(why), std::string::npos);
     if (path.starts_with("C:")) {
       EXPECT_NE(fs_->AppendFile(path, "x").description().find(why), std::string::npos);
       EXPECT_FALSE(fs_->WriteFile(path, "x").ok());

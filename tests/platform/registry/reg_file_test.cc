@@ -5,7 +5,6 @@
 #include <sys/stat.h>
 
 #include <filesystem>
-
 #include <string>
 #include <vector>
 
