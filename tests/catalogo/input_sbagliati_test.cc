@@ -515,6 +515,9 @@ TEST_P(Catalogo, InputSbagliato) {
   }
   SCOPED_TRACE("dialogs:\n" + fatto.dialoghi + "\nstderr:\n" + fatto.errori);
   EXPECT_FALSE(fatto.bloccato) << "the run hung";
+  // In a sanitizer build a fault shows on standard error, whatever the exit status.
+  EXPECT_EQ(fatto.errori.find("runtime error"), std::string::npos);
+  EXPECT_EQ(fatto.errori.find("Sanitizer"), std::string::npos);
   EXPECT_EQ(fatto.stato, caso.stato);
   if (*caso.detto == '\0') {
     EXPECT_EQ(fatto.dialoghi.find("Attenzione"), std::string::npos);
