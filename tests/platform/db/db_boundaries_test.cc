@@ -13,7 +13,7 @@ using BoundariesTest = DbTest;
 TEST_F(BoundariesTest, ACounterSeedAtTheLargestValueGoesOnAfterIt) {
   Run({"CREATE TABLE K (Id COUNTER PRIMARY KEY, n LONG)",
        "CREATE TABLE C (k LONG PRIMARY KEY, Num COUNTER)"});
-  for (int i = 1; i <= 40; ++i) {
+  for (int i = 1; i <= 3; ++i) {
     Run({"INSERT INTO K (n) VALUES (" + std::to_string(i) + ")",
          "INSERT INTO C (k) VALUES (" + std::to_string(i) + ")"});
   }
@@ -26,12 +26,12 @@ TEST_F(BoundariesTest, ACounterSeedAtTheLargestValueGoesOnAfterIt) {
                     : "INSERT INTO C (k) VALUES (" + std::to_string(k) + ")"});
       return Text(First("SELECT max(" + c + ") FROM " + t));
     };
-    ASSERT_TRUE(conn_->SetSeed(t, c, 40).ok());
-    EXPECT_EQ(insert_and_read(100), "41");
-    ASSERT_TRUE(conn_->SetSeed(t, c, 41).ok());  // now the largest value present
-    EXPECT_EQ(insert_and_read(101), "42");
-    ASSERT_TRUE(conn_->SetSeed(t, c, 43).ok());  // one past it
-    EXPECT_EQ(insert_and_read(102), "43");
+    ASSERT_TRUE(conn_->SetSeed(t, c, 3).ok());
+    EXPECT_EQ(insert_and_read(100), "4");
+    ASSERT_TRUE(conn_->SetSeed(t, c, 4).ok());  // now the largest value present
+    EXPECT_EQ(insert_and_read(101), "5");
+    ASSERT_TRUE(conn_->SetSeed(t, c, 7).ok());  // past it
+    EXPECT_EQ(insert_and_read(102), "7");
   }
 }
 
