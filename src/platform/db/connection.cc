@@ -12,6 +12,7 @@
 
 #include "platform/db/catalog.h"
 #include "platform/db/recordset.h"
+#include "platform/fs/regular.h"
 #include "platform/text/text.h"
 
 namespace mlx::db {
@@ -89,11 +90,21 @@ Status CheckFile(const std::string& path, bool* read_only) {
   if (S_ISDIR(st.st_mode)) {
     return Status::Error(err::kFileNotFound, "'" + path + "' is a folder, not a database file.");
   }
+  // SQLite would take an empty file for a new database and write one into it: an empty file
+  // is a database lost or not yet copied, never one to fill.
+  if (S_ISREG(st.st_mode) && st.st_size == 0) {
+    return ErrDb("'" + path + "' is an empty file, not a database.");
+  }
   *read_only = (st.st_mode & 0222) == 0;
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  int error = 0;
+  int fd = fs::OpenRegularFile(path, O_RDONLY, &error);
+  if (fd < 0 && error == fs::kNotRegularFile) {
+    return Status::Error(err::kPathFileAccess,
+                         "'" + path + "' is " + fs::RegularFileErrorText(error) + ".");
+  }
   if (fd < 0) {
     return Status::Error(err::kPermissionDenied,
-                         "Cannot open '" + path + "': " + std::strerror(errno) + ".");
+                         "Cannot open '" + path + "': " + fs::RegularFileErrorText(error) + ".");
   }
   char header[19] = {};
   ssize_t n = ::read(fd, header, sizeof header);

@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "platform/fs/fs.h"
+#include "platform/fs/regular.h"
 #include "platform/fs/replace.h"
 #include "platform/text/text.h"
 
@@ -93,6 +94,8 @@ Status FromErrno(int error, std::string_view path, const std::string& native) {
       return FileExists(path);
     case EISDIR:
       return AccessError(path, "è una cartella");
+    case kNotRegularFile:
+      return AccessError(path, "non è un file ordinario (FIFO, dispositivo o socket)");
     case ENOSPC:
     case EDQUOT:
       return AccessError(path, "spazio su disco esaurito");
@@ -390,10 +393,10 @@ class PosixFileSystem : public FileSystem {
     std::string native;
     Status s = Resolve(path, &native);
     if (!s.ok()) return s;
-    Fd fd(open(native.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666));
-    if (fd.get() < 0 || !WriteAll(fd.get(), bytes) || !fd.Close()) {
-      return FromErrno(errno, path, native);
-    }
+    int error = 0;
+    Fd fd(OpenRegularFile(native, O_WRONLY | O_APPEND | O_CREAT, &error));
+    if (fd.get() < 0) return FromErrno(error, path, native);
+    if (!WriteAll(fd.get(), bytes) || !fd.Close()) return FromErrno(errno, path, native);
     return Status::OK();
   }
 
@@ -571,20 +574,18 @@ class PosixFileSystem : public FileSystem {
     std::string native;
     Status s = Resolve(path, &native);
     if (!s.ok()) return s;
-    Fd opened(open(native.c_str(), O_RDONLY | O_CLOEXEC));
-    if (opened.get() < 0) return FromErrno(errno, path, native);
-    struct stat st {};
-    if (fstat(opened.get(), &st) != 0) return FromErrno(errno, path, native);
-    if (S_ISDIR(st.st_mode)) return AccessError(path, "è una cartella");
+    int error = 0;
+    Fd opened(OpenRegularFile(native, O_RDONLY, &error));
+    if (opened.get() < 0) return FromErrno(error, path, native);
     *fd = std::move(opened);
     return Status::OK();
   }
 
   Status WriteInPlace(std::string_view path, const std::string& native, std::string_view bytes) {
-    Fd fd(open(native.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
-    if (fd.get() < 0 || !WriteAll(fd.get(), bytes) || !fd.Close()) {
-      return FromErrno(errno, path, native);
-    }
+    int error = 0;
+    Fd fd(OpenRegularFile(native, O_WRONLY | O_CREAT | O_TRUNC, &error));
+    if (fd.get() < 0) return FromErrno(error, path, native);
+    if (!WriteAll(fd.get(), bytes) || !fd.Close()) return FromErrno(errno, path, native);
     return Status::OK();
   }
 
