@@ -7,14 +7,22 @@
 #include <functional>
 #include <string>
 
+#include "engine/avanzamento.h"
 #include "platform/platform.h"
 
 namespace mlx {
 
 struct StatoProcesso {
-  explicit StatoProcesso(const Platform& piattaforma) : plat(piattaforma) {}
+  // Long operations report to the process's own Avanzamento unless the platform names
+  // another place.
+  explicit StatoProcesso(const Platform& piattaforma) : plat(piattaforma), avanzamento(*this) {
+    if (plat.progress == nullptr) plat.progress = &avanzamento;
+  }
+  StatoProcesso(const StatoProcesso&) = delete;
+  StatoProcesso& operator=(const StatoProcesso&) = delete;
 
   Platform plat;
+  Avanzamento avanzamento;
 
   // A database path derived from the registered host database path: set by the database line
   // and kept from one script to the next.

@@ -125,6 +125,8 @@ int main(int argc, char** argv) {
   plat.dynlib = librerie.get();
 
   StatoProcesso stato(plat);
+  // Long database statements report to the wait window and end when the user asks to stop.
+  database->SetProgressSink(stato.plat.progress);
   // A later start runs in another folder: it gets the registry file as a full path.
   if (!opzioni.registro.empty()) {
     std::error_code ignorato;

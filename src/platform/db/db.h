@@ -17,6 +17,9 @@
 namespace mlx::clock {
 class Clock;
 }  // namespace mlx::clock
+namespace mlx::progress {
+class Sink;
+}  // namespace mlx::progress
 
 namespace mlx::db {
 
@@ -237,6 +240,9 @@ class Provider {
   // the new content. Fails, changing nothing, while another connection holds a lock on the file,
   // and for a read-only file.
   virtual Status Compact(const std::string& path) = 0;
+  // Where connections made from now on, and compactions, report long operations and learn that
+  // the user asked to stop: a statement running then fails and is undone. nullptr for nobody.
+  virtual void SetProgressSink(progress::Sink* sink) { (void)sink; }
 };
 
 // The SQLite provider. Now(), Date() and Time() in statements read the clock given (which must
