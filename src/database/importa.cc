@@ -339,7 +339,8 @@ Conteggio ImportaDati(StatoProcesso& stato, db::Connection& conn, const std::str
   // An import the user interrupts leaves the table as it was.
   const auto interrotta = [&] {
     transazione.Annulla();
-    Solleva(err::kInterrupted, "Importazione dal file " + file + " interrotta, nessuna riga importata.");
+    Solleva(err::kInterrupted,
+            "Importazione dal file " + file + " interrotta, nessuna riga importata.");
   };
   // One prepared statement for each number of values met; once the connection refuses to
   // prepare one, every line goes as a whole statement.

@@ -197,7 +197,8 @@ void ImportaDatiTabella(db::Connection& conn, const std::string& destinazione,
     da->Close();
     a->Close();
     transazione.Annulla();
-    Solleva(err::kInterrupted, "Copia delle righe da " + origine + " interrotta, nessuna riga copiata.");
+    Solleva(err::kInterrupted,
+            "Copia delle righe da " + origine + " interrotta, nessuna riga copiata.");
   };
   std::int64_t copiate = 0;
   for (; !da->Eof() && (righe < 0 || copiate < righe); ++copiate) {

@@ -14,7 +14,7 @@ enum class Unit { kRows, kPages, kBytes, kTables };
 
 struct Task {
   Kind kind = Kind::kImport;
-  std::string object;      // the file, table or database worked on
+  std::string object;  // the file, table or database worked on
   Unit unit = Unit::kRows;
   std::int64_t total = 0;  // 0 when not known beforehand
   bool counted = true;     // false: how much is done cannot be told until the end

@@ -12,7 +12,8 @@ namespace {
 // Fills the new table from the old one. Each column is filled by its copy_from (a column whose
 // type changes converts and checks its values there); the size checks are off, so that a
 // rebuild for another change does not fail on texts already longer than their column's size.
-// The rows the copy has read are the rebuild's progress.
+// The rows the copy has read are the rebuild's progress (the steps of its scan: the rows before
+// the one in hand), and the rows it wrote when it is over.
 Status CopyRows(sqlite3* db, const TableModel& old_model, const TableModel& model,
                 MonitoredTask& task) {
   const std::string temp = QuoteId(kRebuildTable);
@@ -36,8 +37,8 @@ Status CopyRows(sqlite3* db, const TableModel& old_model, const TableModel& mode
   if (s.ok()) {
     task.Measure(copy.get());
     s = copy.Run();
-    task.Advance(sqlite3_stmt_status(copy.get(), SQLITE_STMTSTATUS_FULLSCAN_STEP, 0));
     task.Measure(nullptr);
+    if (s.ok()) task.Advance(sqlite3_changes(db));
   }
   // The checks must be on again whatever the copy did: a connection left without them would
   // accept texts longer than their columns.

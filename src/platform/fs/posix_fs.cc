@@ -213,7 +213,7 @@ class PosixInputFile : public InputFile {
   std::string path_;
   std::vector<char> buffer_;
   std::size_t pos_ = 0, size_ = 0;
-  std::uint64_t before_ = 0;     // bytes of the chunks read before the one in the buffer
+  std::uint64_t before_ = 0;  // bytes of the chunks read before the one in the buffer
   std::uint64_t file_size_ = 0;
   bool at_end_ = false;
   bool skip_lf_ = false;

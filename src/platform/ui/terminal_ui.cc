@@ -263,7 +263,10 @@ std::string Bar(std::int64_t done, std::int64_t total) {
   const int filled = static_cast<int>(fraction * kWidth);
   const int percent = static_cast<int>(fraction * 100);
   return "[" + std::string(filled, '#') + std::string(kWidth - filled, '.') + "] " +
-         (percent < 10 ? "  " : percent < 100 ? " " : "") + std::to_string(percent) + "%";
+         (percent < 10    ? "  "
+          : percent < 100 ? " "
+                          : "") +
+         std::to_string(percent) + "%";
 }
 
 }  // namespace

@@ -245,9 +245,9 @@ TEST_F(FakeTerminalTest, WaitWindowIsShownReplacedAndRemovedInPlace) {
   ui->Progress(1, 40);
   ui->SetWaitMessage("Copia\r\ndei\r\nfile\r\nin corso");
   // A longer message is shown whole, drawn over the window before.
-  EXPECT_EQ(Screen(), (std::vector<std::string>{"[i] Aggiornamento in corso, a", "    Copia",
-                                                "    dei", "    file", "    in corso",
-                                                "    riga 1 di 40"}));
+  EXPECT_EQ(Screen(),
+            (std::vector<std::string>{"[i] Aggiornamento in corso, a", "    Copia", "    dei",
+                                      "    file", "    in corso", "    riga 1 di 40"}));
   ui->SetWaitLines(0);
   ui->SetWaitMessage("Fine");
   // A shorter window leaves nothing of the taller one below it.
@@ -304,8 +304,9 @@ TEST_F(FakeTerminalTest, OperationShowsBarRateAndTimeLeft) {
             "    [##########..........]  50%  5.000 di 10.000 righe  2.500 righe/s  mancano 2 s");
   Wait(2000);
   ui->TaskProgress(10000);
-  EXPECT_EQ(Screen().back(),
-            "    [####################] 100%  10.000 di 10.000 righe  2.500 righe/s  trascorsi 4 s");
+  EXPECT_EQ(
+      Screen().back(),
+      "    [####################] 100%  10.000 di 10.000 righe  2.500 righe/s  trascorsi 4 s");
   ui->EndTask();
   EXPECT_EQ(Screen().back(), "[i] Aggiornamento in corso, attendere...");
 }
@@ -318,7 +319,8 @@ TEST_F(FakeTerminalTest, OperationsWithoutTotalOrCountShowWhatIsKnown) {
   Wait(1000);
   ui->TaskProgress(3 << 19);
   // Cut to the width less one column, so that the terminal never wraps it.
-  const std::string whole = "    [##########..........]  50%  1,5 MB di 3,0 MB  1,5 MB/s  mancano 1 s";
+  const std::string whole =
+      "    [##########..........]  50%  1,5 MB di 3,0 MB  1,5 MB/s  mancano 1 s";
   EXPECT_EQ(Screen().back(), whole.substr(0, 59));
   ui->EndTask();
   // No total: what is done, the rate and the time taken, no time left.
@@ -328,8 +330,8 @@ TEST_F(FakeTerminalTest, OperationsWithoutTotalOrCountShowWhatIsKnown) {
   EXPECT_EQ(Screen().back(), "    4.200 righe  1.050 righe/s  trascorsi 4 s");
   ui->EndTask();
   // Nothing counted while it runs: its size and the time taken.
-  ui->BeginTask({progress::Kind::kCompact, "/dati/archivio.mdb", progress::Unit::kPages, 1234,
-                 false});
+  ui->BeginTask(
+      {progress::Kind::kCompact, "/dati/archivio.mdb", progress::Unit::kPages, 1234, false});
   Wait(61000);
   ui->TaskProgress(7);
   EXPECT_EQ(Screen().back(), "    1.234 pagine  trascorsi 1 min 01 s");
