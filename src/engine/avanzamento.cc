@@ -15,7 +15,7 @@ void Avanzamento::Advance(std::int64_t fatto) {
 
 void Avanzamento::End() {
   if (profondita_ > 0 && --profondita_ == 0 && stato_.plat.ui != nullptr) {
-    stato_.plat.ui->EndTask();
+    stato_.plat.ui->EndTask(stato_.Interrotto);
   }
 }
 

@@ -58,7 +58,7 @@ class FakeUi : public ui::Ui {
   void Progress(long, long) override {}
   void BeginTask(const progress::Task& compito) override { compiti.push_back(compito); }
   void TaskProgress(std::int64_t fatto) override { avanzamenti.push_back(fatto); }
-  void EndTask() override { ++compitiFiniti; }
+  void EndTask(bool) override { ++compitiFiniti; }
   void SetMousePointer(int p) override { puntatore = p; }
 };
 

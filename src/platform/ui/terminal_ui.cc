@@ -240,9 +240,11 @@ std::string Rate(progress::Unit unit, double per_second) {
   return Number(static_cast<std::int64_t>(per_second)) + " " + UnitName(unit, 2) + "/s";
 }
 
-// "7 s", "2 min 05 s", "1 h 02 min".
-std::string Duration(double seconds) {
-  const std::int64_t s = static_cast<std::int64_t>(std::ceil(std::max(seconds, 0.0)));
+// "7 s", "2 min 05 s", "1 h 02 min": the time taken in whole seconds gone, the time left in
+// seconds begun.
+std::string Duration(double seconds, bool left = false) {
+  seconds = std::max(seconds, 0.0);
+  const std::int64_t s = static_cast<std::int64_t>(left ? std::ceil(seconds) : std::floor(seconds));
   char buffer[48];
   if (s < 60) {
     std::snprintf(buffer, sizeof(buffer), "%lld s", static_cast<long long>(s));
@@ -424,13 +426,17 @@ void TerminalUi::TaskProgress(std::int64_t done) {
   DrawWait(false);
 }
 
-void TerminalUi::EndTask() {
+void TerminalUi::EndTask(bool interrupted) {
   if (!task_) return;
   if (!out_is_terminal_) {
     // A log or a pipe gets one line for the operation, when it is over.
     const double seconds = std::chrono::duration<double>(Now() - task_started_).count();
-    std::string summary = TaskLabel(*task_) + ": ";
-    summary += task_->counted ? Quantity(task_->unit, task_done_) + " in " : "fatto in ";
+    std::string summary = TaskLabel(*task_) + (interrupted ? ": interrotta dopo " : ": ");
+    if (task_->counted) {
+      summary += Quantity(task_->unit, task_done_) + (interrupted ? ", " : " in ");
+    } else if (!interrupted) {
+      summary += "fatto in ";
+    }
     Write(summary + Duration(seconds) + "\n");
   }
   task_.reset();
@@ -484,7 +490,7 @@ std::string TerminalUi::TaskFigures(Instant now) const {
   figures += "  " + Rate(task.unit, rate);
   // The time left, from the average rate so far, only when the total is known.
   if (task.total > 0 && done > 0 && done < task.total) {
-    return figures + "  mancano " + Duration(static_cast<double>(task.total - done) / rate);
+    return figures + "  mancano " + Duration(static_cast<double>(task.total - done) / rate, true);
   }
   return figures + "  trascorsi " + Duration(seconds);
 }

@@ -26,7 +26,7 @@ class TerminalUi : public Ui {
   void Progress(long line, long total) override;
   void BeginTask(const progress::Task& task) override;
   void TaskProgress(std::int64_t done) override;
-  void EndTask() override;
+  void EndTask(bool interrupted) override;
   void SetMousePointer(int pointer) override { mouse_pointer_ = pointer; }
 
   int MousePointer() const { return mouse_pointer_; }

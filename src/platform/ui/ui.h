@@ -54,10 +54,10 @@ class Ui {
   // Progress of the run (line n of total), shown while the wait window is up.
   virtual void Progress(long line, long total) = 0;
   // A long operation in progress (how far it is, its rate, the time left), shown while the
-  // wait window is up; without the window nothing is shown.
+  // wait window is up; without the window nothing is shown. An interrupted one ended undone.
   virtual void BeginTask(const progress::Task& task) { (void)task; }
   virtual void TaskProgress(std::int64_t done) { (void)done; }
-  virtual void EndTask() {}
+  virtual void EndTask(bool interrupted) { (void)interrupted; }
   // 0 default, 11 hourglass.
   virtual void SetMousePointer(int pointer) = 0;
 };

@@ -307,7 +307,7 @@ TEST_F(FakeTerminalTest, OperationShowsBarRateAndTimeLeft) {
   EXPECT_EQ(
       Screen().back(),
       "    [####################] 100%  10.000 di 10.000 righe  2.500 righe/s  trascorsi 4 s");
-  ui->EndTask();
+  ui->EndTask(false);
   EXPECT_EQ(Screen().back(), "[i] Aggiornamento in corso, attendere...");
 }
 
@@ -322,25 +322,25 @@ TEST_F(FakeTerminalTest, OperationsWithoutTotalOrCountShowWhatIsKnown) {
   const std::string whole =
       "    [##########..........]  50%  1,5 MB di 3,0 MB  1,5 MB/s  mancano 1 s";
   EXPECT_EQ(Screen().back(), whole.substr(0, 59));
-  ui->EndTask();
+  ui->EndTask(false);
   // No total: what is done, the rate and the time taken, no time left.
   ui->BeginTask({progress::Kind::kCopy, "Storico", progress::Unit::kRows, 0, true});
   Wait(4000);
   ui->TaskProgress(4200);
   EXPECT_EQ(Screen().back(), "    4.200 righe  1.050 righe/s  trascorsi 4 s");
-  ui->EndTask();
+  ui->EndTask(false);
   // Nothing counted while it runs: its size and the time taken.
   ui->BeginTask(
       {progress::Kind::kCompact, "/dati/archivio.mdb", progress::Unit::kPages, 1234, false});
   Wait(61000);
   ui->TaskProgress(7);
   EXPECT_EQ(Screen().back(), "    1.234 pagine  trascorsi 1 min 01 s");
-  ui->EndTask();
+  ui->EndTask(false);
   // Without the window an operation shows nothing.
   ui->UnloadWait();
   ui->BeginTask({progress::Kind::kCopy, "Storico", progress::Unit::kRows, 10, true});
   ui->TaskProgress(5);
-  ui->EndTask();
+  ui->EndTask(false);
   EXPECT_TRUE(Screen().empty());
 }
 
@@ -356,13 +356,18 @@ TEST_F(TerminalUiTest, OperationIsOneLineAtItsEndWhenNotATerminal) {
     now += std::chrono::milliseconds(500);
     ui->TaskProgress(done);
   }
-  ui->EndTask();
+  ui->EndTask(false);
   ui->BeginTask({progress::Kind::kCompact, "a.mdb", progress::Unit::kPages, 9, false});
-  ui->EndTask();
+  ui->EndTask(false);
+  ui->BeginTask({progress::Kind::kCopy, "Storico", progress::Unit::kRows, 10000, true});
+  now += std::chrono::milliseconds(2500);
+  ui->TaskProgress(1234);
+  ui->EndTask(true);
   EXPECT_EQ(Output(),
             "Aggiornamento in corso, attendere... Importazione\n"
-            "Importazione dal file righe.txt: 2,0 KB in 5 s\n"
-            "Compattazione del database a.mdb: fatto in 0 s\n");
+            "Importazione dal file righe.txt: 2,0 KB in 4 s\n"
+            "Compattazione del database a.mdb: fatto in 0 s\n"
+            "Copia delle righe in Storico: interrotta dopo 1.234 righe, 2 s\n");
 }
 
 // The real terminal, a pseudo-terminal whose other end the test reads: recognised as one, and
