@@ -468,31 +468,30 @@ std::size_t TerminalUi::Columns() const {
   return 80;
 }
 
+// The figures in the order they matter, so that a narrow terminal cuts the least useful: how
+// far, the time (left, or taken), how much, the rate.
 std::string TerminalUi::TaskFigures(Instant now) const {
   const progress::Task& task = *task_;
   const double seconds = std::chrono::duration<double>(now - task_started_).count();
+  const std::string taken = "trascorsi " + Duration(seconds);
   if (!task.counted) {
-    // Nothing tells how far the operation is: its size and the time it has taken.
-    std::string figures = task.total > 0 ? Quantity(task.unit, task.total) + "  " : "";
-    return figures + "trascorsi " + Duration(seconds);
+    // Nothing tells how far the operation is: the time it has taken and its size.
+    return task.total > 0 ? taken + "  " + Quantity(task.unit, task.total) : taken;
   }
   const std::int64_t done = std::max<std::int64_t>(task_done_, 0);
-  std::string figures;
-  if (task.total > 0) {
-    const std::int64_t shown = std::min(done, task.total);
-    figures = Bar(shown, task.total) + "  " + Quantity(task.unit, shown, task.total);
-  } else {
-    figures = Quantity(task.unit, done);
-  }
+  const std::int64_t shown = task.total > 0 ? std::min(done, task.total) : done;
+  const std::string bar = task.total > 0 ? Bar(shown, task.total) + "  " : "";
+  const std::string amount =
+      task.total > 0 ? Quantity(task.unit, shown, task.total) : Quantity(task.unit, done);
   // Rates from less than a moment's work say nothing yet.
-  if (seconds < kFirstRate) return figures + "  trascorsi " + Duration(seconds);
+  if (seconds < kFirstRate) return bar + taken + "  " + amount;
   const double rate = static_cast<double>(done) / seconds;
-  figures += "  " + Rate(task.unit, rate);
   // The time left, from the average rate so far, only when the total is known.
+  std::string time = taken;
   if (task.total > 0 && done > 0 && done < task.total) {
-    return figures + "  mancano " + Duration(static_cast<double>(task.total - done) / rate, true);
+    time = "mancano " + Duration(static_cast<double>(task.total - done) / rate, true);
   }
-  return figures + "  trascorsi " + Duration(seconds);
+  return bar + time + "  " + amount + "  " + Rate(task.unit, rate);
 }
 
 std::vector<std::string> TerminalUi::WaitBlock(Instant now) const {

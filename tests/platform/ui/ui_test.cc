@@ -291,22 +291,22 @@ TEST_F(FakeTerminalTest, OperationShowsBarRateAndTimeLeft) {
   auto ui = MakeTerminal();
   ui->ShowWait();
   ui->BeginTask({progress::Kind::kRebuild, "Clienti", progress::Unit::kRows, 10000, true});
-  EXPECT_EQ(Screen().back(), "    [....................]   0%  0 di 10.000 righe  trascorsi 0 s");
+  EXPECT_EQ(Screen().back(), "    [....................]   0%  trascorsi 0 s  0 di 10.000 righe");
   ui->TaskProgress(200);
   Wait(100);
   ui->TaskProgress(400);  // too soon for a redraw, too soon for a rate
-  EXPECT_EQ(Screen().back(), "    [....................]   0%  0 di 10.000 righe  trascorsi 0 s");
+  EXPECT_EQ(Screen().back(), "    [....................]   0%  trascorsi 0 s  0 di 10.000 righe");
   Wait(1900);
   ui->TaskProgress(5000);
   std::vector<std::string> screen = Screen();
   EXPECT_EQ(screen[screen.size() - 2], "    Ricostruzione della tabella Clienti");
   EXPECT_EQ(screen.back(),
-            "    [##########..........]  50%  5.000 di 10.000 righe  2.500 righe/s  mancano 2 s");
+            "    [##########..........]  50%  mancano 2 s  5.000 di 10.000 righe  2.500 righe/s");
   Wait(2000);
   ui->TaskProgress(10000);
   EXPECT_EQ(
       Screen().back(),
-      "    [####################] 100%  10.000 di 10.000 righe  2.500 righe/s  trascorsi 4 s");
+      "    [####################] 100%  trascorsi 4 s  10.000 di 10.000 righe  2.500 righe/s");
   ui->EndTask(false);
   EXPECT_EQ(Screen().back(), "[i] Aggiornamento in corso, attendere...");
 }
@@ -320,21 +320,21 @@ TEST_F(FakeTerminalTest, OperationsWithoutTotalOrCountShowWhatIsKnown) {
   ui->TaskProgress(3 << 19);
   // Cut to the width less one column, so that the terminal never wraps it.
   const std::string whole =
-      "    [##########..........]  50%  1,5 MB di 3,0 MB  1,5 MB/s  mancano 1 s";
+      "    [##########..........]  50%  mancano 1 s  1,5 MB di 3,0 MB  1,5 MB/s";
   EXPECT_EQ(Screen().back(), whole.substr(0, 59));
   ui->EndTask(false);
   // No total: what is done, the rate and the time taken, no time left.
   ui->BeginTask({progress::Kind::kCopy, "Storico", progress::Unit::kRows, 0, true});
   Wait(4000);
   ui->TaskProgress(4200);
-  EXPECT_EQ(Screen().back(), "    4.200 righe  1.050 righe/s  trascorsi 4 s");
+  EXPECT_EQ(Screen().back(), "    trascorsi 4 s  4.200 righe  1.050 righe/s");
   ui->EndTask(false);
   // Nothing counted while it runs: its size and the time taken.
   ui->BeginTask(
       {progress::Kind::kCompact, "/dati/archivio.mdb", progress::Unit::kPages, 1234, false});
   Wait(61000);
   ui->TaskProgress(7);
-  EXPECT_EQ(Screen().back(), "    1.234 pagine  trascorsi 1 min 01 s");
+  EXPECT_EQ(Screen().back(), "    trascorsi 1 min 01 s  1.234 pagine");
   ui->EndTask(false);
   // Without the window an operation shows nothing.
   ui->UnloadWait();
