@@ -134,10 +134,16 @@ int main(int argc, char** argv) {
   }
   stato.Vero = !opzioni.prova;
   stato.Dettagli = opzioni.dettagli;
-  stato.StampaDettaglio = [](const std::string& frase) {
+  // Sentences and notes go where the wait window may be drawn: it makes room for them first.
+  ui::Ui* finestra = interfaccia.get();
+  stato.StampaDettaglio = [finestra](const std::string& frase) {
+    finestra->MakeRoom();
     std::cout << frase << "\n" << std::flush;
   };
-  stato.StampaNota = [](const std::string& nota) { std::cerr << nota << "\n" << std::flush; };
+  stato.StampaNota = [finestra](const std::string& nota) {
+    finestra->MakeRoom();
+    std::cerr << nota << "\n" << std::flush;
+  };
   stato.RichiestaInterruzione = [] { return interruzione != 0; };
   InstallaInterruzione();
   try {

@@ -27,6 +27,7 @@ class TerminalUi : public Ui {
   void BeginTask(const progress::Task& task) override;
   void TaskProgress(std::int64_t done) override;
   void EndTask(bool interrupted) override;
+  void MakeRoom() override { ClearWait(); }
   void SetMousePointer(int pointer) override { mouse_pointer_ = pointer; }
 
   int MousePointer() const { return mouse_pointer_; }

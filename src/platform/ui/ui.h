@@ -58,6 +58,9 @@ class Ui {
   virtual void BeginTask(const progress::Task& task) { (void)task; }
   virtual void TaskProgress(std::int64_t done) { (void)done; }
   virtual void EndTask(bool interrupted) { (void)interrupted; }
+  // Takes the wait window off the screen before other output is written there, so that the
+  // next redraw does not draw over that output; the window comes back with the next progress.
+  virtual void MakeRoom() {}
   // 0 default, 11 hourglass.
   virtual void SetMousePointer(int pointer) = 0;
 };

@@ -273,6 +273,21 @@ TEST_F(FakeTerminalTest, MessageBoxTakesTheWindowDownAndItComesBackBelow) {
   EXPECT_EQ(std::count(screen.begin(), screen.end(), "    Attendere"), 1);
 }
 
+// Other output on the same screen (the sentences of --verbose) is written where the window
+// was, and the window is drawn again below it.
+TEST_F(FakeTerminalTest, OtherOutputGetsRoomAndTheWindowComesBackBelowIt) {
+  auto ui = MakeTerminal();
+  ui->SetWaitMessage("Attendere");
+  ui->ShowWait();
+  ui->Progress(1, 10);
+  ui->MakeRoom();
+  std::fputs("Creata tabella Clienti\n", out_);
+  ui->Progress(2, 10);
+  EXPECT_EQ(Screen(), (std::vector<std::string>{"Creata tabella Clienti",
+                                                "[i] Aggiornamento in corso, attendere...",
+                                                "    Attendere", "    riga 2 di 10"}));
+}
+
 TEST_F(FakeTerminalTest, ScriptProgressIsDrawnAFewTimesASecond) {
   auto ui = MakeTerminal();
   ui->ShowWait();
