@@ -159,6 +159,8 @@ constexpr int kMaxWaitLines = 20;
 constexpr auto kRedrawInterval = std::chrono::milliseconds(200);
 // Seconds of work before a rate is shown.
 constexpr double kFirstRate = 0.5;
+// Seconds an operation takes before a log gets a line for it.
+constexpr double kSummaryAfter = 1.0;
 
 std::string TaskLabel(const progress::Task& task) {
   const std::string object = Printable(task.object);
@@ -428,9 +430,10 @@ void TerminalUi::TaskProgress(std::int64_t done) {
 
 void TerminalUi::EndTask(bool interrupted) {
   if (!task_) return;
-  if (!out_is_terminal_) {
-    // A log or a pipe gets one line for the operation, when it is over.
-    const double seconds = std::chrono::duration<double>(Now() - task_started_).count();
+  const double seconds = std::chrono::duration<double>(Now() - task_started_).count();
+  if (!out_is_terminal_ && (seconds >= kSummaryAfter || interrupted)) {
+    // A log or a pipe gets one line for an operation that took a while, when it is over; the
+    // many short ones of a script would only crowd it.
     std::string summary = TaskLabel(*task_) + (interrupted ? ": interrotta dopo " : ": ");
     if (task_->counted) {
       summary += Quantity(task_->unit, task_done_) + (interrupted ? ", " : " in ");

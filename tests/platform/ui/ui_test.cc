@@ -373,6 +373,12 @@ TEST_F(TerminalUiTest, OperationIsOneLineAtItsEndWhenNotATerminal) {
   }
   ui->EndTask(false);
   ui->BeginTask({progress::Kind::kCompact, "a.mdb", progress::Unit::kPages, 9, false});
+  now += std::chrono::milliseconds(1500);
+  ui->EndTask(false);
+  // A short operation leaves no line.
+  ui->BeginTask({progress::Kind::kRebuild, "Clienti", progress::Unit::kRows, 3, true});
+  now += std::chrono::milliseconds(900);
+  ui->TaskProgress(3);
   ui->EndTask(false);
   ui->BeginTask({progress::Kind::kCopy, "Storico", progress::Unit::kRows, 10000, true});
   now += std::chrono::milliseconds(2500);
@@ -381,7 +387,7 @@ TEST_F(TerminalUiTest, OperationIsOneLineAtItsEndWhenNotATerminal) {
   EXPECT_EQ(Output(),
             "Aggiornamento in corso, attendere... Importazione\n"
             "Importazione dal file righe.txt: 2,0 KB in 4 s\n"
-            "Compattazione del database a.mdb: fatto in 0 s\n"
+            "Compattazione del database a.mdb: fatto in 1 s\n"
             "Copia delle righe in Storico: interrotta dopo 1.234 righe, 2 s\n");
 }
 
