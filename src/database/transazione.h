@@ -23,6 +23,13 @@ class Transazione {
     return conn_.CommitTrans();
   }
 
+  // Undoes everything done since the start, as an interrupted operation must.
+  void Annulla() {
+    if (!attiva_) return;
+    attiva_ = false;
+    (void)conn_.RollbackTrans();
+  }
+
  private:
   db::Connection& conn_;
   bool attiva_;

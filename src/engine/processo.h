@@ -9,6 +9,7 @@
 #include <memory>
 #include <string>
 
+#include "engine/avanzamento.h"
 #include "platform/platform.h"
 
 namespace mlx {
@@ -31,13 +32,15 @@ class Rendiconto {
 
 struct StatoProcesso {
   // The registry of the platform is reached through a watch that reports its failures (see
-  // RegistroGuasto).
+  // RegistroGuasto). Long operations report to the process's own Avanzamento unless the
+  // platform names another place.
   explicit StatoProcesso(const Platform& piattaforma);
   ~StatoProcesso();
   StatoProcesso(const StatoProcesso&) = delete;
   StatoProcesso& operator=(const StatoProcesso&) = delete;
 
   Platform plat;
+  Avanzamento avanzamento;
 
   // A database path derived from the registered host database path: set by the database line
   // and kept from one script to the next.

@@ -91,6 +91,9 @@ std::optional<std::string> SizeCheckFailure(sqlite3* db, std::string_view check)
 }  // namespace
 
 Status SqliteStatus(sqlite3* db, int rc) {
+  if ((rc & 0xff) == SQLITE_INTERRUPT) {
+    return Status::Error(err::kInterrupted, "Operation interrupted at the user's request.");
+  }
   std::string msg = db ? sqlite3_errmsg(db) : sqlite3_errstr(rc);
   constexpr std::string_view kCheckFailed = "CHECK constraint failed: ";
   const std::string_view failed = std::string_view(msg).substr(0, kCheckFailed.size());

@@ -147,7 +147,12 @@ class Fd {
 
 class PosixInputFile : public InputFile {
  public:
-  PosixInputFile(Fd fd, std::string_view path) : fd_(std::move(fd)), path_(path), buffer_(kChunk) {}
+  PosixInputFile(Fd fd, std::string_view path) : fd_(std::move(fd)), path_(path), buffer_(kChunk) {
+    struct stat st {};
+    if (fstat(fd_.get(), &st) == 0 && S_ISREG(st.st_mode)) {
+      file_size_ = static_cast<std::uint64_t>(st.st_size);
+    }
+  }
 
   bool ReadLine(std::string* line) override {
     std::string raw;
@@ -187,9 +192,12 @@ class PosixInputFile : public InputFile {
   }
 
   Status status() const override { return status_; }
+  std::uint64_t Size() const override { return file_size_; }
+  std::uint64_t Position() const override { return before_ + pos_; }
 
  private:
   bool Fill() {
+    before_ += size_;
     ssize_t n = ReadSome(fd_.get(), buffer_.data(), buffer_.size());
     if (n <= 0) {
       if (n < 0) {
@@ -208,6 +216,8 @@ class PosixInputFile : public InputFile {
   std::string path_;
   std::vector<char> buffer_;
   std::size_t pos_ = 0, size_ = 0;
+  std::uint64_t before_ = 0;  // bytes of the chunks read before the one in the buffer
+  std::uint64_t file_size_ = 0;
   bool at_end_ = false;
   bool skip_lf_ = false;
   bool first_line_ = true;
