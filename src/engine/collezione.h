@@ -40,10 +40,36 @@ struct UgualeBreve {
   }
 };
 
+// Hash and equality of keys without regard to case, read through the folding byte by byte so
+// that a lookup builds no folded copy of the key.
+struct HashSenzaMaiuscole {
+  using is_transparent = void;
+  std::size_t operator()(std::string_view testo) const noexcept {
+    std::uint64_t h = 14695981039346656037ull;
+    for (text::FoldReader lettore(testo); !lettore.Done();) {
+      h ^= static_cast<unsigned char>(lettore.Next());
+      h *= 1099511628211ull;
+    }
+    return static_cast<std::size_t>(h);
+  }
+};
+
+struct UgualeSenzaMaiuscole {
+  using is_transparent = void;
+  bool operator()(std::string_view a, std::string_view b) const noexcept {
+    if (a.size() != b.size()) return false;
+    text::FoldReader la(a), lb(b);
+    while (!la.Done()) {
+      if (la.Next() != lb.Next()) return false;
+    }
+    return true;
+  }
+};
+
 template <typename T>
 class Collezione {
  public:
-  bool Contiene(std::string_view chiave) const { return voci_.count(text::FoldKey(chiave)) > 0; }
+  bool Contiene(std::string_view chiave) const { return voci_.find(chiave) != voci_.end(); }
 
   // The item under the key, or nullopt when the key is missing.
   std::optional<T> Leggi(std::string_view chiave) const {
@@ -54,26 +80,38 @@ class Collezione {
 
   // The same without a copy: the item stays valid until the collection changes.
   const T* Trova(std::string_view chiave) const {
-    auto it = voci_.find(text::FoldKey(chiave));
+    auto it = voci_.find(chiave);
     return it == voci_.end() ? nullptr : &it->second;
   }
 
   // Adds the item; false (and nothing changed) when the key is already present.
   bool Aggiungi(std::string_view chiave, T valore) {
-    return voci_.emplace(text::FoldKey(chiave), std::move(valore)).second;
+    if (Contiene(chiave)) return false;
+    voci_.emplace(std::string(chiave), std::move(valore));
+    return true;
   }
 
   // Stores the item under the key, replacing the one there was.
-  void Scrivi(std::string_view chiave, T valore) {
-    voci_.insert_or_assign(text::FoldKey(chiave), std::move(valore));
+  void Scrivi(std::string_view chiave, T valore) { Voce(chiave) = std::move(valore); }
+
+  // The item under the key to write in place, a new empty one when the key is missing: an item
+  // written again and again keeps its storage.
+  T& Voce(std::string_view chiave) {
+    auto it = voci_.find(chiave);
+    if (it == voci_.end()) it = voci_.emplace(std::string(chiave), T{}).first;
+    return it->second;
   }
 
-  void Rimuovi(std::string_view chiave) { voci_.erase(text::FoldKey(chiave)); }
+  void Rimuovi(std::string_view chiave) {
+    auto it = voci_.find(chiave);
+    if (it != voci_.end()) voci_.erase(it);
+  }
   void Svuota() { voci_.clear(); }
   std::size_t Conta() const { return voci_.size(); }
 
  private:
-  std::unordered_map<std::string, T, HashBreve, UgualeBreve> voci_;
+  // Each key as it was first written; hashing and comparing fold its case.
+  std::unordered_map<std::string, T, HashSenzaMaiuscole, UgualeSenzaMaiuscole> voci_;
 };
 
 }  // namespace mlx

@@ -74,14 +74,18 @@ std::string Elemento(std::string_view testo, int n, std::string_view sep) {
 }
 
 std::string UnisciDa(const std::vector<std::string>& arr, std::string_view sep, long inizio) {
-  if (inizio < 0) inizio = 0;
-  if (static_cast<std::size_t>(inizio) >= arr.size()) return "";
   std::string risultato;
-  for (std::size_t i = static_cast<std::size_t>(inizio); i < arr.size(); ++i) {
-    if (i > static_cast<std::size_t>(inizio)) risultato.append(sep);
-    risultato += arr[i];
-  }
+  AggiungiUnioneDa(arr, sep, inizio, &risultato);
   return risultato;
+}
+
+void AggiungiUnioneDa(const std::vector<std::string>& arr, std::string_view sep, long inizio,
+                      std::string* risultato) {
+  if (inizio < 0) inizio = 0;
+  for (std::size_t i = static_cast<std::size_t>(inizio); i < arr.size(); ++i) {
+    if (i > static_cast<std::size_t>(inizio)) risultato->append(sep);
+    risultato->append(arr[i]);
+  }
 }
 
 std::string Sostituisci(std::string_view testo, std::string_view da, std::string_view a) {
@@ -200,8 +204,12 @@ std::string LeggiVoceDestra(const CollezioneTesti* coll, std::string_view chiave
 }
 
 void ScriviVoce(CollezioneTesti* coll, std::string valore, std::string_view chiave) {
+  VoceDaScrivere(coll, chiave) = std::move(valore);
+}
+
+std::string& VoceDaScrivere(CollezioneTesti* coll, std::string_view chiave) {
   if (coll == nullptr) Solleva(err::kInvalidCall, "Archivio delle variabili non disponibile.");
-  coll->Scrivi(chiave, std::move(valore));
+  return coll->Voce(chiave);
 }
 
 void SvuotaCollection(std::unique_ptr<CollezioneTesti>& coll) {

@@ -5,9 +5,11 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <string_view>
+#include <type_traits>
 #include <vector>
 
 #include "engine/collezione.h"
@@ -19,11 +21,21 @@ namespace fs { class FileSystem; }
 namespace ui { class Ui; }
 
 // The first position of `cercato` in `testo` from `da`, npos when it is missing. The texts of
-// a script line are short: a plain loop finds a short piece sooner than a library call.
+// a script line are short: a plain comparison finds a short piece sooner than a library search,
+// once the library's scan for its first byte has found where it may begin.
 constexpr std::size_t Cerca(std::string_view testo, std::string_view cercato,
                             std::size_t da = 0) {
   if (cercato.size() > testo.size()) return std::string_view::npos;
   const std::size_t ultimo = testo.size() - cercato.size();
+  if (!std::is_constant_evaluated() && !cercato.empty()) {
+    for (std::size_t i = da; i <= ultimo; ++i) {
+      const void* primo = std::memchr(testo.data() + i, cercato[0], ultimo + 1 - i);
+      if (primo == nullptr) return std::string_view::npos;
+      i = static_cast<std::size_t>(static_cast<const char*>(primo) - testo.data());
+      if (testo.substr(i, cercato.size()) == cercato) return i;
+    }
+    return std::string_view::npos;
+  }
   for (std::size_t i = da; i <= ultimo; ++i) {
     std::size_t k = 0;
     while (k < cercato.size() && testo[i + k] == cercato[k]) ++k;
@@ -46,6 +58,9 @@ std::vector<std::string> Dividi(std::string_view testo, std::string_view sep);
 void Dividi(std::string_view testo, std::string_view sep, std::vector<std::string>* parti);
 // Elements from index `inizio` to the end joined by sep; "" past the end.
 std::string UnisciDa(const std::vector<std::string>& arr, std::string_view sep, long inizio);
+// The same, appended to `*risultato`.
+void AggiungiUnioneDa(const std::vector<std::string>& arr, std::string_view sep, long inizio,
+                      std::string* risultato);
 std::string RaddoppiaApici(std::string_view testo);
 bool IsVero(std::string_view testo);
 // 0 for "", the number otherwise; a text that is not a number is a script error.
@@ -80,6 +95,8 @@ std::string_view VoceDestra(const CollezioneTesti* coll, std::string_view chiave
                             std::string_view sep);
 // Stores the value under the key, replacing an earlier one.
 void ScriviVoce(CollezioneTesti* coll, std::string valore, std::string_view chiave);
+// The item under the key to be written in place (a new empty one when the key is missing).
+std::string& VoceDaScrivere(CollezioneTesti* coll, std::string_view chiave);
 void SvuotaCollection(std::unique_ptr<CollezioneTesti>& coll);
 
 // The data type code of the named field of the recordset; -4 when it cannot be read.

@@ -1,7 +1,6 @@
 #include "launch/mdlMarlovex.h"
 
 #include <algorithm>
-#include <bit>
 #include <cstdint>
 #include <cstring>
 #include <string_view>
@@ -84,52 +83,20 @@ void EseguiScript(StatoProcesso& stato, const std::string& percorso) {
 
 namespace {
 
-// Text is scanned eight bytes at a time: a mask has the high bit of each byte of the word
-// that equals the byte searched for.
-constexpr std::uint64_t kUni = 0x0101010101010101ull;
-constexpr std::uint64_t kAlti = 0x8080808080808080ull;
-
-std::uint64_t Parola(const char* p) {
-  std::uint64_t parola;
-  std::memcpy(&parola, p, sizeof parola);
-  return parola;
-}
-
-// Exact: every byte of `parola` equal to `b` has its high bit set, and no other.
-std::uint64_t Uguali(std::uint64_t parola, unsigned char b) {
-  const std::uint64_t x = parola ^ (kUni * b);
-  const std::uint64_t basso = kAlti - kUni;  // 0x7F in every byte
-  return ~(((x & basso) + basso) | x | basso);
-}
-
-// The position of the first CR or LF from `da`, or the text's size when there is none.
-std::size_t FineRiga(std::string_view testo, std::size_t da) {
-  std::size_t i = da;
-  for (; i + 8 <= testo.size(); i += 8) {
-    const std::uint64_t parola = Parola(testo.data() + i);
-    const std::uint64_t fine = Uguali(parola, '\n') | Uguali(parola, '\r');
-    // The first byte of the text is the word's lowest on a little-endian machine.
-    if (fine != 0) {
-      if constexpr (std::endian::native == std::endian::little) {
-        return i + static_cast<std::size_t>(std::countr_zero(fine)) / 8;
-      } else {
-        return i + static_cast<std::size_t>(std::countl_zero(fine)) / 8;
-      }
-    }
-  }
-  while (i < testo.size() && testo[i] != '\n' && testo[i] != '\r') ++i;
-  return i;
-}
-
 // The lines of file content one at a time, as views of it: CR LF, CR and LF each end a line,
 // and content that ends with a line end has no empty line after it.
 class LettoreRighe {
  public:
-  explicit LettoreRighe(std::string_view testo) : testo_(testo) {}
+  explicit LettoreRighe(std::string_view testo)
+      : testo_(testo), lf_(Trova('\n', 0)), cr_(Trova('\r', 0)) {}
   bool AltraRiga() const { return pos_ < testo_.size(); }
   std::string_view Prossima() {
+    // The next LF and the next CR are each looked for again only once the reading has passed
+    // them, so that a text without CR is scanned once, at the library's speed.
+    if (lf_ < pos_) lf_ = Trova('\n', pos_);
+    if (cr_ < pos_) cr_ = Trova('\r', pos_);
     const std::size_t inizio = pos_;
-    const std::size_t fine = FineRiga(testo_, inizio);
+    const std::size_t fine = std::min(lf_, cr_);
     if (fine == testo_.size()) {
       pos_ = fine;
       return testo_.substr(inizio);
@@ -140,8 +107,18 @@ class LettoreRighe {
   }
 
  private:
+  // The position of the first `c` from `da`, or the text's size when there is none.
+  std::size_t Trova(char c, std::size_t da) const {
+    const void* trovato = std::memchr(testo_.data() + da, c, testo_.size() - da);
+    return trovato == nullptr
+               ? testo_.size()
+               : static_cast<std::size_t>(static_cast<const char*>(trovato) - testo_.data());
+  }
+
   std::string_view testo_;
   std::size_t pos_ = 0;
+  std::size_t lf_;
+  std::size_t cr_;
 };
 
 }  // namespace
@@ -149,17 +126,16 @@ class LettoreRighe {
 bool CaricaScript(StatoProcesso& stato, Caricamento& caricamento, const std::string& percorso) {
   caricamento.FileInCaricamento.Aggiungi(percorso, percorso);
 
-  std::string contenuto;
-  Status letto = stato.plat.fs->ReadFile(percorso, &contenuto);
+  fs::FileBytes contenuto;
+  Status letto = stato.plat.fs->ReadFileBytes(percorso, &contenuto);
   if (!letto.ok()) {
     stato.SegnalaErrore("Esecuzione impossibile, il file " + percorso +
                         " non si legge: " + letto.description());
     return false;
   }
-  text::DecodeFileBytesInPlace(&contenuto);
   RigheScript& script = caricamento.RigheScript;
   // The lines are views of the file's text, which the script keeps.
-  const std::string_view testo = script.Conserva(std::move(contenuto));
+  const std::string_view testo = script.ConservaFile(std::move(contenuto));
   // Room for a line every eight bytes: a generous guess that spares a pass over the text to
   // count them. Room never written is cheap, and more lines only make the list grow.
   script.reserve(script.size() + testo.size() / 8 + 1);

@@ -12,6 +12,7 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <utility>
@@ -315,21 +316,35 @@ class PosixFileSystem : public FileSystem {
   }
 
   Status ReadFile(std::string_view path, std::string* bytes) override {
+    FileBytes read;
+    Status s = ReadFileBytes(path, &read);
+    if (!s.ok()) return s;
+    bytes->assign(read.view());
+    return Status::OK();
+  }
+
+  Status ReadFileBytes(std::string_view path, FileBytes* bytes) override {
     Fd fd;
     Status s = OpenForReading(path, &fd);
     if (!s.ok()) return s;
-    // The file is read straight into a text of its size; one that grows meanwhile is read to
-    // its end all the same.
+    // The file is read straight into storage of its size, in as few reads as the system
+    // allows; one that grows meanwhile is read to its end all the same.
     struct stat st {};
-    std::size_t expected = 0;
+    std::size_t room = kChunk;
     if (fstat(fd.get(), &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0) {
-      expected = static_cast<std::size_t>(st.st_size);
+      room = static_cast<std::size_t>(st.st_size) + 1;
     }
-    std::string data(expected + 1, '\0');
+    auto data = std::make_unique_for_overwrite<char[]>(room);
     std::size_t filled = 0;
     for (;;) {
-      if (filled == data.size()) data.resize(data.size() + kChunk);
-      ssize_t n = ReadSome(fd.get(), data.data() + filled, data.size() - filled);
+      if (filled == room) {
+        const std::size_t larger = room * 2;
+        auto grown = std::make_unique_for_overwrite<char[]>(larger);
+        std::memcpy(grown.get(), data.get(), filled);
+        data = std::move(grown);
+        room = larger;
+      }
+      ssize_t n = ReadSome(fd.get(), data.get() + filled, room - filled);
       if (n < 0) {
         int error = errno;
         return FromErrno(error, path, ToNative(path));
@@ -337,8 +352,8 @@ class PosixFileSystem : public FileSystem {
       if (n == 0) break;
       filled += static_cast<std::size_t>(n);
     }
-    data.resize(filled);
-    *bytes = std::move(data);
+    bytes->data = std::move(data);
+    bytes->size = filled;
     return Status::OK();
   }
 
