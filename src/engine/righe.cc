@@ -29,7 +29,7 @@ std::string_view RigheScript::ConservaFile(fs::FileBytes file) {
   std::string decodificato;
   const std::string_view testo = text::DecodeFileBytesView(file.view(), &decodificato);
   if (testo.data() == decodificato.data()) return Conserva(std::move(decodificato));
-  file_.push_back(std::move(file.data));
+  file_.push_back(std::move(file));
   return testo;
 }
 

@@ -52,7 +52,7 @@ class RigheScript {
  private:
   // Each block on the heap by itself, so that the views stay valid when the list grows.
   std::vector<std::unique_ptr<const std::string>> testi_;
-  std::vector<std::unique_ptr<char[]>> file_;
+  std::vector<fs::FileBytes> file_;
   std::vector<std::string_view> righe_;
 };
 

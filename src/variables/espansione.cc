@@ -11,6 +11,8 @@
 namespace mlx {
 
 bool ValoreDiSistema(std::string_view nome, const Platform& plat, std::string* valore) {
+  // Every built-in name begins with "S": any other is passed over at once.
+  if (nome.empty() || nome[0] != 'S') return false;
   if (nome == "SYS_DATE") {
     *valore = clock::Format(plat.clock->Now(), "dd/mm/yyyy");
   } else if (nome == "SYS_TIME") {
@@ -61,29 +63,47 @@ void Espansore::Togli(std::size_t n) {
 }
 
 bool Espansore::LeggiNome() {
-  nome_.clear();
+  // Usually the name and its ">}" lie in the top piece: the name is then a view of it.
+  if (!pila_.empty()) {
+    const std::string_view pezzo = pila_.back().testo;
+    for (std::size_t j = 0; j + 1 < pezzo.size(); ++j) {
+      if (pezzo[j] == '>' && pezzo[j + 1] == '}') {
+        nome_ = pezzo.substr(0, j);
+        Togli(j + 2);
+        return true;
+      }
+    }
+  }
+  const bool chiuso = LeggiNomeUnito();
+  nome_ = nomeUnito_;
+  return chiuso;
+}
+
+bool Espansore::LeggiNomeUnito() {
+  std::string& nome = nomeUnito_;
+  nome.clear();
   while (!pila_.empty()) {
     const std::string_view pezzo = pila_.back().testo;
     const void* trovato = std::memchr(pezzo.data(), '>', pezzo.size());
     if (trovato == nullptr) {
-      nome_.append(pezzo);
+      nome.append(pezzo);
       Togli(pezzo.size());
       continue;
     }
     const std::size_t j = static_cast<std::size_t>(static_cast<const char*>(trovato) - pezzo.data());
     if (j + 1 < pezzo.size()) {
       if (pezzo[j + 1] == '}') {
-        nome_.append(pezzo.substr(0, j));
+        nome.append(pezzo.substr(0, j));
         Togli(j + 2);
         return true;
       }
-      nome_.append(pezzo.substr(0, j + 1));
+      nome.append(pezzo.substr(0, j + 1));
       Togli(j + 1);
       continue;
     }
     // The ">" ends the piece: the "}" may begin the piece under it.
     const bool chiuso = pila_.size() > 1 && pila_[pila_.size() - 2].testo.front() == '}';
-    nome_.append(pezzo.substr(0, j + (chiuso ? 0 : 1)));
+    nome.append(pezzo.substr(0, j + (chiuso ? 0 : 1)));
     Togli(pezzo.size());
     if (chiuso) {
       Togli(1);
@@ -103,8 +123,8 @@ bool Espansore::RimandaASe(std::int32_t origine, const std::string* voce) const 
 void Espansore::Limite(std::int32_t origine, const std::string* voce, long profondita,
                        std::size_t lunghezza) const {
   if (voce != nullptr && RimandaASe(origine, voce)) {
-    Solleva(err::kInvalidCall, "Espansione delle variabili senza fine: la variabile " + nome_ +
-                                   " contiene un segnaposto che rimanda a se stesso.");
+    Solleva(err::kInvalidCall, "Espansione delle variabili senza fine: la variabile " +
+                                   std::string(nome_) + " contiene un segnaposto che rimanda a se stesso.");
   }
   std::string motivo;
   if (lunghezza > kMaxLunghezzaEspansa) {
@@ -117,7 +137,8 @@ void Espansore::Limite(std::int32_t origine, const std::string* voce, long profo
     motivo = "oltre " + std::to_string(kMaxSostituzioni) + " sostituzioni in una riga";
   }
   Solleva(err::kInvalidCall,
-          "Espansione delle variabili interrotta: " + motivo + " (variabile " + nome_ + ").");
+          "Espansione delle variabili interrotta: " + motivo + " (variabile " + std::string(nome_) +
+                                  ").");
 }
 
 void Espansore::EspandiIn(const CollezioneTesti* store, std::string_view testo,
@@ -164,7 +185,7 @@ void Espansore::EspandiIn(const CollezioneTesti* store, std::string_view testo,
     Togli(1);
     Togli(1);
     if (!LeggiNome()) {
-      Solleva(err::kInvalidCall, "Segnaposto senza chiusura \">}\": {<" + nome_);
+      Solleva(err::kInvalidCall, "Segnaposto senza chiusura \">}\": {<" + std::string(nome_));
     }
 
     std::string_view valore;
@@ -174,7 +195,7 @@ void Espansore::EspandiIn(const CollezioneTesti* store, std::string_view testo,
       valore = *sistema_[sistemaUsati++];
     } else {
       voce = store != nullptr ? store->Trova(nome_) : nullptr;
-      if (voce == nullptr) Solleva(err::kInvalidCall, "Variabile non definita: " + nome_);
+      if (voce == nullptr) Solleva(err::kInvalidCall, "Variabile non definita: " + std::string(nome_));
       valore = DestraDiVista(*voce, " = ");
     }
     const long profondita =
@@ -188,12 +209,17 @@ void Espansore::EspandiIn(const CollezioneTesti* store, std::string_view testo,
     // The byte that now stands where the placeholder began is final: the value's first, or
     // when the value is empty the first of the text after the placeholder.
     if (!valore.empty()) {
-      s.push_back(valore.front());
-      letti_ += 1;
-      if (valore.size() > 1) {
+      const std::string_view seguito = valore.substr(1);
+      if (std::memchr(seguito.data(), '{', seguito.size()) == nullptr) {
+        // No placeholder can begin in a value without "{": the whole of it is final.
+        s.append(valore);
+        letti_ += valore.size();
+      } else {
+        s.push_back(valore.front());
+        letti_ += 1;
         origini_.push_back({voce, cima.origine, static_cast<std::int32_t>(profondita)});
-        pila_.push_back({valore.substr(1), static_cast<std::int32_t>(origini_.size() - 1)});
-        resto_ += valore.size() - 1;
+        pila_.push_back({seguito, static_cast<std::int32_t>(origini_.size() - 1)});
+        resto_ += seguito.size();
       }
     } else if (!pila_.empty()) {
       s.push_back(pila_.back().testo.front());

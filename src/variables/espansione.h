@@ -63,6 +63,8 @@ class Espansore {
   void Togli(std::size_t n);
   // Reads the name after "{<" up to ">}" into nome_; false when no ">}" follows.
   bool LeggiNome();
+  // The same for a name that may run across pieces, gathered in nomeUnito_.
+  bool LeggiNomeUnito();
   // Whether the variable of `voce` is being read already where its placeholder was found.
   bool RimandaASe(std::int32_t origine, const std::string* voce) const;
   [[noreturn]] void Limite(std::int32_t origine, const std::string* voce, long profondita,
@@ -71,7 +73,8 @@ class Espansore {
   std::vector<Pezzo> pila_;  // the top piece is read first
   std::size_t resto_ = 0;    // bytes in the stack
   std::vector<Origine> origini_;
-  std::string nome_;
+  std::string_view nome_;  // the name being replaced
+  std::string nomeUnito_;
   // Values of built-in names, kept while the expansion reads them.
   std::vector<std::unique_ptr<std::string>> sistema_;
   std::string buffer_;

@@ -54,7 +54,15 @@ class RandomAccessFile {
 // The bytes of a whole file in storage of their own, which is not cleared before the file is
 // read into it: a large file costs one pass of the system's copy and nothing more.
 struct FileBytes {
-  std::unique_ptr<char[]> data;
+  struct Free {
+    void operator()(char* bytes) const noexcept;
+  };
+  using Storage = std::unique_ptr<char[], Free>;
+  // Storage for `size` bytes, not cleared. Large storage is asked for in the system's large
+  // pages where it has them, so that filling it takes few page faults.
+  static Storage Allocate(std::size_t size);
+
+  Storage data;
   std::size_t size = 0;
   std::string_view view() const { return {data.get(), size}; }
 };

@@ -1,5 +1,4 @@
 // Script-path helpers: pure text, no file system access.
-#include <cstring>
 #include <cctype>
 
 #include "platform/fs/fs.h"
@@ -59,16 +58,6 @@ std::map<char, std::string> ParseDriveMap(std::string_view spec) {
     drives[static_cast<char>(std::toupper(static_cast<unsigned char>(letter[0])))] = folder;
   }
   return drives;
-}
-
-Status FileSystem::ReadFileBytes(std::string_view path, FileBytes* bytes) {
-  std::string text;
-  Status s = ReadFile(path, &text);
-  if (!s.ok()) return s;
-  bytes->data = std::make_unique_for_overwrite<char[]>(text.size());
-  std::memcpy(bytes->data.get(), text.data(), text.size());
-  bytes->size = text.size();
-  return Status::OK();
 }
 
 }  // namespace mlx::fs

@@ -3,6 +3,7 @@
 // numbers with Italian descriptions that name the path as the script wrote it.
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -12,8 +13,10 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <new>
 #include <string>
 #include <utility>
 #include <vector>
@@ -24,6 +27,12 @@
 
 namespace mlx::fs {
 namespace {
+
+// The storage the allocator answered; none is out of memory.
+void* CheckedAlloc(void* bytes) {
+  if (bytes == nullptr) throw std::bad_alloc();
+  return bytes;
+}
 
 constexpr std::size_t kChunk = 64 * 1024;
 
@@ -334,12 +343,12 @@ class PosixFileSystem : public FileSystem {
     if (fstat(fd.get(), &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0) {
       room = static_cast<std::size_t>(st.st_size) + 1;
     }
-    auto data = std::make_unique_for_overwrite<char[]>(room);
+    FileBytes::Storage data = FileBytes::Allocate(room);
     std::size_t filled = 0;
     for (;;) {
       if (filled == room) {
         const std::size_t larger = room * 2;
-        auto grown = std::make_unique_for_overwrite<char[]>(larger);
+        FileBytes::Storage grown = FileBytes::Allocate(larger);
         std::memcpy(grown.get(), data.get(), filled);
         data = std::move(grown);
         room = larger;
@@ -622,6 +631,30 @@ class PosixFileSystem : public FileSystem {
 
 std::unique_ptr<FileSystem> MakePosixFileSystem(PosixFileSystemOptions options) {
   return std::make_unique<PosixFileSystem>(std::move(options));
+}
+
+void FileBytes::Free::operator()(char* bytes) const noexcept { std::free(bytes); }
+
+FileBytes::Storage FileBytes::Allocate(std::size_t size) {
+  constexpr std::size_t kLarge = std::size_t{2} << 20;
+  if (size < kLarge) return Storage(static_cast<char*>(CheckedAlloc(std::malloc(std::max<std::size_t>(size, 1)))));
+  const std::size_t rounded = (size + kLarge - 1) / kLarge * kLarge;
+  char* bytes = static_cast<char*>(CheckedAlloc(std::aligned_alloc(kLarge, rounded)));
+#ifdef MADV_HUGEPAGE
+  // Only advice: where large pages are not to be had the storage works all the same.
+  madvise(bytes, rounded, MADV_HUGEPAGE);
+#endif
+  return Storage(bytes);
+}
+
+Status FileSystem::ReadFileBytes(std::string_view path, FileBytes* bytes) {
+  std::string text;
+  Status s = ReadFile(path, &text);
+  if (!s.ok()) return s;
+  bytes->data = FileBytes::Allocate(text.size());
+  std::memcpy(bytes->data.get(), text.data(), text.size());
+  bytes->size = text.size();
+  return Status::OK();
 }
 
 }  // namespace mlx::fs
