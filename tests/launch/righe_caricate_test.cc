@@ -1,4 +1,4 @@
-// Loading large scripts: line ends found a word at a time, lines kept as views of the file.
+// Loading large scripts: line ends found wherever they fall, lines kept as views of the file.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -38,6 +38,13 @@ TEST(RigheCaricate, OgniFineRigaInOgniPosizione) {
   Ambiente a;
   a.Scrivi("s.txt", testo);
   EXPECT_EQ(Carica(a, "s.txt"), attese);
+}
+
+// A byte-order mark is not part of the first line; the lines are views of the file all the same.
+TEST(RigheCaricate, SegnoDiOrdineDeiByte) {
+  Ambiente a;
+  a.Scrivi("s.txt", "\xEF\xBB\xBF=,A,\xC3\xA8\r\n=,B,2");
+  EXPECT_EQ(Carica(a, "s.txt"), (std::vector<std::string>{"=,A,\xC3\xA8", "=,B,2", ""}));
 }
 
 // Continuation lines are joined even when the script's text is long and the pieces lie in
