@@ -38,7 +38,8 @@ void Dividi(std::string_view testo, std::string_view sep, std::vector<std::strin
   std::size_t n = 0;
   const auto Metti = [&](std::string_view pezzo) {
     if (n < parti->size()) {
-      (*parti)[n].assign(pezzo);
+      (*parti)[n].clear();
+      (*parti)[n].append(pezzo);
     } else {
       parti->emplace_back(pezzo);
     }
@@ -50,7 +51,7 @@ void Dividi(std::string_view testo, std::string_view sep, std::vector<std::strin
     std::size_t inizio = 0;
     for (;;) {
       const std::size_t p =
-          sep.size() == 1 ? testo.find(sep[0], inizio) : testo.find(sep, inizio);
+          sep.size() == 1 ? CercaCarattere(testo, sep[0], inizio) : Cerca(testo, sep, inizio);
       if (p == std::string_view::npos) break;
       Metti(testo.substr(inizio, p - inizio));
       inizio = p + sep.size();

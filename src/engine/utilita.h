@@ -4,6 +4,8 @@
 // missing key.
 #pragma once
 
+#include <algorithm>
+#include <bit>
 #include <cstdint>
 #include <cstring>
 #include <memory>
@@ -20,6 +22,35 @@ namespace db { class Recordset; }
 namespace fs { class FileSystem; }
 namespace ui { class Ui; }
 
+// The first position of the byte `c` in `testo` from `da`, npos when it is missing. The text is
+// read eight bytes at a time in the program's own loop: the texts of a script line are short,
+// and most searches end before a library call would have begun.
+inline std::size_t CercaCarattere(std::string_view testo, char c, std::size_t da = 0) {
+  constexpr std::uint64_t kUni = 0x0101010101010101ull;
+  constexpr std::uint64_t kBassi = 0x7F7F7F7F7F7F7F7Full;
+  const std::uint64_t cercato = kUni * static_cast<unsigned char>(c);
+  std::size_t i = da;
+  for (; i + 8 <= testo.size(); i += 8) {
+    std::uint64_t parola;
+    std::memcpy(&parola, testo.data() + i, sizeof parola);
+    // The high bit of every byte equal to `c`, and of no other.
+    const std::uint64_t x = parola ^ cercato;
+    const std::uint64_t uguali = ~(((x & kBassi) + kBassi) | x | kBassi);
+    if (uguali != 0) {
+      // The first byte of the text is the word's lowest on a little-endian machine.
+      if constexpr (std::endian::native == std::endian::little) {
+        return i + static_cast<std::size_t>(std::countr_zero(uguali)) / 8;
+      } else {
+        return i + static_cast<std::size_t>(std::countl_zero(uguali)) / 8;
+      }
+    }
+  }
+  for (; i < testo.size(); ++i) {
+    if (testo[i] == c) return i;
+  }
+  return std::string_view::npos;
+}
+
 // The first position of `cercato` in `testo` from `da`, npos when it is missing. The texts of
 // a script line are short: a plain comparison finds a short piece sooner than a library search,
 // once the library's scan for its first byte has found where it may begin.
@@ -28,11 +59,12 @@ constexpr std::size_t Cerca(std::string_view testo, std::string_view cercato,
   if (cercato.size() > testo.size()) return std::string_view::npos;
   const std::size_t ultimo = testo.size() - cercato.size();
   if (!std::is_constant_evaluated() && !cercato.empty()) {
-    for (std::size_t i = da; i <= ultimo; ++i) {
-      const void* primo = std::memchr(testo.data() + i, cercato[0], ultimo + 1 - i);
-      if (primo == nullptr) return std::string_view::npos;
-      i = static_cast<std::size_t>(static_cast<const char*>(primo) - testo.data());
-      if (testo.substr(i, cercato.size()) == cercato) return i;
+    const std::string_view inizi = testo.substr(0, ultimo + 1);
+    for (std::size_t i = CercaCarattere(inizi, cercato[0], da); i != std::string_view::npos;
+         i = CercaCarattere(inizi, cercato[0], i + 1)) {
+      std::size_t k = 1;
+      while (k < cercato.size() && testo[i + k] == cercato[k]) ++k;
+      if (k == cercato.size()) return i;
     }
     return std::string_view::npos;
   }

@@ -27,11 +27,11 @@ void Assegna(ContestoEsecuzione& c, std::string_view valore) {
 
 Lavoro CmdAssegna(ContestoEsecuzione& c) {
   std::string& voce = VoceDaScrivere(c.ExecVars.get(), c.Campo);
-  // The sentence ends with the value, which is stored from there without a copy of its own.
-  c.Azione.assign("Variabile ").append(c.Campo).append(" = ");
-  const std::size_t inizio = c.Azione.size();
+  // The sentence is "Variabile " and the item: the item is copied from it.
+  constexpr std::string_view kVariabile = "Variabile ";
+  c.Azione.assign(kVariabile).append(c.Campo).append(" = ");
   AggiungiUnioneDa(c.Parti, ",", 2, &c.Azione);
-  voce.assign(c.Campo).append(" = ").append(std::string_view(c.Azione).substr(inizio));
+  voce.assign(std::string_view(c.Azione).substr(kVariabile.size()));
   return {};
 }
 

@@ -13,7 +13,9 @@ namespace mlx {
 bool ValoreDiSistema(std::string_view nome, const Platform& plat, std::string* valore) {
   // Every built-in name begins with "S": any other is passed over at once.
   if (nome.empty() || nome[0] != 'S') return false;
-  if (nome == "SYS_DATE") {
+  if (nome == "SPAZIO") {
+    *valore = " ";
+  } else if (nome == "SYS_DATE") {
     *valore = clock::Format(plat.clock->Now(), "dd/mm/yyyy");
   } else if (nome == "SYS_TIME") {
     *valore = clock::Format(plat.clock->Now(), "hh:nn:ss");
@@ -35,8 +37,6 @@ bool ValoreDiSistema(std::string_view nome, const Platform& plat, std::string* v
     *valore = NomeComputer(plat);
   } else if (nome == "SYS_USERNAME") {
     *valore = NomeUtente(plat);
-  } else if (nome == "SPAZIO") {
-    *valore = " ";
   } else {
     return false;
   }
@@ -45,12 +45,13 @@ bool ValoreDiSistema(std::string_view nome, const Platform& plat, std::string* v
 
 std::string_view Espansore::Espandi(const CollezioneTesti* store, std::string_view testo,
                                    const Platform& plat) {
-  if (!HaSegnaposti(testo)) {
+  const std::size_t primo = Cerca(testo, "{<");
+  if (primo == std::string_view::npos) {
     sostituzioni_ = 0;
     letti_ = testo.size();
     return testo;
   }
-  EspandiIn(store, testo, plat, &buffer_);
+  EspandiDa(store, testo, primo, plat, &buffer_);
   return buffer_;
 }
 
@@ -143,15 +144,20 @@ void Espansore::Limite(std::int32_t origine, const std::string* voce, long profo
 
 void Espansore::EspandiIn(const CollezioneTesti* store, std::string_view testo,
                           const Platform& plat, std::string* risultato) {
+  EspandiDa(store, testo, 0, plat, risultato);
+}
+
+void Espansore::EspandiDa(const CollezioneTesti* store, std::string_view testo, std::size_t da,
+                          const Platform& plat, std::string* risultato) {
   std::string& s = *risultato;
-  s.clear();
+  s.assign(testo.substr(0, da));
   pila_.clear();
   origini_.clear();
-  resto_ = testo.size();
+  resto_ = testo.size() - da;
   sostituzioni_ = 0;
-  letti_ = 0;
+  letti_ = da;
   std::size_t sistemaUsati = 0;
-  if (!testo.empty()) pila_.push_back({testo, -1});
+  if (resto_ > 0) pila_.push_back({testo.substr(da), -1});
 
   // The text is s (read and final) followed by the stack. A placeholder is searched for in the
   // stack only: after a replacement at position p the search goes on from p + 1, so the byte
@@ -162,9 +168,8 @@ void Espansore::EspandiIn(const CollezioneTesti* store, std::string_view testo,
     std::size_t i = 0;
     bool trovato = false;
     for (;;) {
-      const void* graffa = std::memchr(pezzo.data() + i, '{', pezzo.size() - i);
-      if (graffa == nullptr) break;
-      i = static_cast<std::size_t>(static_cast<const char*>(graffa) - pezzo.data());
+      i = CercaCarattere(pezzo, '{', i);
+      if (i == std::string_view::npos) break;
       const char dopo = i + 1 < pezzo.size()           ? pezzo[i + 1]
                         : pila_.size() > 1 ? pila_[pila_.size() - 2].testo.front()
                                            : '\0';
@@ -210,7 +215,7 @@ void Espansore::EspandiIn(const CollezioneTesti* store, std::string_view testo,
     // when the value is empty the first of the text after the placeholder.
     if (!valore.empty()) {
       const std::string_view seguito = valore.substr(1);
-      if (std::memchr(seguito.data(), '{', seguito.size()) == nullptr) {
+      if (CercaCarattere(seguito, '{') == std::string_view::npos) {
         // No placeholder can begin in a value without "{": the whole of it is final.
         s.append(valore);
         letti_ += valore.size();

@@ -59,6 +59,9 @@ class Espansore {
     std::int32_t profondita;
   };
 
+  // The expansion of `testo`, whose first `da` bytes hold no placeholder.
+  void EspandiDa(const CollezioneTesti* store, std::string_view testo, std::size_t da,
+                 const Platform& plat, std::string* risultato);
   // Removes n bytes (at most the whole top piece) from the top of the stack.
   void Togli(std::size_t n);
   // Reads the name after "{<" up to ">}" into nome_; false when no ">}" follows.
