@@ -44,7 +44,7 @@ bool ValoreDiSistema(std::string_view nome, const Platform& plat, std::string* v
 }
 
 std::string_view Espansore::Espandi(const CollezioneTesti* store, std::string_view testo,
-                                   const Platform& plat) {
+                                    const Platform& plat) {
   const std::size_t primo = Cerca(testo, "{<");
   if (primo == std::string_view::npos) {
     sostituzioni_ = 0;
@@ -91,7 +91,8 @@ bool Espansore::LeggiNomeUnito() {
       Togli(pezzo.size());
       continue;
     }
-    const std::size_t j = static_cast<std::size_t>(static_cast<const char*>(trovato) - pezzo.data());
+    const std::size_t j =
+        static_cast<std::size_t>(static_cast<const char*>(trovato) - pezzo.data());
     if (j + 1 < pezzo.size()) {
       if (pezzo[j + 1] == '}') {
         nome.append(pezzo.substr(0, j));
@@ -125,21 +126,20 @@ void Espansore::Limite(std::int32_t origine, const std::string* voce, long profo
                        std::size_t lunghezza) const {
   if (voce != nullptr && RimandaASe(origine, voce)) {
     Solleva(err::kInvalidCall, "Espansione delle variabili senza fine: la variabile " +
-                                   std::string(nome_) + " contiene un segnaposto che rimanda a se stesso.");
+                                   std::string(nome_) +
+                                   " contiene un segnaposto che rimanda a se stesso.");
   }
   std::string motivo;
   if (lunghezza > kMaxLunghezzaEspansa) {
-    motivo = "il testo espanso supererebbe i " + std::to_string(kMaxLunghezzaEspansa >> 20) +
-             " MB";
+    motivo = "il testo espanso supererebbe i " + std::to_string(kMaxLunghezzaEspansa >> 20) + " MB";
   } else if (profondita > kMaxProfondita) {
     motivo = "oltre " + std::to_string(kMaxProfondita) +
              " segnaposti annidati uno nel valore dell'altro";
   } else {
     motivo = "oltre " + std::to_string(kMaxSostituzioni) + " sostituzioni in una riga";
   }
-  Solleva(err::kInvalidCall,
-          "Espansione delle variabili interrotta: " + motivo + " (variabile " + std::string(nome_) +
-                                  ").");
+  Solleva(err::kInvalidCall, "Espansione delle variabili interrotta: " + motivo + " (variabile " +
+                                 std::string(nome_) + ").");
 }
 
 void Espansore::EspandiIn(const CollezioneTesti* store, std::string_view testo,
@@ -170,9 +170,9 @@ void Espansore::EspandiDa(const CollezioneTesti* store, std::string_view testo, 
     for (;;) {
       i = CercaCarattere(pezzo, '{', i);
       if (i == std::string_view::npos) break;
-      const char dopo = i + 1 < pezzo.size()           ? pezzo[i + 1]
-                        : pila_.size() > 1 ? pila_[pila_.size() - 2].testo.front()
-                                           : '\0';
+      const char dopo = i + 1 < pezzo.size() ? pezzo[i + 1]
+                        : pila_.size() > 1   ? pila_[pila_.size() - 2].testo.front()
+                                             : '\0';
       if (dopo == '<') {
         trovato = true;
         break;
@@ -200,7 +200,8 @@ void Espansore::EspandiDa(const CollezioneTesti* store, std::string_view testo, 
       valore = *sistema_[sistemaUsati++];
     } else {
       voce = store != nullptr ? store->Trova(nome_) : nullptr;
-      if (voce == nullptr) Solleva(err::kInvalidCall, "Variabile non definita: " + std::string(nome_));
+      if (voce == nullptr)
+        Solleva(err::kInvalidCall, "Variabile non definita: " + std::string(nome_));
       valore = DestraDiVista(*voce, " = ");
     }
     const long profondita =

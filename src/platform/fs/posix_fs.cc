@@ -633,11 +633,15 @@ std::unique_ptr<FileSystem> MakePosixFileSystem(PosixFileSystemOptions options) 
   return std::make_unique<PosixFileSystem>(std::move(options));
 }
 
-void FileBytes::Free::operator()(char* bytes) const noexcept { std::free(bytes); }
+void FileBytes::Free::operator()(char* bytes) const noexcept {
+  std::free(bytes);
+}
 
 FileBytes::Storage FileBytes::Allocate(std::size_t size) {
   constexpr std::size_t kLarge = std::size_t{2} << 20;
-  if (size < kLarge) return Storage(static_cast<char*>(CheckedAlloc(std::malloc(std::max<std::size_t>(size, 1)))));
+  if (size < kLarge) {
+    return Storage(static_cast<char*>(CheckedAlloc(std::malloc(std::max<std::size_t>(size, 1)))));
+  }
   const std::size_t rounded = (size + kLarge - 1) / kLarge * kLarge;
   char* bytes = static_cast<char*>(CheckedAlloc(std::aligned_alloc(kLarge, rounded)));
 #ifdef MADV_HUGEPAGE
