@@ -205,11 +205,7 @@ void clsMarlovex::RigaComando() {
   bool espansa = true;
   try {
     // A line without placeholders is split as it is, into the parts' own texts.
-    if (!HaSegnaposti(c.RigaCorrente)) {
-      Dividi(c.RigaCorrente, ",", &c.Parti);
-    } else {
-      Dividi(c.Espandi(c.RigaCorrente), ",", &c.Parti);
-    }
+    Dividi(c.EspandiRiga(c.RigaCorrente), ",", &c.Parti);
   } catch (const ErroreScript& e) {
     // A failed expansion is reported with this line's own field, read from the raw line,
     // rather than the previous line's.

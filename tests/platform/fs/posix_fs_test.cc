@@ -300,7 +300,7 @@ TEST_F(PosixFsTest, MakeDirectoryAndProgramFolder) {
 
 TEST_F(PosixFsTest, ReadFileTakesTheWholeFileWhateverItsSizeSays) {
   for (const std::size_t size : {std::size_t{0}, std::size_t{1}, std::size_t{65536},
-                                 std::size_t{65537}, std::size_t{300000}}) {
+                                 std::size_t{65537}, std::size_t{300000}, std::size_t{5} << 20}) {
     std::string bytes(size, '\0');
     for (std::size_t i = 0; i < size; ++i) bytes[i] = static_cast<char>(i * 7 % 251);
     Put("f.bin", bytes);
