@@ -8,6 +8,7 @@
 //   expected.dialogs   the dialog transcript, one JSON line per dialog (absent: no dialog)
 //   expected.status    the exit status (absent: 0)
 //   expected.stdout    standard output (optional)
+//   expected.stderr    standard error (optional)
 //   expected.registry  the registry file afterwards (optional)
 // "@APP@" in args, env and the expected files stands for the program folder.
 #include <fcntl.h>
@@ -23,6 +24,8 @@
 #include <sstream>
 #include <string>
 #include <vector>
+
+#include "versione.h"
 
 namespace {
 
@@ -124,6 +127,9 @@ TEST_P(Script, Caso) {
   if (stdfs::exists(caso / "expected.stdout")) {
     EXPECT_EQ(esito.uscita, espandi(LeggiFile(caso / "expected.stdout")));
   }
+  if (stdfs::exists(caso / "expected.stderr")) {
+    EXPECT_EQ(esito.errori, espandi(LeggiFile(caso / "expected.stderr")));
+  }
   if (stdfs::exists(caso / "expected.registry")) {
     EXPECT_EQ(SenzaCr(LeggiFile(registro)), espandi(LeggiFile(caso / "expected.registry")));
   }
@@ -148,6 +154,23 @@ std::string NomeCaso(const ::testing::TestParamInfo<std::string>& caso) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Casi, Script, ::testing::ValuesIn(Casi()), NomeCaso);
+
+// -h is --help; --version names the version the build was made from.
+TEST(RigaDiComando, AiutoEVersione) {
+  std::string modello = (stdfs::temp_directory_path() / "mlxopz-XXXXXX").string();
+  const std::string radice = mkdtemp(modello.data());
+  const std::string cartella = radice + "/qui";
+  stdfs::create_directories(cartella);
+  const Esito breve = Esegui({"-h"}, {}, cartella);
+  const Esito lungo = Esegui({"--help"}, {}, cartella);
+  EXPECT_EQ(breve.stato, 0);
+  EXPECT_NE(breve.uscita.find("--run-once"), std::string::npos) << breve.uscita;
+  EXPECT_EQ(breve.uscita, lungo.uscita);
+  const Esito versione = Esegui({"--version"}, {}, cartella);
+  EXPECT_EQ(versione.stato, 0);
+  EXPECT_EQ(versione.uscita, std::string("marlovex ") + mlx::kVersione + "\n");
+  stdfs::remove_all(radice);
+}
 
 // The restart at the next logon, whole: a run of BOOT writes the run-once value, the batch file
 // and the autostart entry into a private home; the entry's command, run as a desktop session
