@@ -8,6 +8,7 @@
 #include "platform/registry/registry.h"
 #include "platform/text/text.h"
 #include "platform/ui/ui.h"
+#include "programs/programmi.h"
 #include "system/impostazioni.h"
 #include "variables/espansione.h"
 
@@ -18,6 +19,9 @@ clsMarlovex::clsMarlovex(StatoProcesso& stato)
       famiglie_(std::make_unique<Famiglie>()),
       Ritorni([&stato](const std::string& testo) { stato.SegnalaErrore(testo); }) {
   contesto_.Interrompi = [this] { Interrompi(); };
+  contesto_.RegisterServer = [this](const std::string& DllServerPath, bool bRegister) {
+    return RegisterServer(DllServerPath, bRegister);
+  };
   contesto_.Righe = &righe_;
   contesto_.Etichette = &etichette_;
   contesto_.Ritorni = &Ritorni;
@@ -115,6 +119,10 @@ void clsMarlovex::SaltaCommenti() {
       return;
     }
   } while (righe_[currLinea_].empty() || righe_[currLinea_][0] == ';');
+}
+
+bool clsMarlovex::RegisterServer(const std::string& DllServerPath, bool bRegister) {
+  return mlx::RegisterServer(contesto_.processo, DllServerPath, bRegister);
 }
 
 void clsMarlovex::Interrompi() {

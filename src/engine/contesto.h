@@ -88,6 +88,8 @@ struct ContestoEsecuzione {
 
   // Stops the run, as the engine's Interrompi does.
   std::function<void()> Interrompi;
+  // Registers (true) or unregisters a component through the engine's RegisterServer.
+  std::function<bool(const std::string& DllServerPath, bool bRegister)> RegisterServer;
 
   // Runs one step of the line under the error trap. Returns false when the step failed and
   // the trap let the line go on (errors silenced, or an object that exists or is missing); a

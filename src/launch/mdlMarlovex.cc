@@ -13,6 +13,7 @@
 
 #include "database/programmati.h"
 #include "engine/clsMarlovex.h"
+#include "launch/opzioni.h"
 #include "platform/fs/fs.h"
 #include "platform/text/text.h"
 #include "platform/ui/ui.h"
@@ -51,13 +52,26 @@ void LeggiOpzioni(StatoProcesso& stato, const std::string& argomenti) {
     EseguiProgrammati(stato, argomento,
                       [&stato](const std::string& script) { EseguiScript(stato, script); });
   }
-  // "-C" and any other option: accepted, nothing happens.
+  // "-C" and any other option: accepted, nothing happens. An option of the grammar other than
+  // those two is likely a mistake, so a note says where the options are.
+  if (opzione != "-U" && opzione != "-C" && stato.StampaNota) {
+    stato.StampaNota("marlovex: opzione " + SinistraDi(argomenti, " ") +
+                     " sconosciuta, nessun effetto; 'marlovex --help' elenca le opzioni.");
+  }
 }
 
 void EseguiScript(StatoProcesso& stato, const std::string& percorso) {
   // After an interruption no further script runs.
   if (stato.InterruzioneRichiesta()) return;
   if (!stato.plat.fs->IsFile(percorso)) {
+    // "b.txt --verbose": an option written after the script became part of its name.
+    const std::vector<std::string> parole = Dividi(percorso, " ");
+    const auto opzione = std::find_if(parole.begin() + 1, parole.end(), OpzioneNota);
+    if (opzione != parole.end() && stato.StampaNota) {
+      stato.StampaNota("marlovex: " + *opzione +
+                       " dopo lo script fa parte del suo nome: le opzioni vanno prima degli "
+                       "script.");
+    }
     stato.SegnalaErrore("File " + percorso + " non trovato.");
     return;
   }

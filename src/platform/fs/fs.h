@@ -95,7 +95,12 @@ class FileSystem {
                                   std::unique_ptr<RandomAccessFile>* file) = 0;
   virtual Status WriteFile(std::string_view path, std::string_view bytes) = 0;
   virtual Status AppendFile(std::string_view path, std::string_view bytes) = 0;
-  virtual Status CopyFile(std::string_view from, std::string_view to, bool overwrite) = 0;
+  // Copies the file whole: written beside the target and renamed into place, with the source's
+  // permission bits and times, so the target is never seen half written. `durable` also makes
+  // the target's name survive a crash (its folder is flushed): a move needs that before it
+  // deletes the source; a copy does not, since a crash leaves the old target or the new one.
+  virtual Status CopyFile(std::string_view from, std::string_view to, bool overwrite,
+                          bool durable) = 0;
   virtual Status DeleteFile(std::string_view path) = 0;
   virtual Status Rename(std::string_view from, std::string_view to) = 0;
   virtual Status MakeDirectory(std::string_view path) = 0;
