@@ -303,7 +303,9 @@ std::string FoldKey(std::string_view s) {
   return out;
 }
 
-std::string Inner(std::string_view s) { return std::string(InnerView(s)); }
+std::string Inner(std::string_view s) {
+  return std::string(InnerView(s));
+}
 bool EqualsNoCase(std::string_view a, std::string_view b) {
   return a.size() == b.size() && FoldKey(a) == FoldKey(b);
 }

@@ -158,7 +158,8 @@ TEST_F(PosixFsTest, OnlyRegularFilesAreOpened) {
     EXPECT_NE(fs_->OpenLines(path, &lines).description().find(why), std::string::npos);
     std::unique_ptr<RandomAccessFile> random;
     EXPECT_FALSE(fs_->OpenRandomAccess(path, &random).ok());
-    EXPECT_NE(fs_->CopyFile(path, "C:\\copia", true).description().find(why), std::string::npos);
+    EXPECT_NE(fs_->CopyFile(path, "C:\\copia", true, false).description().find(why),
+              std::string::npos);
     if (path.starts_with("C:")) {
       EXPECT_NE(fs_->AppendFile(path, "x").description().find(why), std::string::npos);
       EXPECT_FALSE(fs_->WriteFile(path, "x").ok());
@@ -267,8 +268,8 @@ TEST_F(PosixFsTest, CopyFileContentWhole) {
   if (mounts.empty()) GTEST_SKIP() << "no /proc";
   ASSERT_TRUE(fs_->CopyFile("/proc/self/mounts", "C:\\mounts.txt", false, false).ok());
   EXPECT_EQ(Get("mounts.txt").substr(0, 20), mounts.substr(0, 20));
-  EXPECT_EQ(Entries(), (Names{"big.bin", "copy.bin", "empty.txt", "empty2.txt", "mounts.txt",
-                              "moved.bin"}));
+  EXPECT_EQ(Entries(),
+            (Names{"big.bin", "copy.bin", "empty.txt", "empty2.txt", "mounts.txt", "moved.bin"}));
 }
 
 TEST_F(PosixFsTest, DeleteFile) {
