@@ -61,6 +61,8 @@ void clsMarlovex::InitVars(const std::string& szTxtFile) {
 bool clsMarlovex::InitMLX(RigheScript vMLX, std::string* etichettaDoppia) {
   righe_ = std::move(vMLX);
   etichette_.Svuota();
+  primaUtile_ = 0;
+  while (primaUtile_ < righe_.size() && Commento(righe_[primaUtile_])) ++primaUtile_;
   for (std::size_t i = 0; i < righe_.size(); ++i) {
     const std::string_view riga = righe_[i];
     if (riga.empty() || riga[0] != ':') continue;
@@ -112,13 +114,18 @@ void clsMarlovex::SaltaCommenti() {
     Interrompi();
     return;
   }
+  // The lines before the first that is not a comment need no second look: clearing the engine
+  // goes back to that line at once, however long the comments before it.
+  if (currLinea_ + 1 < static_cast<std::int64_t>(primaUtile_)) {
+    currLinea_ = static_cast<std::int32_t>(primaUtile_) - 1;
+  }
   do {
     ++currLinea_;
     if (currLinea_ > ultima) {
       Interrompi();
       return;
     }
-  } while (righe_[currLinea_].empty() || righe_[currLinea_][0] == ';');
+  } while (Commento(righe_[currLinea_]));
 }
 
 bool clsMarlovex::RegisterServer(const std::string& DllServerPath, bool bRegister) {
@@ -224,7 +231,11 @@ void clsMarlovex::RigaComando() {
   // With errors silenced a line that failed to expand is only marked failed: nothing of it may
   // run, and the arguments of the previous line must not be taken for this one's.
   if (!espansa) c.Parti.clear();
-  c.Campo = c.Parti.size() > 1 ? c.Parti[1] : "";
+  if (c.Parti.size() > 1) {
+    c.Campo.assign(c.Parti[1]);
+  } else {
+    c.Campo.clear();
+  }
   if (espansa) EseguiComando();
   // A reported error has ended the line before this point.
   AggiornamentoEseguito = true;

@@ -78,6 +78,8 @@ class clsMarlovex {
   const Collezione<std::int32_t>& Etichette() const { return etichette_; }
 
  private:
+  // An empty line or one that begins with ";": passed over when the run looks for a line.
+  static bool Commento(std::string_view riga) { return riga.empty() || riga[0] == ';'; }
   void RigaComando();
   // Looks up the code of the split line and runs its command.
   void EseguiComando();
@@ -91,6 +93,7 @@ class clsMarlovex {
   ContestoEsecuzione contesto_;
   std::unique_ptr<Famiglie> famiglie_;
   RigheScript righe_;
+  std::size_t primaUtile_ = 0;  // the first line that is not a comment (the count when none)
   bool isRunning_ = false;
   std::int32_t currLinea_ = 0;
   bool debugging_ = false;

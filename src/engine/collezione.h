@@ -6,11 +6,13 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
 #include <utility>
+#include <vector>
 
 #include "platform/text/text.h"
 
@@ -109,10 +111,14 @@ struct UgualeSenzaMaiuscole {
   }
 };
 
+// The items sit in a table of open addressing: a slot keeps the key's hash beside the item, so
+// that a lookup reads the slots from the hash's own one onwards, compares the hashes and folds
+// the case of a key only when they are equal. Every item lives on the heap by itself: a pointer
+// to it stays valid until that item is removed, however the table grows.
 template <typename T>
 class Collezione {
  public:
-  bool Contiene(std::string_view chiave) const { return voci_.find(chiave) != voci_.end(); }
+  bool Contiene(std::string_view chiave) const { return Trova(chiave) != nullptr; }
 
   // The item under the key, or nullopt when the key is missing.
   std::optional<T> Leggi(std::string_view chiave) const {
@@ -121,16 +127,17 @@ class Collezione {
     return *voce;
   }
 
-  // The same without a copy: the item stays valid until the collection changes.
+  // The same without a copy: the item stays valid until it is removed.
   const T* Trova(std::string_view chiave) const {
-    auto it = voci_.find(chiave);
-    return it == voci_.end() ? nullptr : &it->second;
+    if (conta_ == 0) return nullptr;
+    const std::size_t posto = Cerca(chiave, HashSenzaMaiuscole{}(chiave));
+    return posti_[posto].voce ? &posti_[posto].voce->valore : nullptr;
   }
 
   // Adds the item; false (and nothing changed) when the key is already present.
   bool Aggiungi(std::string_view chiave, T valore) {
     if (Contiene(chiave)) return false;
-    voci_.emplace(std::string(chiave), std::move(valore));
+    Voce(chiave) = std::move(valore);
     return true;
   }
 
@@ -140,21 +147,82 @@ class Collezione {
   // The item under the key to write in place, a new empty one when the key is missing: an item
   // written again and again keeps its storage.
   T& Voce(std::string_view chiave) {
-    auto it = voci_.find(chiave);
-    if (it == voci_.end()) it = voci_.emplace(std::string(chiave), T{}).first;
-    return it->second;
+    const std::size_t hash = HashSenzaMaiuscole{}(chiave);
+    if (conta_ > 0) {
+      const std::size_t posto = Cerca(chiave, hash);
+      if (posti_[posto].voce) return posti_[posto].voce->valore;
+    }
+    // At most half the slots are taken, so that a lookup finds a free slot soon.
+    if (2 * (conta_ + 1) > posti_.size()) Ingrandisci();
+    Posto& libero = posti_[Cerca(chiave, hash)];
+    libero.hash = hash;
+    libero.voce = std::make_unique<VoceChiave>(VoceChiave{std::string(chiave), T{}});
+    ++conta_;
+    return libero.voce->valore;
   }
 
   void Rimuovi(std::string_view chiave) {
-    auto it = voci_.find(chiave);
-    if (it != voci_.end()) voci_.erase(it);
+    if (conta_ == 0) return;
+    std::size_t vuoto = Cerca(chiave, HashSenzaMaiuscole{}(chiave));
+    if (!posti_[vuoto].voce) return;
+    posti_[vuoto].voce.reset();
+    --conta_;
+    // The items after the freed slot, up to the next free one, move back into it when their
+    // own slot does not lie between it and them: every item stays reachable from its own slot
+    // without crossing a free one.
+    const std::size_t maschera = posti_.size() - 1;
+    for (std::size_t j = (vuoto + 1) & maschera; posti_[j].voce; j = (j + 1) & maschera) {
+      const std::size_t proprio = posti_[j].hash & maschera;
+      const bool resta = vuoto <= j ? (vuoto < proprio && proprio <= j)
+                                    : (vuoto < proprio || proprio <= j);
+      if (resta) continue;
+      posti_[vuoto] = std::move(posti_[j]);
+      vuoto = j;
+    }
   }
-  void Svuota() { voci_.clear(); }
-  std::size_t Conta() const { return voci_.size(); }
+  void Svuota() {
+    posti_.clear();
+    conta_ = 0;
+  }
+  std::size_t Conta() const { return conta_; }
 
  private:
-  // Each key as it was first written; hashing and comparing fold its case.
-  std::unordered_map<std::string, T, HashSenzaMaiuscole, UgualeSenzaMaiuscole> voci_;
+  struct VoceChiave {
+    std::string chiave;  // as it was first written; hashing and comparing fold its case
+    T valore;
+  };
+  struct Posto {
+    std::size_t hash = 0;
+    std::unique_ptr<VoceChiave> voce;  // nullptr: a free slot
+  };
+
+  // The slot that holds the key, or the free slot where it would go. The table is not empty.
+  std::size_t Cerca(std::string_view chiave, std::size_t hash) const {
+    const std::size_t maschera = posti_.size() - 1;
+    for (std::size_t i = hash & maschera;; i = (i + 1) & maschera) {
+      const Posto& posto = posti_[i];
+      if (!posto.voce ||
+          (posto.hash == hash && UgualeSenzaMaiuscole{}(posto.voce->chiave, chiave))) {
+        return i;
+      }
+    }
+  }
+
+  // Twice the slots (sixteen at first), every item placed again from its hash.
+  void Ingrandisci() {
+    std::vector<Posto> vecchi(std::max<std::size_t>(16, 2 * posti_.size()));
+    vecchi.swap(posti_);
+    const std::size_t maschera = posti_.size() - 1;
+    for (Posto& posto : vecchi) {
+      if (!posto.voce) continue;
+      std::size_t i = posto.hash & maschera;
+      while (posti_[i].voce) i = (i + 1) & maschera;
+      posti_[i] = std::move(posto);
+    }
+  }
+
+  std::vector<Posto> posti_;  // a power of two of them, or none
+  std::size_t conta_ = 0;
 };
 
 }  // namespace mlx
