@@ -86,6 +86,30 @@ TEST(Motore, DebuggingAnnunciaLaFine) {
   EXPECT_EQ(a.ui.dialoghi[0].testo, "Esecuzione terminata.");
 }
 
+// Clearing the engine puts it on the first line that is not a comment, for each script it is
+// given in turn; looking further from a later line still passes over the comments after it,
+// and a script of comments only stops the run past its end.
+TEST(Motore, DopoClearLaPrimaRigaCheNonECommento) {
+  Ambiente a;
+  clsMarlovex m(*a.stato);
+  m.InitVars("s.txt");
+  m.InitMLX({";a", "", ";b", "=,A,1", ";c", "", "=,B,2"});
+  m.Clear();
+  EXPECT_EQ(m.CurrLinea(), 3);
+  m.SaltaCommenti();
+  EXPECT_EQ(m.CurrLinea(), 6);
+  m.CurrLinea(0);
+  m.SaltaCommenti();
+  EXPECT_EQ(m.CurrLinea(), 3);
+  m.InitMLX({"=,A,1", ";x"});
+  m.Clear();
+  EXPECT_EQ(m.CurrLinea(), 0);
+  m.InitMLX({";x", ";y", ";z"});
+  m.Clear();
+  EXPECT_EQ(m.CurrLinea(), 3);
+  EXPECT_FALSE(m.IsRunning());
+}
+
 TEST(Motore, IlPercorsoOspiteVieneDalRegistro) {
   Ambiente a;
   a.Scrivi("registry.reg",

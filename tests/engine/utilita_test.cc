@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cctype>
+#include <map>
 #include <random>
 #include <set>
 #include <string>
@@ -103,6 +104,60 @@ TEST(Utilita, ChiaviUgualiComeLaLoroFormaPiegata) {
   voci.Scrivi("Citt\xC3\x80 di prova lungA", "x");
   EXPECT_EQ(*voci.Trova("citt\xC3\xA0 DI PROVA LUNGA"), "x");
   EXPECT_FALSE(voci.Contiene("citt\xC3\xA0 di prova lung"));
+}
+
+// Many writes and removals of keys that crowd the same slots, checked against a map of the
+// folded keys: every key present is found with its item, every key removed is missing, and an
+// item keeps its address while other keys come and go and the table grows.
+TEST(Utilita, VociScritteERimosseComeInUnaMappa) {
+  std::mt19937 caso(11);
+  CollezioneTesti voci;
+  std::map<std::string, std::string> attese;  // by folded key
+  std::map<std::string, const std::string*> indirizzi;
+  const auto Chiave = [&caso] {
+    std::string chiave = "v" + std::to_string(caso() % 300);
+    if (caso() % 2 == 0) chiave[0] = 'V';
+    return chiave;
+  };
+  for (int passo = 0; passo < 20000; ++passo) {
+    const std::string chiave = Chiave();
+    const std::string piegata = text::FoldKey(chiave);
+    if (caso() % 3 == 0) {
+      voci.Rimuovi(chiave);
+      attese.erase(piegata);
+      indirizzi.erase(piegata);
+    } else {
+      std::string& voce = voci.Voce(chiave);
+      if (indirizzi.count(piegata) != 0) {
+        ASSERT_EQ(&voce, indirizzi[piegata]) << chiave;
+      }
+      indirizzi[piegata] = &voce;
+      voce = std::to_string(passo);
+      attese[piegata] = voce;
+    }
+    if (passo % 97 == 0) {
+      ASSERT_EQ(voci.Conta(), attese.size());
+      for (int k = 0; k < 300; ++k) {
+        const std::string nome = "V" + std::to_string(k);
+        const auto atteso = attese.find(text::FoldKey(nome));
+        const std::string* trovato = voci.Trova(nome);
+        if (atteso == attese.end()) {
+          ASSERT_EQ(trovato, nullptr) << nome << " al passo " << passo;
+        } else {
+          ASSERT_NE(trovato, nullptr) << nome << " al passo " << passo;
+          EXPECT_EQ(*trovato, atteso->second);
+          EXPECT_EQ(trovato, indirizzi[atteso->first]);
+        }
+      }
+    }
+  }
+  EXPECT_FALSE(voci.Aggiungi(attese.begin()->first, "no"));
+  voci.Svuota();
+  EXPECT_EQ(voci.Conta(), 0u);
+  EXPECT_EQ(voci.Trova("v1"), nullptr);
+  voci.Rimuovi("v1");  // removing from an empty collection does nothing
+  EXPECT_TRUE(voci.Aggiungi("v1", "di nuovo"));
+  EXPECT_EQ(LeggiVoce(&voci, "V1"), "di nuovo");
 }
 
 TEST(Utilita, ValoreNumerico) {
