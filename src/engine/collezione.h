@@ -173,8 +173,8 @@ class Collezione {
     const std::size_t maschera = posti_.size() - 1;
     for (std::size_t j = (vuoto + 1) & maschera; posti_[j].voce; j = (j + 1) & maschera) {
       const std::size_t proprio = posti_[j].hash & maschera;
-      const bool resta = vuoto <= j ? (vuoto < proprio && proprio <= j)
-                                    : (vuoto < proprio || proprio <= j);
+      const bool resta =
+          vuoto <= j ? (vuoto < proprio && proprio <= j) : (vuoto < proprio || proprio <= j);
       if (resta) continue;
       posti_[vuoto] = std::move(posti_[j]);
       vuoto = j;
