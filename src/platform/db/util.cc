@@ -125,6 +125,7 @@ void Stmt::Finalize() {
 }
 
 Status Stmt::Prepare(sqlite3* db, std::string_view sql) {
+  last_ = SQLITE_DONE;
   Finalize();
   db_ = db;
   int rc = sqlite3_prepare_v2(db, sql.data(), static_cast<int>(sql.size()), &stmt_, nullptr);
@@ -137,7 +138,7 @@ Status Stmt::Prepare(sqlite3* db, std::string_view sql) {
   return Status::OK();
 }
 
-int Stmt::Step() { return sqlite3_step(stmt_); }
+int Stmt::Step() { return last_ = sqlite3_step(stmt_); }
 
 Status Stmt::Run() {
   for (;;) {
