@@ -184,18 +184,32 @@ void ImportaDatiTabella(db::Connection& conn, const std::string& destinazione,
   for (int i = 0; i < da->FieldCount(); ++i) {
     posizioni.push_back(a->FieldIndex(da->Field(i).name));
   }
-  // One transaction for the whole copy: a row that fails undoes only itself.
+  // One transaction for the whole copy: a row the table refuses undoes only itself and is
+  // passed over; a failure of the database file itself undoes the whole copy.
   Transazione transazione(conn);
+  auto guasto = [&](const Status& esito) {
+    if (esito.ok() || esito.number() != err::kStorage) return false;
+    da->Close();
+    a->Close();
+    transazione.Annulla();
+    Verifica(esito);
+    return true;
+  };
   for (std::int64_t copiate = 0; !da->Eof() && (righe < 0 || copiate < righe); ++copiate) {
-    if (a->AddNew().ok()) {
+    const Status nuova = a->AddNew();
+    if (!guasto(nuova) && nuova.ok()) {
       for (int i = 0; i < da->FieldCount(); ++i) {
         if (posizioni[i] < 0) continue;
         db::Value valore;
-        if (da->GetValue(i, &valore).ok()) (void)a->SetValue(posizioni[i], valore);
+        const Status letto = da->GetValue(i, &valore);
+        guasto(letto);
+        if (letto.ok()) (void)a->SetValue(posizioni[i], valore);
       }
-      (void)a->Update();
+      guasto(a->Update());
     }
-    if (!da->MoveNext().ok()) break;
+    const Status avanti = da->MoveNext();
+    guasto(avanti);
+    if (!avanti.ok()) break;
   }
   da->Close();
   a->Close();

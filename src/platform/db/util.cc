@@ -112,7 +112,18 @@ Status SqliteStatus(sqlite3* db, int rc) {
   if (db) {
     if (auto description = DormantQueryFailure(db, msg)) return ErrDb(*description);
   }
-  return ErrDb(msg);
+  switch (rc & 0xff) {
+    case SQLITE_IOERR:
+    case SQLITE_FULL:
+    case SQLITE_CORRUPT:
+    case SQLITE_NOTADB:
+    case SQLITE_CANTOPEN:
+    case SQLITE_NOMEM:
+    case SQLITE_PROTOCOL:
+      return Status::Error(err::kStorage, msg);
+    default:
+      return ErrDb(msg);
+  }
 }
 
 // ---------------------------------------------------------------------------------------------
