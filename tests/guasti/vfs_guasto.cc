@@ -22,6 +22,10 @@ VfsGuasto* g_vfs = nullptr;
 
 sqlite3_file* Reale(sqlite3_file* f) { return reinterpret_cast<File*>(f)->reale; }
 VfsGuasto& Vfs(sqlite3_file* f) { return *reinterpret_cast<File*>(f)->vfs; }
+const char* Nome(sqlite3_file* f) {
+  const std::string* p = reinterpret_cast<File*>(f)->percorso;
+  return p == nullptr ? "(temporaneo)" : p->c_str() + p->rfind('/') + 1;
+}
 
 std::optional<std::string> Contenuto(const std::string& percorso) {
   std::ifstream in(percorso, std::ios::binary);
@@ -40,28 +44,30 @@ int Close(sqlite3_file* f) {
 }
 
 int Read(sqlite3_file* f, void* buf, int n, sqlite3_int64 off) {
-  if (int rc = Vfs(f).Punto(SQLITE_IOERR_READ); rc != SQLITE_OK) return rc;
+  if (int rc = Vfs(f).Punto(SQLITE_IOERR_READ, "lettura", Nome(f)); rc != SQLITE_OK) return rc;
   return Reale(f)->pMethods->xRead(Reale(f), buf, n, off);
 }
 
 int Write(sqlite3_file* f, const void* buf, int n, sqlite3_int64 off) {
   // Every other write point fails as a full disk, the rest as an I/O error.
   const int errore = Vfs(f).Punti() % 2 == 0 ? SQLITE_FULL : SQLITE_IOERR_WRITE;
-  if (int rc = Vfs(f).Punto(errore); rc != SQLITE_OK) return rc;
+  if (int rc = Vfs(f).Punto(errore, "scrittura", Nome(f)); rc != SQLITE_OK) return rc;
   return Reale(f)->pMethods->xWrite(Reale(f), buf, n, off);
 }
 
 int Truncate(sqlite3_file* f, sqlite3_int64 size) {
-  if (int rc = Vfs(f).Punto(SQLITE_IOERR_TRUNCATE); rc != SQLITE_OK) return rc;
+  if (int rc = Vfs(f).Punto(SQLITE_IOERR_TRUNCATE, "troncamento", Nome(f)); rc != SQLITE_OK) return rc;
   return Reale(f)->pMethods->xTruncate(Reale(f), size);
 }
 
 int Sync(sqlite3_file* f, int flags) {
-  if (int rc = Vfs(f).Punto(SQLITE_IOERR_FSYNC); rc != SQLITE_OK) return rc;
-  int rc = Reale(f)->pMethods->xSync(Reale(f), flags);
+  (void)flags;
+  if (int rc = Vfs(f).Punto(SQLITE_IOERR_FSYNC, "sync", Nome(f)); rc != SQLITE_OK) return rc;
+  // What a sync makes durable is recorded here; the disk itself is not asked to flush, which
+  // would only make the sweep slow.
   File* p = reinterpret_cast<File*>(f);
-  if (rc == SQLITE_OK && p->percorso != nullptr) Vfs(f).Sincronizzato(*p->percorso);
-  return rc;
+  if (p->percorso != nullptr) Vfs(f).Sincronizzato(*p->percorso);
+  return SQLITE_OK;
 }
 
 int FileSize(sqlite3_file* f, sqlite3_int64* size) {
@@ -69,7 +75,7 @@ int FileSize(sqlite3_file* f, sqlite3_int64* size) {
 }
 
 int Lock(sqlite3_file* f, int level) {
-  if (int rc = Vfs(f).Punto(SQLITE_IOERR_LOCK); rc != SQLITE_OK) return rc;
+  if (int rc = Vfs(f).Punto(SQLITE_IOERR_LOCK, "lock", Nome(f)); rc != SQLITE_OK) return rc;
   return Reale(f)->pMethods->xLock(Reale(f), level);
 }
 
@@ -179,16 +185,18 @@ void VfsGuasto::Arma(Modo modo, long n) {
   bersaglio_ = n;
   punti_ = 0;
   scattato_ = false;
+  guasto_.clear();
   durevoli_.clear();
 }
 
 void VfsGuasto::Disarma() { Arma(Modo::kConta, 0); }
 
-int VfsGuasto::Punto(int codice_errore) {
+int VfsGuasto::Punto(int codice_errore, const char* cosa, const char* file) {
   if (Caduto()) return codice_errore;
   ++punti_;
   if (modo_ == Modo::kConta || punti_ != bersaglio_) return SQLITE_OK;
   scattato_ = true;
+  guasto_ = std::string(cosa) + " di " + file;
   return codice_errore;
 }
 

@@ -29,11 +29,13 @@ class VfsGuasto {
   long Punti() const { return punti_; }
   // Whether the armed point was reached.
   bool Scattato() const { return scattato_; }
+  // What the armed point was ("scrittura di Dati.mdb-journal"), once reached.
+  const std::string& Guasto() const { return guasto_; }
   // After a power loss, with every connection closed: the files as the disk would hold them.
   void Ripristina();
 
   // Used by the file methods.
-  int Punto(int codice_errore);
+  int Punto(int codice_errore, const char* cosa, const char* file);
   bool Caduto() const { return modo_ == Modo::kPerdita && scattato_; }
   void Segui(const std::string& percorso);
   void Sincronizzato(const std::string& percorso);
@@ -48,6 +50,7 @@ class VfsGuasto {
   long bersaglio_ = 0;
   long punti_ = 0;
   bool scattato_ = false;
+  std::string guasto_;
   // What a power loss would leave of each file seen since arming: its content, or nothing.
   std::map<std::string, std::optional<std::string>> durevoli_;
 };
