@@ -212,7 +212,8 @@ Lavoro CmdImportaTabella(ContestoEsecuzione& c, StatoDatabase&) {
   const std::string origine = c.Parte(1);
   c.Azione = "Importati dati da tabella " + origine;
   return [&c, origine] {
-    schema::ImportaDatiTabella(c.ConnessioneAperta(), c.TabellaCorrente, origine);
+    schema::ImportaDatiTabella(c.ConnessioneAperta(), c.TabellaCorrente, origine,
+                               c.plat().progress);
   };
 }
 

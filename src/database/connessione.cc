@@ -73,6 +73,9 @@ bool CompattaDatabase(StatoProcesso& stato, std::unique_ptr<db::Connection>& con
     esito = plat.db->Compact(nativo);
   }
   if (plat.ui != nullptr) plat.ui->SetMousePointer(kPuntatoreNormale);
+  // A compaction the user interrupted left the database as it was: the run ends, with nothing
+  // to report.
+  if (!esito.ok() && stato.InterruzioneRichiesta()) return false;
   if (!esito.ok()) {
     stato.SegnalaErrore("Errore " + std::to_string(esito.number()) + " : " + esito.description());
     return false;

@@ -6,6 +6,7 @@
 #include "database/connessione.h"
 #include "database/valori.h"
 #include "engine/errore.h"
+#include "platform/progress.h"
 
 namespace mlx {
 
@@ -29,10 +30,17 @@ std::int64_t Successivo(db::Connection& conn, const std::string& tabella,
   return static_cast<std::int64_t>(std::nearbyint(massimo + 1));
 }
 
-void RiallineaTabelle(db::Connection& conn) {
+void RiallineaTabelle(db::Connection& conn, progress::Sink* avanzamento,
+                      const std::string& percorso) {
   std::vector<db::TableInfo> tabelle;
   Verifica(conn.Tables(&tabelle));
+  progress::Scope riallineamento(
+      avanzamento, {progress::Kind::kCounters, percorso, progress::Unit::kTables,
+                    static_cast<std::int64_t>(tabelle.size())});
+  std::int64_t fatte = 0;
   for (const db::TableInfo& tabella : tabelle) {
+    riallineamento.Advance(fatte++);
+    if (riallineamento.Interrupted()) Solleva(err::kInterrupted, "Riallineamento interrotto.");
     if (tabella.type != "TABLE") continue;
     std::vector<db::ColumnInfo> colonne;
     Verifica(conn.Columns(tabella.name, &colonne));
@@ -45,6 +53,7 @@ void RiallineaTabelle(db::Connection& conn) {
       }
     }
   }
+  riallineamento.Advance(fatte);
 }
 
 }  // namespace
@@ -57,7 +66,7 @@ bool RiallineaContatori(const Platform& plat, std::unique_ptr<db::Connection>& c
   try {
     privata = ApriConnessione(plat, percorso);
     Verifica(privata->AcquireExclusive());
-    RiallineaTabelle(*privata);
+    RiallineaTabelle(*privata, plat.progress, percorso);
   } catch (const ErroreScript&) {
     riuscito = false;
   }

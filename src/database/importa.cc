@@ -13,11 +13,15 @@
 #include "engine/utilita.h"
 #include "engine/processo.h"
 #include "platform/fs/fs.h"
+#include "platform/progress.h"
 #include "platform/text/text.h"
 
 namespace mlx::importazione {
 
 namespace {
+
+// Rows imported between two reports of the progress (and two looks at an interruption).
+constexpr long kRigheTraAvanzamenti = 256;
 
 bool Virgolette(char c) {
   return c == '\'' || c == '"' || c == '#';
@@ -320,8 +324,24 @@ Conteggio ImportaDati(StatoProcesso& stato, db::Connection& conn, const std::str
   std::unique_ptr<fs::InputFile> ingresso;
   Verifica(fs.OpenLines(nome, &ingresso));
 
+  // How far the import is: the bytes of the file read, or the rows when its size is unknown.
+  const std::int64_t dimensione = static_cast<std::int64_t>(ingresso->Size());
+  progress::Scope avanzamento(
+      stato.plat.progress,
+      {progress::Kind::kImport, file,
+       dimensione > 0 ? progress::Unit::kBytes : progress::Unit::kRows, dimensione, true});
+
   Conteggio conteggio;
+  const auto fatto = [&]() -> std::int64_t {
+    return dimensione > 0 ? static_cast<std::int64_t>(ingresso->Position()) : conteggio.righe;
+  };
   Transazione transazione(conn);
+  // An import the user interrupts leaves the table as it was.
+  const auto interrotta = [&] {
+    transazione.Annulla();
+    Solleva(err::kInterrupted,
+            "Importazione dal file " + file + " interrotta, nessuna riga importata.");
+  };
   // One prepared statement for each number of values met; once the connection refuses to
   // prepare one, every line goes as a whole statement.
   std::map<std::size_t, std::unique_ptr<db::Statement>> istruzioni;
@@ -331,6 +351,7 @@ Conteggio ImportaDati(StatoProcesso& stato, db::Connection& conn, const std::str
   // A row the database refuses is reported with the data file and the number of its line.
   const auto verificaRiga = [&](const Status& esito) {
     if (esito.ok()) return;
+    if (avanzamento.Interrupted()) interrotta();
     Solleva(esito.number(), esito.description() + " (file " + file + ", riga " +
                                 std::to_string(conteggio.righe) + ")");
   };
@@ -342,6 +363,10 @@ Conteggio ImportaDati(StatoProcesso& stato, db::Connection& conn, const std::str
       break;
     }
     ++conteggio.righe;
+    if (conteggio.righe % kRigheTraAvanzamenti == 0) {
+      avanzamento.Advance(fatto());
+      if (avanzamento.Interrupted()) interrotta();
+    }
     // A line without placeholders is read straight into values; the others are expanded first.
     const bool segnaposto = riga.find("{<") != std::string::npos;
     const bool espansa = segnaposto || !preparabili;
@@ -368,6 +393,7 @@ Conteggio ImportaDati(StatoProcesso& stato, db::Connection& conn, const std::str
     if (!espansa) lista = ApplicaRegole(riga, separatore);
     verificaRiga(conn.Execute(testa + lista + ")"));
   }
+  avanzamento.Advance(fatto());
   Verifica(transazione.Conferma());
   return conteggio;
 }

@@ -1,5 +1,6 @@
 #include "database/schema.h"
 
+#include <algorithm>
 #include <memory>
 #include <vector>
 
@@ -11,6 +12,9 @@
 namespace mlx::schema {
 
 namespace {
+
+// Rows copied between two reports of the progress (and two looks at an interruption).
+constexpr std::int64_t kRigheTraAvanzamenti = 256;
 
 // The names of a ";" list, in order.
 std::vector<std::string> Nomi(const std::string& elenco) {
@@ -167,7 +171,7 @@ void ImpostaLunghezzaZero(db::Connection& conn, const std::string& tabella,
 }
 
 void ImportaDatiTabella(db::Connection& conn, const std::string& destinazione,
-                        const std::string& origine) {
+                        const std::string& origine, progress::Sink* avanzamento) {
   std::unique_ptr<db::Recordset> da, a;
   Verifica(conn.OpenRecordset(origine, db::kForwardOnly, db::kReadOnly, &da));
   Status aperta = conn.OpenRecordset("[" + destinazione + "]", db::kDynamic, db::kOptimistic, &a);
@@ -184,20 +188,35 @@ void ImportaDatiTabella(db::Connection& conn, const std::string& destinazione,
   for (int i = 0; i < da->FieldCount(); ++i) {
     posizioni.push_back(a->FieldIndex(da->Field(i).name));
   }
+  progress::Scope copia(avanzamento, {progress::Kind::kCopy, destinazione,
+                                      progress::Unit::kRows, std::max<std::int64_t>(righe, 0)});
   // One transaction for the whole copy: a row the table refuses undoes only itself and is
-  // passed over; a failure of the database file itself undoes the whole copy.
+  // passed over. A copy the user interrupts, or one the database file fails (a disk error, a
+  // full disk), leaves the destination as it was.
   Transazione transazione(conn);
-  auto guasto = [&](const Status& esito) {
-    if (esito.ok() || esito.number() != err::kStorage) return false;
+  const auto interrotta = [&] {
+    da->Close();
+    a->Close();
+    transazione.Annulla();
+    Solleva(err::kInterrupted,
+            "Copia delle righe da " + origine + " interrotta, nessuna riga copiata.");
+  };
+  const auto guasto = [&](const Status& esito) {
+    if (esito.ok() || esito.number() != err::kStorage) return;
     da->Close();
     a->Close();
     transazione.Annulla();
     Verifica(esito);
-    return true;
   };
-  for (std::int64_t copiate = 0; !da->Eof() && (righe < 0 || copiate < righe); ++copiate) {
+  std::int64_t copiate = 0;
+  for (; !da->Eof() && (righe < 0 || copiate < righe); ++copiate) {
+    if (copiate % kRigheTraAvanzamenti == 0) {
+      copia.Advance(copiate);
+      if (copia.Interrupted()) interrotta();
+    }
     const Status nuova = a->AddNew();
-    if (!guasto(nuova) && nuova.ok()) {
+    guasto(nuova);
+    if (nuova.ok()) {
       for (int i = 0; i < da->FieldCount(); ++i) {
         if (posizioni[i] < 0) continue;
         db::Value valore;
@@ -211,6 +230,8 @@ void ImportaDatiTabella(db::Connection& conn, const std::string& destinazione,
     guasto(avanti);
     if (!avanti.ok()) break;
   }
+  if (copia.Interrupted()) interrotta();
+  copia.Advance(copiate);
   da->Close();
   a->Close();
   Verifica(transazione.Conferma());

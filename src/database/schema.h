@@ -8,6 +8,7 @@
 #include <string>
 
 #include "platform/db/db.h"
+#include "platform/progress.h"
 
 namespace mlx::schema {
 
@@ -57,7 +58,9 @@ void ImpostaLunghezzaZero(db::Connection& conn, const std::string& tabella,
 // table, column by column matched by name: source columns without a namesake are skipped,
 // destination columns without one keep their defaults, and a row that cannot be stored is
 // skipped. Only a source or destination that cannot be opened is an error.
+// The copy reports its rows to `avanzamento` (when given), and one the user interrupts is undone
+// and fails.
 void ImportaDatiTabella(db::Connection& conn, const std::string& destinazione,
-                        const std::string& origine);
+                        const std::string& origine, progress::Sink* avanzamento = nullptr);
 
 }  // namespace mlx::schema

@@ -23,7 +23,8 @@ class Transazione {
     return conn_.CommitTrans();
   }
 
-  // Undoes the work instead, for work that must be done whole or not at all.
+  // Undoes everything done since the start, as an interrupted operation must, and work that
+  // must be done whole or not at all.
   void Annulla() {
     if (!attiva_) return;
     attiva_ = false;

@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "engine/utilita.h"
+#include "platform/clock/clock.h"
 
 namespace mlx {
 
@@ -38,27 +39,21 @@ std::string Valuta(std::int64_t decimillesimi) {
 }
 
 // Days since 30/12/1899, the time of day as the fraction (taken as positive also before that
-// day, as the dates of the scripts' database are kept).
+// day, as the dates of the scripts' database are kept). A number outside the calendar is
+// written as a number.
 std::string Data(double giorni) {
+  if (!clock::IsDayNumberInRange(giorni)) return Numero(giorni);
   double intero = std::trunc(giorni);
   long long secondi = std::llround(std::fabs(giorni - intero) * 86400.0);
   if (secondi >= 86400) {
     secondi -= 86400;
     intero += giorni >= 0 ? 1 : -1;
   }
-  // Civil date from days since 01/01/1970.
-  long long z = static_cast<long long>(intero) - 25569 + 719468;
-  const long long era = (z >= 0 ? z : z - 146096) / 146097;
-  const long long doe = z - era * 146097;
-  const long long yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-  const long long doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-  const long long mp = (5 * doy + 2) / 153;
-  const long long giorno = doy - (153 * mp + 2) / 5 + 1;
-  const long long mese = mp < 10 ? mp + 3 : mp - 9;
-  const long long anno = yoe + era * 400 + (mese <= 2 ? 1 : 0);
+  int anno = 0, mese = 0, giorno = 0;
+  clock::DateOfDayNumber(static_cast<std::int64_t>(intero), &anno, &mese, &giorno);
 
   char data[80], ora[80];
-  std::snprintf(data, sizeof data, "%02lld/%02lld/%04lld", giorno, mese, anno);
+  std::snprintf(data, sizeof data, "%02d/%02d/%04d", giorno, mese, anno);
   std::snprintf(ora, sizeof ora, "%02lld:%02lld:%02lld", secondi / 3600, secondi / 60 % 60,
                 secondi % 60);
   if (intero == 0) return ora;

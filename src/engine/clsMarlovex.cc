@@ -82,8 +82,14 @@ void clsMarlovex::Ciclo() {
   } while (isRunning_);
   Clear();
   if (AggiornamentoEseguito && contesto_.SegnalaAggiornamento && !contesto_.processo.Interrotto) {
-    contesto_.processo.Messaggio("Aggiornamento eseguito con successo.", ui::kIconInformation,
-                                 "Aggiornamento");
+    if (contesto_.processo.RegistroGuasto) {
+      contesto_.processo.Messaggio(
+          "Aggiornamento eseguito, ma il registro non si è potuto leggere o scrivere.",
+          ui::kIconExclamation, "Aggiornamento");
+    } else {
+      contesto_.processo.Messaggio("Aggiornamento eseguito con successo.", ui::kIconInformation,
+                                   "Aggiornamento");
+    }
   }
   ScaricaAttesa(contesto_.plat().ui);
 }

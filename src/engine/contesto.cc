@@ -11,6 +11,12 @@ ContestoEsecuzione::ContestoEsecuzione(StatoProcesso& stato) : processo(stato) {
 ContestoEsecuzione::~ContestoEsecuzione() = default;
 
 void ContestoEsecuzione::GestisciErrore(const ErroreScript& e) {
+  // An operation the user interrupted has undone its work and failed: nothing to report, the
+  // database is closed and the run ends after this line.
+  if (processo.Interrotto) {
+    ChiudiDatabase();
+    throw RigaInterrotta{};
+  }
   if (ErroriSilenziosi) {
     ErroreRiga = true;
     return;

@@ -6,8 +6,10 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 
+#include "engine/avanzamento.h"
 #include "platform/platform.h"
 
 namespace mlx {
@@ -29,9 +31,16 @@ class Rendiconto {
 };
 
 struct StatoProcesso {
-  explicit StatoProcesso(const Platform& piattaforma) : plat(piattaforma) {}
+  // The registry of the platform is reached through a watch that reports its failures (see
+  // RegistroGuasto). Long operations report to the process's own Avanzamento unless the
+  // platform names another place.
+  explicit StatoProcesso(const Platform& piattaforma);
+  ~StatoProcesso();
+  StatoProcesso(const StatoProcesso&) = delete;
+  StatoProcesso& operator=(const StatoProcesso&) = delete;
 
   Platform plat;
+  Avanzamento avanzamento;
 
   // A database path derived from the registered host database path: set by the database line
   // and kept from one script to the next.
@@ -68,12 +77,22 @@ struct StatoProcesso {
   // Set whenever an error has been reported to the user; the exit status says so.
   bool ErroreSegnalato = false;
 
+  // Set once the registry's file could not be read or written (a syntax error in it, no
+  // permission, a full disk). The first such failure of the run is told on standard error
+  // (StampaNota) with what the registry says of it (the file's path, and the line of a syntax
+  // error); the run goes on, the registry's commands doing what they do when a key or value
+  // is missing, but no script ends with the success message and the exit status says so.
+  bool RegistroGuasto = false;
+
   // The program's own folder joined with a file name.
   std::string PercorsoApp(const std::string& file) const;
   // Shows a message box and returns the answer.
   int Messaggio(const std::string& testo, int stile, const std::string& titolo) const;
   // Shows an error in the "Attenzione" box with the information icon, and records it.
   void SegnalaErrore(const std::string& testo);
+
+ private:
+  std::unique_ptr<registry::Registry> registroSorvegliato_;
 };
 
 }  // namespace mlx

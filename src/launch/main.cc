@@ -151,6 +151,8 @@ int main(int argc, char** argv) {
   StatoProcesso stato(plat);
   stato.SuCopie = prova != nullptr;
   stato.rendiconto = prova.get();
+  // Long database statements report to the wait window and end when the user asks to stop.
+  database->SetProgressSink(stato.plat.progress);
   // A later start runs in another folder: it gets the registry file as a full path.
   if (!opzioni.registro.empty()) {
     std::error_code ignorato;
@@ -158,10 +160,16 @@ int main(int argc, char** argv) {
   }
   stato.Vero = !opzioni.prova;
   stato.Dettagli = opzioni.dettagli;
-  stato.StampaDettaglio = [](const std::string& frase) {
+  // Sentences and notes go where the wait window may be drawn: it makes room for them first.
+  ui::Ui* finestra = interfaccia.get();
+  stato.StampaDettaglio = [finestra](const std::string& frase) {
+    finestra->MakeRoom();
     std::cout << frase << "\n" << std::flush;
   };
-  stato.StampaNota = [](const std::string& nota) { std::cerr << nota << "\n" << std::flush; };
+  stato.StampaNota = [finestra](const std::string& nota) {
+    finestra->MakeRoom();
+    std::cerr << nota << "\n" << std::flush;
+  };
   stato.RichiestaInterruzione = [] { return interruzione != 0; };
   InstallaInterruzione();
   try {

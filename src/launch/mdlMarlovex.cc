@@ -84,6 +84,11 @@ void EseguiScript(StatoProcesso& stato, const std::string& percorso) {
 
 namespace {
 
+// How deep includes may nest. Each level is a call of CaricaScript on the machine's stack,
+// which must stay far from its end; real scripts nest a few levels, and a chain this deep is a
+// mistake (a generated include that names the next one without end).
+constexpr std::size_t kMaxInclusioniAnnidate = 64;
+
 // Text is scanned eight bytes at a time: a mask has the high bit of each byte of the word
 // that equals the byte searched for.
 constexpr std::uint64_t kUni = 0x0101010101010101ull;
@@ -183,6 +188,12 @@ bool CaricaScript(StatoProcesso& stato, Caricamento& caricamento, const std::str
       if (!LeggiVoce(&caricamento.FileInCaricamento, inclusione).empty()) {
         stato.SegnalaErrore("Esecuzione impossibile, riferimento circolare tra " + percorso +
                             " e " + inclusione);
+        return false;
+      }
+      if (caricamento.FileInCaricamento.Conta() >= kMaxInclusioniAnnidate) {
+        stato.SegnalaErrore("Esecuzione impossibile, il file " + inclusione + " incluso da " +
+                            percorso + " supera il limite di " +
+                            std::to_string(kMaxInclusioniAnnidate) + " inclusioni annidate.");
         return false;
       }
       if (!stato.plat.fs->IsFile(inclusione)) {

@@ -10,6 +10,7 @@ namespace registry { class Registry; }
 namespace db { class Provider; }
 namespace process { class Processes; }
 namespace dynlib { class Loader; }
+namespace progress { class Sink; }
 
 struct Platform {
   ui::Ui* ui = nullptr;
@@ -20,6 +21,8 @@ struct Platform {
   db::Provider* db = nullptr;
   process::Processes* process = nullptr;
   dynlib::Loader* dynlib = nullptr;
+  // Where long operations report how far they are and learn that the user asked to stop.
+  progress::Sink* progress = nullptr;
 };
 
 }  // namespace mlx

@@ -32,6 +32,7 @@ class [[nodiscard]] Status {
 namespace err {
 constexpr long kInvalidCall = 5;       // invalid procedure call or argument
 constexpr long kOverflow = 6;          // a number outside the range of its type
+constexpr long kInterrupted = 18;      // the user asked the run to stop
 constexpr long kSubscript = 9;         // an argument the line does not have
 constexpr long kTypeMismatch = 13;     // a value that is not of the expected kind
 constexpr long kFileNotFound = 53;

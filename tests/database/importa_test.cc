@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
+#include <algorithm>
+
 #include "database/aiuto.h"
 
 namespace mlx {
@@ -12,8 +14,10 @@ namespace {
 
 using importazione::ApplicaRegole;
 using importazione::LeggiLetterali;
+using ::testing::Contains;
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
+using ::testing::Not;
 
 TEST(RegoleDiImportazione, SeparatoreENullFuoriDalleVirgolette) {
   const char* casi[][3] = {
@@ -95,6 +99,62 @@ TEST_F(Importazione, UnaRigaCheFallisceTieneLePrecedenti) {
   // The report names the data file and its line that failed.
   EXPECT_THAT(a_.ui.dialoghi[0].testo, HasSubstr("(file c.txt, riga 3)"));
   EXPECT_EQ(a_.Log().back(), "Variabile DOPO = 1");
+}
+
+// The import and the copy of rows report how far they are: the bytes of the file, the rows of
+// the source.
+TEST_F(Importazione, AvanzamentoDiImportazioneECopia) {
+  std::string dati;
+  for (int i = 1; i <= 3000; ++i)
+    dati += std::to_string(i) + ";'Cliente " + std::to_string(i) + "';40;\r\n";
+  a_.Scrivi("dati.txt", dati);
+  // The primary key of the set-up rebuilt the table.
+  a_.ui.compiti.clear();
+  a_.ui.compitiFiniti = 0;
+  Esegui(
+      {"[Clienti]", "<,dati.txt,;", "[Copia]", ">", "+,ID,LONG", "+,Nome,TEXT(30)", "<T,Clienti"});
+  EXPECT_THAT(Righe("SELECT COUNT(*) FROM Copia"), ElementsAre("3000"));
+  const auto& compiti = a_.ui.compiti;
+  ASSERT_EQ(compiti.size(), 2u);
+  EXPECT_EQ(compiti[0].kind, progress::Kind::kImport);
+  EXPECT_EQ(compiti[0].unit, progress::Unit::kBytes);
+  EXPECT_EQ(compiti[0].total, static_cast<std::int64_t>(dati.size()));
+  EXPECT_EQ(compiti[1].kind, progress::Kind::kCopy);
+  EXPECT_EQ(compiti[1].object, "Copia");
+  EXPECT_EQ(compiti[1].total, 3000);
+  EXPECT_EQ(a_.ui.compitiFiniti, 2);
+  // Each operation's reports go up to all it did, many times on the way.
+  const auto& avanzamenti = a_.ui.avanzamenti;
+  const auto fineImportazione =
+      std::find(avanzamenti.begin(), avanzamenti.end(), static_cast<std::int64_t>(dati.size()));
+  ASSERT_NE(fineImportazione, avanzamenti.end());
+  EXPECT_TRUE(std::is_sorted(avanzamenti.begin(), fineImportazione + 1));
+  EXPECT_GT(fineImportazione - avanzamenti.begin(), 5);
+  EXPECT_TRUE(std::is_sorted(fineImportazione + 1, avanzamenti.end()));
+  EXPECT_EQ(avanzamenti.back(), 3000);
+}
+
+// Ctrl+C during an import: the rows imported so far are undone, nothing is reported, the run
+// ends there and the database is closed.
+TEST_F(Importazione, InterruzioneAnnullaERimetteIlDatabase) {
+  std::string dati;
+  for (int i = 1; i <= 3000; ++i) dati += std::to_string(i) + ";'x';1;\r\n";
+  a_.Scrivi("dati.txt", dati);
+  for (bool silenziosi : {false, true}) {
+    fakes::Ambiente& a = a_;
+    a.ui.avanzamenti.clear();
+    a.stato->Interrotto = false;
+    a.stato->RichiestaInterruzione = [&a] { return !a.ui.avanzamenti.empty(); };
+    Esegui({silenziosi ? "ERRN" : "ERRY", "[Clienti]", "<,dati.txt,;", "=,V,dopo"});
+    EXPECT_TRUE(a.stato->Interrotto);
+    EXPECT_TRUE(a.ui.dialoghi.empty());
+    EXPECT_THAT(a.Log(), Not(Contains(HasSubstr("Variabile V"))));
+    a.stato->RichiestaInterruzione = nullptr;
+    a.stato->Interrotto = false;
+    EXPECT_THAT(Righe("SELECT COUNT(*) FROM Clienti"), ElementsAre("0"));
+    // Closed: nobody holds the file.
+    EXPECT_TRUE(prova::Apri(a, db_)->AcquireExclusive().ok());
+  }
 }
 
 TEST_F(Importazione, FileMancanteOVuoto) {

@@ -72,6 +72,7 @@ void Ambiente::Esegui(const std::vector<std::string>& righe, bool vero) {
 
 void Ambiente::UsaSqlite() {
   sqlite = db::MakeSqliteProvider(&orologio);
+  sqlite->SetProgressSink(stato->plat.progress);
   stato->plat.db = sqlite.get();
 }
 

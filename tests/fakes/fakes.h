@@ -33,6 +33,9 @@ class FakeUi : public ui::Ui {
   std::string messaggioAttesa;
   int righeAttesa = 0;
   int puntatore = 0;
+  std::vector<progress::Task> compiti;    // long operations begun
+  std::vector<std::int64_t> avanzamenti;  // their progress, as reported
+  int compitiFiniti = 0;
 
   int MessageBox(const std::string& text, const std::string& title, int style) override {
     int risposta = ui::DefaultAnswer(style);
@@ -53,6 +56,9 @@ class FakeUi : public ui::Ui {
   }
   bool WaitLoaded() override { return attesa; }
   void Progress(long, long) override {}
+  void BeginTask(const progress::Task& compito) override { compiti.push_back(compito); }
+  void TaskProgress(std::int64_t fatto) override { avanzamenti.push_back(fatto); }
+  void EndTask(bool) override { ++compitiFiniti; }
   void SetMousePointer(int p) override { puntatore = p; }
 };
 

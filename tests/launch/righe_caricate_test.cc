@@ -74,3 +74,32 @@ TEST(RigheCaricate, IlMotoreTieneLeRigheDelFile) {
 
 }  // namespace
 }  // namespace mlx
+
+namespace mlx {
+namespace {
+
+// A chain of includes stops at the nesting limit with a message that names the file and the
+// limit, whatever the chain's length; a chain within the limit loads whole.
+TEST(RigheCaricate, CatenaDiInclusioniFermataAlLimite) {
+  fakes::Ambiente a;
+  const int lunga = 6000;
+  for (int i = 0; i < lunga; ++i) {
+    a.Scrivi("c" + std::to_string(i) + ".txt",
+             "=,V" + std::to_string(i) + ",x\n<<MLX,c" + std::to_string(i + 1) + ".txt\n");
+  }
+  a.Scrivi("c" + std::to_string(lunga) + ".txt", "=,FINE,x\n");
+  Caricamento troppe;
+  EXPECT_FALSE(CaricaScript(*a.stato, troppe, a.Percorso("c0.txt")));
+  ASSERT_EQ(a.ui.dialoghi.size(), 1u);
+  EXPECT_THAT(a.ui.dialoghi[0].testo, ::testing::HasSubstr("c64.txt incluso da"));
+  EXPECT_THAT(a.ui.dialoghi[0].testo, ::testing::HasSubstr("limite di 64 inclusioni annidate"));
+
+  a.Scrivi("c63.txt", "=,FINE,x\n");
+  Caricamento entro;
+  ASSERT_TRUE(CaricaScript(*a.stato, entro, a.Percorso("c0.txt")));
+  // Sixty-four files: a line and an include's slot in each but the last, its line, the end.
+  EXPECT_EQ(entro.RigheScript.size(), 63u * 2 + 1 + 1);
+}
+
+}  // namespace
+}  // namespace mlx

@@ -220,8 +220,9 @@ TEST_F(Terminale, DomandeRisposteDallaTastiera) {
   // Both boxes were drawn with their buttons, the wait window's message before them.
   EXPECT_NE(schermo_.find("| [?] Procedere?"), std::string::npos) << schermo_;
   EXPECT_NE(schermo_.find("[6] Si (predefinito)   [7] No"), std::string::npos) << schermo_;
-  EXPECT_NE(schermo_.find("Aggiornamento in corso, attendere... Domande in corso"),
-            std::string::npos)
+  EXPECT_NE(
+      schermo_.find("[i] Aggiornamento in corso, attendere...\x1b[K\r\n    Domande in corso"),
+      std::string::npos)
       << schermo_;
   EXPECT_EQ(SenzaCr(LeggiFile(radice / "app" / "mlxlog.txt")),
             "05/12/26 21:03:07 Log attivato\n"

@@ -30,6 +30,14 @@ bool IsValidDate(int year, int month, int day);
 // Day numbers count days from 30/12/1899, day 0 of stored dates; earlier days are negative.
 std::int64_t DayNumber(int year, int month, int day);
 void DateOfDayNumber(std::int64_t day_number, int* year, int* month, int* day);
+// Stored dates run from 01/01/100 to 31/12/9999: day numbers from -657434 up to (not including)
+// 2958466. A number outside them (or not finite) is no date, and no calendar arithmetic may be
+// done on it.
+inline constexpr double kFirstDayNumber = -657434;
+inline constexpr double kDayNumberAfterLast = 2958466;
+inline bool IsDayNumberInRange(double days) {
+  return days >= kFirstDayNumber && days < kDayNumberAfterLast;  // false for NaN as well
+}
 // The date and time as days since 30/12/1899 with the time of day as the fraction.
 double DayNumberOf(const DateTime& t);
 

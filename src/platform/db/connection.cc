@@ -11,7 +11,9 @@
 #include <vector>
 
 #include "platform/db/catalog.h"
+#include "platform/db/progress_monitor.h"
 #include "platform/db/recordset.h"
+#include "platform/fs/regular.h"
 #include "platform/text/text.h"
 
 namespace mlx::db {
@@ -89,11 +91,21 @@ Status CheckFile(const std::string& path, bool* read_only) {
   if (S_ISDIR(st.st_mode)) {
     return Status::Error(err::kFileNotFound, "'" + path + "' is a folder, not a database file.");
   }
+  // SQLite would take an empty file for a new database and write one into it: an empty file
+  // is a database lost or not yet copied, never one to fill.
+  if (S_ISREG(st.st_mode) && st.st_size == 0) {
+    return ErrDb("'" + path + "' is an empty file, not a database.");
+  }
   *read_only = (st.st_mode & 0222) == 0;
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  int error = 0;
+  int fd = fs::OpenRegularFile(path, O_RDONLY, &error);
+  if (fd < 0 && error == fs::kNotRegularFile) {
+    return Status::Error(err::kPathFileAccess,
+                         "'" + path + "' is " + fs::RegularFileErrorText(error) + ".");
+  }
   if (fd < 0) {
     return Status::Error(err::kPermissionDenied,
-                         "Cannot open '" + path + "': " + std::strerror(errno) + ".");
+                         "Cannot open '" + path + "': " + fs::RegularFileErrorText(error) + ".");
   }
   char header[19] = {};
   ssize_t n = ::read(fd, header, sizeof header);
@@ -191,7 +203,7 @@ bool IsSimpleSingleTableSelect(const std::vector<Token>& t, std::string* table) 
 
 class SqliteConnection final : public Connection {
  public:
-  explicit SqliteConnection(clock::Clock* clock) : clock_(clock) {}
+  SqliteConnection(clock::Clock* clock, progress::Sink* sink) : clock_(clock), sink_(sink) {}
   ~SqliteConnection() override { Close(); }
 
   Status Open(const std::string& connection_string, const std::string&,
@@ -215,6 +227,7 @@ class SqliteConnection final : public Connection {
     // because of that. The hidden tables first (they follow renames), then the date triggers.
     (void)Catalog(db).Reconcile();
     ReconcileDateTriggers(db);
+    if (sink_ != nullptr) monitor_ = std::make_unique<ProgressMonitor>(db, sink_);
     core_.db = db;
     path_ = path;
     return Status::OK();
@@ -227,6 +240,7 @@ class SqliteConnection final : public Connection {
     std::vector<SqliteStatement*> prepared(core_.statements.begin(), core_.statements.end());
     for (SqliteStatement* s : prepared) s->Detach();
     core_.statements.clear();
+    monitor_.reset();
     if (core_.db) sqlite3_close_v2(core_.db);
     core_.db = nullptr;
     path_.clear();
@@ -398,6 +412,8 @@ class SqliteConnection final : public Connection {
   static Status Closed() { return ErrDb("Operation is not allowed when the object is closed."); }
 
   clock::Clock* clock_;
+  progress::Sink* sink_;
+  std::unique_ptr<ProgressMonitor> monitor_;
   ConnectionCore core_;
   std::string path_;
 };
@@ -422,8 +438,10 @@ class SqliteProvider final : public Provider {
         clock_(clock ? clock : own_clock_.get()) {}
 
   std::unique_ptr<Connection> NewConnection() override {
-    return std::make_unique<SqliteConnection>(clock_);
+    return std::make_unique<SqliteConnection>(clock_, sink_);
   }
+
+  void SetProgressSink(progress::Sink* sink) override { sink_ = sink; }
 
   Status CreateDatabase(const std::string& path) override {
     if (path.empty()) return Status::Error(err::kPathNotFound, "No database file was named.");
@@ -480,8 +498,16 @@ class SqliteProvider final : public Provider {
     // other connections wait or see the compacted file, and none writes into a replaced one.
     st = TakeExclusive(db, path);
     if (st.ok()) {
+      // How far VACUUM is cannot be told while it runs: the size it works on is shown, and an
+      // interruption undoes it.
+      ProgressMonitor monitor(db, sink_);
+      progress::Task task{progress::Kind::kCompact, path, progress::Unit::kPages, 0, false};
+      if (sink_ != nullptr) task.total = QueryInt(db, "PRAGMA page_count").value_or(0);
+      MonitoredTask shown(db, task);
       st = Exec(db, "VACUUM");
-      if (!st.ok()) st = ErrDb("Compaction of '" + path + "' failed: " + st.description());
+      if (!st.ok() && st.number() != err::kInterrupted) {
+        st = ErrDb("Compaction of '" + path + "' failed: " + st.description());
+      }
     }
     sqlite3_close_v2(db);
     return st;
@@ -560,6 +586,7 @@ class SqliteProvider final : public Provider {
  private:
   std::unique_ptr<clock::Clock> own_clock_;
   clock::Clock* clock_;
+  progress::Sink* sink_ = nullptr;
 };
 
 }  // namespace

@@ -18,6 +18,9 @@
 namespace mlx::clock {
 class Clock;
 }  // namespace mlx::clock
+namespace mlx::progress {
+class Sink;
+}  // namespace mlx::progress
 
 namespace mlx::db {
 
@@ -257,6 +260,9 @@ class Provider {
     (void)source, (void)target, (void)info, (void)progress;
     return Status::Error(err::kInvalidCall, "Copia del database non disponibile.");
   }
+  // Where connections made from now on, and compactions, report long operations and learn that
+  // the user asked to stop: a statement running then fails and is undone. nullptr for nobody.
+  virtual void SetProgressSink(progress::Sink* sink) { (void)sink; }
 };
 
 // The SQLite provider. Now(), Date() and Time() in statements read the clock given (which must

@@ -122,6 +122,7 @@ double BankersRound(double x, int digits) {
 void TypeMismatch(sqlite3_context* ctx) { sqlite3_result_error(ctx, "Data type mismatch.", -1); }
 
 void RegisterFunctions(sqlite3* db, clock::Clock* clock) {
+  sqlite3_limit(db, SQLITE_LIMIT_LENGTH, static_cast<int>(kMaxValueBytes));
   for (auto rows : {TextFunctions(), NumberFunctions(), DateFunctions()}) {
     for (const FunctionRow& r : rows) {
       int flags = SQLITE_UTF8 | SQLITE_INNOCUOUS | (r.deterministic ? SQLITE_DETERMINISTIC : 0);

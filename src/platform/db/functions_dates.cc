@@ -41,9 +41,18 @@ bool PartsOf(sqlite3_context* ctx, sqlite3_value* v, Parts* p, double* days = nu
     TypeMismatch(ctx);
     return false;
   }
-  CivilFromDays(d, &p->y, &p->m, &p->d, &p->hh, &p->mm, &p->ss);
+  if (!CivilFromDays(d, &p->y, &p->m, &p->d, &p->hh, &p->mm, &p->ss)) {
+    sqlite3_result_error(ctx, kInvalidDate, -1);
+    return false;
+  }
   if (days) *days = d;
   return true;
+}
+
+// The result of a function that makes a date: an error when the date is outside the calendar.
+void ResultDate(sqlite3_context* ctx, double days) {
+  if (!clock::IsDayNumberInRange(days)) return sqlite3_result_error(ctx, kInvalidDate, -1);
+  sqlite3_result_double(ctx, days);
 }
 
 int WeekdayOf(double days, int first_day) {
@@ -68,17 +77,23 @@ void FnPart(sqlite3_context* ctx, int argc, sqlite3_value** a) {
     case 4: v = p.mm; break;
     case 5: v = p.ss; break;
     default: {
+      // The first day of the week: 1 (Sunday) to 7; 0, the system's, is Sunday here.
       double first = 1;
-      if (argc > 1) NumberOf(a[1], &first);
+      if (argc > 1 && (!NumberOf(a[1], &first) || !(first >= 0 && first < 8))) {
+        return sqlite3_result_error(ctx, "Invalid procedure call or argument.", -1);
+      }
       v = WeekdayOf(days, first < 1 ? 1 : static_cast<int>(first));
     }
   }
   sqlite3_result_int(ctx, v);
 }
 
+// The day number of day d of month m of year y, months and days counted on past the ends of
+// the year and the month; NaN when the month falls outside the calendar.
 double SerialDate(double y, double m, double d) {
   double months = y * 12 + (m - 1);
   double yy = std::floor(months / 12);
+  if (!(yy >= 100 && yy <= 9999)) return std::nan("");
   double mm = months - yy * 12 + 1;
   return DaysFromCivil(static_cast<int>(yy), static_cast<int>(mm), 1) + d - 1;
 }
@@ -88,7 +103,7 @@ void FnDateSerial(sqlite3_context* ctx, int, sqlite3_value** a) {
   if (!NumberOf(a[0], &y) || !NumberOf(a[1], &m) || !NumberOf(a[2], &d)) return TypeMismatch(ctx);
   if (y >= 0 && y < 30) y += 2000;
   else if (y >= 30 && y < 100) y += 1900;
-  sqlite3_result_double(ctx, SerialDate(y, m, d));
+  ResultDate(ctx, SerialDate(y, m, d));
 }
 
 void FnTimeSerial(sqlite3_context* ctx, int, sqlite3_value** a) {
@@ -119,16 +134,16 @@ void FnDateAdd(sqlite3_context* ctx, int, sqlite3_value** a) {
     double months = n * (unit == "YYYY" ? 12 : unit == "Q" ? 3 : 1);
     double first = SerialDate(p.y, p.m + months, 1);
     int y2, m2, d2, h2, mi2, s2;
-    CivilFromDays(first, &y2, &m2, &d2, &h2, &mi2, &s2);
-    double next_month = SerialDate(y2, m2 + 1, 1);
-    int last_day = static_cast<int>(next_month - first);
-    double result = first + std::min(p.d, last_day) - 1;
+    if (!CivilFromDays(first, &y2, &m2, &d2, &h2, &mi2, &s2)) {
+      return sqlite3_result_error(ctx, kInvalidDate, -1);
+    }
+    double result = first + std::min(p.d, clock::DaysInMonth(y2, m2)) - 1;
     double frac = std::fabs(days - std::trunc(days));
-    return sqlite3_result_double(ctx, result >= 0 ? result + frac : result - frac);
+    return ResultDate(ctx, result >= 0 ? result + frac : result - frac);
   }
   double step = Interval(unit);
   if (step == 0) return sqlite3_result_error(ctx, "Invalid procedure call or argument.", -1);
-  sqlite3_result_double(ctx, days + n * step);
+  ResultDate(ctx, days + n * step);
 }
 
 void FnDateDiff(sqlite3_context* ctx, int, sqlite3_value** a) {
@@ -219,7 +234,9 @@ std::string FormatRun(const DateFields& t, char c, std::size_t n, bool minutes,
   }
 }
 
+// A number that is no date is written as the number.
 std::string FormatDate(double days, const std::string& fmt) {
+  if (!clock::IsDayNumberInRange(days)) return NumberText(days);
   DateFields t;
   t.days = days;
   CivilFromDays(days, &t.y, &t.m, &t.d, &t.hh, &t.mi, &t.ss);
@@ -345,13 +362,21 @@ struct FormatValue {
   double days = 0;
 };
 
+// The named formats of dates and times, with their patterns.
+constexpr std::pair<const char*, const char*> kNamedDates[] = {
+    {"short date", "dd/mm/yyyy"}, {"medium date", "dd-mmm-yy"},   {"long date", "dddd d mmmm yyyy"},
+    {"short time", "hh:nn"},      {"medium time", "hh:nn AM/PM"}, {"long time", "hh:nn:ss"}};
+
+// Whether the format is a named one that writes a date (key: the name in lower case).
+bool IsNamedDateFormat(const std::string& key) {
+  return key == "general date" ||
+         std::any_of(std::begin(kNamedDates), std::end(kNamedDates),
+                     [&](const auto& named) { return key == named.first; });
+}
+
 // Format with a named format (General Date, Short Date, Yes/No, Fixed, ...); false for a
 // format that is not one. A value that is no date, or no number, for the format stays as it is.
 bool FormatNamed(const std::string& key, const FormatValue& value, std::string* out) {
-  static const std::pair<const char*, const char*> kNamedDates[] = {
-      {"short date", "dd/mm/yyyy"}, {"medium date", "dd-mmm-yy"},
-      {"long date", "dddd d mmmm yyyy"}, {"short time", "hh:nn"},
-      {"medium time", "hh:nn AM/PM"}, {"long time", "hh:nn:ss"}};
   static const std::pair<const char*, const char*> kNamedNumbers[] = {
       {"fixed", "0.00"}, {"standard", "#,##0.00"}, {"percent", "0.00%"}, {"currency", "#,##0.00"},
       {"scientific", ""}};
@@ -413,13 +438,20 @@ void FnFormat(sqlite3_context* ctx, int argc, sqlite3_value** a) {
   FormatValue value{a[0]};
   value.numeric = NumberOf(a[0], &value.x);
   value.dated = DateOf(a[0], &value.days);
+  const std::string key = text::ToLower(fmt);
+  // A number that is no date cannot be written as one.
+  const bool no_date = value.dated && !clock::IsDayNumberInRange(value.days);
   std::string out;
-  if (FormatNamed(text::ToLower(fmt), value, &out)) return ResultText(ctx, out);
+  if (FormatNamed(key, value, &out)) {
+    if (no_date && IsNamedDateFormat(key)) return sqlite3_result_error(ctx, kInvalidDate, -1);
+    return ResultText(ctx, out);
+  }
   if (fmt == ">" || fmt == "<") {
     std::string s = TextOf(a[0]);
     return ResultText(ctx, fmt == ">" ? text::ToUpper(s) : text::ToLower(s));
   }
   if (LooksLikeDateFormat(fmt)) {
+    if (no_date) return sqlite3_result_error(ctx, kInvalidDate, -1);
     return ResultText(ctx, value.dated ? FormatDate(value.days, fmt) : TextOf(a[0]));
   }
   if (!value.numeric) return ResultText(ctx, TextOf(a[0]));

@@ -101,10 +101,9 @@ void FnCbool(sqlite3_context* ctx, int, sqlite3_value** a) {
 void FnCdate(sqlite3_context* ctx, int, sqlite3_value** a) {
   if (IsNullArg(a[0])) return sqlite3_result_error(ctx, "Invalid use of Null.", -1);
   double d;
-  if (DateOf(a[0], &d)) return sqlite3_result_double(ctx, d);
-  std::string s = TextOf(a[0]);
-  if (ParseJetDate(s, false, &d)) return sqlite3_result_double(ctx, d);
-  TypeMismatch(ctx);
+  if (!DateOf(a[0], &d) && !ParseJetDate(TextOf(a[0]), false, &d)) return TypeMismatch(ctx);
+  if (!clock::IsDayNumberInRange(d)) return sqlite3_result_error(ctx, kInvalidDate, -1);
+  sqlite3_result_double(ctx, d);
 }
 
 template <int kMode>  // 0 Int (floor), 1 Fix (towards zero), 2 Sgn
@@ -122,6 +121,9 @@ void FnRound(sqlite3_context* ctx, int argc, sqlite3_value** a) {
   double d, digits = 0;
   if (!NumberOf(a[0], &d)) return TypeMismatch(ctx);
   if (argc > 1 && !NumberOf(a[1], &digits)) return TypeMismatch(ctx);
+  if (!(digits >= 0)) return sqlite3_result_error(ctx, "Invalid procedure call or argument.", -1);
+  // A double holds at most 17 significant digits: more decimals leave any number as it is.
+  if (digits > 17) return ResultNumber(ctx, d);
   ResultNumber(ctx, BankersRound(d, static_cast<int>(digits)));
 }
 

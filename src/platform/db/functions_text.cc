@@ -1,19 +1,31 @@
 // The text functions of Jet that queries call (Len, Left, Mid, InStr, UCase, Trim, Chr, StrComp,
 // ..., and '&' joining texts), and Jet's LIKE: wildcards * ? # [list], also the % and _ of the
 // ADO dialect, without regard to case.
+#include <algorithm>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "platform/db/functions.h"
+#include "platform/db/internal.h"
 #include "platform/text/text.h"
 
 namespace mlx::db::internal {
 
 namespace {
 
+// Whether a text of that many bytes may be made; if not, the function fails with the reason.
+bool Fits(sqlite3_context* ctx, double bytes) {
+  if (bytes <= static_cast<double>(kMaxValueBytes)) return true;
+  sqlite3_result_error(ctx, kValueTooLong, -1);
+  return false;
+}
+
 void FnConcat(sqlite3_context* ctx, int, sqlite3_value** a) {
   if (IsNullArg(a[0]) && IsNullArg(a[1])) return sqlite3_result_null(ctx);
+  // Each operand is within the limit already; numbers become short texts.
+  if (!Fits(ctx, static_cast<double>(sqlite3_value_bytes(a[0])) + sqlite3_value_bytes(a[1])))
+    return;
   ResultText(ctx, TextOf(a[0]) + TextOf(a[1]));
 }
 
@@ -24,11 +36,14 @@ void FnLen(sqlite3_context* ctx, int, sqlite3_value** a) {
 
 bool CountArg(sqlite3_context* ctx, sqlite3_value* v, std::int64_t* n) {
   double d = 0;
-  if (!NumberOf(v, &d) || d < 0) {
+  if (!NumberOf(v, &d) || !(d >= 0)) {
     sqlite3_result_error(ctx, "Invalid procedure call or argument.", -1);
     return false;
   }
-  *n = static_cast<std::int64_t>(BankersRound(d));
+  // No text is longer than this: a larger count means the same as this one, and the number
+  // stays one that a 64-bit integer holds.
+  constexpr double kLongest = 1e18;
+  *n = static_cast<std::int64_t>(std::min(BankersRound(d), kLongest));
   return true;
 }
 
@@ -97,7 +112,7 @@ void FnTrim(sqlite3_context* ctx, int, sqlite3_value** a) {
 
 void FnSpace(sqlite3_context* ctx, int, sqlite3_value** a) {
   std::int64_t n;
-  if (!CountArg(ctx, a[0], &n)) return;
+  if (!CountArg(ctx, a[0], &n) || !Fits(ctx, static_cast<double>(n))) return;
   ResultText(ctx, std::string(static_cast<std::size_t>(n), ' '));
 }
 

@@ -101,7 +101,11 @@ std::optional<std::int64_t> QueryInt(sqlite3* db, const std::string& sql);
 // Dates: days since 30/12/1899 with the time of day as the fraction.
 
 double DaysFromCivil(int y, int m, int d);
-void CivilFromDays(double days, int* y, int* m, int* d, int* hh, int* mm, int* ss);
+// The date and time of a day number; false, with 30/12/1899 00:00:00, for a number that is no
+// date (see clock::IsDayNumberInRange).
+bool CivilFromDays(double days, int* y, int* m, int* d, int* hh, int* mm, int* ss);
+// The error of a date function given, or giving, a number that is no date.
+inline constexpr const char* kInvalidDate = "Invalid date: dates run from 01/01/100 to 31/12/9999.";
 // "#m/d/yyyy#" content, ISO "yyyy-mm-dd", optional time "hh:mm[:ss] [AM|PM]".
 bool ParseJetDate(std::string_view text, bool month_first, double* days);
 // A date written in text as scripts and other tools store it (ISO, or day first).
@@ -137,8 +141,18 @@ Status Tokenize(std::string_view sql, std::vector<Token>* tokens);
 // builtin_only: use only SQLite's own functions (for defaults that other tools must evaluate).
 Status TranslateTokens(const std::vector<Token>& tokens, bool builtin_only, std::string* sql);
 
-// Registers the Jet functions (jet_*), Jet's LIKE and the '&' concatenation on a connection;
-// Now(), Date() and Time() read the clock.
+// The largest text or binary value that a statement may make or store: 256 MB. A value is
+// copied a few times on its way to a script (SQLite's copy, the layer's, the variable's, the
+// expanded line), so one of this size already takes about a gigabyte of memory, and any more
+// would take the machine's memory rather than fail; it is four times the largest field the
+// host application's databases hold in practice. SQLite is held to it (SQLITE_LIMIT_LENGTH),
+// and the layer's own functions refuse to build a longer text before they build it.
+inline constexpr std::size_t kMaxValueBytes = std::size_t{256} << 20;
+inline constexpr const char* kValueTooLong =
+    "Value too long: a single text or binary value may hold at most 256 MB.";
+
+// Registers the Jet functions (jet_*), Jet's LIKE and the '&' concatenation on a connection,
+// and holds it to kMaxValueBytes; Now(), Date() and Time() read the clock.
 void RegisterFunctions(sqlite3* db, clock::Clock* clock);
 
 // ---------------------------------------------------------------------------------------------

@@ -68,6 +68,10 @@ Value ValueFromSqlite(sqlite3_value* v, int ado) {
       return Value::Text(RawText(v));
     }
     case kAdDate: {
+      // A number outside the calendar (another tool wrote it) is read as the number it is.
+      if (numeric && !clock::IsDayNumberInRange(sqlite3_value_double(v))) {
+        return Value::Double(sqlite3_value_double(v));
+      }
       if (numeric) return Value::Date(sqlite3_value_double(v));
       double days = 0;
       if (type == SQLITE_TEXT && ParseStoredDate(RawText(v), &days)) return Value::Date(days);

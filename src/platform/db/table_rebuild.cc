@@ -2,6 +2,7 @@
 // key, a relation) is done by writing the table again from its model, data kept.
 #include <algorithm>
 
+#include "platform/db/progress_monitor.h"
 #include "platform/db/table_model.h"
 
 namespace mlx::db::internal {
@@ -11,7 +12,10 @@ namespace {
 // Fills the new table from the old one. Each column is filled by its copy_from (a column whose
 // type changes converts and checks its values there); the size checks are off, so that a
 // rebuild for another change does not fail on texts already longer than their column's size.
-Status CopyRows(sqlite3* db, const TableModel& old_model, const TableModel& model) {
+// The rows the copy has read are the rebuild's progress (the steps of its scan: the rows before
+// the one in hand), and the rows it wrote when it is over.
+Status CopyRows(sqlite3* db, const TableModel& old_model, const TableModel& model,
+                MonitoredTask& task) {
   const std::string temp = QuoteId(kRebuildTable);
   std::string cols, exprs;
   for (const ColumnDef& c : model.columns) {
@@ -25,9 +29,16 @@ Status CopyRows(sqlite3* db, const TableModel& old_model, const TableModel& mode
     return Exec(db, "DELETE FROM " + temp);
   }
   Status s = Exec(db, "PRAGMA ignore_check_constraints = ON");
+  Stmt copy;
   if (s.ok()) {
-    s = Exec(db, "INSERT INTO " + temp + " (" + cols + ") SELECT " + exprs + " FROM " +
-                     QuoteId(old_model.name));
+    s = copy.Prepare(db, "INSERT INTO " + temp + " (" + cols + ") SELECT " + exprs + " FROM " +
+                             QuoteId(old_model.name));
+  }
+  if (s.ok()) {
+    task.Measure(copy.get());
+    s = copy.Run();
+    task.Measure(nullptr);
+    if (s.ok()) task.Advance(sqlite3_changes(db));
   }
   // The checks must be on again whatever the copy did: a connection left without them would
   // accept texts longer than their columns.
@@ -78,10 +89,10 @@ Status CheckRelations(sqlite3* db, const TableModel& model) {
 // The new table written beside the old one, filled, and put in its place with its indexes,
 // the other tools' triggers, the bookkeeping and the guard triggers.
 Status ReplaceTable(Schema& schema, sqlite3* db, const TableModel& old_model,
-                    const TableModel& model) {
+                    const TableModel& model, MonitoredTask& task) {
   Status s = Exec(db, schema.CreateTableSql(model, kRebuildTable, old_model.name));
   if (!s.ok()) return s;
-  s = CopyRows(db, old_model, model);
+  s = CopyRows(db, old_model, model, task);
   if (!s.ok()) return s;
   const std::optional<std::int64_t> sequence = SavedSequence(db, old_model, model);
   s = Exec(db, "DROP TABLE " + QuoteId(old_model.name));
@@ -126,9 +137,14 @@ Status Schema::Rebuild(const TableModel& old_model, const TableModel& new_model,
   if (!st.ok()) return st;
   st = Exec(db_, "PRAGMA legacy_alter_table = ON");
   if (st.ok()) {
+    progress::Task shown{progress::Kind::kRebuild, model.name, progress::Unit::kRows, 0, true};
+    if (MonitoredTask::Watched(db_)) {
+      shown.total = QueryInt(db_, "SELECT count(*) FROM " + QuoteId(old_model.name)).value_or(0);
+    }
+    MonitoredTask task(db_, shown);
     st = InTransaction(db_, [&]() -> Status {
       Status s = EnsureBookkeeping();
-      if (s.ok()) s = ReplaceTable(*this, db_, old_model, model);
+      if (s.ok()) s = ReplaceTable(*this, db_, old_model, model, task);
       if (s.ok() && then) s = then();
       if (s.ok()) s = SettleViews({old_model.name, model.name});
       if (!s.ok()) return s;

@@ -91,6 +91,9 @@ std::optional<std::string> SizeCheckFailure(sqlite3* db, std::string_view check)
 }  // namespace
 
 Status SqliteStatus(sqlite3* db, int rc) {
+  if ((rc & 0xff) == SQLITE_INTERRUPT) {
+    return Status::Error(err::kInterrupted, "Operation interrupted at the user's request.");
+  }
   std::string msg = db ? sqlite3_errmsg(db) : sqlite3_errstr(rc);
   constexpr std::string_view kCheckFailed = "CHECK constraint failed: ";
   const std::string_view failed = std::string_view(msg).substr(0, kCheckFailed.size());
@@ -106,6 +109,7 @@ Status SqliteStatus(sqlite3* db, int rc) {
                                       msg.find("unrecognized token") != std::string::npos)) {
     return ErrInvalid("(" + msg + ")");
   }
+  if ((rc & 0xff) == SQLITE_TOOBIG) return ErrDb(kValueTooLong);
   if (msg.find("duplicate column name: ") == 0) {
     return ErrExists("Field '" + msg.substr(23) + "'");
   }
@@ -332,7 +336,11 @@ double DaysFromCivil(int y, int m, int d) {
   return static_cast<double>(clock::DayNumber(y, m, d));
 }
 
-void CivilFromDays(double days, int* y, int* m, int* d, int* hh, int* mm, int* ss) {
+bool CivilFromDays(double days, int* y, int* m, int* d, int* hh, int* mm, int* ss) {
+  if (!clock::IsDayNumberInRange(days)) {
+    *y = 1899, *m = 12, *d = 30, *hh = *mm = *ss = 0;
+    return false;
+  }
   double whole = std::trunc(days);
   double frac = std::fabs(days - whole);
   std::int64_t secs = std::llround(frac * 86400.0);
@@ -344,6 +352,7 @@ void CivilFromDays(double days, int* y, int* m, int* d, int* hh, int* mm, int* s
   *hh = static_cast<int>(secs / 3600);
   *mm = static_cast<int>(secs / 60 % 60);
   *ss = static_cast<int>(secs % 60);
+  return true;
 }
 
 bool ParseJetDate(std::string_view text, bool month_first, double* days) {

@@ -37,6 +37,10 @@ class InputFile {
   // After ReadLine returned false: OK at the end of the file, or the read error that
   // stopped it early.
   virtual Status status() const { return Status::OK(); }
+  // The file's size in bytes when it was opened, and how many of its bytes the lines read so
+  // far took; both 0 when not known.
+  virtual std::uint64_t Size() const { return 0; }
+  virtual std::uint64_t Position() const { return 0; }
 };
 
 // A file read at chosen offsets, for formats whose parts are found through offsets written in

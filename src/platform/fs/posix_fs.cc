@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "platform/fs/fs.h"
+#include "platform/fs/regular.h"
 #include "platform/fs/replace.h"
 #include "platform/text/text.h"
 
@@ -93,6 +94,8 @@ Status FromErrno(int error, std::string_view path, const std::string& native) {
       return FileExists(path);
     case EISDIR:
       return AccessError(path, "è una cartella");
+    case kNotRegularFile:
+      return AccessError(path, "non è un file ordinario (FIFO, dispositivo o socket)");
     case ENOSPC:
     case EDQUOT:
       return AccessError(path, "spazio su disco esaurito");
@@ -144,7 +147,12 @@ class Fd {
 
 class PosixInputFile : public InputFile {
  public:
-  PosixInputFile(Fd fd, std::string_view path) : fd_(std::move(fd)), path_(path), buffer_(kChunk) {}
+  PosixInputFile(Fd fd, std::string_view path) : fd_(std::move(fd)), path_(path), buffer_(kChunk) {
+    struct stat st {};
+    if (fstat(fd_.get(), &st) == 0 && S_ISREG(st.st_mode)) {
+      file_size_ = static_cast<std::uint64_t>(st.st_size);
+    }
+  }
 
   bool ReadLine(std::string* line) override {
     std::string raw;
@@ -184,9 +192,12 @@ class PosixInputFile : public InputFile {
   }
 
   Status status() const override { return status_; }
+  std::uint64_t Size() const override { return file_size_; }
+  std::uint64_t Position() const override { return before_ + pos_; }
 
  private:
   bool Fill() {
+    before_ += size_;
     ssize_t n = ReadSome(fd_.get(), buffer_.data(), buffer_.size());
     if (n <= 0) {
       if (n < 0) {
@@ -205,6 +216,8 @@ class PosixInputFile : public InputFile {
   std::string path_;
   std::vector<char> buffer_;
   std::size_t pos_ = 0, size_ = 0;
+  std::uint64_t before_ = 0;  // bytes of the chunks read before the one in the buffer
+  std::uint64_t file_size_ = 0;
   bool at_end_ = false;
   bool skip_lf_ = false;
   bool first_line_ = true;
@@ -390,10 +403,10 @@ class PosixFileSystem : public FileSystem {
     std::string native;
     Status s = Resolve(path, &native);
     if (!s.ok()) return s;
-    Fd fd(open(native.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666));
-    if (fd.get() < 0 || !WriteAll(fd.get(), bytes) || !fd.Close()) {
-      return FromErrno(errno, path, native);
-    }
+    int error = 0;
+    Fd fd(OpenRegularFile(native, O_WRONLY | O_APPEND | O_CREAT, &error));
+    if (fd.get() < 0) return FromErrno(error, path, native);
+    if (!WriteAll(fd.get(), bytes) || !fd.Close()) return FromErrno(errno, path, native);
     return Status::OK();
   }
 
@@ -571,20 +584,18 @@ class PosixFileSystem : public FileSystem {
     std::string native;
     Status s = Resolve(path, &native);
     if (!s.ok()) return s;
-    Fd opened(open(native.c_str(), O_RDONLY | O_CLOEXEC));
-    if (opened.get() < 0) return FromErrno(errno, path, native);
-    struct stat st {};
-    if (fstat(opened.get(), &st) != 0) return FromErrno(errno, path, native);
-    if (S_ISDIR(st.st_mode)) return AccessError(path, "è una cartella");
+    int error = 0;
+    Fd opened(OpenRegularFile(native, O_RDONLY, &error));
+    if (opened.get() < 0) return FromErrno(error, path, native);
     *fd = std::move(opened);
     return Status::OK();
   }
 
   Status WriteInPlace(std::string_view path, const std::string& native, std::string_view bytes) {
-    Fd fd(open(native.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
-    if (fd.get() < 0 || !WriteAll(fd.get(), bytes) || !fd.Close()) {
-      return FromErrno(errno, path, native);
-    }
+    int error = 0;
+    Fd fd(OpenRegularFile(native, O_WRONLY | O_CREAT | O_TRUNC, &error));
+    if (fd.get() < 0) return FromErrno(error, path, native);
+    if (!WriteAll(fd.get(), bytes) || !fd.Close()) return FromErrno(errno, path, native);
     return Status::OK();
   }
 

@@ -19,6 +19,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/fs/regular.h"
 #include "platform/fs/replace.h"
 #include "platform/registry/reg_file.h"
 #include "platform/registry/registry.h"
@@ -71,15 +72,19 @@ class FileLock {
   }
 
   // Creates the lock file (mode 0600) when it is missing. A shared lock falls back to a
-  // read-only descriptor for a folder the process cannot write to.
-  bool Acquire(const std::string& path, bool exclusive) {
-    fd_ = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-    if (fd_ < 0 && !exclusive) fd_ = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd_ < 0) return false;
-    while (flock(fd_, exclusive ? LOCK_EX : LOCK_SH) != 0) {
-      if (errno != EINTR) return false;
+  // read-only descriptor for a folder the process cannot write to. Answers 0 or the error (see
+  // fs::OpenRegularFile).
+  int Acquire(const std::string& path, bool exclusive) {
+    int error = 0;
+    fd_ = fs::OpenRegularFile(path, O_RDWR | O_CREAT, &error, 0600);
+    if (fd_ < 0 && !exclusive && error != fs::kNotRegularFile) {
+      fd_ = fs::OpenRegularFile(path, O_RDONLY, &error);
     }
-    return true;
+    if (fd_ < 0) return error;
+    while (flock(fd_, exclusive ? LOCK_EX : LOCK_SH) != 0) {
+      if (errno != EINTR) return errno;
+    }
+    return 0;
   }
 
  private:
@@ -300,19 +305,15 @@ class FileRegistry final : public Registry {
     Forget();
     FileLock lock;
     if (!locked) lock.Acquire(Target() + ".lock", false);  // reads are whole files anyway
-    int fd = open(path_.c_str(), O_RDONLY | O_CLOEXEC);
+    int open_error = 0;
+    int fd = fs::OpenRegularFile(path_, O_RDONLY, &open_error);
     if (fd < 0) {
-      if (errno == ENOENT) return Refresh(locked);
-      return Fail(kBadDatabase, ErrnoText());
+      if (open_error == ENOENT) return Refresh(locked);
+      return Fail(kBadDatabase, fs::RegularFileErrorText(open_error));
     }
     std::string text;
-    std::string what;
     if (fstat(fd, &cached_) != 0 || !ReadAll(fd, &text)) {
-      what = ErrnoText();
-    } else if (!S_ISREG(cached_.st_mode)) {
-      what = "not a regular file";
-    }
-    if (!what.empty()) {
+      const std::string what = ErrnoText();
       close(fd);
       return Fail(kBadDatabase, what);
     }
@@ -367,8 +368,9 @@ class FileRegistry final : public Registry {
       return Fail(kCannotWrite, "cannot create its folder: " + ErrnoText());
     }
     FileLock lock;
-    if (!lock.Acquire(target + ".lock", true)) {
-      return Fail(kCannotWrite, "cannot lock " + target + ".lock: " + ErrnoText());
+    if (int error = lock.Acquire(target + ".lock", true); error != 0) {
+      return Fail(kCannotWrite,
+                  "cannot lock " + target + ".lock: " + fs::RegularFileErrorText(error));
     }
     if (rc = Refresh(true); rc != kSuccess) return rc;
     changed = false;

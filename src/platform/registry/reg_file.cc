@@ -53,29 +53,6 @@ bool ParseHexNumber(std::string_view s, std::uint32_t* out) {
   return true;
 }
 
-// UTF-16LE (without its byte-order mark) as UTF-8.
-bool Utf16ToUtf8(std::string_view in, std::string* out) {
-  if (in.size() % 2 != 0) return false;
-  auto unit = [&](std::size_t i) {
-    return static_cast<std::uint32_t>(static_cast<unsigned char>(in[i])) |
-           static_cast<std::uint32_t>(static_cast<unsigned char>(in[i + 1])) << 8;
-  };
-  for (std::size_t i = 0; i < in.size(); i += 2) {
-    std::uint32_t cp = unit(i);
-    if (cp >= 0xD800 && cp < 0xDC00) {
-      if (i + 3 >= in.size()) return false;
-      std::uint32_t low = unit(i + 2);
-      if (low < 0xDC00 || low >= 0xE000) return false;
-      cp = 0x10000 + ((cp - 0xD800) << 10) + (low - 0xDC00);
-      i += 2;
-    } else if (cp >= 0xDC00 && cp < 0xE000) {
-      return false;
-    }
-    text::AppendUtf8(out, static_cast<char32_t>(cp));
-  }
-  return true;
-}
-
 // Reads a quoted text starting after its opening quote at s[*pos]. "\\" and "\"" stand for
 // a backslash and a quote; any other backslash is taken as it is.
 bool ReadQuoted(std::string_view s, std::size_t* pos, std::string* out) {
@@ -123,7 +100,7 @@ std::string NameToken(std::string_view name) {
 // made UTF-8 in *decoded. False for UTF-16 that is not valid.
 bool DecodeText(std::string_view* bytes, std::string* decoded) {
   if (bytes->size() >= 2 && (*bytes)[0] == '\xFF' && (*bytes)[1] == '\xFE') {
-    if (!Utf16ToUtf8(bytes->substr(2), decoded)) return false;
+    if (!text::Utf16LeToUtf8(bytes->substr(2), decoded)) return false;
     *bytes = *decoded;
   } else if (bytes->substr(0, 3) == "\xEF\xBB\xBF") {
     bytes->remove_prefix(3);
@@ -248,7 +225,7 @@ bool ReadValueData(std::string_view rest, const std::vector<std::string_view>& l
 // A value line of the key (and the lines its byte list goes on to): name=data, or name=- to
 // remove the value. The value keeps the text it was read from.
 bool ReadValue(const std::vector<std::string_view>& lines, std::size_t* i, Key* key,
-               LineError* error) {
+               std::string* comments, LineError* error) {
   const std::size_t first_line = *i;
   std::string_view line = TrimLeft(lines[*i]);
   std::string name;
@@ -274,6 +251,8 @@ bool ReadValue(const std::vector<std::string_view>& lines, std::size_t* i, Key* 
     raw += lines[k];
   }
   key->SetValue(name, type, std::move(data), std::move(raw));
+  key->AddValueComments(name, *comments);
+  comments->clear();
   return true;
 }
 
@@ -336,8 +315,16 @@ bool Key::SetValue(std::string_view name, std::uint32_t type, std::string data, 
     return true;
   }
   values_.push_back(
-      Value{std::string(name), type, std::move(data), std::move(raw), std::move(folded)});
+      Value{std::string(name), type, std::move(data), std::move(raw), std::move(folded), {}});
   return true;
+}
+
+void Key::AddValueComments(std::string_view name, std::string_view lines) {
+  if (lines.empty()) return;
+  std::string folded = text::FoldKey(name);
+  for (Value& value : values_) {
+    if (value.folded == folded) value.comments += lines;
+  }
 }
 
 bool Key::RemoveValue(std::string_view name) {
@@ -383,6 +370,7 @@ bool Document::Remove(const std::vector<std::string>& path) {
 bool Document::Parse(std::string_view bytes, std::string* error) {
   top_ = Key("");
   crlf_ = false;
+  trailing_comments_.clear();
   std::string decoded;
   if (!DecodeText(&bytes, &decoded)) {
     *error = "the file is neither UTF-8 nor valid UTF-16 text";
@@ -403,9 +391,15 @@ bool Document::Parse(std::string_view bytes, std::string* error) {
   }
   Key* current = nullptr;
   LineError failure;
+  std::string comments;  // the comment lines since the last entry
   for (std::size_t i = 1; i < lines.size(); ++i) {
     std::string_view line = TrimLeft(lines[i]);
-    if (TrimRight(line).empty() || line.front() == ';') continue;
+    if (TrimRight(line).empty()) continue;
+    if (line.front() == ';') {
+      comments += lines[i];
+      comments += '\n';
+      continue;
+    }
     if (line.front() == '[') {
       std::vector<std::string> path;
       bool deletion = false;
@@ -420,14 +414,17 @@ bool Document::Parse(std::string_view bytes, std::string* error) {
       current = &top_;
       for (const std::string& name : path) current = &current->EnsureChild(name);
       current->set_listed();
+      current->AddComments(comments);
+      comments.clear();
     } else if (line.front() != '"' && line.front() != '@') {
       return fail(i, "unexpected text");
     } else if (current == nullptr) {
       return fail(i, "a value outside a key");
-    } else if (!ReadValue(lines, &i, current, &failure)) {
+    } else if (!ReadValue(lines, &i, current, &comments, &failure)) {
       return fail(failure.line, failure.what);
     }
   }
+  trailing_comments_ = std::move(comments);
   return true;
 }
 
@@ -469,15 +466,26 @@ std::string Document::Serialize() const {
   std::string out(kHeader);
   out += eol;
   out += eol;
+  auto write_comments = [&](std::string_view comments) {
+    for (char c : comments) {
+      if (c == '\n') {
+        out += eol;
+      } else {
+        out += c;
+      }
+    }
+  };
   auto write_key = [&](auto& self, const Key& key, const std::string& path, bool root) -> void {
     // A key is written when the file names it, when it holds values, or when nothing below it
     // would otherwise show that it exists.
     if (key.listed() || !key.values().empty() || (!root && key.children().empty())) {
+      write_comments(key.comments());
       out += '[';
       out += path;
       out += ']';
       out += eol;
       for (const Value& value : key.values()) {
+        write_comments(value.comments);
         if (!value.raw.empty()) {
           for (char c : value.raw) {
             if (c == '\n') {
@@ -498,6 +506,7 @@ std::string Document::Serialize() const {
     for (const auto& child : key.children()) self(self, *child, path + "\\" + child->name(), false);
   };
   for (const auto& root : top_.children()) write_key(write_key, *root, root->name(), true);
+  write_comments(trailing_comments_);
   return out;
 }
 

@@ -20,6 +20,7 @@ struct Value {
   std::string data;    // the bytes as a query returns them
   std::string raw;     // the entry as read from the file ("" once changed); '\n' between lines
   std::string folded;  // text::FoldKey(name), kept by Key
+  std::string comments;  // the ";" lines written before the entry, each ending with '\n'
 };
 
 class Key {
@@ -46,9 +47,16 @@ class Key {
   bool SetValue(std::string_view name, std::uint32_t type, std::string data, std::string raw = {});
   bool RemoveValue(std::string_view name);
 
+  // The ";" lines written before the key's header, each ending with '\n'; a value's own are
+  // kept with the value, and go with it when it is removed.
+  const std::string& comments() const { return comments_; }
+  void AddComments(std::string_view lines) { comments_ += lines; }
+  void AddValueComments(std::string_view name, std::string_view lines);
+
  private:
   std::string name_;
   std::string folded_;
+  std::string comments_;
   bool listed_ = false;
   std::vector<Value> values_;
   std::vector<std::unique_ptr<Key>> children_;
@@ -75,11 +83,14 @@ class Document {
   // *error to "line N: what is wrong".
   bool Parse(std::string_view bytes, std::string* error);
   // The file's text: the header, a blank line, then every key in the order of the tree, each
-  // followed by its values and a blank line. Lines end as they did in the parsed file.
+  // followed by its values and a blank line. Lines end as they did in the parsed file. The
+  // comment lines (";") of the parsed file stay before the key or value they were written
+  // before, and those after the last entry at the end.
   std::string Serialize() const;
 
  private:
   Key top_{""};  // its children are the roots named so far
+  std::string trailing_comments_;  // after the last entry
   bool crlf_ = false;
 };
 

@@ -163,7 +163,36 @@ std::string Cp1252ToUtf8(std::string_view bytes) {
   return out;
 }
 
+bool Utf16LeToUtf8(std::string_view in, std::string* out) {
+  if (in.size() % 2 != 0) return false;
+  auto unit = [&](std::size_t i) {
+    return static_cast<std::uint32_t>(static_cast<unsigned char>(in[i])) |
+           static_cast<std::uint32_t>(static_cast<unsigned char>(in[i + 1])) << 8;
+  };
+  for (std::size_t i = 0; i < in.size(); i += 2) {
+    std::uint32_t cp = unit(i);
+    if (cp >= 0xD800 && cp < 0xDC00) {
+      if (i + 3 >= in.size()) return false;
+      std::uint32_t low = unit(i + 2);
+      if (low < 0xDC00 || low >= 0xE000) return false;
+      cp = 0x10000 + ((cp - 0xD800) << 10) + (low - 0xDC00);
+      i += 2;
+    } else if (cp >= 0xDC00 && cp < 0xE000) {
+      return false;
+    }
+    AppendUtf8(out, static_cast<char32_t>(cp));
+  }
+  return true;
+}
+
 void DecodeFileBytesInPlace(std::string* bytes) {
+  if (bytes->starts_with("\xFF\xFE")) {
+    std::string decoded;
+    if (Utf16LeToUtf8(std::string_view(*bytes).substr(2), &decoded)) {
+      *bytes = std::move(decoded);
+      return;
+    }
+  }
   if (IsValidUtf8(*bytes)) {
     if (bytes->starts_with("\xEF\xBB\xBF")) bytes->erase(0, 3);
     return;

@@ -11,8 +11,13 @@ namespace mlx::text {
 // Bytes of a script or data file as text: valid UTF-8 stays (a leading byte-order mark is
 // dropped); anything else is decoded as Windows-1252.
 std::string DecodeFileBytes(std::string_view bytes);
-// The same, in place: valid UTF-8 (the common case) is not copied.
+// The same, in place: valid UTF-8 (the common case) is not copied. A whole file that begins
+// with the UTF-16LE byte-order mark and is valid UTF-16 (as editors save "Unicode" text) is
+// decoded from UTF-16.
 void DecodeFileBytesInPlace(std::string* bytes);
+// UTF-16LE (without its byte-order mark) appended to *out as UTF-8; false for an odd number of
+// bytes or an unpaired surrogate.
+bool Utf16LeToUtf8(std::string_view in, std::string* out);
 bool IsValidUtf8(std::string_view bytes);
 // Appends the UTF-8 form of a code point.
 void AppendUtf8(std::string* out, char32_t cp);

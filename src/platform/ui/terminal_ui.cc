@@ -1,5 +1,6 @@
 // Dialogs on a terminal: message boxes drawn as text frames and answered from the keyboard,
-// from answers given in advance, or by their default button; the wait window as a status line.
+// from answers given in advance, or by their default button; the wait window as a block of lines
+// redrawn in place, with the progress of the script and of a long operation.
 #include "platform/ui/terminal_ui.h"
 
 #include <fcntl.h>
@@ -8,7 +9,9 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cmath>
 #include <cstdio>
+#include <iterator>
 #include <utility>
 
 #include "platform/text/text.h"
@@ -116,6 +119,126 @@ std::optional<int> MatchReply(const std::string& reply, const std::vector<int>& 
   return answer;
 }
 
+constexpr const char* kWaitMark = "[i]";
+// The message area's height a script can ask for, in lines.
+constexpr int kMaxWaitLines = 20;
+constexpr auto kRedrawInterval = std::chrono::milliseconds(200);
+// Seconds of work before a rate is shown.
+constexpr double kFirstRate = 0.5;
+// Seconds an operation takes before a log gets a line for it.
+constexpr double kSummaryAfter = 1.0;
+
+std::string TaskLabel(const progress::Task& task) {
+  const std::string object = Printable(task.object);
+  switch (task.kind) {
+    case progress::Kind::kImport:
+      return "Importazione dal file " + object;
+    case progress::Kind::kCopy:
+      return "Copia delle righe in " + object;
+    case progress::Kind::kRebuild:
+      return "Ricostruzione della tabella " + object;
+    case progress::Kind::kCompact:
+      return "Compattazione del database " + object;
+    case progress::Kind::kCounters:
+      return "Riallineamento dei contatori di " + object;
+  }
+  return object;
+}
+
+// A whole number with "." between thousands: 1.234.567.
+std::string Number(std::int64_t n) {
+  std::string digits = std::to_string(n < 0 ? -n : n);
+  std::string out;
+  for (std::size_t i = 0; i < digits.size(); ++i) {
+    if (i > 0 && (digits.size() - i) % 3 == 0) out.push_back('.');
+    out.push_back(digits[i]);
+  }
+  return n < 0 ? "-" + out : out;
+}
+
+// One decimal, with the decimal comma.
+std::string Decimal(double d) {
+  char buffer[32];
+  std::snprintf(buffer, sizeof(buffer), "%.1f", d);
+  std::string out = buffer;
+  std::replace(out.begin(), out.end(), '.', ',');
+  return out;
+}
+
+std::string Bytes(double n) {
+  static constexpr const char* kUnits[] = {"KB", "MB", "GB", "TB"};
+  if (n < 1024) return Number(static_cast<std::int64_t>(n)) + " byte";
+  std::size_t unit = 0;
+  n /= 1024;
+  while (n >= 1024 && unit + 1 < std::size(kUnits)) {
+    n /= 1024;
+    ++unit;
+  }
+  return Decimal(n) + " " + kUnits[unit];
+}
+
+std::string UnitName(progress::Unit unit, std::int64_t n) {
+  const bool one = n == 1;
+  switch (unit) {
+    case progress::Unit::kRows:
+      return one ? "riga" : "righe";
+    case progress::Unit::kPages:
+      return one ? "pagina" : "pagine";
+    case progress::Unit::kTables:
+      return one ? "tabella" : "tabelle";
+    case progress::Unit::kBytes:
+      return "byte";
+  }
+  return "";
+}
+
+std::string Quantity(progress::Unit unit, std::int64_t n) {
+  if (unit == progress::Unit::kBytes) return Bytes(static_cast<double>(n));
+  return Number(n) + " " + UnitName(unit, n);
+}
+
+// "4.200 di 10.000 righe", "1,2 MB di 3,4 MB".
+std::string Quantity(progress::Unit unit, std::int64_t done, std::int64_t total) {
+  if (unit == progress::Unit::kBytes) return Quantity(unit, done) + " di " + Quantity(unit, total);
+  return Number(done) + " di " + Quantity(unit, total);
+}
+
+std::string Rate(progress::Unit unit, double per_second) {
+  if (unit == progress::Unit::kBytes) return Bytes(per_second) + "/s";
+  return Number(static_cast<std::int64_t>(per_second)) + " " + UnitName(unit, 2) + "/s";
+}
+
+// "7 s", "2 min 05 s", "1 h 02 min": the time taken in whole seconds gone, the time left in
+// seconds begun.
+std::string Duration(double seconds, bool left = false) {
+  seconds = std::max(seconds, 0.0);
+  const std::int64_t s = static_cast<std::int64_t>(left ? std::ceil(seconds) : std::floor(seconds));
+  char buffer[48];
+  if (s < 60) {
+    std::snprintf(buffer, sizeof(buffer), "%lld s", static_cast<long long>(s));
+  } else if (s < 3600) {
+    std::snprintf(buffer, sizeof(buffer), "%lld min %02lld s", static_cast<long long>(s / 60),
+                  static_cast<long long>(s % 60));
+  } else {
+    std::snprintf(buffer, sizeof(buffer), "%lld h %02lld min", static_cast<long long>(s / 3600),
+                  static_cast<long long>(s % 3600 / 60));
+  }
+  return buffer;
+}
+
+// "[#####...............]  25%".
+std::string Bar(std::int64_t done, std::int64_t total) {
+  constexpr int kWidth = 20;
+  const double fraction = static_cast<double>(done) / static_cast<double>(total);
+  const int filled = static_cast<int>(fraction * kWidth);
+  const int percent = static_cast<int>(fraction * 100);
+  return "[" + std::string(filled, '#') + std::string(kWidth - filled, '.') + "] " +
+         (percent < 10    ? "  "
+          : percent < 100 ? " "
+                          : "") +
+         std::to_string(percent) + "%";
+}
+
 }  // namespace
 
 std::string JsonString(const std::string& raw) {
@@ -154,7 +277,9 @@ std::string JsonString(const std::string& raw) {
 }
 
 TerminalUi::TerminalUi(TerminalUiOptions options) : options_(std::move(options)) {
-  out_is_terminal_ = options_.out != nullptr && isatty(fileno(options_.out)) == 1;
+  out_is_terminal_ = options_.out_is_terminal.has_value()
+                         ? *options_.out_is_terminal
+                         : options_.out != nullptr && isatty(fileno(options_.out)) == 1;
 }
 
 void TerminalUi::Write(const std::string& s) {
@@ -166,7 +291,7 @@ void TerminalUi::Write(const std::string& s) {
 int TerminalUi::MessageBox(const std::string& text, const std::string& title, int style) {
   std::vector<int> buttons = Buttons(style);
   int default_answer = DefaultAnswer(style);
-  ClearWaitLine();
+  ClearWait();
   DrawBox(text, title, style);
 
   int answer = default_answer;
@@ -290,29 +415,120 @@ void TerminalUi::Progress(long line, long total) {
   DrawWait(line >= total);
 }
 
+void TerminalUi::BeginTask(const progress::Task& task) {
+  if (!wait_loaded_) return;
+  task_ = task;
+  task_done_ = 0;
+  task_started_ = Now();
+  DrawWait(true);
+}
+
+void TerminalUi::TaskProgress(std::int64_t done) {
+  if (!task_) return;
+  task_done_ = done;
+  DrawWait(false);
+}
+
+void TerminalUi::EndTask(bool interrupted) {
+  if (!task_) return;
+  const double seconds = std::chrono::duration<double>(Now() - task_started_).count();
+  if (!out_is_terminal_ && (seconds >= kSummaryAfter || interrupted)) {
+    // A log or a pipe gets one line for an operation that took a while, when it is over; the
+    // many short ones of a script would only crowd it.
+    std::string summary = TaskLabel(*task_) + (interrupted ? ": interrotta dopo " : ": ");
+    if (task_->counted) {
+      summary += Quantity(task_->unit, task_done_) + (interrupted ? ", " : " in ");
+    } else if (!interrupted) {
+      summary += "fatto in ";
+    }
+    Write(summary + Duration(seconds) + "\n");
+  }
+  task_.reset();
+  if (wait_loaded_) DrawWait(true);
+}
+
 void TerminalUi::UnloadWait() {
-  ClearWaitLine();
+  ClearWait();
   // A window loaded again starts empty, like a new form.
   wait_loaded_ = false;
   wait_message_.clear();
   wait_lines_ = 0;
   progress_line_ = progress_total_ = 0;
+  task_.reset();
   wait_printed_.clear();
 }
 
-void TerminalUi::DrawWait(bool force) {
-  std::string message;
-  for (const std::string& part : SplitLines(wait_message_)) {
-    std::string piece = Trim(Printable(part));
-    if (piece.empty()) continue;
-    if (!message.empty()) message += " ";
-    message += piece;
-  }
-  std::string status = kWaitCaption;
-  if (!message.empty()) status += " " + message;
+TerminalUi::Instant TerminalUi::Now() const {
+  return options_.now ? options_.now() : std::chrono::steady_clock::now();
+}
 
+std::size_t TerminalUi::Columns() const {
+  if (options_.columns > 0) return static_cast<std::size_t>(options_.columns);
+  struct winsize size {};
+  if (options_.out != nullptr && ioctl(fileno(options_.out), TIOCGWINSZ, &size) == 0 &&
+      size.ws_col > 0) {
+    return size.ws_col;
+  }
+  return 80;
+}
+
+// The figures in the order they matter, so that a narrow terminal cuts the least useful: how
+// far, the time (left, or taken), how much, the rate.
+std::string TerminalUi::TaskFigures(Instant now) const {
+  const progress::Task& task = *task_;
+  const double seconds = std::chrono::duration<double>(now - task_started_).count();
+  const std::string taken = "trascorsi " + Duration(seconds);
+  if (!task.counted) {
+    // Nothing tells how far the operation is: the time it has taken and its size.
+    return task.total > 0 ? taken + "  " + Quantity(task.unit, task.total) : taken;
+  }
+  const std::int64_t done = std::max<std::int64_t>(task_done_, 0);
+  const std::int64_t shown = task.total > 0 ? std::min(done, task.total) : done;
+  const std::string bar = task.total > 0 ? Bar(shown, task.total) + "  " : "";
+  const std::string amount =
+      task.total > 0 ? Quantity(task.unit, shown, task.total) : Quantity(task.unit, done);
+  // Rates from less than a moment's work say nothing yet.
+  if (seconds < kFirstRate) return bar + taken + "  " + amount;
+  const double rate = static_cast<double>(done) / seconds;
+  // The time left, from the average rate so far, only when the total is known.
+  std::string time = taken;
+  if (task.total > 0 && done > 0 && done < task.total) {
+    time = "mancano " + Duration(static_cast<double>(task.total - done) / rate, true);
+  }
+  return bar + time + "  " + amount + "  " + Rate(task.unit, rate);
+}
+
+std::vector<std::string> TerminalUi::WaitBlock(Instant now) const {
+  std::vector<std::string> block = {std::string(kWaitMark) + " " + kWaitCaption};
+  const std::string indent(std::string_view(kWaitMark).size() + 1, ' ');
+  std::vector<std::string> message;
+  for (const std::string& part : SplitLines(wait_message_)) message.push_back(Printable(part));
+  while (!message.empty() && Trim(message.back()).empty()) message.pop_back();
+  // The number of lines the script gave is the message area's height: shorter messages
+  // keep the window's size, longer ones are shown whole.
+  const std::size_t height = static_cast<std::size_t>(std::clamp(wait_lines_, 0, kMaxWaitLines));
+  if (message.size() < height) message.resize(height);
+  for (const std::string& line : message) block.push_back(indent + line);
+  if (progress_total_ > 0) {
+    block.push_back(indent + "riga " + std::to_string(progress_line_) + " di " +
+                    std::to_string(progress_total_));
+  }
+  if (task_) {
+    block.push_back(indent + TaskLabel(*task_));
+    block.push_back(indent + TaskFigures(now));
+  }
+  return block;
+}
+
+void TerminalUi::DrawWait(bool force) {
   if (!out_is_terminal_) {
-    // A log or a pipe gets each message once, without the progress that changes every line.
+    // A log or a pipe gets each message once, on one line, without the progress that changes
+    // every line.
+    std::string status = kWaitCaption;
+    for (const std::string& part : SplitLines(wait_message_)) {
+      std::string piece = Trim(Printable(part));
+      if (!piece.empty()) status += " " + piece;
+    }
     if (status != wait_printed_) {
       wait_printed_ = status;
       Write(status + "\n");
@@ -320,35 +536,37 @@ void TerminalUi::DrawWait(bool force) {
     return;
   }
 
-  // Redraws for progress are limited to a few per second: a script of many short lines would
-  // otherwise spend its time writing to the terminal.
-  auto now = std::chrono::steady_clock::now();
-  if (!force && wait_line_shown_ && now - wait_drawn_at_ < std::chrono::milliseconds(100)) return;
+  // Redraws for progress are limited to a few per second: a script of many short lines, or an
+  // operation of many rows, would otherwise spend its time writing to the terminal.
+  const Instant now = Now();
+  if (!force && shown_height_ > 0 && now - wait_drawn_at_ < kRedrawInterval) return;
   wait_drawn_at_ = now;
 
-  std::string suffix;
-  if (progress_total_ > 0) {
-    suffix =
-        " (riga " + std::to_string(progress_line_) + " di " + std::to_string(progress_total_) + ")";
+  // Drawn over the window shown before, from its first line; lines are cut to the width, as
+  // a line that wrapped would move everything below it.
+  const std::vector<std::string> block = WaitBlock(now);
+  const std::size_t room = std::max<std::size_t>(Columns(), 2) - 1;
+  std::string screen = ToBlockStart();
+  for (std::size_t i = 0; i < block.size(); ++i) {
+    if (i > 0) screen += "\n";
+    screen += text::Left(block[i], room) + "\x1b[K";
   }
-  std::size_t columns = 80;
-  struct winsize size {};
-  if (ioctl(fileno(options_.out), TIOCGWINSZ, &size) == 0 && size.ws_col > 0) {
-    columns = size.ws_col;
-  }
-  std::size_t room = columns > 1 ? columns - 1 : 1;
-  std::size_t suffix_length = text::Length(suffix);
-  if (text::Length(status) + suffix_length > room) {
-    status = room > suffix_length ? text::Left(status, room - suffix_length) : std::string();
-  }
-  Write("\r\x1b[K" + status + suffix);
-  wait_line_shown_ = true;
+  // Whatever is left below of a taller window goes.
+  screen += "\x1b[J";
+  Write(screen);
+  shown_height_ = block.size();
 }
 
-void TerminalUi::ClearWaitLine() {
-  if (!wait_line_shown_) return;
-  Write("\r\x1b[K");
-  wait_line_shown_ = false;
+std::string TerminalUi::ToBlockStart() const {
+  std::string move = "\r";
+  if (shown_height_ > 1) move += "\x1b[" + std::to_string(shown_height_ - 1) + "A";
+  return move;
+}
+
+void TerminalUi::ClearWait() {
+  if (shown_height_ == 0) return;
+  Write(ToBlockStart() + "\x1b[J");
+  shown_height_ = 0;
 }
 
 std::unique_ptr<Ui> MakeTerminalUi(TerminalUiOptions options) {

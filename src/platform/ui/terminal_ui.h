@@ -4,7 +4,9 @@
 
 #include <chrono>
 #include <cstddef>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "platform/ui/ui.h"
 
@@ -22,6 +24,10 @@ class TerminalUi : public Ui {
   void UnloadWait() override;
   bool WaitLoaded() override { return wait_loaded_; }
   void Progress(long line, long total) override;
+  void BeginTask(const progress::Task& task) override;
+  void TaskProgress(std::int64_t done) override;
+  void EndTask(bool interrupted) override;
+  void MakeRoom() override { ClearWait(); }
   void SetMousePointer(int pointer) override { mouse_pointer_ = pointer; }
 
   int MousePointer() const { return mouse_pointer_; }
@@ -32,8 +38,16 @@ class TerminalUi : public Ui {
   int AskTerminal(const std::vector<int>& buttons, int default_answer);
   void DrawBox(const std::string& text, const std::string& title, int style);
   void WriteTranscript(const std::string& text, const std::string& title, int style, int answer);
+  using Instant = std::chrono::steady_clock::time_point;
+  Instant Now() const;
+  std::size_t Columns() const;
+  // The wait window's lines: caption, message, script progress, the operation in progress.
+  std::vector<std::string> WaitBlock(Instant now) const;
+  std::string TaskFigures(Instant now) const;
   void DrawWait(bool force);
-  void ClearWaitLine();
+  // The cursor movement from the end of the window on the terminal to its first column.
+  std::string ToBlockStart() const;
+  void ClearWait();
   void Write(const std::string& s);
 
   TerminalUiOptions options_;
@@ -45,9 +59,13 @@ class TerminalUi : public Ui {
   std::string wait_message_;
   int wait_lines_ = 0;
   long progress_line_ = 0, progress_total_ = 0;
-  bool wait_line_shown_ = false;  // a status line is on the terminal now
+  std::size_t shown_height_ = 0;  // lines of the window on the terminal now, the cursor on the last
   std::string wait_printed_;      // the last status printed when out is not a terminal
-  std::chrono::steady_clock::time_point wait_drawn_at_{};
+  Instant wait_drawn_at_{};
+
+  std::optional<progress::Task> task_;
+  std::int64_t task_done_ = 0;
+  Instant task_started_{};
 
   int mouse_pointer_ = 0;
 };

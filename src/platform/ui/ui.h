@@ -5,13 +5,18 @@
 // 6 Yes (Si), 7 No.
 #pragma once
 
+#include <chrono>
+#include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "platform/progress.h"
 
 namespace mlx::ui {
 
@@ -51,6 +56,14 @@ class Ui {
   virtual bool WaitLoaded() = 0;
   // Progress of the run (line n of total), shown while the wait window is up.
   virtual void Progress(long line, long total) = 0;
+  // A long operation in progress (how far it is, its rate, the time left), shown while the
+  // wait window is up; without the window nothing is shown. An interrupted one ended undone.
+  virtual void BeginTask(const progress::Task& task) { (void)task; }
+  virtual void TaskProgress(std::int64_t done) { (void)done; }
+  virtual void EndTask(bool interrupted) { (void)interrupted; }
+  // Takes the wait window off the screen before other output is written there, so that the
+  // next redraw does not draw over that output; the window comes back with the next progress.
+  virtual void MakeRoom() {}
   // 0 default, 11 hourglass.
   virtual void SetMousePointer(int pointer) = 0;
 };
@@ -62,6 +75,12 @@ struct TerminalUiOptions {
   std::string transcript_path;  // JSON line per dialog, appended; "" for none
   std::FILE* in = stdin;
   std::FILE* out = stderr;
+  // The terminal behind `out`: nullopt asks the system whether it is one; columns 0 asks its
+  // width at every redraw.
+  std::optional<bool> out_is_terminal;
+  int columns = 0;
+  // The monotonic clock that paces the redraws and measures rates; none: the system's.
+  std::function<std::chrono::steady_clock::time_point()> now;
 };
 std::unique_ptr<Ui> MakeTerminalUi(TerminalUiOptions options);
 

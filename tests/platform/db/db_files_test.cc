@@ -48,6 +48,19 @@ TEST_F(FilesTest, OpeningRefusesWhatIsNotAnSqliteDatabase) {
   EXPECT_TRUE(Has(c->Open(notes, "", ""), "not a database"));
   EXPECT_EQ(c->State(), 0);
   EXPECT_FALSE(c->Open(dir_, "", "").ok());
+  // An empty file stays empty: it is no database, and is not made into one.
+  std::string empty = dir_ + "/empty.mdb";
+  WriteAll(empty, "");
+  EXPECT_TRUE(Has(c->Open(empty, "", ""), "empty file")) << empty;
+  EXPECT_FALSE(provider_->Compact(empty).ok());
+  EXPECT_EQ(std::filesystem::file_size(empty), 0u);
+  // A FIFO or a device would make SQLite's open wait or read without end: refused at once.
+  std::string fifo = dir_ + "/fifo.mdb";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  for (const std::string& special : {fifo, std::string("/dev/zero")}) {
+    EXPECT_TRUE(Has(c->Open(special, "", ""), "not a regular file")) << special;
+    EXPECT_FALSE(provider_->Compact(special).ok()) << special;
+  }
 
   ASSERT_TRUE(c->Open("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" + path_, "", "").ok());
   EXPECT_EQ(c->State(), 1);

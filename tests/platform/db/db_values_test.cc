@@ -1,5 +1,8 @@
 // Finer points: the tokenizer's view of literals and names, Jet's date and number functions,
 // recordset fields and values, and column changes that touch counters and defaults.
+#include <chrono>
+#include <cmath>
+
 #include "fixture.h"
 #include "platform/clock/clock.h"
 
@@ -76,6 +79,90 @@ TEST_F(ValuesTest, DateAndNumberFunctions) {
   EXPECT_TRUE(Has(conn_->Execute("SELECT CLng('abc')"), "mismatch"));
   EXPECT_TRUE(Has(conn_->Execute("SELECT CInt(40000)"), "Overflow"));
   EXPECT_TRUE(Has(conn_->Execute("SELECT IIf(1, 2)"), "Istruzione SQL non valida."));
+}
+
+// Numbers that are no date (beyond 31/12/9999, before 01/01/100, infinite or not a number) are
+// refused by every function that reads or makes a date, never turned into a calendar date.
+TEST_F(ValuesTest, NumbersOutsideTheCalendarAreInvalidDates) {
+  Run({"CREATE TABLE D (k LONG, v DOUBLE, d DATETIME)", "INSERT INTO D VALUES (1, 1e19, 1e400)",
+       "INSERT INTO D VALUES (3, 2958466, 2958465.5)",
+       "INSERT INTO D VALUES (4, -657435, -657434)"});
+  const char* readers[] = {"Year(x)",
+                           "Month(x)",
+                           "Day(x)",
+                           "Hour(x)",
+                           "Minute(x)",
+                           "Second(x)",
+                           "Weekday(x)",
+                           "DatePart('yyyy', x)",
+                           "DateDiff('d', 0, x)",
+                           "DateDiff('s', x, 0)",
+                           "DateAdd('d', 1, x)",
+                           "DateAdd('m', 1, x)",
+                           "Format(x, 'yyyy')",
+                           "Format(x, 'General Date')",
+                           "CDate(x)"};
+  for (const std::string r : readers) {
+    for (const char* x : {"1e19", "-1e19", "2958466", "-657435", "v", "d", "-d"}) {
+      const std::string sql = "SELECT " + r.substr(0, r.find('x')) + x + r.substr(r.find('x') + 1) +
+                              " FROM D WHERE k = 1";
+      EXPECT_TRUE(Has(conn_->Execute(sql), "Invalid date")) << sql;
+    }
+  }
+  // Results that would leave the calendar are refused as well.
+  for (const char* sql : {"SELECT DateAdd('yyyy', 1, #12/31/9999#)",
+                          "SELECT DateAdd('m', -1, "
+                          "#1/15/100#)",
+                          "SELECT DateAdd('d', 1e300, #1/1/2000#)",
+                          "SELECT DateAdd('m', 1e19, #1/1/2000#)", "SELECT DateSerial(10000, 1, 1)",
+                          "SELECT DateSerial(2020, 1e19, 1)", "SELECT DateSerial(2020, 1, 1e19)"}) {
+    EXPECT_TRUE(Has(conn_->Execute(sql), "Invalid date")) << sql;
+  }
+  // The edges of the calendar are dates; a number a date column cannot show is read as a number.
+  EXPECT_EQ(Text(First("SELECT Format(d, 'dd/mm/yyyy hh:nn') & ' ' & Year(v + 1) FROM D "
+                       "WHERE k = 4")),
+            "01/01/100 00:00 100");
+  EXPECT_EQ(Text(First("SELECT Format(DateAdd('m', 1, #11/30/9999#), 'dd/mm/yyyy')")),
+            "30/12/9999");
+  EXPECT_EQ(Text(First("SELECT Year(d) & ' ' & Hour(d) FROM D WHERE k = 3")), "9999 12");
+  Value v = First("SELECT d FROM D WHERE k = 1");
+  EXPECT_EQ(v.kind(), Value::Kind::kDouble);
+  EXPECT_TRUE(std::isinf(v.real()));
+  EXPECT_EQ(Text(First("SELECT Format(1e19, 'Fixed')")), "10000000000000000000.00");
+}
+
+// A statement run for its effect reads no more of a query than its first row, and no value may
+// grow past the limit of one value: both end at once with a clear answer instead of taking the
+// machine's time or memory.
+TEST_F(ValuesTest, StatementsEndAtOnceOnEndlessQueriesAndHugeValues) {
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_TRUE(conn_
+                  ->Execute("WITH RECURSIVE r(n) AS (SELECT 1 UNION ALL SELECT n + 1 FROM r) "
+                            "SELECT n FROM r")
+                  .ok());
+  // The first row still shows whether the query runs at all.
+  EXPECT_TRUE(Has(conn_->Execute("SELECT CInt(70000)"), "Overflow"));
+  for (const char* sql :
+       {"SELECT Space(1e9) & 'x'", "SELECT Space(300000000)", "SELECT Space(1e19)",
+        "SELECT Space(200000000) & Space(200000000)", "SELECT zeroblob(300000000)",
+        "SELECT replace(Space(1000), ' ', Space(1000000))"}) {
+    EXPECT_TRUE(Has(conn_->Execute(sql), "Value too long")) << sql;
+  }
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
+  // Counts beyond any text are as good as the whole text.
+  EXPECT_EQ(Text(First("SELECT Left('abc', 1e19) & Mid('abc', 2, 1e300) & Len(Space(3))")),
+            "abcbc3");
+  EXPECT_TRUE(Has(conn_->Execute("SELECT Left('abc', -1)"), "Invalid procedure call"));
+  // Counts and positions of any size are refused or taken as a whole, never cut to an integer
+  // that cannot hold them.
+  for (const char* sql :
+       {"SELECT Weekday(#1/1/2021#, 1e19)", "SELECT Weekday(#1/1/2021#, 8)",
+        "SELECT Weekday(#1/1/2021#, -1)", "SELECT Round(1.5, -1)", "SELECT Round(1.5, -1e19)"}) {
+    EXPECT_TRUE(Has(conn_->Execute(sql), "Invalid procedure call")) << sql;
+  }
+  EXPECT_EQ(Text(First("SELECT Weekday(#1/3/2021#, 2) & ' ' & Round(2.5, 1e19) & ' ' & "
+                       "Round(1.2345, 2)")),
+            "7 2.5 1.23");
 }
 
 TEST_F(ValuesTest, QueriesReadTheProvidersClock) {

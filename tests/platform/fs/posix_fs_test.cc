@@ -140,6 +140,37 @@ TEST_F(PosixFsTest, ErrorsCarryNumbersAndNameThePath) {
   EXPECT_EQ(Entries(), (Names{"Dir"}));
 }
 
+// A FIFO (no program at its other end), a device or a folder where a file is expected is
+// refused at once by every way of opening one; a FIFO would otherwise wait for ever.
+TEST_F(PosixFsTest, OnlyRegularFilesAreOpened) {
+  ASSERT_EQ(mkfifo(Native("coda").c_str(), 0600), 0);
+  stdfs::create_directory(Native("Dir"));
+  stdfs::create_symlink(Native("coda"), Native("link"));
+  const std::string kFifo = "non è un file ordinario";
+  for (const std::string path : {"C:\\coda", "C:\\link", "/dev/zero", "C:\\Dir"}) {
+    SCOPED_TRACE(path);
+    const std::string why = path == "C:\\Dir" ? "è una cartella" : kFifo;
+    std::string bytes;
+    Status s = fs_->ReadFile(path, &bytes);
+    EXPECT_EQ(s.number(), 75);
+    EXPECT_NE(s.description().find(why), std::string::npos) << s.description();
+    std::unique_ptr<InputFile> lines;
+    EXPECT_NE(fs_->OpenLines(path, &lines).description().find(why), std::string::npos);
+    std::unique_ptr<RandomAccessFile> random;
+    EXPECT_FALSE(fs_->OpenRandomAccess(path, &random).ok());
+    EXPECT_NE(fs_->CopyFile(path, "C:\\copia", true).description().find(why), std::string::npos);
+    if (path.starts_with("C:")) {
+      EXPECT_NE(fs_->AppendFile(path, "x").description().find(why), std::string::npos);
+      EXPECT_FALSE(fs_->WriteFile(path, "x").ok());
+    }
+  }
+  // The FIFO and the link are still there, untouched; nothing else was made.
+  EXPECT_EQ(Entries(), (Names{"Dir", "coda", "link"}));
+  struct stat st {};
+  ASSERT_EQ(lstat(Native("coda").c_str(), &st), 0);
+  EXPECT_TRUE(S_ISFIFO(st.st_mode));
+}
+
 TEST_F(PosixFsTest, OpenLinesSplitsAndDecodesEachLine) {
   EXPECT_EQ(Lines("a\r\nb\nc\rd"), (Names{"a", "b", "c", "d"}));
   EXPECT_EQ(Lines("a\n\n\r\r\nb\r\n"), (Names{"a", "", "", "", "b"}));

@@ -2,7 +2,9 @@
 #include "platform/registry/reg_file.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -183,6 +185,21 @@ TEST_F(RegFileTest, MalformedFileIsRefusedNamedAndNeverOverwritten) {
     EXPECT_EQ(ReadFile(path), text);
   }
 
+  // A FIFO or a folder in the file's place is refused at once, named, and left as it is.
+  const std::string fifo = Path("fifo.reg");
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  std::filesystem::create_directory(Path("folder.reg"));
+  for (const std::string& special : {fifo, Path("folder.reg")}) {
+    auto reg = MakeFileRegistry(special);
+    Handle key = 0;
+    EXPECT_EQ(reg->OpenKeyEx(kCurrentUser, "A", 0, kKeyRead, &key), kBadDatabase);
+    EXPECT_NE(reg->LastError().find(special), std::string::npos) << reg->LastError();
+    EXPECT_EQ(reg->CreateKey(kCurrentUser, "B", &key), kBadDatabase);
+  }
+  struct stat st {};
+  ASSERT_EQ(stat(fifo.c_str(), &st), 0);
+  EXPECT_TRUE(S_ISFIFO(st.st_mode));
+
   // Once the file is mended, the same object works again.
   auto reg = MakeFileRegistry(path);
   Handle key = 0;
@@ -190,6 +207,41 @@ TEST_F(RegFileTest, MalformedFileIsRefusedNamedAndNeverOverwritten) {
   WriteFile(path, header + "[HKEY_CURRENT_USER\\A]\n\"S\"=\"ok\"\n");
   EXPECT_EQ(reg->OpenKeyEx(kCurrentUser, "A", 0, kKeyRead, &key), kSuccess);
   EXPECT_EQ(reg->LastError(), "");
+}
+
+// A hand-edited file keeps its comment lines through a rewrite, each before the entry it was
+// written before; a comment goes only with its own key or value when that is removed.
+TEST_F(RegFileTest, CommentLinesSurviveChangesAroundThem) {
+  const std::string path = Path("commented.reg");
+  WriteFile(path,
+            "Windows Registry Editor Version 5.00\r\n\r\n"
+            "; made by hand\r\n"
+            "[HKEY_CURRENT_USER\\A]\r\n"
+            "  ; the port, do not change\r\n"
+            "\"Port\"=dword:00000050\r\n"
+            ";old value\r\n"
+            "\"Old\"=\"x\"\r\n"
+            "\r\n"
+            "; removed later\r\n"
+            "[HKEY_CURRENT_USER\\B]\r\n"
+            "\"V\"=\"1\"\r\n"
+            "; end of file\r\n");
+  auto reg = MakeFileRegistry(path);
+  Handle a = 0;
+  ASSERT_EQ(reg->CreateKey(kCurrentUser, "A", &a), kSuccess);
+  EXPECT_EQ(reg->SetValueEx(a, "Port", kDword, "\x51\0\0\0", 4), kSuccess);
+  EXPECT_EQ(reg->DeleteValue(a, "Old"), kSuccess);
+  EXPECT_EQ(reg->SetValueEx(a, "New", kString, "n", 2), kSuccess);
+  EXPECT_EQ(reg->DeleteKey(kCurrentUser, "B"), kSuccess);
+  EXPECT_EQ(ReadFile(path),
+            "Windows Registry Editor Version 5.00\r\n\r\n"
+            "; made by hand\r\n"
+            "[HKEY_CURRENT_USER\\A]\r\n"
+            "  ; the port, do not change\r\n"
+            "\"Port\"=dword:00000051\r\n"
+            "\"New\"=\"n\"\r\n"
+            "\r\n"
+            "; end of file\r\n");
 }
 
 TEST_F(RegFileTest, KeysImpliedByDeeperKeysExistAndOutliveThem) {

@@ -143,6 +143,16 @@ TEST(TextDecode, Utf8CheckedAcrossEightByteBlocks) {
   std::string latin = "Citt\xE0";
   DecodeFileBytesInPlace(&latin);
   EXPECT_EQ(latin, "Citt\xC3\xA0");
+  // A file saved as UTF-16 with its mark: BMP characters and a surrogate pair.
+  std::string utf16("\xFF\xFEL\0O\0\xE0\0\r\0\n\0\x3D\xD8\x00\xDE", 16);
+  DecodeFileBytesInPlace(&utf16);
+  EXPECT_EQ(utf16, "LO\xC3\xA0\r\n\xF0\x9F\x98\x80");
+  // The mark without valid UTF-16 after it (odd length, a lone surrogate) is Windows-1252.
+  for (std::string bytes : {std::string("\xFF\xFEL\0O", 5), std::string("\xFF\xFE\x00\xDC", 4)}) {
+    const std::string cp1252 = Cp1252ToUtf8(bytes);
+    DecodeFileBytesInPlace(&bytes);
+    EXPECT_EQ(bytes, cp1252);
+  }
 }
 
 TEST(TextSlices, InnerViewAsInner) {

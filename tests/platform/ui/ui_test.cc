@@ -6,6 +6,9 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cctype>
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -172,67 +175,254 @@ TEST_F(TerminalUiTest, WaitWindowPrintsEachMessageOnceWhenNotATerminal) {
             "Aggiornamento in corso, attendere...\n");
 }
 
-// The terminal case, on a pseudo-terminal whose other end the test reads.
-class PtyTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    master_ = posix_openpt(O_RDWR | O_NOCTTY);
-    ASSERT_GE(master_, 0);
-    ASSERT_EQ(grantpt(master_), 0);
-    ASSERT_EQ(unlockpt(master_), 0);
-    struct winsize size {};
-    size.ws_col = 60;
-    size.ws_row = 24;
-    ASSERT_EQ(ioctl(master_, TIOCSWINSZ, &size), 0);
-    int slave = open(ptsname(master_), O_RDWR | O_NOCTTY);
-    ASSERT_GE(slave, 0);
-    out_ = fdopen(slave, "w");
-    ASSERT_NE(out_, nullptr);
-  }
-  void TearDown() override {
-    if (out_ != nullptr) std::fclose(out_);
-    if (master_ >= 0) close(master_);
-  }
-  // What reached the terminal: waits for the first bytes, then takes all that follows.
-  std::string Screen() {
-    std::fflush(out_);
-    std::string text;
-    char buffer[4096];
-    struct pollfd ready = {master_, POLLIN, 0};
-    while (poll(&ready, 1, text.empty() ? 5000 : 50) > 0) {
-      ssize_t n = read(master_, buffer, sizeof(buffer));
-      if (n <= 0) break;
-      text.append(buffer, static_cast<std::size_t>(n));
+// What a terminal shows after the bytes written to it: the moves and erasures the wait window
+// uses (CR, LF, cursor up, erase to the end of the line and of the screen) applied to a grid.
+std::vector<std::string> Render(const std::string& bytes) {
+  std::vector<std::string> rows(1);
+  std::size_t row = 0, column = 0;
+  for (std::size_t i = 0; i < bytes.size(); ++i) {
+    const char c = bytes[i];
+    if (c == '\r') {
+      column = 0;
+    } else if (c == '\n') {
+      column = 0;
+      if (++row == rows.size()) rows.emplace_back();
+    } else if (c == '\x1b' && i + 1 < bytes.size() && bytes[i + 1] == '[') {
+      std::size_t j = i + 2;
+      std::size_t n = 0;
+      while (j < bytes.size() && std::isdigit(static_cast<unsigned char>(bytes[j]))) {
+        n = n * 10 + static_cast<std::size_t>(bytes[j++] - '0');
+      }
+      const char command = j < bytes.size() ? bytes[j] : '\0';
+      if (command == 'A') {
+        row -= std::min(row, std::max<std::size_t>(n, 1));
+      } else if (command == 'K' || command == 'J') {
+        if (rows[row].size() > column) rows[row].resize(column);
+        if (command == 'J') rows.resize(row + 1);
+      } else {
+        ADD_FAILURE() << "unexpected sequence ESC[" << n << command;
+      }
+      i = j;
+    } else {
+      if (rows[row].size() < column) rows[row].resize(column, ' ');
+      if (column < rows[row].size()) {
+        rows[row][column] = c;
+      } else {
+        rows[row].push_back(c);
+      }
+      ++column;
     }
-    return text;
   }
+  while (!rows.empty() && rows.back().empty()) rows.pop_back();
+  return rows;
+}
 
-  int master_ = -1;
-  std::FILE* out_ = nullptr;
+// The terminal ui on a fake terminal (a temporary file said to be one, of a fixed width) and a
+// clock the test moves.
+class FakeTerminalTest : public TerminalUiTest {
+ protected:
+  std::unique_ptr<TerminalUi> MakeTerminal(int columns = 100) {
+    TerminalUiOptions options;
+    options.out_is_terminal = true;
+    options.columns = columns;
+    options.now = [this] { return now_; };
+    return Make(options);
+  }
+  void Wait(int milliseconds) { now_ += std::chrono::milliseconds(milliseconds); }
+  std::vector<std::string> Screen() { return Render(Output()); }
+
+  std::chrono::steady_clock::time_point now_{};
 };
 
-TEST_F(PtyTest, WaitWindowIsARedrawnStatusLine) {
-  TerminalUiOptions options;
-  options.out = out_;
-  auto ui = MakeTerminalUi(options);
-  ui->SetWaitMessage("Attendere\r\nprego");
+TEST_F(FakeTerminalTest, WaitWindowIsShownReplacedAndRemovedInPlace) {
+  auto ui = MakeTerminal(30);
+  ui->SetWaitLines(3);
+  ui->SetWaitMessage("Attendere\r\nprego, un momento");
   ui->ShowWait();
-  ui->Progress(10, 10);
-  std::string screen = Screen();
-  EXPECT_EQ(screen,
-            "\r\x1b[KAggiornamento in corso, attendere... Attendere prego"
-            "\r\x1b[KAggiornamento in corso, attendere... Attend (riga 10 di 10)");
-
-  // A message box clears the line first and draws it again after the answer.
-  ui->MessageBox("Messaggio", "", 0);
-  screen = Screen();
-  EXPECT_EQ(screen.rfind("\r\x1b[K+-", 0), 0u) << screen;
-  EXPECT_NE(screen.find("\r\x1b[KAggiornamento in corso, attendere... Attend (riga 10 di 10)"),
-            std::string::npos);
-
+  // The window keeps the height the script gave its message; lines are cut to the width.
+  EXPECT_EQ(Screen(), (std::vector<std::string>{"[i] Aggiornamento in corso, a", "    Attendere",
+                                                "    prego, un momento", "    "}));
+  ui->Progress(1, 40);
+  ui->SetWaitMessage("Copia\r\ndei\r\nfile\r\nin corso");
+  // A longer message is shown whole, drawn over the window before.
+  EXPECT_EQ(Screen(),
+            (std::vector<std::string>{"[i] Aggiornamento in corso, a", "    Copia", "    dei",
+                                      "    file", "    in corso", "    riga 1 di 40"}));
+  ui->SetWaitLines(0);
+  ui->SetWaitMessage("Fine");
+  // A shorter window leaves nothing of the taller one below it.
+  EXPECT_EQ(Screen(), (std::vector<std::string>{"[i] Aggiornamento in corso, a", "    Fine",
+                                                "    riga 1 di 40"}));
   ui->UnloadWait();
-  EXPECT_EQ(Screen(), "\r\x1b[K");
-  EXPECT_FALSE(ui->WaitLoaded());
+  EXPECT_TRUE(Screen().empty());
+  EXPECT_EQ(Output().find("\n\n"), std::string::npos);
+}
+
+TEST_F(FakeTerminalTest, MessageBoxTakesTheWindowDownAndItComesBackBelow) {
+  auto ui = MakeTerminal();
+  ui->SetWaitMessage("Attendere");
+  ui->ShowWait();
+  ui->Progress(3, 10);
+  ui->MessageBox("Continuare?", "Domanda", 4 + kIconQuestion);
+  const std::vector<std::string> screen = Screen();
+  ASSERT_GE(screen.size(), 4u);
+  EXPECT_EQ(screen[0], "+- Domanda ---------------------+");
+  EXPECT_EQ(std::vector<std::string>(screen.end() - 3, screen.end()),
+            (std::vector<std::string>{"[i] Aggiornamento in corso, attendere...", "    Attendere",
+                                      "    riga 3 di 10"}));
+  EXPECT_EQ(std::count(screen.begin(), screen.end(), "    Attendere"), 1);
+}
+
+// Other output on the same screen (the sentences of --verbose) is written where the window
+// was, and the window is drawn again below it.
+TEST_F(FakeTerminalTest, OtherOutputGetsRoomAndTheWindowComesBackBelowIt) {
+  auto ui = MakeTerminal();
+  ui->SetWaitMessage("Attendere");
+  ui->ShowWait();
+  ui->Progress(1, 10);
+  ui->MakeRoom();
+  std::fputs("Creata tabella Clienti\n", out_);
+  ui->Progress(2, 10);
+  EXPECT_EQ(Screen(), (std::vector<std::string>{"Creata tabella Clienti",
+                                                "[i] Aggiornamento in corso, attendere...",
+                                                "    Attendere", "    riga 2 di 10"}));
+}
+
+TEST_F(FakeTerminalTest, ScriptProgressIsDrawnAFewTimesASecond) {
+  auto ui = MakeTerminal();
+  ui->ShowWait();
+  ui->Progress(1, 1000);
+  const std::size_t shown = Output().size();
+  for (long line = 2; line < 100; ++line) ui->Progress(line, 1000);
+  EXPECT_EQ(Output().size(), shown);  // no time has passed
+  Wait(250);
+  ui->Progress(100, 1000);
+  EXPECT_EQ(Screen().back(), "    riga 100 di 1000");
+  ui->Progress(1000, 1000);  // the last line is always shown
+  EXPECT_EQ(Screen().back(), "    riga 1000 di 1000");
+}
+
+TEST_F(FakeTerminalTest, OperationShowsBarRateAndTimeLeft) {
+  auto ui = MakeTerminal();
+  ui->ShowWait();
+  ui->BeginTask({progress::Kind::kRebuild, "Clienti", progress::Unit::kRows, 10000, true});
+  EXPECT_EQ(Screen().back(), "    [....................]   0%  trascorsi 0 s  0 di 10.000 righe");
+  ui->TaskProgress(200);
+  Wait(100);
+  ui->TaskProgress(400);  // too soon for a redraw, too soon for a rate
+  EXPECT_EQ(Screen().back(), "    [....................]   0%  trascorsi 0 s  0 di 10.000 righe");
+  Wait(1900);
+  ui->TaskProgress(5000);
+  std::vector<std::string> screen = Screen();
+  EXPECT_EQ(screen[screen.size() - 2], "    Ricostruzione della tabella Clienti");
+  EXPECT_EQ(screen.back(),
+            "    [##########..........]  50%  mancano 2 s  5.000 di 10.000 righe  2.500 righe/s");
+  Wait(2000);
+  ui->TaskProgress(10000);
+  EXPECT_EQ(
+      Screen().back(),
+      "    [####################] 100%  trascorsi 4 s  10.000 di 10.000 righe  2.500 righe/s");
+  ui->EndTask(false);
+  EXPECT_EQ(Screen().back(), "[i] Aggiornamento in corso, attendere...");
+}
+
+TEST_F(FakeTerminalTest, OperationsWithoutTotalOrCountShowWhatIsKnown) {
+  auto ui = MakeTerminal(60);
+  ui->ShowWait();
+  // A size in bytes, its rate in bytes too.
+  ui->BeginTask({progress::Kind::kImport, "righe.txt", progress::Unit::kBytes, 3 << 20, true});
+  Wait(1000);
+  ui->TaskProgress(3 << 19);
+  // Cut to the width less one column, so that the terminal never wraps it.
+  const std::string whole =
+      "    [##########..........]  50%  mancano 1 s  1,5 MB di 3,0 MB  1,5 MB/s";
+  EXPECT_EQ(Screen().back(), whole.substr(0, 59));
+  ui->EndTask(false);
+  // No total: what is done, the rate and the time taken, no time left.
+  ui->BeginTask({progress::Kind::kCopy, "Storico", progress::Unit::kRows, 0, true});
+  Wait(4000);
+  ui->TaskProgress(4200);
+  EXPECT_EQ(Screen().back(), "    trascorsi 4 s  4.200 righe  1.050 righe/s");
+  ui->EndTask(false);
+  // Nothing counted while it runs: its size and the time taken.
+  ui->BeginTask(
+      {progress::Kind::kCompact, "/dati/archivio.mdb", progress::Unit::kPages, 1234, false});
+  Wait(61000);
+  ui->TaskProgress(7);
+  EXPECT_EQ(Screen().back(), "    trascorsi 1 min 01 s  1.234 pagine");
+  ui->EndTask(false);
+  // Without the window an operation shows nothing.
+  ui->UnloadWait();
+  ui->BeginTask({progress::Kind::kCopy, "Storico", progress::Unit::kRows, 10, true});
+  ui->TaskProgress(5);
+  ui->EndTask(false);
+  EXPECT_TRUE(Screen().empty());
+}
+
+TEST_F(TerminalUiTest, OperationIsOneLineAtItsEndWhenNotATerminal) {
+  std::chrono::steady_clock::time_point now{};
+  TerminalUiOptions options;
+  options.now = [&now] { return now; };
+  auto ui = Make(options);
+  ui->SetWaitMessage("Importazione");
+  ui->ShowWait();
+  ui->BeginTask({progress::Kind::kImport, "righe.txt", progress::Unit::kBytes, 2048, true});
+  for (int done = 0; done <= 2048; done += 256) {
+    now += std::chrono::milliseconds(500);
+    ui->TaskProgress(done);
+  }
+  ui->EndTask(false);
+  ui->BeginTask({progress::Kind::kCompact, "a.mdb", progress::Unit::kPages, 9, false});
+  now += std::chrono::milliseconds(1500);
+  ui->EndTask(false);
+  // A short operation leaves no line.
+  ui->BeginTask({progress::Kind::kRebuild, "Clienti", progress::Unit::kRows, 3, true});
+  now += std::chrono::milliseconds(900);
+  ui->TaskProgress(3);
+  ui->EndTask(false);
+  ui->BeginTask({progress::Kind::kCopy, "Storico", progress::Unit::kRows, 10000, true});
+  now += std::chrono::milliseconds(2500);
+  ui->TaskProgress(1234);
+  ui->EndTask(true);
+  EXPECT_EQ(Output(),
+            "Aggiornamento in corso, attendere... Importazione\n"
+            "Importazione dal file righe.txt: 2,0 KB in 4 s\n"
+            "Compattazione del database a.mdb: fatto in 1 s\n"
+            "Copia delle righe in Storico: interrotta dopo 1.234 righe, 2 s\n");
+}
+
+// The real terminal, a pseudo-terminal whose other end the test reads: recognised as one, and
+// its width asked of it.
+TEST(PtyTest, TheTerminalAndItsWidthAreFound) {
+  int master = posix_openpt(O_RDWR | O_NOCTTY);
+  ASSERT_GE(master, 0);
+  ASSERT_EQ(grantpt(master), 0);
+  ASSERT_EQ(unlockpt(master), 0);
+  struct winsize size {};
+  size.ws_col = 24;
+  size.ws_row = 24;
+  ASSERT_EQ(ioctl(master, TIOCSWINSZ, &size), 0);
+  int slave = open(ptsname(master), O_RDWR | O_NOCTTY);
+  ASSERT_GE(slave, 0);
+  std::FILE* out = fdopen(slave, "w");
+  ASSERT_NE(out, nullptr);
+  TerminalUiOptions options;
+  options.out = out;
+  auto ui = MakeTerminalUi(options);
+  ui->ShowWait();
+  ui->UnloadWait();
+  std::fflush(out);
+  std::string screen;
+  char buffer[4096];
+  struct pollfd ready = {master, POLLIN, 0};
+  while (poll(&ready, 1, screen.empty() ? 5000 : 50) > 0) {
+    ssize_t n = read(master, buffer, sizeof(buffer));
+    if (n <= 0) break;
+    screen.append(buffer, static_cast<std::size_t>(n));
+  }
+  std::fclose(out);
+  close(master);
+  EXPECT_EQ(screen, "\r[i] Aggiornamento in co\x1b[K\x1b[J\r\x1b[J");
 }
 
 }  // namespace
