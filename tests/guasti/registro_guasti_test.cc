@@ -10,6 +10,7 @@
 #include <sstream>
 #include <string>
 
+#include "fakes/ambiente.h"
 #include "guasti/chiamate_guaste.h"
 #include "guasti/vfs_guasto.h"
 #include "platform/fs/fs.h"
@@ -144,6 +145,32 @@ TEST_F(Cartella, FileScrittoDalServizioFile) {
     return s.ok();
   });
   std::printf("servizio file: %ld punti di guasto\n", punti);
+}
+
+// The same sweep through a script line: a registry that cannot be written is said once, with
+// the file's name, and the run ends with an error (exit status 1).
+TEST_F(Cartella, RigaCheScriveIlRegistro) {
+  fakes::Ambiente a;
+  const std::string percorso = a.Percorso("registry.reg");
+  registry::Handle h = 0;
+  ASSERT_EQ(a.registro->CreateKey(registry::kCurrentUser, "Software\\Prova", &h),
+            registry::kSuccess);
+  const std::string vecchio = Leggi(percorso);
+  std::vector<std::string> note;
+  a.stato->Dettagli = true;
+  a.stato->StampaNota = [&note](const std::string& nota) { note.push_back(nota); };
+  const long punti = Spazza(percorso, vecchio, [&](std::string* errore) {
+    a.stato->ErroreSegnalato = false;
+    a.stato->RegistroGuasto = false;
+    note.clear();
+    a.Esegui({"+\xC2\xA7,HKCU,Software\\Prova\\Nome,valore"});
+    for (const std::string& nota : note) *errore += nota;
+    if (a.stato->ErroreSegnalato) {
+      EXPECT_EQ(note.size(), 1u) << *errore;
+    }
+    return !a.stato->ErroreSegnalato;
+  });
+  std::printf("riga di registro: %ld punti di guasto\n", punti);
 }
 
 }  // namespace
