@@ -6,19 +6,24 @@ ASAN_BUILD ?= build-asan
 FUZZ_BUILD ?= build-fuzz
 FUZZ_SECONDS ?= 60
 
-.PHONY: all deps build build-asan build-fuzz test test-normal test-asan fuzz demo bench clean
+.PHONY: all deps build build-asan build-fuzz test test-normal test-asan fuzz demo bench install clean
 
 all: build
 
 deps:
 	@./tools/install-deps.sh
 
+# Warnings are errors in the developers' builds: make test turns it on (and the build folder
+# keeps it); any other build only prints them.
+WERROR_FLAG ?=
+test: WERROR_FLAG = -DMLX_WERROR=ON
+
 build: deps
-	@cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+	@cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo $(WERROR_FLAG) >/dev/null
 	@cmake --build $(BUILD) -j $(JOBS)
 
 build-asan: deps
-	@cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DMLX_SANITIZE=ON >/dev/null
+	@cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DMLX_SANITIZE=ON $(WERROR_FLAG) >/dev/null
 	@cmake --build $(ASAN_BUILD) -j $(JOBS)
 
 test-normal: build
@@ -41,6 +46,11 @@ fuzz: build-fuzz
 
 demo: build
 	@./examples/run-demo.sh $(BUILD)/marlovex
+
+# The program, marlovex.1 and the docs under PREFIX; DESTDIR stages them for a package.
+PREFIX ?= /usr/local
+install: build
+	@DESTDIR="$(DESTDIR)" cmake --install $(BUILD) --prefix "$(PREFIX)"
 
 bench: build
 	@./bench/run.sh $(BUILD)

@@ -40,8 +40,7 @@ enum class Ordine { Antecedente, Successiva, AntecedenteOUguale, SuccessivaOUgua
 // equal are equal versions; two that differ only in the writing of equal numbers (2 and 02)
 // are neither equal nor one older than the other.
 bool InOrdine(Ordine ordine, std::string_view attuale, std::string_view riferimento) {
-  const std::string piuRecente =
-      VersionePiuRecente(std::string(attuale), std::string(riferimento));
+  const std::string piuRecente = VersionePiuRecente(std::string(attuale), std::string(riferimento));
   const bool uguali = riferimento == attuale;
   switch (ordine) {
     case Ordine::Antecedente:
@@ -221,32 +220,19 @@ const Operatore kOperatori[] = {
     {"<=", " <= ", [](Testo v, Testo x) { return Confronta(v, x) <= 0; }},
     {">=", " >= ", [](Testo v, Testo x) { return Confronta(v, x) >= 0; }},
     {">>", " >> ", [](Testo v, Testo x) { return Confronta(v, x) > 0; }},
-    {"[*", " inizia per ",
-     [](Testo v, Testo x) { return text::Like(v, Letterale(x) + "*"); }},
-    {"*]", " finisce per ",
-     [](Testo v, Testo x) { return text::Like(v, "*" + Letterale(x)); }},
-    {"**", " contiene ",
-     [](Testo v, Testo x) {
-       return text::Like(v, "*" + Letterale(x) + "*");
-     }},
-    {"sv", " versione uguale a ",
-     [](Testo v, Testo x) { return v == x; }},
-    {"dv", " versione diversa da ",
-     [](Testo v, Testo x) { return v != x; }},
+    {"[*", " inizia per ", [](Testo v, Testo x) { return text::Like(v, Letterale(x) + "*"); }},
+    {"*]", " finisce per ", [](Testo v, Testo x) { return text::Like(v, "*" + Letterale(x)); }},
+    {"**", " contiene ", [](Testo v, Testo x) { return text::Like(v, "*" + Letterale(x) + "*"); }},
+    {"sv", " versione uguale a ", [](Testo v, Testo x) { return v == x; }},
+    {"dv", " versione diversa da ", [](Testo v, Testo x) { return v != x; }},
     {"ov", " versione antecedente a ",
-     [](Testo v, Testo x) {
-       return InOrdine(Ordine::Antecedente, v, x);
-     }},
+     [](Testo v, Testo x) { return InOrdine(Ordine::Antecedente, v, x); }},
     {"nv", " versione successiva a ",
      [](Testo v, Testo x) { return InOrdine(Ordine::Successiva, v, x); }},
     {"os", " versione uguale o antecedente a ",
-     [](Testo v, Testo x) {
-       return InOrdine(Ordine::AntecedenteOUguale, v, x);
-     }},
+     [](Testo v, Testo x) { return InOrdine(Ordine::AntecedenteOUguale, v, x); }},
     {"ns", " versione uguale o successiva a ",
-     [](Testo v, Testo x) {
-       return InOrdine(Ordine::SuccessivaOUguale, v, x);
-     }},
+     [](Testo v, Testo x) { return InOrdine(Ordine::SuccessivaOUguale, v, x); }},
 };
 
 // "{<name>}" operator value: the variable's value (a missing variable is "") against the value

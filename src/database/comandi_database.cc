@@ -48,8 +48,9 @@ void RigaDatabase(ContestoEsecuzione& c, StatoDatabase&) {
   }
   db::Connection& conn = OggettoConnessione(plat, c.Connessione);
   if (conn.State() != 0) conn.Close();
-  ApriDatabase(plat, conn, percorso);
+  // Current before the open, so that the error of a file that does not open names that file.
   c.DbCorrente = percorso;
+  ApriDatabase(plat, conn, percorso);
   c.Azione = "Aperto database " + percorso;
 }
 

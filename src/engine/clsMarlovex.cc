@@ -8,6 +8,7 @@
 #include "platform/registry/registry.h"
 #include "platform/text/text.h"
 #include "platform/ui/ui.h"
+#include "programs/programmi.h"
 #include "system/impostazioni.h"
 #include "variables/espansione.h"
 
@@ -18,6 +19,9 @@ clsMarlovex::clsMarlovex(StatoProcesso& stato)
       famiglie_(std::make_unique<Famiglie>()),
       Ritorni([&stato](const std::string& testo) { stato.SegnalaErrore(testo); }) {
   contesto_.Interrompi = [this] { Interrompi(); };
+  contesto_.RegisterServer = [this](const std::string& DllServerPath, bool bRegister) {
+    return RegisterServer(DllServerPath, bRegister);
+  };
   contesto_.Righe = &righe_;
   contesto_.Etichette = &etichette_;
   contesto_.Ritorni = &Ritorni;
@@ -117,6 +121,10 @@ void clsMarlovex::SaltaCommenti() {
   } while (righe_[currLinea_].empty() || righe_[currLinea_][0] == ';');
 }
 
+bool clsMarlovex::RegisterServer(const std::string& DllServerPath, bool bRegister) {
+  return mlx::RegisterServer(contesto_.processo, DllServerPath, bRegister);
+}
+
 void clsMarlovex::Interrompi() {
   if (inClear_) {
     // Clear's repositioning ran off the end of a script that has nothing but comments: the
@@ -205,11 +213,7 @@ void clsMarlovex::RigaComando() {
   bool espansa = true;
   try {
     // A line without placeholders is split as it is, into the parts' own texts.
-    if (!HaSegnaposti(c.RigaCorrente)) {
-      Dividi(c.RigaCorrente, ",", &c.Parti);
-    } else {
-      Dividi(c.Espandi(c.RigaCorrente), ",", &c.Parti);
-    }
+    Dividi(c.EspandiRiga(c.RigaCorrente), ",", &c.Parti);
   } catch (const ErroreScript& e) {
     // A failed expansion is reported with this line's own field, read from the raw line,
     // rather than the previous line's.

@@ -69,6 +69,9 @@ class clsMarlovex {
   bool EvalCondizione(const std::string& szExec);
   bool EvalBiCondizione(const std::string& szExec);
   bool EvalMultiCondizione(const std::string& szExec);
+  // Registers the component (bRegister true) or unregisters it by its own entry point; true
+  // when the entry point exists and reports success. What DLLREG runs.
+  bool RegisterServer(const std::string& DllServerPath, bool bRegister);
 
   // What the run shares with the commands, and the labels, for a client that looks on.
   const ContestoEsecuzione& Contesto() const { return contesto_; }

@@ -53,7 +53,13 @@ const std::string& ContestoEsecuzione::Parte(std::size_t i) const {
 }
 
 std::string ContestoEsecuzione::Espandi(std::string_view testo) const {
-  return EspandiVariabili(ExecVars.get(), testo, plat());
+  std::string risultato;
+  espansore.EspandiIn(ExecVars.get(), testo, plat(), &risultato);
+  return risultato;
+}
+
+std::string_view ContestoEsecuzione::EspandiRiga(std::string_view testo) const {
+  return espansore.Espandi(ExecVars.get(), testo, plat());
 }
 
 db::Connection& ContestoEsecuzione::ConnessioneAperta() {

@@ -19,6 +19,7 @@
 #include "engine/righe.h"
 #include "engine/utilita.h"
 #include "system/impostazioni.h"
+#include "variables/espansione.h"
 
 namespace mlx {
 
@@ -82,8 +83,13 @@ struct ContestoEsecuzione {
   const Collezione<std::int32_t>* Etichette = nullptr;
   clsStack* Ritorni = nullptr;
 
+  // Expansion buffers, reused line after line.
+  mutable Espansore espansore;
+
   // Stops the run, as the engine's Interrompi does.
   std::function<void()> Interrompi;
+  // Registers (true) or unregisters a component through the engine's RegisterServer.
+  std::function<bool(const std::string& DllServerPath, bool bRegister)> RegisterServer;
 
   // Runs one step of the line under the error trap. Returns false when the step failed and
   // the trap let the line go on (errors silenced, or an object that exists or is missing); a
@@ -108,6 +114,9 @@ struct ContestoEsecuzione {
   bool Flag(std::size_t i) const { return i < Parti.size() && IsVero(Parti[i]); }
   // The text with its placeholders replaced from the variable store.
   std::string Espandi(std::string_view testo) const;
+  // The same as a view: the text itself when it holds no placeholder, otherwise a text kept
+  // until the next call. The command line is expanded this way, without a copy of its own.
+  std::string_view EspandiRiga(std::string_view testo) const;
   // The open connection; none open is a script error.
   db::Connection& ConnessioneAperta();
   // Closes and releases the recordset and the connection.

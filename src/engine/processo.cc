@@ -64,8 +64,7 @@ class RegistroSorvegliato final : public registry::Registry {
 
 }  // namespace
 
-StatoProcesso::StatoProcesso(const Platform& piattaforma)
-    : plat(piattaforma), avanzamento(*this) {
+StatoProcesso::StatoProcesso(const Platform& piattaforma) : plat(piattaforma), avanzamento(*this) {
   if (plat.progress == nullptr) plat.progress = &avanzamento;
   if (plat.registry != nullptr) {
     registroSorvegliato_ = std::make_unique<RegistroSorvegliato>(*plat.registry, *this);

@@ -22,8 +22,8 @@ class Rendiconto {
   virtual ~Rendiconto() = default;
   virtual void Errore(const std::string& script, std::int32_t riga, const std::string& testo) = 0;
   // `crea` is the file or folder the command would have created ("" for none).
-  virtual void SoloDescritto(const std::string& script, std::int32_t riga,
-                             const std::string& frase, const std::string& crea) = 0;
+  virtual void SoloDescritto(const std::string& script, std::int32_t riga, const std::string& frase,
+                             const std::string& crea) = 0;
   // A file test found `percorso` missing: the record notes it when a command that only
   // described its work would have created it, since the real run could take the other branch.
   virtual void FileMancante(const std::string& script, std::int32_t riga,

@@ -1,5 +1,7 @@
 #include "engine/righe.h"
 
+#include "platform/text/text.h"
+
 namespace mlx {
 
 RigheScript::RigheScript(const std::vector<std::string>& righe) {
@@ -21,6 +23,14 @@ RigheScript::RigheScript(const std::vector<std::string>& righe) {
 std::string_view RigheScript::Conserva(std::string testo) {
   testi_.push_back(std::make_unique<const std::string>(std::move(testo)));
   return *testi_.back();
+}
+
+std::string_view RigheScript::ConservaFile(fs::FileBytes file) {
+  std::string decodificato;
+  const std::string_view testo = text::DecodeFileBytesView(file.view(), &decodificato);
+  if (testo.data() == decodificato.data()) return Conserva(std::move(decodificato));
+  file_.push_back(std::move(file));
+  return testo;
 }
 
 RigheScript::operator std::vector<std::string>() const {

@@ -1,6 +1,6 @@
-// The lines of a script. The text is kept in a few blocks this object owns (a whole file, a
-// line joined from continuations) and every line is a view of one of them, so that loading and
-// freeing a script of a million lines costs no allocation per line.
+// The lines of a script. The text is kept in a few blocks this object owns (the bytes of a
+// whole file, a line joined from continuations) and every line is a view of one of them, so
+// that loading and freeing a script of a million lines costs no allocation per line.
 #pragma once
 
 #include <algorithm>
@@ -9,6 +9,8 @@
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "platform/fs/fs.h"
 
 namespace mlx {
 
@@ -30,6 +32,9 @@ class RigheScript {
   // Keeps the text for as long as this object lives and answers a view of it. Moving the
   // object keeps the views valid.
   std::string_view Conserva(std::string testo);
+  // Keeps the bytes of a script file and answers a view of their text: the bytes themselves
+  // when they are UTF-8 (the common case, without a copy), otherwise their decoded copy.
+  std::string_view ConservaFile(fs::FileBytes file);
   // Appends a line, or replaces the last one. The line must be a view of text kept by Conserva
   // (or text that outlives this object, such as a literal).
   void push_back(std::string_view riga) { righe_.push_back(riga); }
@@ -47,6 +52,7 @@ class RigheScript {
  private:
   // Each block on the heap by itself, so that the views stay valid when the list grows.
   std::vector<std::unique_ptr<const std::string>> testi_;
+  std::vector<fs::FileBytes> file_;
   std::vector<std::string_view> righe_;
 };
 

@@ -6,6 +6,8 @@
 #include <stdexcept>
 #include <string>
 #include <unordered_map>
+#include <utility>
+#include <vector>
 
 #include "conditions/comandi_condizioni.h"
 #include "dialogs/comandi_dialoghi.h"
@@ -25,6 +27,16 @@ struct Tabella {
   std::unordered_map<std::string_view, GestoreRiga, HashBreve, UgualeBreve> righe;
   // The line kinds of an ASCII first character by that character, looked up once per line.
   std::array<const GestoreRiga*, 128> righeAscii{};
+  // The commands by the first byte of their code, looked up once per command line: a code is
+  // compared with the few that begin as it does.
+  std::array<std::vector<std::pair<std::string_view, const Comando*>>, 256> comandiPerIniziale;
+
+  void IndicizzaComandi() {
+    for (const auto& [codice, comando] : comandi) {
+      if (codice.empty()) continue;
+      comandiPerIniziale[static_cast<unsigned char>(codice[0])].emplace_back(codice, &comando);
+    }
+  }
 
   void IndicizzaRighe() {
     for (const auto& [primo, gestore] : righe) {
@@ -99,6 +111,7 @@ const Tabella& TabellaComandi() {
     t.Aggiungi(FamigliaFile());
     t.Aggiungi(FamigliaProgrammi());
     t.IndicizzaRighe();
+    t.IndicizzaComandi();
     return t;
   }();
   return tabella;
@@ -107,9 +120,16 @@ const Tabella& TabellaComandi() {
 }  // namespace
 
 const Comando* TrovaComando(std::string_view codice) {
-  const auto& comandi = TabellaComandi().comandi;
-  auto it = comandi.find(codice);
-  return it == comandi.end() ? nullptr : &it->second;
+  const Tabella& tabella = TabellaComandi();
+  if (codice.empty()) {
+    auto it = tabella.comandi.find(codice);
+    return it == tabella.comandi.end() ? nullptr : &it->second;
+  }
+  for (const auto& [altro, comando] :
+       tabella.comandiPerIniziale[static_cast<unsigned char>(codice[0])]) {
+    if (UgualeBreve{}(altro, codice)) return comando;
+  }
+  return nullptr;
 }
 
 const GestoreRiga* TrovaTipoRiga(std::string_view primo) {

@@ -38,7 +38,8 @@ void Dividi(std::string_view testo, std::string_view sep, std::vector<std::strin
   std::size_t n = 0;
   const auto Metti = [&](std::string_view pezzo) {
     if (n < parti->size()) {
-      (*parti)[n].assign(pezzo);
+      (*parti)[n].clear();
+      (*parti)[n].append(pezzo);
     } else {
       parti->emplace_back(pezzo);
     }
@@ -50,7 +51,7 @@ void Dividi(std::string_view testo, std::string_view sep, std::vector<std::strin
     std::size_t inizio = 0;
     for (;;) {
       const std::size_t p =
-          sep.size() == 1 ? testo.find(sep[0], inizio) : testo.find(sep, inizio);
+          sep.size() == 1 ? CercaCarattere(testo, sep[0], inizio) : Cerca(testo, sep, inizio);
       if (p == std::string_view::npos) break;
       Metti(testo.substr(inizio, p - inizio));
       inizio = p + sep.size();
@@ -74,14 +75,18 @@ std::string Elemento(std::string_view testo, int n, std::string_view sep) {
 }
 
 std::string UnisciDa(const std::vector<std::string>& arr, std::string_view sep, long inizio) {
-  if (inizio < 0) inizio = 0;
-  if (static_cast<std::size_t>(inizio) >= arr.size()) return "";
   std::string risultato;
-  for (std::size_t i = static_cast<std::size_t>(inizio); i < arr.size(); ++i) {
-    if (i > static_cast<std::size_t>(inizio)) risultato.append(sep);
-    risultato += arr[i];
-  }
+  AggiungiUnioneDa(arr, sep, inizio, &risultato);
   return risultato;
+}
+
+void AggiungiUnioneDa(const std::vector<std::string>& arr, std::string_view sep, long inizio,
+                      std::string* risultato) {
+  if (inizio < 0) inizio = 0;
+  for (std::size_t i = static_cast<std::size_t>(inizio); i < arr.size(); ++i) {
+    if (i > static_cast<std::size_t>(inizio)) risultato->append(sep);
+    risultato->append(arr[i]);
+  }
 }
 
 std::string Sostituisci(std::string_view testo, std::string_view da, std::string_view a) {
@@ -200,8 +205,12 @@ std::string LeggiVoceDestra(const CollezioneTesti* coll, std::string_view chiave
 }
 
 void ScriviVoce(CollezioneTesti* coll, std::string valore, std::string_view chiave) {
+  VoceDaScrivere(coll, chiave) = std::move(valore);
+}
+
+std::string& VoceDaScrivere(CollezioneTesti* coll, std::string_view chiave) {
   if (coll == nullptr) Solleva(err::kInvalidCall, "Archivio delle variabili non disponibile.");
-  coll->Scrivi(chiave, std::move(valore));
+  return coll->Voce(chiave);
 }
 
 void SvuotaCollection(std::unique_ptr<CollezioneTesti>& coll) {

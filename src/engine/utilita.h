@@ -4,10 +4,14 @@
 // missing key.
 #pragma once
 
+#include <algorithm>
+#include <bit>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <string_view>
+#include <type_traits>
 #include <vector>
 
 #include "engine/collezione.h"
@@ -18,12 +22,52 @@ namespace db { class Recordset; }
 namespace fs { class FileSystem; }
 namespace ui { class Ui; }
 
+// The first position of the byte `c` in `testo` from `da`, npos when it is missing. The text is
+// read eight bytes at a time in the program's own loop: the texts of a script line are short,
+// and most searches end before a library call would have begun.
+inline std::size_t CercaCarattere(std::string_view testo, char c, std::size_t da = 0) {
+  constexpr std::uint64_t kUni = 0x0101010101010101ull;
+  constexpr std::uint64_t kBassi = 0x7F7F7F7F7F7F7F7Full;
+  const std::uint64_t cercato = kUni * static_cast<unsigned char>(c);
+  std::size_t i = da;
+  for (; i + 8 <= testo.size(); i += 8) {
+    std::uint64_t parola;
+    std::memcpy(&parola, testo.data() + i, sizeof parola);
+    // The high bit of every byte equal to `c`, and of no other.
+    const std::uint64_t x = parola ^ cercato;
+    const std::uint64_t uguali = ~(((x & kBassi) + kBassi) | x | kBassi);
+    if (uguali != 0) {
+      // The first byte of the text is the word's lowest on a little-endian machine.
+      if constexpr (std::endian::native == std::endian::little) {
+        return i + static_cast<std::size_t>(std::countr_zero(uguali)) / 8;
+      } else {
+        return i + static_cast<std::size_t>(std::countl_zero(uguali)) / 8;
+      }
+    }
+  }
+  for (; i < testo.size(); ++i) {
+    if (testo[i] == c) return i;
+  }
+  return std::string_view::npos;
+}
+
 // The first position of `cercato` in `testo` from `da`, npos when it is missing. The texts of
-// a script line are short: a plain loop finds a short piece sooner than a library call.
+// a script line are short: a plain comparison finds a short piece sooner than a library search,
+// once the library's scan for its first byte has found where it may begin.
 constexpr std::size_t Cerca(std::string_view testo, std::string_view cercato,
                             std::size_t da = 0) {
   if (cercato.size() > testo.size()) return std::string_view::npos;
   const std::size_t ultimo = testo.size() - cercato.size();
+  if (!std::is_constant_evaluated() && !cercato.empty()) {
+    const std::string_view inizi = testo.substr(0, ultimo + 1);
+    for (std::size_t i = CercaCarattere(inizi, cercato[0], da); i != std::string_view::npos;
+         i = CercaCarattere(inizi, cercato[0], i + 1)) {
+      std::size_t k = 1;
+      while (k < cercato.size() && testo[i + k] == cercato[k]) ++k;
+      if (k == cercato.size()) return i;
+    }
+    return std::string_view::npos;
+  }
   for (std::size_t i = da; i <= ultimo; ++i) {
     std::size_t k = 0;
     while (k < cercato.size() && testo[i + k] == cercato[k]) ++k;
@@ -46,6 +90,9 @@ std::vector<std::string> Dividi(std::string_view testo, std::string_view sep);
 void Dividi(std::string_view testo, std::string_view sep, std::vector<std::string>* parti);
 // Elements from index `inizio` to the end joined by sep; "" past the end.
 std::string UnisciDa(const std::vector<std::string>& arr, std::string_view sep, long inizio);
+// The same, appended to `*risultato`.
+void AggiungiUnioneDa(const std::vector<std::string>& arr, std::string_view sep, long inizio,
+                      std::string* risultato);
 std::string RaddoppiaApici(std::string_view testo);
 bool IsVero(std::string_view testo);
 // 0 for "", the number otherwise; a text that is not a number is a script error.
@@ -80,6 +127,8 @@ std::string_view VoceDestra(const CollezioneTesti* coll, std::string_view chiave
                             std::string_view sep);
 // Stores the value under the key, replacing an earlier one.
 void ScriviVoce(CollezioneTesti* coll, std::string valore, std::string_view chiave);
+// The item under the key to be written in place (a new empty one when the key is missing).
+std::string& VoceDaScrivere(CollezioneTesti* coll, std::string_view chiave);
 void SvuotaCollection(std::unique_ptr<CollezioneTesti>& coll);
 
 // The data type code of the named field of the recordset; -4 when it cannot be read.

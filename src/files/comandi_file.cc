@@ -43,7 +43,8 @@ Lavoro CmdCopia(ContestoEsecuzione& c) {
   return [&c, origine, destinazione, sovrascrivi, sposta] {
     fs::FileSystem& f = FileSystem(c);
     // A failed copy goes to the line's error trap and the source stays where it was.
-    Verifica(f.CopyFile(origine, destinazione, sovrascrivi));
+    // A move deletes the source next, so its copy is made durable first.
+    Verifica(f.CopyFile(origine, destinazione, sovrascrivi, sposta));
     // The source is deleted only once its copy is complete; a failure here is passed over, so
     // the worst a move can leave is the file in both places.
     if (sposta) static_cast<void>(f.DeleteFile(origine));

@@ -23,10 +23,7 @@
 #include "platform/registry/registry.h"
 #include "platform/sysinfo/sysinfo.h"
 #include "platform/ui/ui.h"
-
-#ifndef MLX_VERSION
-#define MLX_VERSION "0.0.0"
-#endif
+#include "versione.h"
 
 namespace {
 
@@ -83,7 +80,7 @@ int main(int argc, char** argv) {
     return 0;
   }
   if (opzioni.versione) {
-    std::cout << "marlovex " << MLX_VERSION << "\n";
+    std::cout << "marlovex " << kVersione << "\n";
     return 0;
   }
 

@@ -7,8 +7,13 @@
 #include <string_view>
 #include <utility>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "database/programmati.h"
 #include "engine/clsMarlovex.h"
+#include "launch/opzioni.h"
 #include "platform/fs/fs.h"
 #include "platform/text/text.h"
 #include "platform/ui/ui.h"
@@ -47,13 +52,26 @@ void LeggiOpzioni(StatoProcesso& stato, const std::string& argomenti) {
     EseguiProgrammati(stato, argomento,
                       [&stato](const std::string& script) { EseguiScript(stato, script); });
   }
-  // "-C" and any other option: accepted, nothing happens.
+  // "-C" and any other option: accepted, nothing happens. An option of the grammar other than
+  // those two is likely a mistake, so a note says where the options are.
+  if (opzione != "-U" && opzione != "-C" && stato.StampaNota) {
+    stato.StampaNota("marlovex: opzione " + SinistraDi(argomenti, " ") +
+                     " sconosciuta, nessun effetto; 'marlovex --help' elenca le opzioni.");
+  }
 }
 
 void EseguiScript(StatoProcesso& stato, const std::string& percorso) {
   // After an interruption no further script runs.
   if (stato.InterruzioneRichiesta()) return;
   if (!stato.plat.fs->IsFile(percorso)) {
+    // "b.txt --verbose": an option written after the script became part of its name.
+    const std::vector<std::string> parole = Dividi(percorso, " ");
+    const auto opzione = std::find_if(parole.begin() + 1, parole.end(), OpzioneNota);
+    if (opzione != parole.end() && stato.StampaNota) {
+      stato.StampaNota("marlovex: " + *opzione +
+                       " dopo lo script fa parte del suo nome: le opzioni vanno prima degli "
+                       "script.");
+    }
     stato.SegnalaErrore("File " + percorso + " non trovato.");
     return;
   }
@@ -89,64 +107,80 @@ namespace {
 // mistake (a generated include that names the next one without end).
 constexpr std::size_t kMaxInclusioniAnnidate = 64;
 
-// Text is scanned eight bytes at a time: a mask has the high bit of each byte of the word
-// that equals the byte searched for.
-constexpr std::uint64_t kUni = 0x0101010101010101ull;
-constexpr std::uint64_t kAlti = 0x8080808080808080ull;
-
-std::uint64_t Parola(const char* p) {
-  std::uint64_t parola;
-  std::memcpy(&parola, p, sizeof parola);
-  return parola;
-}
-
-// Exact: every byte of `parola` equal to `b` has its high bit set, and no other.
-std::uint64_t Uguali(std::uint64_t parola, unsigned char b) {
-  const std::uint64_t x = parola ^ (kUni * b);
-  const std::uint64_t basso = kAlti - kUni;  // 0x7F in every byte
-  return ~(((x & basso) + basso) | x | basso);
-}
-
-// The position of the first CR or LF from `da`, or the text's size when there is none.
-std::size_t FineRiga(std::string_view testo, std::size_t da) {
-  std::size_t i = da;
-  for (; i + 8 <= testo.size(); i += 8) {
-    const std::uint64_t parola = Parola(testo.data() + i);
-    const std::uint64_t fine = Uguali(parola, '\n') | Uguali(parola, '\r');
-    // The first byte of the text is the word's lowest on a little-endian machine.
-    if (fine != 0) {
-      if constexpr (std::endian::native == std::endian::little) {
-        return i + static_cast<std::size_t>(std::countr_zero(fine)) / 8;
-      } else {
-        return i + static_cast<std::size_t>(std::countl_zero(fine)) / 8;
-      }
-    }
+// Bit k of the answer is set when byte k of the 64 bytes from `p` is a CR or an LF.
+std::uint64_t FiniRigaInBlocco(const char* p) {
+  std::uint64_t maschera = 0;
+#if defined(__SSE2__)
+  const __m128i lf = _mm_set1_epi8('\n');
+  const __m128i cr = _mm_set1_epi8('\r');
+  for (int k = 0; k < 4; ++k) {
+    const __m128i byte = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * k));
+    const __m128i fine = _mm_or_si128(_mm_cmpeq_epi8(byte, lf), _mm_cmpeq_epi8(byte, cr));
+    maschera |= static_cast<std::uint64_t>(static_cast<std::uint32_t>(_mm_movemask_epi8(fine)))
+                << (16 * k);
   }
-  while (i < testo.size() && testo[i] != '\n' && testo[i] != '\r') ++i;
-  return i;
+#else
+  for (int k = 0; k < 64; ++k) {
+    if (p[k] == '\n' || p[k] == '\r') maschera |= std::uint64_t{1} << k;
+  }
+#endif
+  return maschera;
 }
 
 // The lines of file content one at a time, as views of it: CR LF, CR and LF each end a line,
-// and content that ends with a line end has no empty line after it.
+// and content that ends with a line end has no empty line after it. The line ends are found
+// 64 bytes at a time, as the bits of a mask, so that a line costs a few steps whatever its
+// length.
 class LettoreRighe {
  public:
-  explicit LettoreRighe(std::string_view testo) : testo_(testo) {}
+  explicit LettoreRighe(std::string_view testo) : testo_(testo) { Carica(); }
   bool AltraRiga() const { return pos_ < testo_.size(); }
   std::string_view Prossima() {
     const std::size_t inizio = pos_;
-    const std::size_t fine = FineRiga(testo_, inizio);
+    const std::size_t fine = ProssimaFine();
     if (fine == testo_.size()) {
       pos_ = fine;
       return testo_.substr(inizio);
     }
     pos_ = fine + 1;
     if (testo_[fine] == '\r' && pos_ < testo_.size() && testo_[pos_] == '\n') ++pos_;
+    maschera_ &= DaPos();
     return testo_.substr(inizio, fine - inizio);
   }
 
  private:
+  // The position of the first line end from pos_, or the text's size when there is none.
+  std::size_t ProssimaFine() {
+    while (maschera_ == 0) {
+      if (blocco_ + 64 >= testo_.size()) return testo_.size();
+      blocco_ += 64;
+      Carica();
+    }
+    return blocco_ + static_cast<std::size_t>(std::countr_zero(maschera_));
+  }
+  // The line ends of the block from blocco_ at or after pos_. The last block is read from a
+  // copy padded with bytes that end no line.
+  void Carica() {
+    if (blocco_ + 64 <= testo_.size()) {
+      maschera_ = FiniRigaInBlocco(testo_.data() + blocco_);
+    } else {
+      char ultimo[64] = {};
+      std::memcpy(ultimo, testo_.data() + blocco_, testo_.size() - blocco_);
+      maschera_ = FiniRigaInBlocco(ultimo);
+    }
+    maschera_ &= DaPos();
+  }
+  // The bits of the block's positions at or after pos_.
+  std::uint64_t DaPos() const {
+    if (pos_ <= blocco_) return ~std::uint64_t{0};
+    const std::size_t salto = pos_ - blocco_;
+    return salto >= 64 ? 0 : ~std::uint64_t{0} << salto;
+  }
+
   std::string_view testo_;
   std::size_t pos_ = 0;
+  std::size_t blocco_ = 0;
+  std::uint64_t maschera_ = 0;
 };
 
 }  // namespace
@@ -154,17 +188,16 @@ class LettoreRighe {
 bool CaricaScript(StatoProcesso& stato, Caricamento& caricamento, const std::string& percorso) {
   caricamento.FileInCaricamento.Aggiungi(percorso, percorso);
 
-  std::string contenuto;
-  Status letto = stato.plat.fs->ReadFile(percorso, &contenuto);
+  fs::FileBytes contenuto;
+  Status letto = stato.plat.fs->ReadFileBytes(percorso, &contenuto);
   if (!letto.ok()) {
     stato.SegnalaErrore("Esecuzione impossibile, il file " + percorso +
                         " non si legge: " + letto.description());
     return false;
   }
-  text::DecodeFileBytesInPlace(&contenuto);
   RigheScript& script = caricamento.RigheScript;
   // The lines are views of the file's text, which the script keeps.
-  const std::string_view testo = script.Conserva(std::move(contenuto));
+  const std::string_view testo = script.ConservaFile(std::move(contenuto));
   // Room for a line every eight bytes: a generous guess that spares a pass over the text to
   // count them. Room never written is cheap, and more lines only make the list grow.
   script.reserve(script.size() + testo.size() / 8 + 1);

@@ -3,6 +3,7 @@
 
 #include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace mlx {
@@ -27,6 +28,9 @@ struct OpzioniAvvio {
 std::string LeggiRigaComando(const std::vector<std::string>& argv,
                              const std::function<std::string(const std::string&)>& ambiente,
                              OpzioniAvvio* opzioni);
+
+// Whether the word is one of the options above ("--name" or "--name=value", or "-h").
+bool OpzioneNota(std::string_view parola);
 
 // The text of --help.
 std::string TestoAiuto();

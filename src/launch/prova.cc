@@ -12,8 +12,8 @@
 #include "engine/utilita.h"
 #include "platform/db/db.h"
 #include "platform/fs/fs.h"
-#include "platform/text/text.h"
 #include "platform/registry/registry.h"
+#include "platform/text/text.h"
 #include "platform/ui/ui.h"
 
 namespace mlx {
@@ -330,11 +330,11 @@ void Prova::FileMancante(const std::string& script, std::int32_t riga,
   const bool jolly = cercato.find_first_of("*?") != std::string::npos;
   for (const VoceRiga& p : previsti_) {
     if (jolly ? text::WildcardMatch(cercato, p.testo) : cercato == p.testo) {
-      avvisi_.push_back({script, riga,
-                         "il file " + percorso + " risulta assente perch\xC3\xA9 la riga " +
-                             std::to_string(p.riga) +
-                             (p.script == script ? "" : " di " + p.script) +
-                             ", solo descritta, lo avrebbe creato: nell'esecuzione reale esisterebbe"});
+      avvisi_.push_back(
+          {script, riga,
+           "il file " + percorso + " risulta assente perch\xC3\xA9 la riga " +
+               std::to_string(p.riga) + (p.script == script ? "" : " di " + p.script) +
+               ", solo descritta, lo avrebbe creato: nell'esecuzione reale esisterebbe"});
       return;
     }
   }

@@ -29,7 +29,7 @@ Lavoro CmdRegistraDll(ContestoEsecuzione& c) {
   const std::string file = c.Parte(1);
   const bool registra = IsVero(c.Parte(2));
   c.Azione = std::string(registra ? "Registrata" : "Deregistrata") + " dll/ocx " + file;
-  return [&c, file, registra] { c.ErroreRiga = !RegisterServer(c.processo, file, registra); };
+  return [&c, file, registra] { c.ErroreRiga = !c.RegisterServer(file, registra); };
 }
 
 // "BOOT": the program runs the current script again at the next logon.

@@ -19,7 +19,8 @@ bool EseguiEAttendi(StatoProcesso& stato, const std::string& applicazione,
 
 // Calls the component's DllRegisterServer (or, bRegister false, DllUnregisterServer). True when
 // the entry point exists and answers 0; a missing file, a file that is not a library or one
-// without the entry point answer false and nothing is called.
+// without the entry point answer false and nothing is called. Reached through the engine's
+// public RegisterServer.
 bool RegisterServer(StatoProcesso& stato, const std::string& DllServerPath, bool bRegister);
 
 }  // namespace mlx

@@ -19,18 +19,19 @@ namespace mlx {
 
 namespace {
 
-// Sets the line's variable (Campo) to the value.
-void Assegna(ContestoEsecuzione& c, const std::string& valore) {
-  std::string voce;
-  voce.reserve(c.Campo.size() + 3 + valore.size());
-  voce.append(c.Campo).append(" = ").append(valore);
-  ScriviVoce(c.ExecVars.get(), std::move(voce), c.Campo);
+// Sets the line's variable (Campo) to the value. The item is written over in place, so that
+// setting a variable again reuses its storage.
+void Assegna(ContestoEsecuzione& c, std::string_view valore) {
+  VoceDaScrivere(c.ExecVars.get(), c.Campo).assign(c.Campo).append(" = ").append(valore);
 }
 
 Lavoro CmdAssegna(ContestoEsecuzione& c) {
-  const std::string valore = c.RestoDa(2);
-  Assegna(c, valore);
-  c.Azione.assign("Variabile ").append(c.Campo).append(" = ").append(valore);
+  std::string& voce = VoceDaScrivere(c.ExecVars.get(), c.Campo);
+  // The sentence is "Variabile " and the item: the item is copied from it.
+  constexpr std::string_view kVariabile = "Variabile ";
+  c.Azione.assign(kVariabile).append(c.Campo).append(" = ");
+  AggiungiUnioneDa(c.Parti, ",", 2, &c.Azione);
+  voce.assign(std::string_view(c.Azione).substr(kVariabile.size()));
   return {};
 }
 

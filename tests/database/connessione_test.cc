@@ -44,10 +44,12 @@ TEST(RigaDatabase, PercorsoOspiteRelativoEMancante) {
   EXPECT_EQ(a.stato->DbAlternativo, "");
   EXPECT_TRUE(a.ui.dialoghi.empty()) << prova::PrimoDialogo(a);
 
-  // A missing file is reported, is not created, and leaves no database open.
+  // A missing file is reported under its own name, is not created, and leaves no database
+  // open.
   a.Esegui({"MSGN", "*" + dati + "*", "*" + a.Percorso("manca.mdb") + "*", "GET,N,SELECT 1"});
   ASSERT_EQ(a.ui.dialoghi.size(), 2u);
-  EXPECT_THAT(a.ui.dialoghi[0].testo, ::testing::StartsWith("Database: " + dati + "\r\n"));
+  EXPECT_THAT(a.ui.dialoghi[0].testo,
+              ::testing::StartsWith("Database: " + a.Percorso("manca.mdb") + "\r\n"));
   EXPECT_FALSE(std::filesystem::exists(a.Percorso("manca.mdb")));
   EXPECT_THAT(a.ui.dialoghi[1].testo, HasSubstr("Nessun database aperto"));
 }

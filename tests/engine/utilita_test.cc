@@ -2,9 +2,15 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
+#include <random>
+#include <set>
+#include <string>
 #include <tuple>
+#include <vector>
 
 #include "engine/errore.h"
+#include "platform/text/text.h"
 
 namespace mlx {
 namespace {
@@ -61,6 +67,42 @@ TEST(Utilita, VociConChiaviSenzaMaiuscole) {
   SvuotaCollection(posseduta);
   EXPECT_EQ(posseduta, nullptr);
   SvuotaCollection(posseduta);  // an absent collection stays absent
+}
+
+// Keys made of the bytes at the edges of the folding (the letters next to '@', '[', '`' and
+// '{', Latin-1 capitals and small letters, the signs without a partner, a C3 at the end) and
+// long enough to fill several words: two keys find each other exactly when their folded forms
+// are equal.
+TEST(Utilita, ChiaviUgualiComeLaLoroFormaPiegata) {
+  const std::vector<std::string> pezzi = {"a", "A", "z", "Z", "@", "[", "`", "{", "_", "0",
+                                          "\xC3\x80", "\xC3\xA0", "\xC3\x9E", "\xC3\xBE",
+                                          "\xC3\x97", "\xC3\xB7", "\xC3\x9F", "\xC3"};
+  std::mt19937 caso(7);
+  std::vector<std::string> chiavi;
+  for (int i = 0; i < 400; ++i) {
+    std::string chiave;
+    const unsigned lunghezza = caso() % 20;
+    for (unsigned k = 0; k < lunghezza; ++k) chiave += pezzi[caso() % pezzi.size()];
+    chiavi.push_back(chiave);
+    // The same key with its ASCII letters in the other case.
+    for (char& c : chiave) {
+      if (std::isalpha(static_cast<unsigned char>(c))) c = static_cast<char>(c ^ 0x20);
+    }
+    chiavi.push_back(chiave);
+  }
+  CollezioneTesti voci;
+  for (const std::string& chiave : chiavi) voci.Scrivi(chiave, text::FoldKey(chiave));
+  for (const std::string& chiave : chiavi) {
+    const std::string* trovata = voci.Trova(chiave);
+    ASSERT_NE(trovata, nullptr) << chiave;
+    EXPECT_EQ(*trovata, text::FoldKey(chiave)) << chiave;
+  }
+  std::set<std::string> piegate;
+  for (const std::string& chiave : chiavi) piegate.insert(text::FoldKey(chiave));
+  EXPECT_EQ(voci.Conta(), piegate.size());
+  voci.Scrivi("Citt\xC3\x80 di prova lungA", "x");
+  EXPECT_EQ(*voci.Trova("citt\xC3\xA0 DI PROVA LUNGA"), "x");
+  EXPECT_FALSE(voci.Contiene("citt\xC3\xA0 di prova lung"));
 }
 
 TEST(Utilita, ValoreNumerico) {

@@ -96,6 +96,19 @@ TEST(Opzioni, EstensioniPrimaDellaGrammatica) {
   EXPECT_NE(LeggiRigaComando({"--boh"}, ambiente, &p), "");
   EXPECT_NE(LeggiRigaComando({"--app-dir"}, ambiente, &p), "");
   EXPECT_NE(LeggiRigaComando({"--yes=1"}, ambiente, &p), "");
+
+  // -h is --help; the words that the hint about misplaced options recognises.
+  OpzioniAvvio h;
+  EXPECT_EQ(LeggiRigaComando({"-h", "--verbose", "a.txt"}, ambiente, &h), "");
+  EXPECT_TRUE(h.aiuto);
+  EXPECT_TRUE(h.dettagli);
+  EXPECT_EQ(h.argomenti, "a.txt");
+  for (const char* nota : {"-h", "--verbose", "--registry=r.reg", "--run-once"}) {
+    EXPECT_TRUE(OpzioneNota(nota)) << nota;
+  }
+  for (const char* altra : {"--boh", "--", "-U", "--verbosissimo", "b.txt"}) {
+    EXPECT_FALSE(OpzioneNota(altra)) << altra;
+  }
 }
 
 }  // namespace

@@ -217,10 +217,10 @@ TEST_F(ProvaSuCopie, ErroriConLaRigaEDatabaseIlleggibile) {
 // find it; a file that nothing would create gets no note.
 TEST_F(ProvaSuCopie, AvvisaDelFileCheLaCopiaAvrebbeCreato) {
   a_.Scrivi("nuovo.exe", "x");
-  const Esito e = ProvaScript("MSGN\r\nCP," + a_.Percorso("nuovo.exe") + "," +
-                              a_.Percorso("bin") + "\\prog.exe\r\n^F," + a_.Percorso("bin") +
-                              "/PROG.*^\r\n=,A,1\r\n^!F," + a_.Percorso("bin") +
-                              "/altro.exe^\r\n=,B,1\r\n");
+  const Esito e =
+      ProvaScript("MSGN\r\nCP," + a_.Percorso("nuovo.exe") + "," + a_.Percorso("bin") +
+                  "\\prog.exe\r\n^F," + a_.Percorso("bin") + "/PROG.*^\r\n=,A,1\r\n^!F," +
+                  a_.Percorso("bin") + "/altro.exe^\r\n=,B,1\r\n");
   ASSERT_EQ(e.rapporto.avvisi.size(), 1u);
   EXPECT_EQ(e.rapporto.avvisi[0].riga, 3);
   EXPECT_THAT(e.rapporto.avvisi[0].testo, HasSubstr("la riga 2"));

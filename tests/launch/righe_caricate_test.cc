@@ -1,7 +1,8 @@
-// Loading large scripts: line ends found a word at a time, lines kept as views of the file.
+// Loading large scripts: line ends found wherever they fall, lines kept as views of the file.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <random>
 #include <string>
 #include <vector>
 
@@ -38,6 +39,35 @@ TEST(RigheCaricate, OgniFineRigaInOgniPosizione) {
   Ambiente a;
   a.Scrivi("s.txt", testo);
   EXPECT_EQ(Carica(a, "s.txt"), attese);
+}
+
+// Lines of random lengths (none to several hundred bytes, so that a line spans many 64-byte
+// blocks or many lines share one) with random ends and blanks, against a plain split.
+TEST(RigheCaricate, LungheEBreviComeUnaDivisioneSemplice) {
+  std::mt19937 caso(64);
+  const char* const fini[] = {"\n", "\r", "\r\n", "\n\n", "\r\r\n"};
+  std::string testo;
+  std::vector<std::string> attese;
+  for (int i = 0; i < 3000; ++i) {
+    const std::size_t lunghezza = caso() % 3 == 0 ? caso() % 400 : caso() % 20;
+    std::string riga;
+    for (std::size_t k = 0; k < lunghezza; ++k) riga += "ab, ;x"[caso() % 6];
+    testo += riga + fini[caso() % 5];
+    const std::size_t primo = riga.find_first_not_of(' ');
+    if (primo == std::string::npos) continue;
+    attese.push_back(riga.substr(primo, riga.find_last_not_of(' ') - primo + 1));
+  }
+  attese.push_back("");  // the loader's empty slot
+  Ambiente a;
+  a.Scrivi("s.txt", testo);
+  EXPECT_EQ(Carica(a, "s.txt"), attese);
+}
+
+// A byte-order mark is not part of the first line; the lines are views of the file all the same.
+TEST(RigheCaricate, SegnoDiOrdineDeiByte) {
+  Ambiente a;
+  a.Scrivi("s.txt", "\xEF\xBB\xBF=,A,\xC3\xA8\r\n=,B,2");
+  EXPECT_EQ(Carica(a, "s.txt"), (std::vector<std::string>{"=,A,\xC3\xA8", "=,B,2", ""}));
 }
 
 // Continuation lines are joined even when the script's text is long and the pieces lie in

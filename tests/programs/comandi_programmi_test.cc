@@ -112,10 +112,14 @@ TEST(ComandiProgrammi, RegistrazioneComponenti) {
   EXPECT_THAT(a.Log(), ::testing::Not(Contains("Variabile A = errore registrazione")));
   // The component's unregistration answers an error code.
   EXPECT_THAT(a.Log(), Contains("Variabile B = errore deregistrazione"));
-  EXPECT_FALSE(RegisterServer(*a.stato, MLX_COMPONENTE_VUOTO, true));
-  EXPECT_FALSE(RegisterServer(*a.stato, a.Percorso("testo.dll"), true));
-  EXPECT_FALSE(RegisterServer(*a.stato, a.Percorso("manca.dll"), true));
-  EXPECT_FALSE(RegisterServer(*a.stato, a.cartella, true));
+  // The engine's public method, the one DLLREG runs.
+  clsMarlovex motore(*a.stato);
+  EXPECT_TRUE(motore.RegisterServer(MLX_COMPONENTE, true));
+  EXPECT_FALSE(motore.RegisterServer(MLX_COMPONENTE, false));
+  EXPECT_FALSE(motore.RegisterServer(MLX_COMPONENTE_VUOTO, true));
+  EXPECT_FALSE(motore.RegisterServer(a.Percorso("testo.dll"), true));
+  EXPECT_FALSE(motore.RegisterServer(a.Percorso("manca.dll"), true));
+  EXPECT_FALSE(motore.RegisterServer(a.cartella, true));
   // Without the flag the line is an error of its own, reported.
   EXPECT_TRUE(a.ui.dialoghi.empty());
   Esegui(a, {"DLLREG," MLX_COMPONENTE});

@@ -8,6 +8,7 @@
 //   expected.dialogs   the dialog transcript, one JSON line per dialog (absent: no dialog)
 //   expected.status    the exit status (absent: 0)
 //   expected.stdout    standard output (optional)
+//   expected.stderr    standard error (optional)
 //   expected.registry  the registry file afterwards (optional)
 // "@APP@" in args, env and the expected files stands for the program folder.
 #include <fcntl.h>
@@ -23,6 +24,8 @@
 #include <sstream>
 #include <string>
 #include <vector>
+
+#include "versione.h"
 
 namespace {
 
@@ -124,6 +127,9 @@ TEST_P(Script, Caso) {
   if (stdfs::exists(caso / "expected.stdout")) {
     EXPECT_EQ(esito.uscita, espandi(LeggiFile(caso / "expected.stdout")));
   }
+  if (stdfs::exists(caso / "expected.stderr")) {
+    EXPECT_EQ(esito.errori, espandi(LeggiFile(caso / "expected.stderr")));
+  }
   if (stdfs::exists(caso / "expected.registry")) {
     EXPECT_EQ(SenzaCr(LeggiFile(registro)), espandi(LeggiFile(caso / "expected.registry")));
   }
@@ -148,6 +154,66 @@ std::string NomeCaso(const ::testing::TestParamInfo<std::string>& caso) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Casi, Script, ::testing::ValuesIn(Casi()), NomeCaso);
+
+// -h is --help; --version names the version the build was made from.
+TEST(RigaDiComando, AiutoEVersione) {
+  std::string modello = (stdfs::temp_directory_path() / "mlxopz-XXXXXX").string();
+  const std::string radice = mkdtemp(modello.data());
+  const std::string cartella = radice + "/qui";
+  stdfs::create_directories(cartella);
+  const Esito breve = Esegui({"-h"}, {}, cartella);
+  const Esito lungo = Esegui({"--help"}, {}, cartella);
+  EXPECT_EQ(breve.stato, 0);
+  EXPECT_NE(breve.uscita.find("--run-once"), std::string::npos) << breve.uscita;
+  EXPECT_EQ(breve.uscita, lungo.uscita);
+  const Esito versione = Esegui({"--version"}, {}, cartella);
+  EXPECT_EQ(versione.stato, 0);
+  EXPECT_EQ(versione.uscita, std::string("marlovex ") + mlx::kVersione + "\n");
+  stdfs::remove_all(radice);
+}
+
+// The restart at the next logon, whole: a run of BOOT writes the run-once value, the batch file
+// and the autostart entry into a private home; the entry's command, run as a desktop session
+// would run it from another folder, runs the script the batch file names and takes the start
+// away, so a second logon runs nothing.
+TEST(AvvioAlProssimoAccesso, BootPoiRunOnce) {
+  std::string modello = (stdfs::temp_directory_path() / "mlxboot-XXXXXX").string();
+  const std::string radice = mkdtemp(modello.data());
+  const std::string app = radice + "/app", altrove = radice + "/altrove";
+  const std::string registro = radice + "/registry.reg";
+  const std::string voce = radice + "/config/autostart/marlovex-mlx.desktop";
+  for (const std::string& d : {app, altrove, radice + "/casa"}) stdfs::create_directories(d);
+  const std::vector<std::string> ambiente = {"MLX_NOW=2026-12-05 21:03:07", "HOME=" + radice + "/casa",
+                                             "XDG_CONFIG_HOME=" + radice + "/config", "COMSPEC="};
+  std::ofstream(app + "/agg.txt", std::ios::binary) << "ASKN\r\nMSGN\r\nBOOT\r\n";
+
+  Esito esito = Esegui({"--app-dir", app, "--registry", registro, "agg.txt"}, ambiente, app);
+  ASSERT_EQ(esito.stato, 0) << esito.errori;
+  EXPECT_NE(LeggiFile(registro).find("\"MLX\"="), std::string::npos) << LeggiFile(registro);
+  EXPECT_EQ(LeggiFile(app + "/MLXBatch.bat"),
+            "cd \"" + app + "\"\r\n\"\" /c marlovex agg.txt\r\n");
+  std::string exec;
+  for (const std::string& r : Righe(LeggiFile(voce))) {
+    if (r.rfind("Exec=", 0) == 0) exec = r.substr(5);
+  }
+  ASSERT_EQ(exec, "\"" + std::string(MLX_BINARY) + "\" --app-dir \"" + app + "\" --registry \"" +
+                      registro + "\" --run-once");
+  EXPECT_FALSE(stdfs::exists(app + "/mlxlog.txt"));
+
+  // What runs at the logon is the script of that name as it is then.
+  std::ofstream(app + "/agg.txt", std::ios::binary) << "ASKN\r\nMSGN\r\nLOGY\r\n";
+  const std::vector<std::string> accesso = {"--app-dir", app, "--registry", registro, "--run-once"};
+  esito = Esegui(accesso, ambiente, altrove);
+  EXPECT_EQ(esito.stato, 0) << esito.errori;
+  EXPECT_EQ(SenzaCr(LeggiFile(app + "/mlxlog.txt")), "05/12/26 21:03:07 Log attivato\n");
+  EXPECT_EQ(LeggiFile(registro).find("\"MLX\"="), std::string::npos) << LeggiFile(registro);
+  EXPECT_FALSE(stdfs::exists(voce));
+
+  esito = Esegui(accesso, ambiente, altrove);
+  EXPECT_EQ(esito.stato, 0) << esito.errori;
+  EXPECT_EQ(SenzaCr(LeggiFile(app + "/mlxlog.txt")), "05/12/26 21:03:07 Log attivato\n");
+  if (!HasFailure()) stdfs::remove_all(radice);
+}
 
 // A person at a terminal: the program runs on a pseudo-terminal, and each question is answered
 // by typing once its prompt has appeared (Yes by its initial, then No by its name).

@@ -93,8 +93,8 @@ constexpr const char* kBookkeeping[] = {
     "cols TEXT NOT NULL COLLATE NOCASE)",
     // jet_sql: the query as the script wrote it ('' for another tool's view kept while dormant);
     // dormant_sql: the CREATE VIEW text of a dormant query, Null while its view is there.
-    "CREATE TABLE IF NOT EXISTS __mlx_views (name TEXT NOT NULL COLLATE NOCASE PRIMARY KEY, "
-    "jet_sql TEXT NOT NULL, dormant_sql TEXT)",
+    ("CREATE TABLE IF NOT EXISTS __mlx_views (name TEXT NOT NULL COLLATE NOCASE PRIMARY KEY, "
+     "jet_sql TEXT NOT NULL, dormant_sql TEXT)"),
     // The schema cookie the hidden tables were last brought in step with (one row).
     "CREATE TABLE IF NOT EXISTS __mlx_schema (cookie INTEGER NOT NULL)",
 };

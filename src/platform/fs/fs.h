@@ -55,6 +55,22 @@ class RandomAccessFile {
   virtual Status ReadAt(std::uint64_t offset, std::size_t size, std::string* bytes) = 0;
 };
 
+// The bytes of a whole file in storage of their own, which is not cleared before the file is
+// read into it: a large file costs one pass of the system's copy and nothing more.
+struct FileBytes {
+  struct Free {
+    void operator()(char* bytes) const noexcept;
+  };
+  using Storage = std::unique_ptr<char[], Free>;
+  // Storage for `size` bytes, not cleared. Large storage is asked for in the system's large
+  // pages where it has them, so that filling it takes few page faults.
+  static Storage Allocate(std::size_t size);
+
+  Storage data;
+  std::size_t size = 0;
+  std::string_view view() const { return {data.get(), size}; }
+};
+
 class FileSystem {
  public:
   virtual ~FileSystem() = default;
@@ -72,12 +88,19 @@ class FileSystem {
   virtual std::vector<std::string> List(std::string_view pattern, bool include_dirs) = 0;
 
   virtual Status ReadFile(std::string_view path, std::string* bytes) = 0;
+  // The same into storage of its own. By default a copy of what ReadFile reads.
+  virtual Status ReadFileBytes(std::string_view path, FileBytes* bytes);
   virtual Status OpenLines(std::string_view path, std::unique_ptr<InputFile>* file) = 0;
   virtual Status OpenRandomAccess(std::string_view path,
                                   std::unique_ptr<RandomAccessFile>* file) = 0;
   virtual Status WriteFile(std::string_view path, std::string_view bytes) = 0;
   virtual Status AppendFile(std::string_view path, std::string_view bytes) = 0;
-  virtual Status CopyFile(std::string_view from, std::string_view to, bool overwrite) = 0;
+  // Copies the file whole: written beside the target and renamed into place, with the source's
+  // permission bits and times, so the target is never seen half written. `durable` also makes
+  // the target's name survive a crash (its folder is flushed): a move needs that before it
+  // deletes the source; a copy does not, since a crash leaves the old target or the new one.
+  virtual Status CopyFile(std::string_view from, std::string_view to, bool overwrite,
+                          bool durable) = 0;
   virtual Status DeleteFile(std::string_view path) = 0;
   virtual Status Rename(std::string_view from, std::string_view to) = 0;
   virtual Status MakeDirectory(std::string_view path) = 0;

@@ -3,6 +3,9 @@
 // numbers with Italian descriptions that name the path as the script wrote it.
 #include <dirent.h>
 #include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -12,7 +15,10 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <memory>
+#include <new>
 #include <string>
 #include <utility>
 #include <vector>
@@ -24,6 +30,12 @@
 
 namespace mlx::fs {
 namespace {
+
+// The storage the allocator answered; none is out of memory.
+void* CheckedAlloc(void* bytes) {
+  if (bytes == nullptr) throw std::bad_alloc();
+  return bytes;
+}
 
 constexpr std::size_t kChunk = 64 * 1024;
 
@@ -118,6 +130,49 @@ ssize_t ReadSome(int fd, char* buffer, std::size_t size) {
   for (;;) {
     ssize_t n = read(fd, buffer, size);
     if (n >= 0 || errno != EINTR) return n;
+  }
+}
+
+// Whether copy_file_range (or a clone) refused these two files as such, rather than failing on
+// their data: the copy goes on by another means.
+bool NotForTheseFiles(int error) {
+  return error == ENOSYS || error == EXDEV || error == EINVAL || error == EOPNOTSUPP ||
+         error == ENOTTY || error == EBADF || error == EPERM || error == ENOTSUP;
+}
+
+// Copies the source's content, from the current offsets of both descriptors to the end, by the
+// fastest means the kernel offers: a clone of the whole file's blocks on file systems that
+// share them, else copy_file_range (no trip through this process's memory, and server-side on
+// network file systems), else reads and writes in large blocks. False with errno set;
+// *source_failed tells a read error of the source from a write error of the target.
+bool CopyContent(int from, int to, const struct stat& from_st, bool* source_failed) {
+  if (ioctl(to, FICLONE, from) == 0) return true;
+  std::uint64_t copied = 0;
+  for (;;) {
+    ssize_t n = copy_file_range(from, nullptr, to, nullptr, std::size_t{1} << 30, 0);
+    if (n > 0) {
+      copied += static_cast<std::uint64_t>(n);
+      continue;
+    }
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0 && !NotForTheseFiles(errno)) return false;
+    // The end, by the size seen at the start. Files of special file systems that report no
+    // size, or answer 0 early, are read to their real end below.
+    if (n == 0 && from_st.st_size > 0 && copied >= static_cast<std::uint64_t>(from_st.st_size)) {
+      return true;
+    }
+    break;
+  }
+  constexpr std::size_t kBlock = 1024 * 1024;
+  std::unique_ptr<char[]> block(new char[kBlock]);
+  for (;;) {
+    ssize_t n = ReadSome(from, block.get(), kBlock);
+    if (n < 0) {
+      *source_failed = true;
+      return false;
+    }
+    if (n == 0) return true;
+    if (!WriteAll(to, std::string_view(block.get(), static_cast<std::size_t>(n)))) return false;
   }
 }
 
@@ -328,21 +383,35 @@ class PosixFileSystem : public FileSystem {
   }
 
   Status ReadFile(std::string_view path, std::string* bytes) override {
+    FileBytes read;
+    Status s = ReadFileBytes(path, &read);
+    if (!s.ok()) return s;
+    bytes->assign(read.view());
+    return Status::OK();
+  }
+
+  Status ReadFileBytes(std::string_view path, FileBytes* bytes) override {
     Fd fd;
     Status s = OpenForReading(path, &fd);
     if (!s.ok()) return s;
-    // The file is read straight into a text of its size; one that grows meanwhile is read to
-    // its end all the same.
+    // The file is read straight into storage of its size, in as few reads as the system
+    // allows; one that grows meanwhile is read to its end all the same.
     struct stat st {};
-    std::size_t expected = 0;
+    std::size_t room = kChunk;
     if (fstat(fd.get(), &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0) {
-      expected = static_cast<std::size_t>(st.st_size);
+      room = static_cast<std::size_t>(st.st_size) + 1;
     }
-    std::string data(expected + 1, '\0');
+    FileBytes::Storage data = FileBytes::Allocate(room);
     std::size_t filled = 0;
     for (;;) {
-      if (filled == data.size()) data.resize(data.size() + kChunk);
-      ssize_t n = ReadSome(fd.get(), data.data() + filled, data.size() - filled);
+      if (filled == room) {
+        const std::size_t larger = room * 2;
+        FileBytes::Storage grown = FileBytes::Allocate(larger);
+        std::memcpy(grown.get(), data.get(), filled);
+        data = std::move(grown);
+        room = larger;
+      }
+      ssize_t n = ReadSome(fd.get(), data.get() + filled, room - filled);
       if (n < 0) {
         int error = errno;
         return FromErrno(error, path, ToNative(path));
@@ -350,8 +419,8 @@ class PosixFileSystem : public FileSystem {
       if (n == 0) break;
       filled += static_cast<std::size_t>(n);
     }
-    data.resize(filled);
-    *bytes = std::move(data);
+    bytes->data = std::move(data);
+    bytes->size = filled;
     return Status::OK();
   }
 
@@ -410,7 +479,8 @@ class PosixFileSystem : public FileSystem {
     return Status::OK();
   }
 
-  Status CopyFile(std::string_view from, std::string_view to, bool overwrite) override {
+  Status CopyFile(std::string_view from, std::string_view to, bool overwrite,
+                  bool durable) override {
     Fd source;
     Status s = OpenForReading(from, &source);
     if (!s.ok()) return s;
@@ -432,26 +502,15 @@ class PosixFileSystem : public FileSystem {
       if (access(native_to.c_str(), W_OK) != 0) return FromErrno(errno, to, native_to);
     }
 
-    // The copy is written beside the target and renamed into place: the target is never seen
-    // half written. It takes the source's permission bits and times.
+    // The data is flushed before the rename, so a crash never leaves a half-written target.
     bool source_failed = false;
-    std::vector<char> chunk(kChunk);
     ReplaceOptions options;
     options.no_replace = !overwrite;
+    options.flush_folder = durable;
     int error = ReplaceFile(
         native_to,
         [&](int fd) {
-          for (;;) {
-            ssize_t n = ReadSome(source.get(), chunk.data(), chunk.size());
-            if (n < 0) {
-              source_failed = true;
-              return false;
-            }
-            if (n == 0) break;
-            if (!WriteAll(fd, std::string_view(chunk.data(), static_cast<std::size_t>(n)))) {
-              return false;
-            }
-          }
+          if (!CopyContent(source.get(), fd, from_st, &source_failed)) return false;
           fchmod(fd, from_st.st_mode & 07777);
           const struct timespec times[2] = {from_st.st_atim, from_st.st_mtim};
           futimens(fd, times);
@@ -503,7 +562,8 @@ class PosixFileSystem : public FileSystem {
     if (errno != EXDEV) return FromErrno(errno, to, native_to);
     // Another volume: a file is moved by copying it and deleting the original.
     if (!S_ISREG(st.st_mode)) return AccessError(from, "su un altro volume");
-    s = CopyFile(from, to, false);
+    // The original goes next: the copy's name must survive a crash first.
+    s = CopyFile(from, to, false, true);
     if (!s.ok()) return s;
     if (unlink(native_from.c_str()) != 0) return FromErrno(errno, from, native_from);
     return Status::OK();
@@ -618,6 +678,34 @@ class PosixFileSystem : public FileSystem {
 
 std::unique_ptr<FileSystem> MakePosixFileSystem(PosixFileSystemOptions options) {
   return std::make_unique<PosixFileSystem>(std::move(options));
+}
+
+void FileBytes::Free::operator()(char* bytes) const noexcept {
+  std::free(bytes);
+}
+
+FileBytes::Storage FileBytes::Allocate(std::size_t size) {
+  constexpr std::size_t kLarge = std::size_t{2} << 20;
+  if (size < kLarge) {
+    return Storage(static_cast<char*>(CheckedAlloc(std::malloc(std::max<std::size_t>(size, 1)))));
+  }
+  const std::size_t rounded = (size + kLarge - 1) / kLarge * kLarge;
+  char* bytes = static_cast<char*>(CheckedAlloc(std::aligned_alloc(kLarge, rounded)));
+#ifdef MADV_HUGEPAGE
+  // Only advice: where large pages are not to be had the storage works all the same.
+  madvise(bytes, rounded, MADV_HUGEPAGE);
+#endif
+  return Storage(bytes);
+}
+
+Status FileSystem::ReadFileBytes(std::string_view path, FileBytes* bytes) {
+  std::string text;
+  Status s = ReadFile(path, &text);
+  if (!s.ok()) return s;
+  bytes->data = FileBytes::Allocate(text.size());
+  std::memcpy(bytes->data.get(), text.data(), text.size());
+  bytes->size = text.size();
+  return Status::OK();
 }
 
 }  // namespace mlx::fs

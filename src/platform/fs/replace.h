@@ -1,7 +1,8 @@
 // Atomic replacement of a file's content, the one way every platform service (files, the
-// registry) writes a whole file: the new content goes to a temporary sibling, is flushed, takes
-// the file's name by a rename, and the folder is flushed, so that a failure or a crash at any
-// moment leaves the old or the new content whole and never a half-written file.
+// registry) writes a whole file: the new content goes to a temporary sibling, is flushed, and
+// takes the file's name by a rename, so that a failure or a crash at any moment leaves the old
+// or the new content whole and never a half-written file. The folder is then flushed too,
+// which makes the rename itself durable (see ReplaceOptions::flush_folder).
 #pragma once
 
 #include <sys/types.h>
@@ -20,6 +21,11 @@ struct ReplaceOptions {
   bool no_replace = false;
   // When set, receives an open descriptor of the new file (the caller closes it).
   int* kept_fd = nullptr;
+  // Flush the folder after the rename, so that the new name survives a crash. Without it a
+  // crash may bring back the old content (or no file where there was none), whole either way:
+  // enough for a copy whose source stays, not for a file that is the only copy of its data or
+  // whose original is deleted next.
+  bool flush_folder = true;
 };
 
 // Writes the new content of the native path through `fill`, which gets the descriptor of the
@@ -28,6 +34,10 @@ struct ReplaceOptions {
 // on failure the file is untouched and the sibling removed.
 int ReplaceFile(const std::string& native, const std::function<bool(int fd)>& fill,
                 const ReplaceOptions& options = {});
+
+// Flushes the folder that holds the native path, making the names created or renamed in it
+// durable. Best effort: a folder that cannot be opened or flushed is passed over.
+void FlushFolderOf(const std::string& native);
 
 // Writes all the bytes to the descriptor, across short writes and interruptions; false with
 // errno set.

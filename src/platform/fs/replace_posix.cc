@@ -55,6 +55,14 @@ FileCalls* SetCalls(FileCalls* calls) {
   return before == &g_system_calls ? nullptr : before;
 }
 
+void FlushFolderOf(const std::string& native) {
+  int dir = open(Folder(native).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dir >= 0) {
+    Calls().Sync(dir);
+    close(dir);
+  }
+}
+
 bool WriteAll(int fd, std::string_view bytes) {
   while (!bytes.empty()) {
     ssize_t n = Calls().Write(fd, bytes.data(), bytes.size());
@@ -107,11 +115,7 @@ int ReplaceFile(const std::string& native, const std::function<bool(int fd)>& fi
     unlink(temp.c_str());
     return error;
   }
-  int dir = open(Folder(native).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (dir >= 0) {
-    Calls().Sync(dir);
-    close(dir);
-  }
+  if (options.flush_folder) FlushFolderOf(native);
   if (options.kept_fd != nullptr) {
     *options.kept_fd = fd;
   } else if (close(fd) != 0) {

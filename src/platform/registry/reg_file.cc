@@ -242,7 +242,7 @@ bool ReadValue(const std::vector<std::string_view>& lines, std::size_t* i, Key* 
     key->RemoveValue(name);
     return true;
   }
-  std::uint32_t type;
+  std::uint32_t type = 0;
   std::string data;
   if (!ReadValueData(rest, lines, i, &type, &data, error)) return false;
   std::string raw;

@@ -59,21 +59,17 @@ std::size_t ByteOffset(std::string_view s, std::size_t index) {
   return pos < s.size() ? pos : s.size();
 }
 
-// Maps Latin-1 letters (U+00C0..U+00FE, two-byte sequences C3 80..C3 BE) and ASCII.
-template <bool kUpper>
-std::string MapCase(std::string_view s) {
+// Upper case of Latin-1 letters (U+00E0..U+00FE, two-byte sequences C3 A0..C3 BE) and ASCII.
+std::string MapUpper(std::string_view s) {
   std::string out(s);
   for (std::size_t i = 0; i < out.size(); ++i) {
     unsigned char c = static_cast<unsigned char>(out[i]);
     if (c < 0x80) {
-      if (kUpper && c >= 'a' && c <= 'z') out[i] = static_cast<char>(c - 32);
-      if (!kUpper && c >= 'A' && c <= 'Z') out[i] = static_cast<char>(c + 32);
+      if (c >= 'a' && c <= 'z') out[i] = static_cast<char>(c - 32);
     } else if (c == 0xC3 && i + 1 < out.size()) {
       unsigned char d = static_cast<unsigned char>(out[i + 1]);
-      // Lower case U+00E0..U+00FE except U+00F7 (division sign); upper case U+00C0..U+00DE
-      // except U+00D7 (multiplication sign). U+00DF (sharp s) has no single upper case.
-      if (kUpper && d >= 0xA0 && d <= 0xBE && d != 0xB7) out[i + 1] = static_cast<char>(d - 0x20);
-      if (!kUpper && d >= 0x80 && d <= 0x9E && d != 0x97) out[i + 1] = static_cast<char>(d + 0x20);
+      // U+00F7 (division sign) has no partner; U+00DF (sharp s) has no single upper case.
+      if (d >= 0xA0 && d <= 0xBE && d != 0xB7) out[i + 1] = static_cast<char>(d - 0x20);
       ++i;
     }
   }
@@ -185,19 +181,27 @@ bool Utf16LeToUtf8(std::string_view in, std::string* out) {
   return true;
 }
 
+std::string_view DecodeFileBytesView(std::string_view bytes, std::string* decoded) {
+  if (bytes.starts_with("\xFF\xFE")) {
+    decoded->clear();
+    if (Utf16LeToUtf8(bytes.substr(2), decoded)) return *decoded;
+  }
+  if (!IsValidUtf8(bytes)) {
+    *decoded = Cp1252ToUtf8(bytes);
+    return *decoded;
+  }
+  if (bytes.starts_with("\xEF\xBB\xBF")) bytes.remove_prefix(3);
+  return bytes;
+}
+
 void DecodeFileBytesInPlace(std::string* bytes) {
-  if (bytes->starts_with("\xFF\xFE")) {
-    std::string decoded;
-    if (Utf16LeToUtf8(std::string_view(*bytes).substr(2), &decoded)) {
-      *bytes = std::move(decoded);
-      return;
-    }
+  std::string decoded;
+  const std::string_view text = DecodeFileBytesView(*bytes, &decoded);
+  if (text.data() == decoded.data()) {
+    *bytes = std::move(decoded);
+  } else {
+    bytes->erase(0, static_cast<std::size_t>(text.data() - bytes->data()));
   }
-  if (IsValidUtf8(*bytes)) {
-    if (bytes->starts_with("\xEF\xBB\xBF")) bytes->erase(0, 3);
-    return;
-  }
-  *bytes = Cp1252ToUtf8(*bytes);
 }
 
 std::string DecodeFileBytes(std::string_view bytes) {
@@ -260,7 +264,7 @@ namespace {
 template <bool kUpper>
 std::string ChangeCase(std::string_view s) {
   static const locale_t utf8 = newlocale(LC_CTYPE_MASK, "C.UTF-8", static_cast<locale_t>(0));
-  if (utf8 == static_cast<locale_t>(0)) return MapCase<kUpper>(s);
+  if (utf8 == static_cast<locale_t>(0)) return kUpper ? MapUpper(s) : FoldKey(s);
   std::string out;
   out.reserve(s.size());
   for (std::size_t i = 0; i < s.size();) {
@@ -299,10 +303,15 @@ std::string ToLower(std::string_view s) {
   return ChangeCase<false>(s);
 }
 std::string FoldKey(std::string_view s) {
-  return MapCase<false>(s);
+  std::string out;
+  out.reserve(s.size());
+  for (FoldReader lettore(s); !lettore.Done();) out.push_back(lettore.Next());
+  return out;
 }
 
-std::string Inner(std::string_view s) { return std::string(InnerView(s)); }
+std::string Inner(std::string_view s) {
+  return std::string(InnerView(s));
+}
 bool EqualsNoCase(std::string_view a, std::string_view b) {
   return a.size() == b.size() && FoldKey(a) == FoldKey(b);
 }

@@ -18,6 +18,9 @@ void DecodeFileBytesInPlace(std::string* bytes);
 // UTF-16LE (without its byte-order mark) appended to *out as UTF-8; false for an odd number of
 // bytes or an unpaired surrogate.
 bool Utf16LeToUtf8(std::string_view in, std::string* out);
+// The same without a copy when the bytes are valid UTF-8: a view of them (after a byte-order
+// mark); otherwise they are decoded into `*decoded` and the view is of that.
+std::string_view DecodeFileBytesView(std::string_view bytes, std::string* decoded);
 bool IsValidUtf8(std::string_view bytes);
 // Appends the UTF-8 form of a code point.
 void AppendUtf8(std::string* out, char32_t cp);
@@ -44,6 +47,31 @@ std::string ToLower(std::string_view s);
 // The key under which a text is compared without regard to case: ASCII and Latin-1 letters
 // folded, so that keys compare as the scripts' keyed collections do.
 std::string FoldKey(std::string_view s);
+
+// Reads a text byte by byte as FoldKey folds it, so that a key can be hashed or compared without
+// building its folded copy. Folding keeps the length: byte i of the key is the i-th byte read.
+class FoldReader {
+ public:
+  explicit FoldReader(std::string_view s) : s_(s) {}
+  bool Done() const { return i_ >= s_.size(); }
+  char Next() {
+    const unsigned char c = static_cast<unsigned char>(s_[i_++]);
+    if (latin1_) {
+      // The byte after C3: capitals U+00C0..U+00DE (except U+00D7, the multiplication sign)
+      // become U+00E0..U+00FE.
+      latin1_ = false;
+      return static_cast<char>(c >= 0x80 && c <= 0x9E && c != 0x97 ? c + 0x20 : c);
+    }
+    if (c < 0x80) return static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c);
+    latin1_ = c == 0xC3 && i_ < s_.size();
+    return static_cast<char>(c);
+  }
+
+ private:
+  std::string_view s_;
+  std::size_t i_ = 0;
+  bool latin1_ = false;  // the next byte is the second of a Latin-1 letter
+};
 bool EqualsNoCase(std::string_view a, std::string_view b);
 
 // Wildcard match of a file name: '*' any run, '?' one character, without regard to case.

@@ -158,7 +158,8 @@ TEST_F(PosixFsTest, OnlyRegularFilesAreOpened) {
     EXPECT_NE(fs_->OpenLines(path, &lines).description().find(why), std::string::npos);
     std::unique_ptr<RandomAccessFile> random;
     EXPECT_FALSE(fs_->OpenRandomAccess(path, &random).ok());
-    EXPECT_NE(fs_->CopyFile(path, "C:\\copia", true).description().find(why), std::string::npos);
+    EXPECT_NE(fs_->CopyFile(path, "C:\\copia", true, false).description().find(why),
+              std::string::npos);
     if (path.starts_with("C:")) {
       EXPECT_NE(fs_->AppendFile(path, "x").description().find(why), std::string::npos);
       EXPECT_FALSE(fs_->WriteFile(path, "x").ok());
@@ -229,23 +230,46 @@ TEST_F(PosixFsTest, CopyFile) {
   auto old_time = stdfs::file_time_type() + std::chrono::hours(24 * 365 * 40);
   stdfs::last_write_time(Native("src.exe"), old_time);
 
-  EXPECT_EQ(fs_->CopyFile("C:\\src.exe", "C:\\dst.exe", false).number(), 58);
+  EXPECT_EQ(fs_->CopyFile("C:\\src.exe", "C:\\dst.exe", false, false).number(), 58);
   EXPECT_EQ(Get("dst.exe"), "vecchio");
-  ASSERT_TRUE(fs_->CopyFile("C:\\src.exe", "C:\\dst.exe", true).ok());
-  ASSERT_TRUE(fs_->CopyFile("C:\\src.exe", "C:\\new.exe", false).ok());
+  ASSERT_TRUE(fs_->CopyFile("C:\\src.exe", "C:\\dst.exe", true, false).ok());
+  ASSERT_TRUE(fs_->CopyFile("C:\\src.exe", "C:\\new.exe", false, false).ok());
   for (const char* name : {"dst.exe", "new.exe"}) {
     EXPECT_EQ(Get(name), "nuovo");
     EXPECT_EQ(stdfs::status(Native(name)).permissions(), stdfs::perms(0751));
     EXPECT_EQ(stdfs::last_write_time(Native(name)), old_time);
   }
-  ASSERT_TRUE(fs_->CopyFile("C:\\src.exe", "C:\\src.exe", true).ok());
+  ASSERT_TRUE(fs_->CopyFile("C:\\src.exe", "C:\\src.exe", true, false).ok());
   EXPECT_EQ(Get("src.exe"), "nuovo");
 
   stdfs::create_directory(Native("Dir"));
-  EXPECT_EQ(fs_->CopyFile("C:\\nessuno", "C:\\x", true).number(), 53);
-  EXPECT_EQ(fs_->CopyFile("C:\\src.exe", "C:\\manca\\x", true).number(), 76);
-  EXPECT_EQ(fs_->CopyFile("C:\\src.exe", "C:\\Dir", true).number(), 75);
+  EXPECT_EQ(fs_->CopyFile("C:\\nessuno", "C:\\x", true, false).number(), 53);
+  EXPECT_EQ(fs_->CopyFile("C:\\src.exe", "C:\\manca\\x", true, false).number(), 76);
+  EXPECT_EQ(fs_->CopyFile("C:\\src.exe", "C:\\Dir", true, false).number(), 75);
   EXPECT_EQ(Entries(), (Names{"Dir", "dst.exe", "new.exe", "src.exe"}));
+}
+
+// Contents beyond the block size of any one copy step, and files of special file systems that
+// report no size, arrive whole; a durable copy (a move's) is the same copy.
+TEST_F(PosixFsTest, CopyFileContentWhole) {
+  std::string big(3 * 1024 * 1024 + 17, '\0');
+  for (std::size_t i = 0; i < big.size(); ++i) big[i] = static_cast<char>((i * 2654435761u) >> 13);
+  Put("big.bin", big);
+  Put("empty.txt", "");
+  ASSERT_TRUE(fs_->CopyFile("C:\\big.bin", "C:\\copy.bin", false, false).ok());
+  ASSERT_TRUE(fs_->CopyFile("C:\\big.bin", "C:\\moved.bin", false, true).ok());
+  ASSERT_TRUE(fs_->CopyFile("C:\\empty.txt", "C:\\empty2.txt", false, false).ok());
+  EXPECT_TRUE(Get("copy.bin") == big);
+  EXPECT_TRUE(Get("moved.bin") == big);
+  EXPECT_EQ(Get("empty2.txt"), "");
+
+  std::ifstream in("/proc/self/mounts");
+  const std::string mounts(std::istreambuf_iterator<char>(in), {});
+  if (mounts.empty()) GTEST_SKIP() << "no /proc";
+  ASSERT_TRUE(fs_->CopyFile("/proc/self/mounts", "C:\\mounts.txt", false, false).ok());
+  EXPECT_EQ(Get("mounts.txt").substr(0, 20), mounts.substr(0, 20));
+  EXPECT_EQ(Entries(),
+            (Names{"big.bin", "copy.bin", "empty.txt", "empty2.txt", "mounts.txt", "moved.bin"}));
 }
 
 TEST_F(PosixFsTest, DeleteFile) {
@@ -300,7 +324,7 @@ TEST_F(PosixFsTest, MakeDirectoryAndProgramFolder) {
 
 TEST_F(PosixFsTest, ReadFileTakesTheWholeFileWhateverItsSizeSays) {
   for (const std::size_t size : {std::size_t{0}, std::size_t{1}, std::size_t{65536},
-                                 std::size_t{65537}, std::size_t{300000}}) {
+                                 std::size_t{65537}, std::size_t{300000}, std::size_t{5} << 20}) {
     std::string bytes(size, '\0');
     for (std::size_t i = 0; i < size; ++i) bytes[i] = static_cast<char>(i * 7 % 251);
     Put("f.bin", bytes);
