@@ -39,7 +39,7 @@ build-fuzz: deps
 	@CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMLX_FUZZ=ON >/dev/null
 	@cmake --build $(FUZZ_BUILD) -j $(JOBS)
 
-# Runs every target for FUZZ_SECONDS on a copy of its corpus; new inputs land in
+# Runs every target for FUZZ_SECONDS from its seed corpus and what earlier runs found; new inputs land in
 # $(FUZZ_BUILD)/corpus/NAME, crashes in $(FUZZ_BUILD)/crash/NAME.
 fuzz: build-fuzz
 	@./tools/fuzz.sh $(FUZZ_BUILD) $(FUZZ_SECONDS)

@@ -91,7 +91,7 @@ class FileSystemInMemoria : public fs::FileSystem {
     file[Chiave(path)] += bytes;
     return Status::OK();
   }
-  Status CopyFile(std::string_view from, std::string_view to, bool overwrite) override {
+  Status CopyFile(std::string_view from, std::string_view to, bool overwrite, bool) override {
     auto it = file.find(Chiave(from));
     if (it == file.end()) return Mancante(from);
     if (!overwrite && Exists(to)) return Status::Error(err::kFileExists, "File già esistente");
