@@ -3,8 +3,10 @@ MAKEFLAGS += --no-print-directory
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 BUILD ?= build
 ASAN_BUILD ?= build-asan
+FUZZ_BUILD ?= build-fuzz
+FUZZ_SECONDS ?= 60
 
-.PHONY: all deps build build-asan test test-normal test-asan demo bench install clean
+.PHONY: all deps build build-asan build-fuzz test test-normal test-asan fuzz demo bench install clean
 
 all: build
 
@@ -32,6 +34,16 @@ test-asan: build-asan
 
 test: test-normal test-asan
 
+# The fuzz targets, built with clang, libFuzzer, ASan and UBSan in a tree of their own.
+build-fuzz: deps
+	@CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMLX_FUZZ=ON >/dev/null
+	@cmake --build $(FUZZ_BUILD) -j $(JOBS)
+
+# Runs every target for FUZZ_SECONDS from its seed corpus and what earlier runs found; new inputs land in
+# $(FUZZ_BUILD)/corpus/NAME, crashes in $(FUZZ_BUILD)/crash/NAME.
+fuzz: build-fuzz
+	@./tools/fuzz.sh $(FUZZ_BUILD) $(FUZZ_SECONDS)
+
 demo: build
 	@./examples/run-demo.sh $(BUILD)/marlovex
 
@@ -44,4 +56,4 @@ bench: build
 	@./bench/run.sh $(BUILD)
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD)

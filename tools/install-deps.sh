@@ -8,6 +8,8 @@ command -v make >/dev/null 2>&1 || need+=(make)
 command -v sqlite3 >/dev/null 2>&1 || need+=(sqlite3)
 [ -f /usr/include/sqlite3.h ] || need+=(libsqlite3-dev)
 [ -f /usr/include/gtest/gtest.h ] || need+=(libgtest-dev)
+# clang with libFuzzer, for `make fuzz`.
+command -v clang++ >/dev/null 2>&1 || need+=(clang)
 [ ${#need[@]} -eq 0 ] && exit 0
 if command -v apt-get >/dev/null 2>&1 && [ "$(id -u)" = 0 ]; then
   echo "Installing: ${need[*]}"

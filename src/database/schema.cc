@@ -190,8 +190,9 @@ void ImportaDatiTabella(db::Connection& conn, const std::string& destinazione,
   }
   progress::Scope copia(avanzamento, {progress::Kind::kCopy, destinazione,
                                       progress::Unit::kRows, std::max<std::int64_t>(righe, 0)});
-  // One transaction for the whole copy: a row that fails undoes only itself. A copy the user
-  // interrupts leaves the destination as it was.
+  // One transaction for the whole copy: a row the table refuses undoes only itself and is
+  // passed over. A copy the user interrupts, or one the database file fails (a disk error, a
+  // full disk), leaves the destination as it was.
   Transazione transazione(conn);
   const auto interrotta = [&] {
     da->Close();
@@ -200,21 +201,34 @@ void ImportaDatiTabella(db::Connection& conn, const std::string& destinazione,
     Solleva(err::kInterrupted,
             "Copia delle righe da " + origine + " interrotta, nessuna riga copiata.");
   };
+  const auto guasto = [&](const Status& esito) {
+    if (esito.ok() || esito.number() != err::kStorage) return;
+    da->Close();
+    a->Close();
+    transazione.Annulla();
+    Verifica(esito);
+  };
   std::int64_t copiate = 0;
   for (; !da->Eof() && (righe < 0 || copiate < righe); ++copiate) {
     if (copiate % kRigheTraAvanzamenti == 0) {
       copia.Advance(copiate);
       if (copia.Interrupted()) interrotta();
     }
-    if (a->AddNew().ok()) {
+    const Status nuova = a->AddNew();
+    guasto(nuova);
+    if (nuova.ok()) {
       for (int i = 0; i < da->FieldCount(); ++i) {
         if (posizioni[i] < 0) continue;
         db::Value valore;
-        if (da->GetValue(i, &valore).ok()) (void)a->SetValue(posizioni[i], valore);
+        const Status letto = da->GetValue(i, &valore);
+        guasto(letto);
+        if (letto.ok()) (void)a->SetValue(posizioni[i], valore);
       }
-      (void)a->Update();
+      guasto(a->Update());
     }
-    if (!da->MoveNext().ok()) break;
+    const Status avanti = da->MoveNext();
+    guasto(avanti);
+    if (!avanti.ok()) break;
   }
   if (copia.Interrupted()) interrotta();
   copia.Advance(copiate);

@@ -1,6 +1,6 @@
 // One transaction on a connection for a run of statements: begun when the object is made,
 // committed by Conferma or, when the work ends early (a failing statement, an error thrown),
-// by the destructor, so that the work done before the failure is kept. A connection without
+// by the destructor, so that the work done before the failure is kept; Annulla undoes it. A connection without
 // transactions runs the statements one by one as they come.
 #pragma once
 
@@ -23,7 +23,8 @@ class Transazione {
     return conn_.CommitTrans();
   }
 
-  // Undoes everything done since the start, as an interrupted operation must.
+  // Undoes everything done since the start, as an interrupted operation must, and work that
+  // must be done whole or not at all.
   void Annulla() {
     if (!attiva_) return;
     attiva_ = false;

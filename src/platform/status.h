@@ -41,6 +41,9 @@ constexpr long kPermissionDenied = 70;
 constexpr long kPathNotFound = 76;
 constexpr long kPathFileAccess = 75;
 constexpr long kDatabase = -2147467259;  // generic data-access failure
+// The database file could not be read or written: a disk error, a full disk, a damaged file.
+// Work that passes over values the database refuses must stop at this one.
+constexpr long kStorage = 3043;
 }  // namespace err
 
 }  // namespace mlx

@@ -3,7 +3,8 @@
 // native file-system paths (the engine converts script paths first). Failures are Status
 // results whose descriptions contain "already exists" when the object to create exists,
 // "non esiste." when the object to change or remove is missing, and
-// "Istruzione SQL non valida." when a statement cannot be parsed.
+// "Istruzione SQL non valida." when a statement cannot be parsed; a failure of the file itself
+// (a disk error, a full disk, a damaged file) has the number err::kStorage.
 #pragma once
 
 #include <cstdint>

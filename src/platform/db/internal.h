@@ -58,12 +58,17 @@ class Stmt {
   ~Stmt();
   Stmt(const Stmt&) = delete;
   Stmt& operator=(const Stmt&) = delete;
-  Stmt(Stmt&& other) noexcept : db_(other.db_), stmt_(other.stmt_) { other.stmt_ = nullptr; }
+  Stmt(Stmt&& other) noexcept : db_(other.db_), stmt_(other.stmt_), last_(other.last_) {
+    other.stmt_ = nullptr;
+  }
 
   Status Prepare(sqlite3* db, std::string_view sql);
   // SQLITE_ROW, SQLITE_DONE, or an error code (see Error()).
   int Step();
   Status Run();  // steps to the end
+  // OK unless the last Step() failed: a loop over the rows that stops at the first answer
+  // other than SQLITE_ROW ends with this, so that a read error is not taken for the end.
+  Status Finished() const { return last_ == SQLITE_ROW || last_ == SQLITE_DONE ? Status::OK() : Error(last_); }
   Status Error(int rc) const { return SqliteStatus(db_, rc); }
   void Reset();
   void Finalize();
@@ -84,6 +89,7 @@ class Stmt {
  private:
   sqlite3* db_ = nullptr;
   sqlite3_stmt* stmt_ = nullptr;
+  int last_ = SQLITE_DONE;
 };
 
 

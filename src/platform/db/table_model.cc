@@ -102,17 +102,27 @@ constexpr const char* kBookkeeping[] = {
 }  // namespace
 
 std::optional<std::string> Schema::FindTable(std::string_view name) const {
+  std::optional<std::string> found;
+  (void)LookupTable(name, &found);
+  return found;
+}
+
+Status Schema::LookupTable(std::string_view name, std::optional<std::string>* found) const {
+  found->reset();
   Stmt s;
-  if (!s.Prepare(db_, "SELECT name FROM sqlite_schema WHERE type = 'table' AND name = ?1 "
-                      "COLLATE NOCASE").ok()) {
-    return std::nullopt;
-  }
+  Status st = s.Prepare(db_, "SELECT name FROM sqlite_schema WHERE type = 'table' AND name = ?1 "
+                             "COLLATE NOCASE");
+  if (!st.ok()) return st;
   s.BindText(1, name);
-  while (s.Step() == SQLITE_ROW) {
-    std::string found = s.Text(0);
-    if (!IsHiddenName(found)) return found;
+  int rc;
+  while ((rc = s.Step()) == SQLITE_ROW) {
+    std::string table = s.Text(0);
+    if (!IsHiddenName(table)) {
+      *found = std::move(table);
+      return Status::OK();
+    }
   }
-  return std::nullopt;
+  return rc == SQLITE_DONE ? Status::OK() : s.Error(rc);
 }
 
 std::optional<std::string> Schema::FindView(std::string_view name) const {
@@ -130,8 +140,17 @@ std::optional<std::string> Schema::FindView(std::string_view name) const {
 }
 
 bool Schema::HasBookkeeping() const {
-  return QueryInt(db_, "SELECT count(*) FROM sqlite_schema WHERE name = '__mlx_views'")
-             .value_or(0) > 0;
+  bool present = false;
+  (void)ReadBookkeeping(&present);
+  return present;
+}
+
+Status Schema::ReadBookkeeping(bool* present) const {
+  Stmt s;
+  Status st = s.Prepare(db_, "SELECT count(*) FROM sqlite_schema WHERE name = '__mlx_views'");
+  if (!st.ok()) return st;
+  *present = s.Step() == SQLITE_ROW && s.Int(0) > 0;
+  return s.Finished();
 }
 
 // Files written before dormant queries lack the column that keeps them; they have none.
@@ -183,7 +202,7 @@ Status ReadTableText(sqlite3* db, TableModel* model, bool* own_rules) {
     model->without_rowid = WithoutRowid(s.Text(0));
     *own_rules = Upper(s.Text(0)).find("\"" + Upper(kSizeCheckPrefix)) != std::string::npos;
   }
-  return Status::OK();
+  return s.Finished();
 }
 
 // The triggers of other tools, which a rebuild writes again; a guard trigger of the layer marks
@@ -201,7 +220,7 @@ Status ReadTriggers(sqlite3* db, TableModel* model, bool* own_rules) {
       *own_rules = true;
     }
   }
-  return Status::OK();
+  return s.Finished();
 }
 
 // The columns as SQLite has them, and the columns of the primary key with their positions.
@@ -232,7 +251,7 @@ Status ReadColumns(sqlite3* db, TableModel* model,
     if (s.Int(4) > 0) pk_columns->emplace_back(static_cast<int>(s.Int(4)), c.name);
     model->columns.push_back(std::move(c));
   }
-  return Status::OK();
+  return s.Finished();
 }
 
 // The zero-length rules, defaults as written and counters that the bookkeeping keeps for the
@@ -250,6 +269,7 @@ Status ReadColumnRules(sqlite3* db, bool own_rules, TableModel* model) {
       c->default_text = s.IsNull(2) || c->default_sql.empty() ? "" : s.Text(2);
     }
   }
+  if (st = s.Finished(); !st.ok()) return st;
   st = s.Prepare(db, "SELECT col, seed, inc, guard FROM __mlx_counters WHERE tbl = ?1");
   if (!st.ok()) return st;
   s.BindText(1, model->name);
@@ -261,7 +281,7 @@ Status ReadColumnRules(sqlite3* db, bool own_rules, TableModel* model) {
       c->guard = s.Int(3) != 0;
     }
   }
-  return Status::OK();
+  return s.Finished();
 }
 
 // The names that scripts gave to a table's indexes and relations, which SQLite does not keep.
@@ -284,11 +304,12 @@ Status ReadKeptNames(sqlite3* db, const std::string& table, KeptNames* kept) {
       kept->indexes[s.Text(1)] = {s.Text(0), static_cast<int>(s.Int(3))};
     }
   }
+  if (st = s.Finished(); !st.ok()) return st;
   st = s.Prepare(db, "SELECT name, ref_tbl, cols FROM __mlx_relations WHERE tbl = ?1");
   if (!st.ok()) return st;
   s.BindText(1, table);
   while (s.Step() == SQLITE_ROW) kept->relations.emplace_back(s.Text(0), s.Text(1), s.Text(2));
-  return Status::OK();
+  return s.Finished();
 }
 
 void AddPrimaryKey(std::vector<std::pair<int, std::string>> pk_columns, const std::string& name,
@@ -323,12 +344,14 @@ Status ReadIndex(sqlite3* db, const KeptNames& kept, const std::string& sqlite_n
     ix->columns.push_back(cols.IsNull(0) ? "" : cols.Text(0));
     ix->descending.push_back(cols.Int(1) != 0);
   }
+  if (st = cols.Finished(); !st.ok()) return st;
   if (origin == "c" && it == kept.indexes.end()) {
     Stmt q;
     st = q.Prepare(db, "SELECT sql FROM sqlite_schema WHERE type = 'index' AND name = ?1");
     if (!st.ok()) return st;
     q.BindText(1, sqlite_name);
     if (q.Step() == SQLITE_ROW) ix->sql = q.Text(0);
+    if (st = q.Finished(); !st.ok()) return st;
   }
   if (origin == "u") ix->sqlite_name.clear();  // made an index of its own on rebuild
   return Status::OK();
@@ -342,6 +365,7 @@ Status ReadIndexes(sqlite3* db, const KeptNames& kept, TableModel* model) {
   s.BindText(1, model->name);
   std::vector<std::tuple<std::string, bool, std::string>> list;
   while (s.Step() == SQLITE_ROW) list.emplace_back(s.Text(0), s.Int(1) != 0, s.Text(2));
+  if (st = s.Finished(); !st.ok()) return st;
   for (auto& [sqlite_name, unique, origin] : list) {
     if (origin == "pk") continue;
     IndexDef ix;
@@ -364,6 +388,7 @@ Status CompleteKey(sqlite3* db, const KeptNames& kept, TableModel* model, KeyDef
     p.BindText(1, k->ref_table);
     k->ref_columns.clear();
     while (p.Step() == SQLITE_ROW) k->ref_columns.push_back(p.Text(0));
+    if (st = p.Finished(); !st.ok()) return st;
   }
   std::string cols = KeptColumns(k->columns);
   for (auto& [name, ref, kept_cols] : kept.relations) {
@@ -401,6 +426,7 @@ Status ReadKeys(sqlite3* db, const KeptNames& kept, TableModel* model) {
     model->keys.back().columns.push_back(s.Text(2));
     model->keys.back().ref_columns.push_back(s.IsNull(3) ? "" : s.Text(3));
   }
+  if (st = s.Finished(); !st.ok()) return st;
   std::reverse(model->keys.begin(), model->keys.end());  // in the order they were written
   for (KeyDef& k : model->keys) {
     st = CompleteKey(db, kept, model, &k);
@@ -412,7 +438,8 @@ Status ReadKeys(sqlite3* db, const KeptNames& kept, TableModel* model) {
 }  // namespace
 
 Status Schema::Load(std::string_view table, TableModel* model) const {
-  auto found = FindTable(table);
+  std::optional<std::string> found;
+  if (Status st = LookupTable(table, &found); !st.ok()) return st;
   if (!found) return MissingTable(table);
   *model = TableModel{};
   model->name = *found;
@@ -426,7 +453,9 @@ Status Schema::Load(std::string_view table, TableModel* model) const {
   Status st = ReadTableText(db_, model, &own_rules);
   if (st.ok()) st = ReadTriggers(db_, model, &own_rules);
   if (st.ok()) st = ReadColumns(db_, model, &pk_columns);
-  if (st.ok() && HasBookkeeping()) {
+  bool bookkeeping = false;
+  if (st.ok()) st = ReadBookkeeping(&bookkeeping);
+  if (st.ok() && bookkeeping) {
     st = ReadColumnRules(db_, own_rules, model);
     if (st.ok()) st = ReadKeptNames(db_, model->name, &kept);
   }

@@ -108,6 +108,9 @@ class Schema {
   // The stored name of a user table, or of a saved query (dormant ones included), matched
   // without regard to case.
   std::optional<std::string> FindTable(std::string_view name) const;
+  // The same, telling a table that is not there (OK, *found empty) from a catalogue that
+  // cannot be read (a failure: a disk error must not pass for a missing table).
+  Status LookupTable(std::string_view name, std::optional<std::string>* found) const;
   std::optional<std::string> FindView(std::string_view name) const;
   Status Load(std::string_view table, TableModel* model) const;
   std::vector<std::string> UserTables() const;
@@ -117,6 +120,8 @@ class Schema {
   // The hidden tables, made or brought up to date for files written by earlier builds.
   Status EnsureBookkeeping();
   bool HasBookkeeping() const;
+  // The same, failing when the catalogue cannot be read.
+  Status ReadBookkeeping(bool* present) const;
 
   // ---- Writing (table_write.cc).
 

@@ -116,7 +116,18 @@ Status SqliteStatus(sqlite3* db, int rc) {
   if (db) {
     if (auto description = DormantQueryFailure(db, msg)) return ErrDb(*description);
   }
-  return ErrDb(msg);
+  switch (rc & 0xff) {
+    case SQLITE_IOERR:
+    case SQLITE_FULL:
+    case SQLITE_CORRUPT:
+    case SQLITE_NOTADB:
+    case SQLITE_CANTOPEN:
+    case SQLITE_NOMEM:
+    case SQLITE_PROTOCOL:
+      return Status::Error(err::kStorage, msg);
+    default:
+      return ErrDb(msg);
+  }
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -129,6 +140,7 @@ void Stmt::Finalize() {
 }
 
 Status Stmt::Prepare(sqlite3* db, std::string_view sql) {
+  last_ = SQLITE_DONE;
   Finalize();
   db_ = db;
   int rc = sqlite3_prepare_v2(db, sql.data(), static_cast<int>(sql.size()), &stmt_, nullptr);
@@ -141,7 +153,7 @@ Status Stmt::Prepare(sqlite3* db, std::string_view sql) {
   return Status::OK();
 }
 
-int Stmt::Step() { return sqlite3_step(stmt_); }
+int Stmt::Step() { return last_ = sqlite3_step(stmt_); }
 
 Status Stmt::Run() {
   for (;;) {

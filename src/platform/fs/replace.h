@@ -5,6 +5,8 @@
 // which makes the rename itself durable (see ReplaceOptions::flush_folder).
 #pragma once
 
+#include <sys/types.h>
+
 #include <functional>
 #include <string>
 #include <string_view>
@@ -44,5 +46,23 @@ bool WriteAll(int fd, std::string_view bytes);
 // Renames without replacing an existing target; false with errno set (EEXIST when the target
 // exists).
 bool RenameNoReplace(const std::string& from, const std::string& to);
+
+// The system calls that decide whether a replaced file survives a full disk or a crash: the
+// writes of the content, the flushes of the file and of its folder, and the rename. They go
+// through one object, the system's unless another was put in place, so that a test can fail
+// any one of them or forget what was written but never flushed. Each answers as the system
+// call does (-1 with errno set).
+class FileCalls {
+ public:
+  virtual ~FileCalls() = default;
+  virtual ssize_t Write(int fd, const void* data, std::size_t size);
+  virtual int Sync(int fd);  // a file or a folder
+  virtual int Rename(const std::string& from, const std::string& to, bool no_replace);
+};
+
+// The calls in use.
+FileCalls& Calls();
+// Puts `calls` in place (nullptr: the system's again) and answers the ones it replaces.
+FileCalls* SetCalls(FileCalls* calls);
 
 }  // namespace mlx::fs

@@ -31,19 +31,41 @@ std::string Folder(const std::string& path) {
   return slash == 0 ? "/" : path.substr(0, slash);
 }
 
+FileCalls g_system_calls;
+FileCalls* g_calls = &g_system_calls;
+
 }  // namespace
+
+ssize_t FileCalls::Write(int fd, const void* data, std::size_t size) {
+  return write(fd, data, size);
+}
+
+int FileCalls::Sync(int fd) { return fsync(fd); }
+
+int FileCalls::Rename(const std::string& from, const std::string& to, bool no_replace) {
+  if (no_replace) return RenameNoReplace(from, to) ? 0 : -1;
+  return rename(from.c_str(), to.c_str());
+}
+
+FileCalls& Calls() { return *g_calls; }
+
+FileCalls* SetCalls(FileCalls* calls) {
+  FileCalls* before = g_calls;
+  g_calls = calls != nullptr ? calls : &g_system_calls;
+  return before == &g_system_calls ? nullptr : before;
+}
 
 void FlushFolderOf(const std::string& native) {
   int dir = open(Folder(native).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (dir >= 0) {
-    fsync(dir);
+    Calls().Sync(dir);
     close(dir);
   }
 }
 
 bool WriteAll(int fd, std::string_view bytes) {
   while (!bytes.empty()) {
-    ssize_t n = write(fd, bytes.data(), bytes.size());
+    ssize_t n = Calls().Write(fd, bytes.data(), bytes.size());
     if (n < 0) {
       if (errno == EINTR) continue;
       return false;
@@ -85,11 +107,8 @@ int ReplaceFile(const std::string& native, const std::function<bool(int fd)>& fi
     // After the owner, which may clear the set-id bits.
     fchmod(fd, old.st_mode & 07777);
   }
-  bool ok = fill(fd) && fsync(fd) == 0;
-  if (ok) {
-    ok = options.no_replace ? RenameNoReplace(temp, native)
-                            : rename(temp.c_str(), native.c_str()) == 0;
-  }
+  bool ok = fill(fd) && Calls().Sync(fd) == 0 &&
+            Calls().Rename(temp, native, options.no_replace) == 0;
   if (!ok) {
     int error = errno != 0 ? errno : EIO;
     close(fd);

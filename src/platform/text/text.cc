@@ -40,6 +40,12 @@ bool DecodeAt(std::string_view s, std::size_t i, char32_t* cp, std::size_t* len)
     valid = (d & 0xC0) == 0x80;
     *cp = (*cp << 6) | (d & 0x3F);
   }
+  // An overlong form (C0 A3 for '#'), a surrogate or a value past U+10FFFF is no character:
+  // taken as one it would be a second spelling of another, a '#' or '/' in disguise.
+  if (valid) {
+    const char32_t least = *len == 2 ? 0x80 : *len == 3 ? 0x800 : 0x10000;
+    valid = *cp >= least && *cp <= 0x10FFFF && (*cp < 0xD800 || *cp > 0xDFFF);
+  }
   return valid;
 }
 

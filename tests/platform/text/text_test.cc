@@ -101,7 +101,11 @@ TEST(TextLike, StarsQuestionMarksDigitsAndLists) {
       // A "[" that no "]" closes, and a "]" alone, are ordinary characters.
       {"a[b", "a[b", true}, {"x[", "*[", true}, {"a]", "a]", true},
       // Broken UTF-8 is matched byte for byte.
-      {"a\xFF!", "a?!", true}, {"\xC3", "\xC3\xA8", false}};
+      {"a\xFF!", "a?!", true}, {"\xC3", "\xC3\xA8", false},
+      // An overlong form is bytes, not the character it would spell: C0 A3 is no '#' and
+      // C0 AA no '*', in the text or in the pattern.
+      {"\xC0\xA3", "\xC0\xA3", true}, {"\xC0\xA3", "?", false}, {"5", "\xC0\xA3", false},
+      {"xyz", "\xC0\xAA", false}, {"\xED\xA0\x80", "???", true}};
   for (const auto& [testo, motivo, vale] : casi) {
     EXPECT_EQ(Like(testo, motivo), vale) << testo << " / " << motivo;
   }
