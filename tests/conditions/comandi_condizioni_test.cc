@@ -39,16 +39,14 @@ TEST(Cond, DatabaseAncheASecco) {
   Ambiente a;
   const std::string dati = prova::NuovoDatabase(a);
   ASSERT_EQ(prova::Esegui(a, dati, "CREATE TABLE Clienti (Nome TEXT(50))"), "");
-  std::vector<std::string> frasi;
-  a.stato->Dettagli = true;
-  a.stato->StampaDettaglio = [&frasi](const std::string& f) { frasi.push_back(f); };
-  a.Esegui({"MSGN", "COND,R," + dati + ",Clienti,Nome,#", "COND,S," + dati + ",Clienti,Y",
-            "=,X,{<R>}{<S>}"},
-           false);
-  EXPECT_THAT(frasi, ElementsAre("Disattivato msgbox segnalazione aggiornamento",
-                                 "Variabile R come (" + dati + ") Campo Clienti.Nome assente False",
-                                 "Variabile S come (" + dati + ") Tabella Clienti presente True",
-                                 "Variabile X = FalseTrue"));
+  EXPECT_THAT(prova::Frasi(a,
+                           {"MSGN", "COND,R," + dati + ",Clienti,Nome,#",
+                            "COND,S," + dati + ",Clienti,Y", "=,X,{<R>}{<S>}"},
+                           false),
+              ElementsAre("Disattivato msgbox segnalazione aggiornamento",
+                          "Variabile R come (" + dati + ") Campo Clienti.Nome assente False",
+                          "Variabile S come (" + dati + ") Tabella Clienti presente True",
+                          "Variabile X = FalseTrue"));
 }
 
 TEST(Cond, Errori) {

@@ -9,7 +9,6 @@
 
 #include "conditions/immagine_pe.h"
 #include "database/aiuto.h"
-#include "system/registro.h"
 
 namespace mlx {
 namespace {
@@ -265,9 +264,7 @@ TEST_F(Condizioni, QualeDatabase) {
   ASSERT_EQ(prova::Esegui(a, uno, "CREATE TABLE SoloUno (Id LONG)"), "");
   ASSERT_EQ(prova::Esegui(a, due, "CREATE TABLE SoloDue (Id LONG)"), "");
   ASSERT_EQ(prova::Esegui(a, tre, "CREATE TABLE SoloTre (Id LONG)"), "");
-  ScriviValoreRegistro(*a.registro, "HKCU",
-                       "Software\\VB and VBA Program Settings\\Hollemar900\\Settings", "PathMDB",
-                       uno);
+  prova::DatabaseOspite(a, uno);
   // MAIN is the registered database when no path was derived from it...
   Righe({});
   EXPECT_EQ(Test("MAIN,SoloUno,Y"), Esito(true, "(" + uno + ") Tabella SoloUno presente "));

@@ -2,6 +2,8 @@
 // queries whose rows come back as text.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <filesystem>
 #include <memory>
 #include <stdexcept>
@@ -11,6 +13,7 @@
 #include "database/valori.h"
 #include "fakes/ambiente.h"
 #include "platform/db/db.h"
+#include "system/registro.h"
 
 namespace mlx::prova {
 
@@ -22,6 +25,13 @@ inline std::string NuovoDatabase(fakes::Ambiente& a, const std::string& nome = "
   Status s = a.sqlite->CreateDatabase(percorso);
   if (!s.ok()) throw std::runtime_error(s.description());
   return percorso;
+}
+
+// Sets the host program's database, as its settings in the registry name it.
+inline void DatabaseOspite(fakes::Ambiente& a, const std::string& percorso) {
+  ScriviValoreRegistro(*a.registro, "HKCU",
+                       "Software\\VB and VBA Program Settings\\Hollemar900\\Settings", "PathMDB",
+                       percorso);
 }
 
 inline std::unique_ptr<db::Connection> Apri(fakes::Ambiente& a, const std::string& percorso) {
@@ -57,9 +67,33 @@ inline std::string Esegui(fakes::Ambiente& a, const std::string& percorso, const
   return s.ok() ? "" : s.description();
 }
 
+// The sentences the lines print with --verbose (which a dry run prints too, its log being off).
+inline std::vector<std::string> Frasi(fakes::Ambiente& a, const std::vector<std::string>& righe,
+                                      bool vero = true) {
+  std::vector<std::string> frasi;
+  a.stato->Dettagli = true;
+  a.stato->StampaDettaglio = [&frasi](const std::string& f) { frasi.push_back(f); };
+  a.Esegui(righe, vero);
+  a.stato->StampaDettaglio = nullptr;
+  return frasi;
+}
+
 // The first dialog's text, to explain a failed expectation of none.
 inline std::string PrimoDialogo(const fakes::Ambiente& a) {
   return a.ui.dialoghi.empty() ? "" : a.ui.dialoghi[0].testo;
 }
+
+// Tests on a fresh database file: lines run on it with the log on, its rows read back.
+class ConDatabase : public ::testing::Test {
+ protected:
+  void SetUp() override { db_ = NuovoDatabase(a_); }
+  void Esegui(std::vector<std::string> righe) {
+    righe.insert(righe.begin(), {"MSGN", "LOGY", "*" + db_ + "*"});
+    a_.Esegui(righe);
+  }
+  std::vector<std::string> Righe(const std::string& sql) { return prova::Righe(a_, db_, sql); }
+  fakes::Ambiente a_;
+  std::string db_;
+};
 
 }  // namespace mlx::prova

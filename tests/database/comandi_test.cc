@@ -2,7 +2,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "fakes/ambiente.h"
+#include "database/aiuto.h"
 
 namespace mlx {
 namespace {
@@ -10,14 +10,10 @@ namespace {
 using fakes::Ambiente;
 using ::testing::ElementsAre;
 
-// Runs the lines on a database of the recording connection and answers their sentences (taken
-// from the verbose output, since a dry run keeps the log off).
+// Runs the lines on a database of the recording connection and answers their sentences.
 std::vector<std::string> Esegui(Ambiente& a, std::vector<std::string> righe, bool vero = true) {
-  std::vector<std::string> frasi;
-  a.stato->Dettagli = true;
-  a.stato->StampaDettaglio = [&frasi](const std::string& f) { frasi.push_back(f); };
   righe.insert(righe.begin(), {"MSGN", "*Archivio.mdb*", "[Clienti]"});
-  a.Esegui(righe, vero);
+  std::vector<std::string> frasi = prova::Frasi(a, righe, vero);
   frasi.erase(frasi.begin(), frasi.begin() + 3);
   return frasi;
 }

@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include "database/aiuto.h"
-#include "system/registro.h"
 
 namespace mlx {
 namespace {
@@ -14,17 +13,11 @@ using fakes::Ambiente;
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 
-void DatabaseOspite(Ambiente& a, const std::string& percorso) {
-  ScriviValoreRegistro(*a.registro, "HKCU",
-                       "Software\\VB and VBA Program Settings\\Hollemar900\\Settings", "PathMDB",
-                       percorso);
-}
-
 TEST(RigaDatabase, PercorsoOspiteRelativoEMancante) {
   Ambiente a;
   const std::string dati = prova::NuovoDatabase(a, "Prog/Dati.mdb");
   const std::string storico = prova::NuovoDatabase(a, "Prog/Archivi/Storico.mdb");
-  DatabaseOspite(a, dati);
+  prova::DatabaseOspite(a, dati);
   a.Esegui({"MSGN", "LOGY", "**",
             "*\xC2\xA7"
             "Archivi/Storico.mdb*",
@@ -34,12 +27,12 @@ TEST(RigaDatabase, PercorsoOspiteRelativoEMancante) {
   // An explicit path leaves the path derived from the host's untouched.
   EXPECT_EQ(a.stato->DbAlternativo, storico);
   // A host setting that names a folder is the folder itself; the host database clears it.
-  DatabaseOspite(a, a.Percorso("Prog"));
+  prova::DatabaseOspite(a, a.Percorso("Prog"));
   a.Esegui({"MSGN",
             "*\xC2\xA7"
             "Archivi/Storico.mdb*"});
   EXPECT_EQ(a.stato->DbAlternativo, storico);
-  DatabaseOspite(a, dati);
+  prova::DatabaseOspite(a, dati);
   a.Esegui({"MSGN", "**"});
   EXPECT_EQ(a.stato->DbAlternativo, "");
   EXPECT_TRUE(a.ui.dialoghi.empty()) << prova::PrimoDialogo(a);

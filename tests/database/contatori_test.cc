@@ -11,10 +11,10 @@
 namespace mlx {
 namespace {
 
-class Contatori : public ::testing::Test {
+class Contatori : public prova::ConDatabase {
  protected:
   void SetUp() override {
-    db_ = prova::NuovoDatabase(a_);
+    ConDatabase::SetUp();
     // A table whose name has a blank comes first; then a lagging seed, a seed ahead, an empty
     // table and one without counter.
     auto conn = prova::Apri(a_, db_);
@@ -45,8 +45,6 @@ class Contatori : public ::testing::Test {
     }
     return -1;
   }
-  fakes::Ambiente a_;
-  std::string db_;
 };
 
 TEST_F(Contatori, AlzaQuelliIndietroENonAbbassaGliAltri) {

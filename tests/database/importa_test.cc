@@ -63,20 +63,13 @@ TEST(RegoleDiImportazione, LetturaDirettaComeLeRegole) {
   EXPECT_GT(semplici, 2000);
 }
 
-class Importazione : public ::testing::Test {
+class Importazione : public prova::ConDatabase {
  protected:
   void SetUp() override {
-    db_ = prova::NuovoDatabase(a_);
+    ConDatabase::SetUp();
     Esegui({"[Clienti]", ">", "+,ID,LONG", "+,Nome,TEXT(30)", "+,Eta,LONG", "+,Note,MEMO",
             "#,PK,ID,TRUE"});
   }
-  void Esegui(std::vector<std::string> righe) {
-    righe.insert(righe.begin(), {"MSGN", "LOGY", "*" + db_ + "*"});
-    a_.Esegui(righe);
-  }
-  std::vector<std::string> Righe(const std::string& sql) { return prova::Righe(a_, db_, sql); }
-  fakes::Ambiente a_;
-  std::string db_;
 };
 
 TEST_F(Importazione, NullSegnapostoEVirgolette) {

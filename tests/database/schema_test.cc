@@ -12,16 +12,13 @@ namespace {
 using ::testing::ElementsAre;
 using ::testing::Pair;
 
-class Schema : public ::testing::Test {
+class Schema : public prova::ConDatabase {
  protected:
-  void SetUp() override { db_ = prova::NuovoDatabase(a_); }
-  // Runs the lines on the test database, with the log on, and expects no dialog.
+  // Runs the lines and expects no dialog.
   void Esegui(std::vector<std::string> righe) {
-    righe.insert(righe.begin(), {"MSGN", "LOGY", "*" + db_ + "*"});
-    a_.Esegui(righe);
+    ConDatabase::Esegui(std::move(righe));
     EXPECT_TRUE(a_.ui.dialoghi.empty()) << prova::PrimoDialogo(a_);
   }
-  std::vector<std::string> Righe(const std::string& sql) { return prova::Righe(a_, db_, sql); }
   std::string Sql(const std::string& sql) { return prova::Esegui(a_, db_, sql); }
   db::IndexInfo Indice(const std::string& tabella, const std::string& nome) {
     std::vector<db::IndexInfo> indici;
@@ -36,8 +33,6 @@ class Schema : public ::testing::Test {
     EXPECT_TRUE(prova::Apri(a_, db_)->Keys(tabella, &chiavi).ok());
     return chiavi;
   }
-  fakes::Ambiente a_;
-  std::string db_;
 };
 
 TEST_F(Schema, LunghezzaZero) {

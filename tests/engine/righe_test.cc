@@ -7,7 +7,6 @@
 #include <utility>
 #include <vector>
 
-#include "engine/collezione.h"
 #include "engine/utilita.h"
 
 namespace mlx {
@@ -55,20 +54,6 @@ TEST(Utilita, CercaComeLaRicercaDellaLibreria) {
     }
   }
   EXPECT_EQ(Cerca("ab", "abc"), std::string_view::npos);
-}
-
-TEST(Utilita, VoceDestraELeChiaviBrevi) {
-  CollezioneTesti voci;
-  ScriviVoce(&voci, "Nome = Anna = B", "NOME");
-  EXPECT_EQ(VoceDestra(&voci, "nome", " = "), "Anna = B");
-  EXPECT_EQ(VoceDestra(&voci, "nom", " = "), "");
-  ScriviVoce(&voci, "senza separatore", "Nome");
-  EXPECT_EQ(VoceDestra(&voci, "NOME", " = "), "");
-  // Keys that differ only in a letter's case are one key, in ASCII and Latin-1 alike.
-  ScriviVoce(&voci, "x", "CITT\xC3\x80");
-  ScriviVoce(&voci, "y", "citt\xC3\xA0");
-  EXPECT_EQ(voci.Conta(), 2u);
-  EXPECT_EQ(LeggiVoce(&voci, "Citt\xC3\xA0"), "y");
 }
 
 }  // namespace

@@ -44,26 +44,18 @@ TEST(Utilita, VeroSoloPerLeTreFormeAmmesse) {
   for (const char* falso : {"1", "si", "TRUE ", ""}) EXPECT_FALSE(IsVero(falso)) << falso;
 }
 
-TEST(Utilita, PercorsiConEntrambiISeparatori) {
-  EXPECT_EQ(UnisciPercorso("C:\\", "a.txt"), "C:\\a.txt");
-  EXPECT_EQ(UnisciPercorso("C:\\x", "a.txt"), "C:\\x\\a.txt");
-  EXPECT_EQ(UnisciPercorso("/opt/app", "a.txt"), "/opt/app/a.txt");
-  EXPECT_EQ(SoloPercorso("C:\\x\\a.txt"), "C:\\x");
-  EXPECT_EQ(SoloPercorso("a.txt"), "a.txt");
-  EXPECT_EQ(SoloFile("C:\\x\\a.txt"), "a.txt");
-  EXPECT_EQ(SoloFile("/srv/x/a.txt"), "a.txt");
-  EXPECT_EQ(SoloFile("C:\\x\\"), "");
-}
-
 TEST(Utilita, VociConChiaviSenzaMaiuscole) {
   CollezioneTesti voci;
-  ScriviVoce(&voci, "X = 1", "x");
-  ScriviVoce(&voci, "X = 2", "X");
+  ScriviVoce(&voci, "Nome = Anna", "nome");
+  ScriviVoce(&voci, "Nome = Anna = B", "NOME");
   EXPECT_EQ(voci.Conta(), 1u);
-  EXPECT_EQ(LeggiVoce(&voci, "x"), "X = 2");
-  EXPECT_EQ(LeggiVoceDestra(&voci, "X", " = "), "2");
-  EXPECT_EQ(LeggiVoce(&voci, "manca"), "");
+  EXPECT_EQ(LeggiVoce(&voci, "Nome"), "Nome = Anna = B");
+  EXPECT_EQ(VoceDestra(&voci, "nome", " = "), "Anna = B");
+  EXPECT_EQ(LeggiVoceDestra(&voci, "NOME", " = "), "Anna = B");
+  EXPECT_EQ(VoceDestra(&voci, "nom", " = "), "");
   EXPECT_EQ(LeggiVoce(nullptr, "x"), "");
+  ScriviVoce(&voci, "senza separatore", "Nome");
+  EXPECT_EQ(VoceDestra(&voci, "NOME", " = "), "");
   std::unique_ptr<CollezioneTesti> posseduta = std::make_unique<CollezioneTesti>();
   SvuotaCollection(posseduta);
   EXPECT_EQ(posseduta, nullptr);
@@ -181,12 +173,12 @@ TEST(Utilita, ValoreIntero) {
   EXPECT_EQ(ValoreIntero(" 2.5"), 2);
   EXPECT_EQ(ValoreIntero("3,5"), 4);
   EXPECT_EQ(ValoreIntero("-2147483648"), INT32_MIN);
-  for (const char* fuori : {"2147483648", "1e10"}) {
+  for (const char* fuori : {"2147483648", "-2147483649", "1e10"}) {
     try {
       ValoreIntero(fuori);
       ADD_FAILURE() << fuori;
     } catch (const ErroreScript& e) {
-      EXPECT_EQ(e.Numero(), err::kOverflow);
+      EXPECT_EQ(e.Numero(), err::kOverflow) << fuori;
     }
   }
 }

@@ -31,13 +31,10 @@ class Espansione : public ::testing::Test {
   CollezioneTesti store;
 };
 
-TEST_F(Espansione, SostituisceDaSinistraADestra) {
-  Imposta("A", "1");
-  Imposta("B", "");
-  EXPECT_EQ(E("senza segnaposto"), "senza segnaposto");
-  EXPECT_EQ(E("{<A>}-{<a>}|{<B>}|"), "1-1||");
+// Only the first " = " of an item separates the name; the rest belongs to the value.
+TEST_F(Espansione, IlValoreTieneIlSeparatore) {
   Imposta("Eq", "x = y");
-  EXPECT_EQ(E("{<Eq>}"), "x = y");  // only the first " = " of the item separates the name
+  EXPECT_EQ(E("{<Eq>}"), "x = y");
 }
 
 TEST_F(Espansione, ValoriDiSistema) {
@@ -63,30 +60,6 @@ TEST_F(Espansione, VersioneDelSistema) {
   EXPECT_EQ(VersioneWindows(plat), "4.01");
   sistema.versione = 0xABCD0006u | (1 << 8);  // only the low 16 bits count
   EXPECT_EQ(VersioneWindows(plat), "6.00");
-}
-
-TEST_F(Espansione, SegnapostoNeiValori) {
-  Imposta("Nome", "Rossi");
-  Imposta("Saluto", "Ciao {<Nome>}");
-  EXPECT_EQ(E("{<Saluto>}!"), "Ciao Rossi!");
-  // A placeholder at the very start of a value is not expanded again.
-  Imposta("Rimando", "{<Nome>}");
-  EXPECT_EQ(E("{<Rimando>}"), "{<Nome>}");
-}
-
-TEST_F(Espansione, ErroriChiari) {
-  try {
-    E("x {<Manca>} y");
-    FAIL();
-  } catch (const ErroreScript& e) {
-    EXPECT_NE(e.Descrizione().find("Manca"), std::string::npos);
-  }
-  EXPECT_THROW(E("aperto {<X senza chiusura"), ErroreScript);
-  // A value that refers to itself must end, with an error.
-  Imposta("X", "a{<X>}");
-  EXPECT_THROW(E("{<X>}"), ErroreScript);
-  Imposta("Y", "ab{<Y>}{<Y>}");
-  EXPECT_THROW(E("{<Y>}"), ErroreScript);
 }
 
 // The expansion as the language defines it, one replacement at a time on the whole text: after

@@ -2,7 +2,6 @@
 #include <sys/stat.h>
 
 #include <chrono>
-#include <fstream>
 #include <thread>
 
 #include "fixture.h"
@@ -11,19 +10,6 @@ namespace mlx::db::testing {
 namespace {
 
 using SnapshotTest = DbTest;
-
-std::string ReadAll(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-std::vector<std::string> Files(const std::string& dir) {
-  std::vector<std::string> names;
-  for (const auto& e : std::filesystem::directory_iterator(dir))
-    names.push_back(e.path().filename());
-  std::sort(names.begin(), names.end());
-  return names;
-}
 
 TEST_F(SnapshotTest, CopiesEverythingAndLeavesTheSourceAsItWas) {
   Run({"CREATE TABLE T (ID COUNTER PRIMARY KEY, Nome TEXT(20))",
@@ -41,7 +27,7 @@ TEST_F(SnapshotTest, CopiesEverythingAndLeavesTheSourceAsItWas) {
   });
   ASSERT_TRUE(st.ok()) << st.description();
   EXPECT_EQ(ReadAll(path_), before);
-  EXPECT_EQ(Files(dir_), (std::vector<std::string>{"copy.db", "test.mdb"}));
+  EXPECT_EQ(Files(), (std::vector<std::string>{"copy.db", "test.mdb"}));
   EXPECT_FALSE(info.waited);
   EXPECT_EQ(info.bytes, static_cast<std::int64_t>(ReadAll(copy).size()));
   EXPECT_GT(last_total, 0);

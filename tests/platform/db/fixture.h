@@ -6,7 +6,10 @@
 #include <stdlib.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <memory>
 #include <string>
 #include <vector>
@@ -146,6 +149,21 @@ class DbTest : public ::testing::Test {
     std::vector<std::string> out;
     for (const auto& ix : indexes) out.push_back(ix.name);
     return out;
+  }
+
+  static std::string ReadAll(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  }
+
+  // The names in the test's folder, sorted.
+  std::vector<std::string> Files() {
+    std::vector<std::string> names;
+    for (const auto& e : std::filesystem::directory_iterator(dir_)) {
+      names.push_back(e.path().filename());
+    }
+    std::sort(names.begin(), names.end());
+    return names;
   }
 
   static bool Has(const Status& st, const std::string& fragment) {

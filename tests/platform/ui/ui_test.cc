@@ -25,7 +25,13 @@ namespace stdfs = std::filesystem;
 TEST(Answers, ButtonsDefaultsAndNames) {
   EXPECT_EQ(Buttons(1 + kIconQuestion), (std::vector<int>{kOk, kCancel}));
   EXPECT_EQ(Buttons(3 + 512), (std::vector<int>{kYes, kNo, kCancel}));
+  EXPECT_EQ(Buttons(2 + kIconExclamation), (std::vector<int>{kAbort, kRetry, kIgnore}));
+  EXPECT_EQ(Buttons(4), (std::vector<int>{kYes, kNo}));
+  EXPECT_EQ(Buttons(5 + 256), (std::vector<int>{kRetry, kCancel}));
   EXPECT_EQ(Buttons(9), (std::vector<int>{kOk}));
+  EXPECT_EQ(DefaultAnswer(0), kOk);
+  EXPECT_EQ(DefaultAnswer(2 + 512), kIgnore);
+  EXPECT_EQ(DefaultAnswer(5 + 256), kCancel);
   EXPECT_EQ(DefaultAnswer(36), kYes);
   EXPECT_EQ(DefaultAnswer(4 + 256), kNo);
   EXPECT_EQ(DefaultAnswer(3 + 512 + kIconExclamation), kCancel);
@@ -96,18 +102,6 @@ TEST_F(TerminalUiTest, ControlCharactersNeverReachTheTerminal) {
   EXPECT_EQ(out.find_first_of("\x1b\a"), std::string::npos);
 }
 
-TEST_F(TerminalUiTest, AnswersGivenInAdvanceAreUsedInOrder) {
-  TerminalUiOptions options;
-  options.answers = {kNo, kCancel};
-  options.interactive = true;
-  auto ui = Make(options, "6\n");
-  EXPECT_EQ(ui->MessageBox("a", "t", 4), kNo);
-  EXPECT_EQ(ui->MessageBox("c", "t", 3), kCancel);
-  // With the list used up, an interactive box reads the terminal.
-  EXPECT_EQ(ui->MessageBox("d", "t", 4 + 256), kYes);
-  EXPECT_NE(Output().find("Risposta: No (data in anticipo)"), std::string::npos);
-}
-
 // An answer given in advance that is no button of the box is never replaced by a guess.
 TEST_F(TerminalUiTest, AnAnswerThatNamesNoButtonStopsTheRun) {
   TerminalUiOptions options;
@@ -123,10 +117,14 @@ TEST_F(TerminalUiTest, AnAnswerThatNamesNoButtonStopsTheRun) {
   }
 }
 
+// Answers given in advance come first; with the list used up, an interactive box reads the
+// terminal. (Answers in advance alone are a whole-script case.)
 TEST_F(TerminalUiTest, InteractiveRepliesByNumberNameOrInitial) {
   TerminalUiOptions options;
+  options.answers = {kCancel};
   options.interactive = true;
   auto ui = Make(options, "forse\n1\n7\nriprova\r\ni\n\n");
+  EXPECT_EQ(ui->MessageBox("c", "t", 3), kCancel);
   // "forse" is no answer and OK (1) is not a button here: both are asked again.
   EXPECT_EQ(ui->MessageBox("q", "t", 4), kNo);
   EXPECT_EQ(ui->MessageBox("q", "t", 2), kRetry);
@@ -134,7 +132,9 @@ TEST_F(TerminalUiTest, InteractiveRepliesByNumberNameOrInitial) {
   EXPECT_EQ(ui->MessageBox("q", "t", 2 + 512), kIgnore);  // empty line: the default
   // End of input: the default.
   EXPECT_EQ(ui->MessageBox("q", "t", 5 + 256), kCancel);
-  EXPECT_NE(Output().find("Fine dell'input"), std::string::npos);
+  const std::string out = Output();
+  EXPECT_NE(out.find("Risposta: Annulla (data in anticipo)"), std::string::npos) << out;
+  EXPECT_NE(out.find("Fine dell'input"), std::string::npos) << out;
 }
 
 TEST_F(TerminalUiTest, TranscriptGetsOneJsonLinePerDialog) {
@@ -258,23 +258,8 @@ TEST_F(FakeTerminalTest, WaitWindowIsShownReplacedAndRemovedInPlace) {
   EXPECT_EQ(Output().find("\n\n"), std::string::npos);
 }
 
-TEST_F(FakeTerminalTest, MessageBoxTakesTheWindowDownAndItComesBackBelow) {
-  auto ui = MakeTerminal();
-  ui->SetWaitMessage("Attendere");
-  ui->ShowWait();
-  ui->Progress(3, 10);
-  ui->MessageBox("Continuare?", "Domanda", 4 + kIconQuestion);
-  const std::vector<std::string> screen = Screen();
-  ASSERT_GE(screen.size(), 4u);
-  EXPECT_EQ(screen[0], "+- Domanda ---------------------+");
-  EXPECT_EQ(std::vector<std::string>(screen.end() - 3, screen.end()),
-            (std::vector<std::string>{"[i] Aggiornamento in corso, attendere...", "    Attendere",
-                                      "    riga 3 di 10"}));
-  EXPECT_EQ(std::count(screen.begin(), screen.end(), "    Attendere"), 1);
-}
-
-// Other output on the same screen (the sentences of --verbose) is written where the window
-// was, and the window is drawn again below it.
+// Other output on the same screen (the sentences of --verbose, a message box) is written where
+// the window was, and the window is drawn again below it, once.
 TEST_F(FakeTerminalTest, OtherOutputGetsRoomAndTheWindowComesBackBelowIt) {
   auto ui = MakeTerminal();
   ui->SetWaitMessage("Attendere");
@@ -283,9 +268,18 @@ TEST_F(FakeTerminalTest, OtherOutputGetsRoomAndTheWindowComesBackBelowIt) {
   ui->MakeRoom();
   std::fputs("Creata tabella Clienti\n", out_);
   ui->Progress(2, 10);
-  EXPECT_EQ(Screen(), (std::vector<std::string>{"Creata tabella Clienti",
-                                                "[i] Aggiornamento in corso, attendere...",
-                                                "    Attendere", "    riga 2 di 10"}));
+  const std::vector<std::string> window = {"[i] Aggiornamento in corso, attendere...",
+                                           "    Attendere", "    riga 2 di 10"};
+  std::vector<std::string> screen = Screen();
+  ASSERT_EQ(screen.size(), 4u);
+  EXPECT_EQ(screen[0], "Creata tabella Clienti");
+  EXPECT_EQ(std::vector<std::string>(screen.begin() + 1, screen.end()), window);
+  ui->MessageBox("Continuare?", "Domanda", 4 + kIconQuestion);
+  screen = Screen();
+  ASSERT_GE(screen.size(), 5u);
+  EXPECT_EQ(screen[1], "+- Domanda ---------------------+");
+  EXPECT_EQ(std::vector<std::string>(screen.end() - 3, screen.end()), window);
+  EXPECT_EQ(std::count(screen.begin(), screen.end(), "    Attendere"), 1);
 }
 
 TEST_F(FakeTerminalTest, ScriptProgressIsDrawnAFewTimesASecond) {
