@@ -101,7 +101,7 @@ int main(int argc, char** argv) {
   opzioniUi.interactive = isatty(STDIN_FILENO) != 0;
   opzioniUi.transcript_path = opzioni.trascrizione;
 
-  fs::PosixFileSystemOptions opzioniFs;
+  fs::FileSystemOptions opzioniFs;
   opzioniFs.program_directory = opzioni.cartellaProgramma;
   // Kept as a full path: the run-once value and the autostart entry name it for a later start
   // from another folder.
@@ -114,14 +114,14 @@ int main(int argc, char** argv) {
 
   std::unique_ptr<ui::Ui> interfaccia = ui::MakeTerminalUi(opzioniUi);
   std::unique_ptr<clock::Clock> orologio = clock::MakeSystemClock(orarioFisso);
-  std::unique_ptr<fs::FileSystem> fileSystem = fs::MakePosixFileSystem(opzioniFs);
-  std::unique_ptr<sysinfo::SysInfo> sistema = sysinfo::MakePosixSysInfo();
+  std::unique_ptr<fs::FileSystem> fileSystem = fs::MakeFileSystem(opzioniFs);
+  std::unique_ptr<sysinfo::SysInfo> sistema = sysinfo::MakeSysInfo();
   const std::string fileRegistro =
       opzioni.registro.empty() ? registry::DefaultRegistryPath() : opzioni.registro;
   std::unique_ptr<registry::Registry> registro = registry::MakeFileRegistry(fileRegistro);
   std::unique_ptr<db::Provider> database = db::MakeSqliteProvider(orologio.get());
-  std::unique_ptr<process::Processes> processi = process::MakePosixProcesses();
-  std::unique_ptr<dynlib::Loader> librerie = dynlib::MakePosixLoader();
+  std::unique_ptr<process::Processes> processi = process::MakeProcesses();
+  std::unique_ptr<dynlib::Loader> librerie = dynlib::MakeLoader();
 
   Platform plat;
   plat.ui = interfaccia.get();

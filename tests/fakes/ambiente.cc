@@ -12,14 +12,14 @@ namespace mlx::fakes {
 Ambiente::Ambiente() {
   std::string modello = (std::filesystem::temp_directory_path() / "mlxtest-XXXXXX").string();
   cartella = mkdtemp(modello.data());
-  fs::PosixFileSystemOptions opzioni;
+  fs::FileSystemOptions opzioni;
   opzioni.program_directory = cartella;
-  fileSystem = fs::MakePosixFileSystem(opzioni);
+  fileSystem = fs::MakeFileSystem(opzioni);
   registro = registry::MakeFileRegistry(cartella + "/registry.reg");
-  process::PosixProcessOptions opzioniProcessi;
+  process::ProcessOptions opzioniProcessi;
   opzioniProcessi.opener = cartella + "/apri";
-  processi = process::MakePosixProcesses(opzioniProcessi);
-  librerie = dynlib::MakePosixLoader();
+  processi = process::MakeProcesses(opzioniProcessi);
+  librerie = dynlib::MakeLoader();
   Platform plat;
   plat.ui = &ui;
   plat.clock = &orologio;

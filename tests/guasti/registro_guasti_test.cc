@@ -136,9 +136,9 @@ TEST_F(Cartella, ScritturaDelRegistro) {
 
 TEST_F(Cartella, FileScrittoDalServizioFile) {
   const std::string percorso = dir_ + "/dati.txt";
-  fs::PosixFileSystemOptions opzioni;
+  fs::FileSystemOptions opzioni;
   opzioni.program_directory = dir_;
-  auto files = fs::MakePosixFileSystem(opzioni);
+  auto files = fs::MakeFileSystem(opzioni);
   const long punti = Spazza(percorso, "vecchio contenuto\r\n", [&](std::string* errore) {
     const Status s = files->WriteFile(percorso, std::string(5000, 'n'));
     *errore = s.description();

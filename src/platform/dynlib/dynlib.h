@@ -19,6 +19,6 @@ class Loader {
                                 std::int32_t* result) = 0;
 };
 
-std::unique_ptr<Loader> MakePosixLoader();
+std::unique_ptr<Loader> MakeLoader();
 
 }  // namespace mlx::dynlib

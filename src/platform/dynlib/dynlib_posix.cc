@@ -37,7 +37,7 @@ class PosixLoader : public Loader {
 
 }  // namespace
 
-std::unique_ptr<Loader> MakePosixLoader() {
+std::unique_ptr<Loader> MakeLoader() {
   return std::make_unique<PosixLoader>();
 }
 

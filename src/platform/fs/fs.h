@@ -112,11 +112,11 @@ class FileSystem {
   virtual std::string ProgramName() = 0;
 };
 
-struct PosixFileSystemOptions {
+struct FileSystemOptions {
   std::string program_directory;  // "" means the executable's folder
   std::string program_name = "marlovex";
   std::map<char, std::string> drives;
 };
-std::unique_ptr<FileSystem> MakePosixFileSystem(PosixFileSystemOptions options);
+std::unique_ptr<FileSystem> MakeFileSystem(FileSystemOptions options);
 
 }  // namespace mlx::fs

@@ -318,7 +318,7 @@ class PosixRandomAccessFile : public RandomAccessFile {
 
 class PosixFileSystem : public FileSystem {
  public:
-  explicit PosixFileSystem(PosixFileSystemOptions options) : options_(std::move(options)) {}
+  explicit PosixFileSystem(FileSystemOptions options) : options_(std::move(options)) {}
 
   std::string ToNative(std::string_view path) override {
     std::string native;
@@ -671,12 +671,12 @@ class PosixFileSystem : public FileSystem {
     return Status::OK();
   }
 
-  PosixFileSystemOptions options_;
+  FileSystemOptions options_;
 };
 
 }  // namespace
 
-std::unique_ptr<FileSystem> MakePosixFileSystem(PosixFileSystemOptions options) {
+std::unique_ptr<FileSystem> MakeFileSystem(FileSystemOptions options) {
   return std::make_unique<PosixFileSystem>(std::move(options));
 }
 

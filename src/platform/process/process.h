@@ -41,10 +41,10 @@ class Processes {
   virtual std::string SelfPath() = 0;
 };
 
-struct PosixProcessOptions {
+struct ProcessOptions {
   // The program that opens documents; looked up in PATH when it has no "/".
   std::string opener = "xdg-open";
 };
-std::unique_ptr<Processes> MakePosixProcesses(PosixProcessOptions options = {});
+std::unique_ptr<Processes> MakeProcesses(ProcessOptions options = {});
 
 }  // namespace mlx::process

@@ -165,7 +165,7 @@ void WaitFor(pid_t pid, const std::function<bool()>& interrupted) {
 
 class PosixProcesses : public Processes {
  public:
-  explicit PosixProcesses(PosixProcessOptions options) : options_(std::move(options)) {}
+  explicit PosixProcesses(ProcessOptions options) : options_(std::move(options)) {}
 
   Status RunAndWait(const std::string& program, std::string_view arguments,
                     const std::string& folder,
@@ -225,12 +225,12 @@ class PosixProcesses : public Processes {
     return Status::OK();
   }
 
-  PosixProcessOptions options_;
+  ProcessOptions options_;
 };
 
 }  // namespace
 
-std::unique_ptr<Processes> MakePosixProcesses(PosixProcessOptions options) {
+std::unique_ptr<Processes> MakeProcesses(ProcessOptions options) {
   return std::make_unique<PosixProcesses>(std::move(options));
 }
 

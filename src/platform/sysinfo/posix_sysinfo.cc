@@ -95,7 +95,7 @@ class PosixSysInfo : public SysInfo {
 
 }  // namespace
 
-std::unique_ptr<SysInfo> MakePosixSysInfo() {
+std::unique_ptr<SysInfo> MakeSysInfo() {
   return std::make_unique<PosixSysInfo>();
 }
 

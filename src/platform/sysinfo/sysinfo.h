@@ -23,6 +23,6 @@ class SysInfo {
   virtual std::string Environment(std::string_view name) = 0;  // "" when not defined
 };
 
-std::unique_ptr<SysInfo> MakePosixSysInfo();
+std::unique_ptr<SysInfo> MakeSysInfo();
 
 }  // namespace mlx::sysinfo

@@ -29,9 +29,9 @@ class PosixFsTest : public ::testing::Test {
   void SetUp() override {
     root_ = MakeTempFolder(stdfs::temp_directory_path().string());
     ASSERT_FALSE(root_.empty());
-    PosixFileSystemOptions options;
+    FileSystemOptions options;
     options.drives['C'] = root_;
-    fs_ = MakePosixFileSystem(options);
+    fs_ = MakeFileSystem(options);
   }
   void TearDown() override { stdfs::remove_all(root_); }
 
@@ -303,7 +303,7 @@ TEST_F(PosixFsTest, RenameNeverReplacesAnExistingTarget) {
 TEST_F(PosixFsTest, RenameMovesAFileToAnotherVolume) {
   std::string other = MakeTempFolder("/dev/shm");  // tmpfs: another volume than /tmp
   if (other.empty()) GTEST_SKIP() << "no /dev/shm";
-  auto fs = MakePosixFileSystem({"", "marlovex", {{'C', root_}, {'D', other}}});
+  auto fs = MakeFileSystem({"", "marlovex", {{'C', root_}, {'D', other}}});
   Put("a.txt", "A");
   Status moved = fs->Rename("C:\\a.txt", "D:\\a.txt");
   std::ifstream in(other + "/a.txt");
@@ -333,7 +333,7 @@ TEST_F(PosixFsTest, ReadFileTakesTheWholeFileWhateverItsSizeSays) {
     EXPECT_EQ(read, bytes) << size;
   }
   // A file of the process's own status: the file system gives it the size 0, yet it has text.
-  auto proc = MakePosixFileSystem({"", "marlovex", {{'P', "/proc/self"}}});
+  auto proc = MakeFileSystem({"", "marlovex", {{'P', "/proc/self"}}});
   std::string status;
   ASSERT_TRUE(proc->ReadFile("P:\\status", &status).ok());
   EXPECT_NE(status.find("Pid:"), std::string::npos);

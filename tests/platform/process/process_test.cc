@@ -41,7 +41,7 @@ TEST(SplitCommandLine, ShellCharactersAreLiteral) {
 }
 
 TEST(PosixProcesses, MissingProgramAndFolder) {
-  auto p = MakePosixProcesses();
+  auto p = MakeProcesses();
   Status s = p->RunAndWait("/nessuno/programma", "", ".", nullptr);
   EXPECT_EQ(s.number(), err::kFileNotFound);
   s = p->RunAndWait("/bin/true", "", "/nessuna/cartella", nullptr);

@@ -11,7 +11,7 @@ namespace mlx::sysinfo {
 namespace {
 
 TEST(PosixSysInfo, FoldersHaveDefaultsAndOverrides) {
-  auto info = MakePosixSysInfo();
+  auto info = MakeSysInfo();
   unsetenv("MLX_WINDIR");
   setenv("MLX_WINSYSDIR", "", 1);
   unsetenv("TMPDIR");
@@ -33,7 +33,7 @@ TEST(PosixSysInfo, FoldersHaveDefaultsAndOverrides) {
 }
 
 TEST(PosixSysInfo, MachineValues) {
-  auto info = MakePosixSysInfo();
+  auto info = MakeSysInfo();
   EXPECT_FALSE(info->ComputerName().empty());
   EXPECT_FALSE(info->UserName().empty());
 
