@@ -1,12 +1,9 @@
 // The registry kept in one .reg file. Every call works on the file as it is on disk: the
 // document is read again (under a shared lock) whenever the file was replaced or changed since
 // it was last read, and every change is made under an exclusive lock on FILE.lock by reading
-// the file again, applying the change and replacing the file atomically. The lock is an flock,
-// so a process that dies releases it.
+// the file again, applying the change and replacing the file atomically. The lock is the
+// system's lock of an open file, so a process that dies releases it.
 #include <fcntl.h>
-#include <pwd.h>
-#include <sys/file.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -21,6 +18,7 @@
 
 #include "platform/fs/regular.h"
 #include "platform/fs/replace.h"
+#include "platform/registry/file_store.h"
 #include "platform/registry/reg_file.h"
 #include "platform/registry/registry.h"
 
@@ -34,26 +32,10 @@ std::string ErrnoText() {
   return std::strerror(errno);
 }
 
-std::string DirName(const std::string& path) {
-  std::size_t slash = path.find_last_of('/');
-  if (slash == std::string::npos) return ".";
-  if (slash == 0) return "/";
-  return path.substr(0, slash);
-}
-
-// mkdir -p with mode 0700 for the folders it creates.
-bool MakeFolders(const std::string& dir) {
-  struct stat st;
-  if (stat(dir.c_str(), &st) == 0) return S_ISDIR(st.st_mode);
-  std::string parent = DirName(dir);
-  if (parent != dir && !MakeFolders(parent)) return false;
-  return mkdir(dir.c_str(), 0700) == 0 || errno == EEXIST;
-}
-
 bool ReadAll(int fd, std::string* text) {
   char buffer[65536];
   for (;;) {
-    ssize_t n = read(fd, buffer, sizeof buffer);
+    auto n = read(fd, buffer, sizeof buffer);
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) return false;
     if (n == 0) return true;
@@ -61,7 +43,7 @@ bool ReadAll(int fd, std::string* text) {
   }
 }
 
-// An flock held on a lock file for the lifetime of the object.
+// A lock held on a lock file for the lifetime of the object.
 class FileLock {
  public:
   FileLock() = default;
@@ -81,10 +63,7 @@ class FileLock {
       fd_ = fs::OpenRegularFile(path, O_RDONLY, &error);
     }
     if (fd_ < 0) return error;
-    while (flock(fd_, exclusive ? LOCK_EX : LOCK_SH) != 0) {
-      if (errno != EINTR) return errno;
-    }
-    return 0;
+    return store::Lock(fd_, exclusive);
   }
 
  private:
@@ -261,17 +240,7 @@ class FileRegistry final : public Registry {
   }
 
   // The file that is replaced on writing: the target of a symbolic link rather than the link.
-  std::string Target() const {
-    struct stat st;
-    if (lstat(path_.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
-      if (char* real = realpath(path_.c_str(), nullptr)) {
-        std::string target = real;
-        std::free(real);
-        return target;
-      }
-    }
-    return path_;
-  }
+  std::string Target() const { return store::LinkTarget(path_); }
 
   long Fail(long code, const std::string& what) {
     last_error_ = "Registry file \"" + path_ + "\": " + what;
@@ -286,19 +255,15 @@ class FileRegistry final : public Registry {
   // Brings doc_ up to date with the file. The descriptor of the file last read stays open, so
   // its inode cannot be reused: the same device, inode, size and times mean the same content.
   long Refresh(bool locked) {
-    struct stat st;
-    if (stat(path_.c_str(), &st) != 0) {
-      if (errno != ENOENT && errno != ENOTDIR) return Fail(kBadDatabase, ErrnoText());
+    store::Stamp st;
+    if (int error = store::StampOfPath(path_, &st); error != 0) {
+      if (error != ENOENT && error != ENOTDIR) return Fail(kBadDatabase, std::strerror(error));
       Forget();
       doc_ = Document();
       last_error_.clear();
       return kSuccess;
     }
-    if (cached_fd_ >= 0 && st.st_dev == cached_.st_dev && st.st_ino == cached_.st_ino &&
-        st.st_size == cached_.st_size && st.st_mtim.tv_sec == cached_.st_mtim.tv_sec &&
-        st.st_mtim.tv_nsec == cached_.st_mtim.tv_nsec &&
-        st.st_ctim.tv_sec == cached_.st_ctim.tv_sec &&
-        st.st_ctim.tv_nsec == cached_.st_ctim.tv_nsec) {
+    if (cached_fd_ >= 0 && st == cached_) {
       if (cached_status_ == kSuccess) last_error_.clear();
       return cached_status_ == kSuccess ? kSuccess : Fail(cached_status_, cached_error_);
     }
@@ -312,7 +277,7 @@ class FileRegistry final : public Registry {
       return Fail(kBadDatabase, fs::RegularFileErrorText(open_error));
     }
     std::string text;
-    if (fstat(fd, &cached_) != 0 || !ReadAll(fd, &text)) {
+    if (!store::StampOfDescriptor(fd, &cached_) || !ReadAll(fd, &text)) {
       const std::string what = ErrnoText();
       close(fd);
       return Fail(kBadDatabase, what);
@@ -341,10 +306,10 @@ class FileRegistry final : public Registry {
     options.kept_fd = &fd;
     int error = fs::ReplaceFile(target, [&](int out) { return fs::WriteAll(out, text); }, options);
     if (error != 0) return Fail(kCannotWrite, "cannot write: " + std::string(std::strerror(error)));
-    struct stat st;
+    store::Stamp st;
     Forget();
     // Taken after the rename, which changes the file's times.
-    if (target == path_ && fstat(fd, &st) == 0) {
+    if (target == path_ && store::StampOfDescriptor(fd, &st)) {
       cached_fd_ = fd;
       cached_ = st;
       cached_status_ = kSuccess;
@@ -364,7 +329,7 @@ class FileRegistry final : public Registry {
     Forget();  // doc_ now holds a change the file does not have yet
 
     const std::string target = Target();
-    if (!MakeFolders(DirName(target))) {
+    if (!store::MakeFolders(store::DirName(target))) {
       return Fail(kCannotWrite, "cannot create its folder: " + ErrnoText());
     }
     FileLock lock;
@@ -387,7 +352,7 @@ class FileRegistry final : public Registry {
   Document doc_;
   std::string last_error_;
   int cached_fd_ = -1;
-  struct stat cached_ {};
+  store::Stamp cached_;
   long cached_status_ = kSuccess;
   std::string cached_error_;
   std::map<Handle, std::vector<std::string>> handles_;
@@ -400,20 +365,8 @@ std::unique_ptr<Registry> MakeFileRegistry(const std::string& path) {
   return std::make_unique<FileRegistry>(path);
 }
 
-std::string DefaultRegistryPath() {
-  const char* xdg = std::getenv("XDG_CONFIG_HOME");
-  std::string base;
-  if (xdg != nullptr && xdg[0] == '/') {
-    base = xdg;
-  } else {
-    const char* home = std::getenv("HOME");
-    if (home == nullptr || home[0] == '\0') {
-      const passwd* entry = getpwuid(getuid());
-      home = entry != nullptr ? entry->pw_dir : "";
-    }
-    base = std::string(home) + "/.config";
-  }
-  return base + "/marlovex/registry.reg";
+std::unique_ptr<Registry> MakeRegistry(const std::string& file) {
+  return file.empty() ? MakeSystemRegistry() : MakeFileRegistry(file);
 }
 
 }  // namespace mlx::registry

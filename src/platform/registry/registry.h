@@ -1,5 +1,6 @@
 // The registry, shaped like the seven Windows registry functions the scripts rely on, with the
-// same result codes. On POSIX it is backed by a text file in the .reg format.
+// same result codes. On Windows it is the system's registry; on POSIX, and wherever a file is
+// asked for, a text file in the .reg format.
 #pragma once
 
 #include <cstdint>
@@ -64,8 +65,16 @@ class Registry {
 // any missing folder above it). Keys and value names compare without regard to case.
 std::unique_ptr<Registry> MakeFileRegistry(const std::string& path);
 
-// $XDG_CONFIG_HOME/marlovex/registry.reg, or ~/.config/marlovex/registry.reg when
-// XDG_CONFIG_HOME is unset, empty or not an absolute path.
+// The registry of the machine: on Windows the system's own; where the system has none, the
+// file at DefaultRegistryPath().
+std::unique_ptr<Registry> MakeSystemRegistry();
+
+// The file registry at `file`, or the machine's registry when `file` is "".
+std::unique_ptr<Registry> MakeRegistry(const std::string& file);
+
+// The file that stands in for the machine's registry: $XDG_CONFIG_HOME/marlovex/registry.reg,
+// or ~/.config/marlovex/registry.reg when XDG_CONFIG_HOME is unset, empty or not an absolute
+// path. "" on Windows, whose registry is no file.
 std::string DefaultRegistryPath();
 
 }  // namespace mlx::registry

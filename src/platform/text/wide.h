@@ -1,0 +1,50 @@
+// Text across the Windows API boundary: UTF-8 inside the program, UTF-16 at the wide-character
+// functions. Included by the Windows implementations of the services only.
+#pragma once
+
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
+
+#include <string>
+#include <string_view>
+
+namespace mlx::text {
+
+// The UTF-16 form of UTF-8 text; false (and *out empty) when the text is not valid UTF-8, so
+// that a damaged name is refused rather than turned into another one.
+inline bool ToWide(std::string_view utf8, std::wstring* out) {
+  out->clear();
+  if (utf8.empty()) return true;
+  const int size = static_cast<int>(utf8.size());
+  int n = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), size, nullptr, 0);
+  if (n <= 0) return false;
+  out->resize(static_cast<std::size_t>(n));
+  MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), size, out->data(), n);
+  return true;
+}
+
+// The same for text known to be UTF-8 (an invalid sequence becomes U+FFFD).
+inline std::wstring ToWide(std::string_view utf8) {
+  std::wstring out;
+  if (utf8.empty()) return out;
+  const int size = static_cast<int>(utf8.size());
+  int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), size, nullptr, 0);
+  out.resize(static_cast<std::size_t>(n > 0 ? n : 0));
+  if (n > 0) MultiByteToWideChar(CP_UTF8, 0, utf8.data(), size, out.data(), n);
+  return out;
+}
+
+// The UTF-8 form of UTF-16 text; an unpaired surrogate becomes U+FFFD.
+inline std::string FromWide(std::wstring_view wide) {
+  std::string out;
+  if (wide.empty()) return out;
+  const int size = static_cast<int>(wide.size());
+  int n = WideCharToMultiByte(CP_UTF8, 0, wide.data(), size, nullptr, 0, nullptr, nullptr);
+  out.resize(static_cast<std::size_t>(n > 0 ? n : 0));
+  if (n > 0) WideCharToMultiByte(CP_UTF8, 0, wide.data(), size, out.data(), n, nullptr, nullptr);
+  return out;
+}
+
+}  // namespace mlx::text

@@ -1,0 +1,118 @@
+// The system's registry under the same calls as the file registry: result codes, sizes, text
+// crossing the API as UTF-16, and a key the user may not write. Works in a key of its own
+// under HKCU\Software, removed afterwards.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "platform/registry/registry.h"
+#include "platform/text/wide.h"
+#include "system/registro.h"
+
+namespace mlx::registry {
+namespace {
+
+class SystemRegistryTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    base_ = "Software\\MarlovexTest\\" + std::to_string(GetCurrentProcessId());
+    reg_ = MakeSystemRegistry();
+  }
+  void TearDown() override {
+    RegDeleteTreeW(HKEY_CURRENT_USER, text::ToWide(base_).c_str());
+  }
+
+  // The value as the system holds it, read without the service.
+  std::wstring Raw(const std::string& key, const std::string& value, DWORD* type) {
+    wchar_t buffer[512] = {};
+    DWORD size = sizeof buffer;
+    long rc = RegGetValueW(HKEY_CURRENT_USER, text::ToWide(base_ + "\\" + key).c_str(),
+                           text::ToWide(value).c_str(), RRF_RT_ANY | RRF_NOEXPAND, type, buffer,
+                           &size);
+    return rc == ERROR_SUCCESS ? std::wstring(buffer, size / sizeof(wchar_t)) : L"<assente>";
+  }
+
+  std::string base_;
+  std::unique_ptr<Registry> reg_;
+};
+
+TEST_F(SystemRegistryTest, TextCrossesAsUtf16AndComesBackWhole) {
+  // Names and data outside any ANSI code page.
+  const std::string key = "Citt\xC3\xA0 \xE2\x98\x83\\\xE4\xB8\xAD";
+  const std::string name = "Perch\xC3\xA9";
+  const std::string data = "C:\\Programmi\\\xCE\xA9mega \xF0\x9F\x98\x80.mdb";
+  EXPECT_EQ(ImpostaValoreRegistro(*reg_, kCurrentUser, base_ + "\\" + key, name, data), kSuccess);
+  DWORD type = 0;
+  EXPECT_EQ(Raw(key, name, &type), text::ToWide(data) + L'\0');
+  EXPECT_EQ(type, static_cast<DWORD>(REG_SZ));
+  long rc = -1;
+  EXPECT_EQ(LeggiValoreRegistro(*reg_, "HKCU", base_ + "\\" + key, name, &rc), data);
+  EXPECT_EQ(rc, kSuccess);
+
+  // The narrow size counts UTF-8 bytes and the zero; a short buffer gets 234 and that size,
+  // with nothing written past it.
+  Handle h = 0;
+  ASSERT_EQ(reg_->OpenKeyEx(kCurrentUser, base_ + "\\" + key, 0, kKeyRead, &h), kSuccess);
+  std::uint32_t size = 0, value_type = 0;
+  EXPECT_EQ(reg_->QueryValueEx(h, name, &value_type, nullptr, &size), kSuccess);
+  EXPECT_EQ(size, data.size() + 1);
+  EXPECT_EQ(value_type, kString);
+  std::string small(8, '#');
+  std::uint32_t small_size = 4;
+  EXPECT_EQ(reg_->QueryValueEx(h, name, nullptr, small.data(), &small_size), kMoreData);
+  EXPECT_EQ(small_size, data.size() + 1);
+  EXPECT_EQ(small.substr(4), "####");
+  EXPECT_EQ(reg_->CloseKey(h), kSuccess);
+  EXPECT_EQ(reg_->CloseKey(h), kInvalidHandle);
+}
+
+TEST_F(SystemRegistryTest, ResultCodesAreTheSystems) {
+  Handle h = 0;
+  EXPECT_EQ(reg_->OpenKeyEx(kCurrentUser, base_ + "\\Manca", 0, kKeyRead, &h), kFileNotFound);
+  EXPECT_EQ(h, 0u);
+  EXPECT_EQ(reg_->OpenKeyEx(0x1234, "", 0, kKeyRead, &h), kInvalidHandle);
+  EXPECT_EQ(reg_->OpenKeyEx(kCurrentUser, "Software", 0, kKeyRead, nullptr), kInvalidParameter);
+  // Text that is not UTF-8 is refused, never stored under another name.
+  EXPECT_EQ(reg_->CreateKey(kCurrentUser, base_ + "\\\xFF", &h), kInvalidParameter);
+
+  ASSERT_EQ(reg_->CreateKey(kCurrentUser, base_ + "\\A\\B", &h), kSuccess);
+  // Data of other types goes through as bytes, both ways.
+  const std::uint32_t dword = 0x01020304;
+  EXPECT_EQ(reg_->SetValueEx(h, "N", kDword, reinterpret_cast<const char*>(&dword), 4), kSuccess);
+  std::uint32_t back = 0, size = 4, type = 0;
+  EXPECT_EQ(reg_->QueryValueEx(h, "N", &type, reinterpret_cast<char*>(&back), &size), kSuccess);
+  EXPECT_EQ(type, kDword);
+  EXPECT_EQ(back, dword);
+  EXPECT_EQ(reg_->QueryValueEx(h, "Manca", &type, nullptr, &size), kFileNotFound);
+  EXPECT_EQ(reg_->DeleteValue(h, "N"), kSuccess);
+  EXPECT_EQ(reg_->DeleteValue(h, "N"), kFileNotFound);
+  EXPECT_EQ(reg_->CloseKey(h), kSuccess);
+
+  // A key with keys below it is not deleted; a root never is.
+  EXPECT_EQ(EliminaChiaveRegistro(*reg_, "HKCU", base_ + "\\A"), kAccessDenied);
+  EXPECT_EQ(EliminaChiaveRegistro(*reg_, "HKCU", base_ + "\\A\\B"), kSuccess);
+  EXPECT_EQ(EliminaChiaveRegistro(*reg_, "HKCU", base_ + "\\A\\B"), kFileNotFound);
+  EXPECT_EQ(reg_->DeleteKey(kCurrentUser, ""), kAccessDenied);
+  EXPECT_EQ(reg_->CreateKey(kCurrentUser, "", &h), kSuccess);
+  EXPECT_EQ(h, kCurrentUser);
+}
+
+TEST_F(SystemRegistryTest, RefusalsAreTheSystemsOwnCodes) {
+  // A key the system refuses to make answers the system's code, and nothing is left behind.
+  // (Wine grants its user every right on the registry, so a key the user may not write, HKLM
+  // without rights, cannot be made here; the code of that refusal takes the same way.)
+  HKEY volatile_key = nullptr;
+  ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, text::ToWide(base_ + "\\Volatile").c_str(), 0,
+                            nullptr, REG_OPTION_VOLATILE, KEY_ALL_ACCESS, nullptr, &volatile_key,
+                            nullptr),
+            ERROR_SUCCESS);
+  RegCloseKey(volatile_key);
+  EXPECT_EQ(ImpostaValoreRegistro(*reg_, kCurrentUser, base_ + "\\Volatile\\Fissa", "V", "x"),
+            static_cast<long>(ERROR_CHILD_MUST_BE_VOLATILE));
+  Handle h = 0;
+  EXPECT_EQ(reg_->OpenKeyEx(kCurrentUser, base_ + "\\Volatile\\Fissa", 0, kKeyRead, &h),
+            kFileNotFound);
+}
+
+}  // namespace
+}  // namespace mlx::registry
