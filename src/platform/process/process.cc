@@ -55,4 +55,34 @@ std::vector<std::string> SplitCommandLine(std::string_view line) {
   return args;
 }
 
+std::string QuoteArgument(std::string_view argument) {
+  if (!argument.empty() && argument.find_first_of(" \t\"") == std::string_view::npos) {
+    return std::string(argument);
+  }
+  std::string quoted = "\"";
+  std::size_t backslashes = 0;
+  for (char ch : argument) {
+    if (ch == '\\') {
+      ++backslashes;
+      continue;
+    }
+    // Before a quote the backslashes are doubled and one more escapes the quote itself.
+    quoted.append(ch == '"' ? 2 * backslashes + 1 : backslashes, '\\');
+    backslashes = 0;
+    quoted.push_back(ch);
+  }
+  quoted.append(2 * backslashes, '\\');  // the closing quote must stay a quote
+  quoted.push_back('"');
+  return quoted;
+}
+
+std::string BuildCommandLine(std::string_view program, std::string_view arguments) {
+  std::string line = QuoteArgument(program);
+  if (!arguments.empty()) {
+    line.push_back(' ');
+    line.append(arguments);
+  }
+  return line;
+}
+
 }  // namespace mlx::process

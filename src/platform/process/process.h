@@ -19,6 +19,16 @@ namespace mlx::process {
 // keeps its meaning, and 2n+1 give n and a literal quote; inside quotes, "" is a literal quote.
 std::vector<std::string> SplitCommandLine(std::string_view line);
 
+// One argument written so that SplitCommandLine reads it back unchanged: as it is when it has
+// no blank, tab or quote and is not empty, else quoted, with the backslashes before a quote
+// (and before the closing one) doubled and each quote escaped.
+std::string QuoteArgument(std::string_view argument);
+
+// The command line of a program started with these arguments: the program quoted as one
+// argument, then the argument text as written, so the program splits exactly what the script
+// wrote.
+std::string BuildCommandLine(std::string_view program, std::string_view arguments);
+
 class Processes {
  public:
   virtual ~Processes() = default;
@@ -42,7 +52,8 @@ class Processes {
 };
 
 struct ProcessOptions {
-  // The program that opens documents; looked up in PATH when it has no "/".
+  // The program that opens documents; looked up in PATH when it has no "/". Windows opens
+  // documents with the program the system associates with them, and does not use it.
   std::string opener = "xdg-open";
 };
 std::unique_ptr<Processes> MakeProcesses(ProcessOptions options = {});

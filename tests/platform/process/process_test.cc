@@ -1,10 +1,5 @@
 #include "platform/process/process.h"
 
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cstdlib>
-
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -40,28 +35,23 @@ TEST(SplitCommandLine, ShellCharactersAreLiteral) {
               ElementsAre("$(id)", "`id`", ";", "|", "&", ">", "'*'"));
 }
 
-TEST(PosixProcesses, MissingProgramAndFolder) {
-  auto p = MakeProcesses();
-  Status s = p->RunAndWait("/nessuno/programma", "", ".", nullptr);
-  EXPECT_EQ(s.number(), err::kFileNotFound);
-  s = p->RunAndWait("/bin/true", "", "/nessuna/cartella", nullptr);
-  EXPECT_EQ(s.number(), err::kPathNotFound);
-  // A file that is not executable is not run by a waiting start; an executable text without an
-  // interpreter line is refused too, never handed to a shell.
-  char nome[] = "/tmp/mlxprocessXXXXXX";
-  int fd = mkstemp(nome);
-  ASSERT_GE(fd, 0);
-  ASSERT_EQ(write(fd, "touch /tmp/mlx-mai-creato\n", 26), 26);
-  close(fd);
-  s = p->RunAndWait(nome, "", ".", nullptr);
-  EXPECT_EQ(s.number(), err::kPermissionDenied);
-  chmod(nome, 0755);
-  s = p->RunAndWait(nome, "", ".", nullptr);
-  EXPECT_EQ(s.number(), err::kPathFileAccess);
-  EXPECT_NE(access("/tmp/mlx-mai-creato", F_OK), 0);
-  unlink(nome);
-  EXPECT_TRUE(p->RunAndWait("true", "", ".", nullptr).ok());
-  EXPECT_EQ(p->Start("/nessuno/programma", "", ".").number(), err::kFileNotFound);
+TEST(QuoteArgument, SplitReadsBackWhatWasQuoted) {
+  const std::vector<std::string> cases = {
+      "semplice", "", "con spazi", "tab\tqui", "\"", "a\"b", "C:\\Program Files\\",
+      "\\\\server\\share\\", "fine\\\"", "\\\"\\\\\"", "\xC3\xA0 \xE2\x98\x83"};
+  for (const std::string& arg : cases) {
+    EXPECT_THAT(SplitCommandLine(QuoteArgument(arg)), ElementsAre(arg)) << QuoteArgument(arg);
+  }
+  // Nothing is quoted that does not need it, so a path without blanks is shown as written.
+  EXPECT_EQ(QuoteArgument("C:\\x\\y.exe"), "C:\\x\\y.exe");
+}
+
+TEST(BuildCommandLine, TheProgramGetsTheArgumentsAsWritten) {
+  const std::string arguments = "\"con spazi\" a\\\"b $(id) ;x \"\"";
+  std::vector<std::string> expected = {"C:\\Program Files\\App\\x.exe"};
+  for (std::string& a : SplitCommandLine(arguments)) expected.push_back(a);
+  EXPECT_EQ(SplitCommandLine(BuildCommandLine(expected[0], arguments)), expected);
+  EXPECT_EQ(BuildCommandLine("x.exe", ""), "x.exe");
 }
 
 }  // namespace
