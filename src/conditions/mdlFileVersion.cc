@@ -3,12 +3,14 @@
 #include <cmath>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "conditions/risorsa_versione.h"
 #include "engine/errore.h"
 #include "engine/utilita.h"
 #include "platform/fs/fs.h"
+#include "platform/fs/version.h"
 
 namespace mlx {
 
@@ -80,12 +82,7 @@ std::string NomeSottotipo(std::uint32_t sottotipo) {
   return sottotipo < std::size(kNomi) ? kNomi[sottotipo] : "";
 }
 
-}  // namespace
-
-void ReadFileVersionInfo(fs::RandomAccessFile& file, FileVersionData& data) {
-  FixedFileInfo info;
-  data.Found = ReadFixedFileInfo(file, &info);
-  if (!data.Found) return;
+void Riempi(const FixedFileInfo& info, FileVersionData& data) {
   data.StructVersion = Meta(info.struc_version);
   data.FileVersionNumber = NumeroVersione(info.file_version_ms, info.file_version_ls);
   data.ProductVersionNumber = NumeroVersione(info.product_version_ms, info.product_version_ls);
@@ -95,7 +92,22 @@ void ReadFileVersionInfo(fs::RandomAccessFile& file, FileVersionData& data) {
   data.SubtypeName = info.file_type == kTipoDriver ? NomeSottotipo(info.file_subtype) : "";
 }
 
+}  // namespace
+
+void ReadFileVersionInfo(fs::RandomAccessFile& file, FileVersionData& data) {
+  FixedFileInfo info;
+  data.Found = ReadFixedFileInfo(file, &info);
+  if (data.Found) Riempi(info, data);
+}
+
 void ReadFileVersionInfo(fs::FileSystem& fileSystem, std::string_view path, FileVersionData& data) {
+  // The system's own reader where it has one, so scripts see what its file properties show.
+  FixedFileInfo info;
+  if (std::optional<bool> found = fs::ReadSystemVersionInfo(fileSystem.ToNative(path), &info)) {
+    data.Found = *found;
+    if (data.Found) Riempi(info, data);
+    return;
+  }
   std::unique_ptr<fs::RandomAccessFile> file;
   if (!fileSystem.OpenRandomAccess(path, &file).ok()) {
     data.Found = false;

@@ -5,28 +5,15 @@
 
 #include <cstdint>
 
+#include "platform/fs/version.h"
+
 namespace mlx {
 
 namespace fs {
 class RandomAccessFile;
 }  // namespace fs
 
-// The 52-byte VS_FIXEDFILEINFO block, its words in the order the file holds them.
-struct FixedFileInfo {
-  std::uint32_t signature = 0;
-  std::uint32_t struc_version = 0;
-  std::uint32_t file_version_ms = 0;
-  std::uint32_t file_version_ls = 0;
-  std::uint32_t product_version_ms = 0;
-  std::uint32_t product_version_ls = 0;
-  std::uint32_t file_flags_mask = 0;
-  std::uint32_t file_flags = 0;
-  std::uint32_t file_os = 0;
-  std::uint32_t file_type = 0;
-  std::uint32_t file_subtype = 0;
-  std::uint32_t file_date_ms = 0;
-  std::uint32_t file_date_ls = 0;
-};
+using FixedFileInfo = fs::FixedFileInfo;
 
 // Fills `info` and answers true when the file is a PE image whose version resource (type 16,
 // name 1, its first language) begins with a well-formed VS_VERSIONINFO block holding a fixed
