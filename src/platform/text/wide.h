@@ -6,6 +6,8 @@
 #define WIN32_LEAN_AND_MEAN
 #endif
 #include <windows.h>
+// The dialogs' interface has a MessageBox of its own; the system's is called by its wide name.
+#undef MessageBox
 
 #include <string>
 #include <string_view>

@@ -3,10 +3,6 @@
 // redrawn in place, with the progress of the script and of a long operation.
 #include "platform/ui/terminal_ui.h"
 
-#include <fcntl.h>
-#include <sys/ioctl.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cctype>
 #include <cmath>
@@ -15,6 +11,7 @@
 #include <utility>
 
 #include "platform/text/text.h"
+#include "platform/ui/terminal.h"
 
 namespace mlx::ui {
 namespace {
@@ -87,6 +84,13 @@ std::string ButtonLabel(int answer) {
 
 
 // Reads one line (without its end) from `in`; false at the end of input with nothing read.
+// The style of the box the terminal draws, for another drawer of boxes: its buttons (a set no
+// box offers is OK alone), its icon and its default button, nothing else.
+int ButtonStyle(int style) {
+  const int buttons = (style & 0xF) <= 5 ? style & 0xF : 0;
+  return buttons | (style & 0xFF0);
+}
+
 bool ReadInputLine(std::FILE* in, std::string* line) {
   line->clear();
   if (in == nullptr) return false;
@@ -284,7 +288,7 @@ std::string JsonString(const std::string& raw) {
 TerminalUi::TerminalUi(TerminalUiOptions options) : options_(std::move(options)) {
   out_is_terminal_ = options_.out_is_terminal.has_value()
                          ? *options_.out_is_terminal
-                         : options_.out != nullptr && isatty(fileno(options_.out)) == 1;
+                         : terminal::IsTerminal(options_.out);
 }
 
 void TerminalUi::Write(const std::string& s) {
@@ -313,7 +317,16 @@ int TerminalUi::MessageBox(const std::string& text, const std::string& title, in
                           Printable(title) + "\" (" + choices + "): esecuzione fermata.");
     }
   } else if (options_.interactive && !options_.never_wait) {
-    answer = AskTerminal(buttons, default_answer);
+    // The desktop's box shows the buttons the terminal draws; an answer that is none of them
+    // (or none at all) is asked on the terminal.
+    const int shown =
+        options_.desktop_box ? options_.desktop_box(text, title, ButtonStyle(style)) : 0;
+    if (std::find(buttons.begin(), buttons.end(), shown) != buttons.end()) {
+      answer = shown;
+      Write("Risposta: " + AnswerName(answer) + "\n");
+    } else {
+      answer = AskTerminal(buttons, default_answer);
+    }
   } else {
     Write("Risposta: " + AnswerName(answer) + " (pulsante predefinito)\n");
   }
@@ -384,15 +397,8 @@ void TerminalUi::WriteTranscript(const std::string& text, const std::string& tit
   std::string line = "{\"title\":" + JsonString(title) + ",\"text\":" + JsonString(text) +
                      ",\"style\":" + std::to_string(style) +
                      ",\"answer\":" + std::to_string(answer) + "}\n";
-  // One write of the whole line to a file opened for appending, so lines of runs that share
-  // a transcript never interleave.
-  int fd = open(options_.transcript_path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
-  bool written = false;
-  if (fd >= 0) {
-    written = write(fd, line.data(), line.size()) == static_cast<ssize_t>(line.size());
-    written = close(fd) == 0 && written;
-  }
-  if (!written && !transcript_failed_) {
+  // One write of the whole line, so lines of runs that share a transcript never interleave.
+  if (!terminal::AppendWhole(options_.transcript_path, line) && !transcript_failed_) {
     transcript_failed_ = true;
     Write("Nota: impossibile scrivere la trascrizione dei messaggi in " + options_.transcript_path +
           "\n");
@@ -469,12 +475,8 @@ TerminalUi::Instant TerminalUi::Now() const {
 
 std::size_t TerminalUi::Columns() const {
   if (options_.columns > 0) return static_cast<std::size_t>(options_.columns);
-  struct winsize size {};
-  if (options_.out != nullptr && ioctl(fileno(options_.out), TIOCGWINSZ, &size) == 0 &&
-      size.ws_col > 0) {
-    return size.ws_col;
-  }
-  return 80;
+  const int columns = terminal::Columns(options_.out);
+  return columns > 0 ? static_cast<std::size_t>(columns) : 80;
 }
 
 // The figures in the order they matter, so that a narrow terminal cuts the least useful: how
@@ -575,6 +577,7 @@ void TerminalUi::ClearWait() {
 }
 
 std::unique_ptr<Ui> MakeTerminalUi(TerminalUiOptions options) {
+  if (options.interactive && !options.desktop_box) options.desktop_box = terminal::DesktopMessageBox();
   return std::make_unique<TerminalUi>(std::move(options));
 }
 

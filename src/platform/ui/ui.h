@@ -79,6 +79,10 @@ struct TerminalUiOptions {
   // width at every redraw.
   std::optional<bool> out_is_terminal;
   int columns = 0;
+  // A box of the desktop that answers instead of the terminal when a box would be asked there
+  // (text, title and a style of the buttons the terminal draws in; an answer, 0 when it could
+  // not be shown). MakeTerminalUi takes the system's, where it has one, for an interactive run.
+  std::function<int(const std::string&, const std::string&, int)> desktop_box;
   // The monotonic clock that paces the redraws and measures rates; none: the system's.
   std::function<std::chrono::steady_clock::time_point()> now;
 };
