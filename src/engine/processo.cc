@@ -40,6 +40,7 @@ class RegistroSorvegliato final : public registry::Registry {
   }
   long CloseKey(registry::Handle key) override { return Esito(registro_.CloseKey(key)); }
   std::string LastError() const override { return registro_.LastError(); }
+  bool RunOnceAtLogon() const override { return registro_.RunOnceAtLogon(); }
 
  private:
   long Esito(long codice) {

@@ -74,7 +74,8 @@ void PredisponiAvvio(StatoProcesso& stato, const std::string& TxtFile) {
   ImpostaValoreRegistro(*stato.plat.registry, registry::kCurrentUser, kChiaveRunOnce,
                         kValoreRunOnce, stato.PercorsoApp(kFileBatch));
   CreaBatchAvvio(stato, TxtFile);
-  ScriviAutostart(stato);
+  // Where the system runs the RunOnce value itself, an entry of ours would start it twice.
+  if (!stato.plat.registry->RunOnceAtLogon()) ScriviAutostart(stato);
 }
 
 bool PrendiAvvio(StatoProcesso& stato, std::string* cartella, std::string* argomenti,

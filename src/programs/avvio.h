@@ -1,6 +1,7 @@
 // The start at the next logon: the run-once value "MLX", the batch file "MLXBatch.bat" in the
-// program's folder and, for desktop sessions on POSIX, an autostart entry that runs
-// `marlovex --run-once`, which takes the run-once value and runs what the batch file names.
+// program's folder and, where the system does not run RunOnce values itself (a registry file,
+// on POSIX), an autostart entry for desktop sessions that runs `marlovex --run-once`, which
+// takes the run-once value and runs what the batch file names.
 #pragma once
 
 #include <string>
@@ -13,8 +14,8 @@ inline constexpr char kChiaveRunOnce[] = "Software\\Microsoft\\Windows\\CurrentV
 inline constexpr char kValoreRunOnce[] = "MLX";
 inline constexpr char kFileBatch[] = "MLXBatch.bat";
 
-// Writes the run-once value, the batch file for the script and the autostart entry. Errors
-// writing the files are script errors.
+// Writes the run-once value, the batch file for the script and, where the registry needs it,
+// the autostart entry. Errors writing the files are script errors.
 void PredisponiAvvio(StatoProcesso& stato, const std::string& TxtFile);
 
 // Writes "MLXBatch.bat": cd "<program folder>", then "<COMSPEC>" /c <program> <script name>,

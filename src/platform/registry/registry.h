@@ -56,6 +56,9 @@ class Registry {
   virtual long DeleteValue(Handle key, const std::string& name) = 0;
   virtual long DeleteKey(Handle root, const std::string& sub_key) = 0;
   virtual long CloseKey(Handle key) = 0;
+  // Whether the system itself runs the commands under the RunOnce key at the next logon, as
+  // Windows does with its registry; otherwise the program arranges its own start.
+  virtual bool RunOnceAtLogon() const { return false; }
   // What went wrong with the backing store after an answer of kBadDatabase or kCannotWrite
   // (for a file, its name and the line at fault); "" when nothing did.
   virtual std::string LastError() const { return {}; }

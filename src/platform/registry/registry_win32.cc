@@ -146,6 +146,8 @@ class SystemRegistry final : public Registry {
     return RegDeleteKeyW(parent, name.c_str());
   }
 
+  bool RunOnceAtLogon() const override { return true; }
+
   long CloseKey(Handle key) override {
     if (PredefinedKey(key) != nullptr) return kSuccess;
     auto it = keys_.find(key);
