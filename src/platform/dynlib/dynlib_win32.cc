@@ -8,9 +8,9 @@ namespace {
 
 std::string SystemMessage(DWORD error) {
   wchar_t* buffer = nullptr;
-  DWORD n = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
-                               FORMAT_MESSAGE_IGNORE_INSERTS,
-                           nullptr, error, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+  DWORD n = FormatMessageW(
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+      nullptr, error, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
   std::string message = n > 0 ? text::FromWide(std::wstring_view(buffer, n)) : std::string();
   if (buffer != nullptr) LocalFree(buffer);
   while (!message.empty() && (message.back() == '\n' || message.back() == '\r' ||
@@ -36,12 +36,12 @@ class Win32Loader : public Loader {
     // system's, for a file that is not there.
     const DWORD attributes = GetFileAttributesW(path.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
-      return Status::Error(err::kPathFileAccess,
-                           "Errore di accesso al percorso/file: " + library + " (" +
-                               SystemMessage(attributes == INVALID_FILE_ATTRIBUTES
-                                                 ? GetLastError()
-                                                 : ERROR_BAD_EXE_FORMAT) +
-                               ")");
+      return Status::Error(
+          err::kPathFileAccess,
+          "Errore di accesso al percorso/file: " + library + " (" +
+              SystemMessage(attributes == INVALID_FILE_ATTRIBUTES ? GetLastError()
+                                                                  : ERROR_BAD_EXE_FORMAT) +
+              ")");
     }
     // The libraries it needs are looked for beside it first; a failure is told here, never
     // in a system dialog.
@@ -51,14 +51,14 @@ class Win32Loader : public Loader {
     const DWORD error = GetLastError();
     SetThreadErrorMode(previous, nullptr);
     if (handle == nullptr) {
-      return Status::Error(err::kPathFileAccess, "Errore di accesso al percorso/file: " +
-                                                     library + " (" + SystemMessage(error) + ")");
+      return Status::Error(err::kPathFileAccess, "Errore di accesso al percorso/file: " + library +
+                                                     " (" + SystemMessage(error) + ")");
     }
     FARPROC symbol = GetProcAddress(handle, entry.c_str());
     if (symbol == nullptr) {
       FreeLibrary(handle);
-      return Status::Error(err::kInvalidCall, "Punto di ingresso " + entry + " assente in " +
-                                                  library);
+      return Status::Error(err::kInvalidCall,
+                           "Punto di ingresso " + entry + " assente in " + library);
     }
     using EntryPoint = std::int32_t(WINAPI*)();
     *result = reinterpret_cast<EntryPoint>(reinterpret_cast<void*>(symbol))();

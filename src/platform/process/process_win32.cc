@@ -4,8 +4,9 @@
 // program the system associates with them.
 #include "platform/process/process.h"
 #include "platform/text/wide.h"
-
+// clang-format off: the shell's header needs the system's, which wide.h brings.
 #include <shellapi.h>
+// clang-format on
 
 namespace mlx::process {
 
@@ -41,9 +42,9 @@ bool SafeForInterpreter(std::string_view arguments) {
 
 std::string SystemMessage(DWORD error) {
   wchar_t* buffer = nullptr;
-  DWORD n = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
-                               FORMAT_MESSAGE_IGNORE_INSERTS,
-                           nullptr, error, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+  DWORD n = FormatMessageW(
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+      nullptr, error, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
   std::string message = n > 0 ? text::FromWide(std::wstring_view(buffer, n)) : std::string();
   if (buffer != nullptr) LocalFree(buffer);
   while (!message.empty() && (message.back() == '\n' || message.back() == '\r' ||
@@ -62,20 +63,20 @@ Status StartError(DWORD error, const std::string& program, const std::string& fo
     case ERROR_ACCESS_DENIED:
       return Status::Error(err::kPermissionDenied, "Autorizzazione negata: " + program);
     case kElevationRequired:
-      return Status::Error(err::kPermissionDenied,
-                           "Autorizzazione negata: " + program +
-                               " (il programma va avviato come amministratore)");
+      return Status::Error(
+          err::kPermissionDenied,
+          "Autorizzazione negata: " + program + " (il programma va avviato come amministratore)");
     case ERROR_BAD_EXE_FORMAT:
     case ERROR_EXE_MACHINE_TYPE_MISMATCH:
-      return Status::Error(err::kPathFileAccess, "Errore di accesso al percorso/file: " +
-                                                     program + " (non è un programma)");
+      return Status::Error(err::kPathFileAccess, "Errore di accesso al percorso/file: " + program +
+                                                     " (non è un programma)");
     case ERROR_NO_ASSOCIATION:
-      return Status::Error(err::kPathFileAccess, "Errore di accesso al percorso/file: " +
-                                                     program + " (nessun programma per aprirlo)");
+      return Status::Error(err::kPathFileAccess, "Errore di accesso al percorso/file: " + program +
+                                                     " (nessun programma per aprirlo)");
     default:
-      return Status::Error(err::kPathFileAccess, "Errore di accesso al percorso/file: " +
-                                                     program + " (" + SystemMessage(error) +
-                                                     ", cartella " + folder + ")");
+      return Status::Error(err::kPathFileAccess, "Errore di accesso al percorso/file: " + program +
+                                                     " (" + SystemMessage(error) + ", cartella " +
+                                                     folder + ")");
   }
 }
 
@@ -125,8 +126,7 @@ struct Avvio {
   }
 
   // CreateProcessW; the handle of the process (the caller closes it) or an error.
-  Status Create(const std::string& prog, std::string_view arguments, DWORD flags,
-                HANDLE* process) {
+  Status Create(const std::string& prog, std::string_view arguments, DWORD flags, HANDLE* process) {
     if (IsBatch(program) && !SafeForInterpreter(arguments)) {
       return Status::Error(err::kInvalidCall,
                            "Argomenti non validi per " + prog +
@@ -150,8 +150,7 @@ struct Avvio {
 class Win32Processes : public Processes {
  public:
   Status RunAndWait(const std::string& program, std::string_view arguments,
-                    const std::string& folder,
-                    const std::function<bool()>& interrupted) override {
+                    const std::string& folder, const std::function<bool()>& interrupted) override {
     Avvio avvio;
     Status s = avvio.Prepara(program, folder);
     if (!s.ok()) return s;

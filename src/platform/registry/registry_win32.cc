@@ -1,11 +1,11 @@
 // The system's registry through the wide-character registry functions. Names and string data
 // are UTF-8 here and UTF-16 at the API; each call answers the function's own result code, so a
 // key the user may not write answers 5 as the system says, and nothing is guessed in between.
-#include "platform/registry/registry.h"
-#include "platform/text/wide.h"
-
 #include <cstring>
 #include <map>
+
+#include "platform/registry/registry.h"
+#include "platform/text/wide.h"
 
 namespace mlx::registry {
 namespace {
@@ -202,7 +202,6 @@ class SystemRegistry final : public Registry {
 std::unique_ptr<Registry> MakeSystemRegistry() {
   return std::make_unique<SystemRegistry>();
 }
-
 
 // Windows keeps its own registry: no file stands in for it.
 std::string DefaultRegistryPath() {

@@ -577,7 +577,9 @@ void TerminalUi::ClearWait() {
 }
 
 std::unique_ptr<Ui> MakeTerminalUi(TerminalUiOptions options) {
-  if (options.interactive && !options.desktop_box) options.desktop_box = terminal::DesktopMessageBox();
+  if (options.interactive && !options.desktop_box) {
+    options.desktop_box = terminal::DesktopMessageBox();
+  }
   return std::make_unique<TerminalUi>(std::move(options));
 }
 

@@ -33,8 +33,8 @@ bool IsTerminal(std::FILE* stream) {
   if (console == INVALID_HANDLE_VALUE) return false;
   DWORD mode = 0;
   GetConsoleMode(console, &mode);
-  if (!SetConsoleMode(console, mode | ENABLE_PROCESSED_OUTPUT |
-                                   ENABLE_VIRTUAL_TERMINAL_PROCESSING)) {
+  if (!SetConsoleMode(console,
+                      mode | ENABLE_PROCESSED_OUTPUT | ENABLE_VIRTUAL_TERMINAL_PROCESSING)) {
     return false;  // an old console: the window is printed line by line
   }
   SetConsoleOutputCP(CP_UTF8);

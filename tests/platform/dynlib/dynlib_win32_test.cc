@@ -38,8 +38,9 @@ TEST(Win32Loader, FilesThatAreNoLibrariesAreRefused) {
   Status s = loader->CallEntryPoint(finta, "DllRegisterServer", &result);
   EXPECT_EQ(s.number(), err::kPathFileAccess);
   EXPECT_NE(s.description().find(finta), std::string::npos) << s.description();
-  EXPECT_EQ(loader->CallEntryPoint(text::FromWide((dir / "manca.dll").wstring()),
-                                   "DllRegisterServer", &result)
+  EXPECT_EQ(loader
+                ->CallEntryPoint(text::FromWide((dir / "manca.dll").wstring()), "DllRegisterServer",
+                                 &result)
                 .number(),
             err::kPathFileAccess);
   // A bare name is a file of the current folder, not a library of the system.

@@ -36,9 +36,17 @@ TEST(SplitCommandLine, ShellCharactersAreLiteral) {
 }
 
 TEST(QuoteArgument, SplitReadsBackWhatWasQuoted) {
-  const std::vector<std::string> cases = {
-      "semplice", "", "con spazi", "tab\tqui", "\"", "a\"b", "C:\\Program Files\\",
-      "\\\\server\\share\\", "fine\\\"", "\\\"\\\\\"", "\xC3\xA0 \xE2\x98\x83"};
+  const std::vector<std::string> cases = {"semplice",
+                                          "",
+                                          "con spazi",
+                                          "tab\tqui",
+                                          "\"",
+                                          "a\"b",
+                                          "C:\\Program Files\\",
+                                          "\\\\server\\share\\",
+                                          "fine\\\"",
+                                          "\\\"\\\\\"",
+                                          "\xC3\xA0 \xE2\x98\x83"};
   for (const std::string& arg : cases) {
     EXPECT_THAT(SplitCommandLine(QuoteArgument(arg)), ElementsAre(arg)) << QuoteArgument(arg);
   }

@@ -81,8 +81,8 @@ TEST_F(Win32ProcessesTest, BatchFilesGetNoInterpreterCharacters) {
 TEST_F(Win32ProcessesTest, AStoppedWaitEndsTheProgram) {
   const auto start = std::chrono::steady_clock::now();
   int asked = 0;
-  ASSERT_TRUE(p_->RunAndWait(MLX_STAMPA_ARGOMENTI, "--dormi", Dir(), [&] { return ++asked > 3; })
-                  .ok());
+  ASSERT_TRUE(
+      p_->RunAndWait(MLX_STAMPA_ARGOMENTI, "--dormi", Dir(), [&] { return ++asked > 3; }).ok());
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20));
   EXPECT_TRUE(stdfs::exists(dir_ / L"argomenti.txt"));
 }

@@ -18,17 +18,15 @@ class SystemRegistryTest : public ::testing::Test {
     base_ = "Software\\MarlovexTest\\" + std::to_string(GetCurrentProcessId());
     reg_ = MakeSystemRegistry();
   }
-  void TearDown() override {
-    RegDeleteTreeW(HKEY_CURRENT_USER, text::ToWide(base_).c_str());
-  }
+  void TearDown() override { RegDeleteTreeW(HKEY_CURRENT_USER, text::ToWide(base_).c_str()); }
 
   // The value as the system holds it, read without the service.
   std::wstring Raw(const std::string& key, const std::string& value, DWORD* type) {
     wchar_t buffer[512] = {};
     DWORD size = sizeof buffer;
-    long rc = RegGetValueW(HKEY_CURRENT_USER, text::ToWide(base_ + "\\" + key).c_str(),
-                           text::ToWide(value).c_str(), RRF_RT_ANY | RRF_NOEXPAND, type, buffer,
-                           &size);
+    long rc =
+        RegGetValueW(HKEY_CURRENT_USER, text::ToWide(base_ + "\\" + key).c_str(),
+                     text::ToWide(value).c_str(), RRF_RT_ANY | RRF_NOEXPAND, type, buffer, &size);
     return rc == ERROR_SUCCESS ? std::wstring(buffer, size / sizeof(wchar_t)) : L"<assente>";
   }
 
@@ -102,10 +100,10 @@ TEST_F(SystemRegistryTest, RefusalsAreTheSystemsOwnCodes) {
   // (Wine grants its user every right on the registry, so a key the user may not write, HKLM
   // without rights, cannot be made here; the code of that refusal takes the same way.)
   HKEY volatile_key = nullptr;
-  ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, text::ToWide(base_ + "\\Volatile").c_str(), 0,
-                            nullptr, REG_OPTION_VOLATILE, KEY_ALL_ACCESS, nullptr, &volatile_key,
-                            nullptr),
-            ERROR_SUCCESS);
+  ASSERT_EQ(
+      RegCreateKeyExW(HKEY_CURRENT_USER, text::ToWide(base_ + "\\Volatile").c_str(), 0, nullptr,
+                      REG_OPTION_VOLATILE, KEY_ALL_ACCESS, nullptr, &volatile_key, nullptr),
+      ERROR_SUCCESS);
   RegCloseKey(volatile_key);
   EXPECT_EQ(ImpostaValoreRegistro(*reg_, kCurrentUser, base_ + "\\Volatile\\Fissa", "V", "x"),
             static_cast<long>(ERROR_CHILD_MUST_BE_VOLATILE));

@@ -70,8 +70,8 @@ TEST_F(DesktopBoxTest, NeverShownWithoutAnInteractiveRun) {
   options.answers = {kYes};
   options.never_wait = true;
   TerminalUi ui = Make(options, kNo);
-  EXPECT_EQ(ui.MessageBox("a", "t", 4), kYes);           // given in advance
-  EXPECT_EQ(ui.MessageBox("b", "t", 4 + 256), kNo);      // --yes: the default
+  EXPECT_EQ(ui.MessageBox("a", "t", 4), kYes);       // given in advance
+  EXPECT_EQ(ui.MessageBox("b", "t", 4 + 256), kNo);  // --yes: the default
   TerminalUiOptions quiet;
   TerminalUi not_interactive = Make(quiet, kNo);
   EXPECT_EQ(not_interactive.MessageBox("c", "t", 4), kYes);

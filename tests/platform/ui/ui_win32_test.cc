@@ -25,8 +25,9 @@ TEST(Win32Terminal, AFileIsNoConsole) {
 }
 
 TEST(Win32Terminal, TranscriptLinesAreAppendedWhole) {
-  const stdfs::path dir = stdfs::temp_directory_path() /
-                          stdfs::path(L"mlx ui \u00e8\u2603 " + std::to_wstring(GetCurrentProcessId()));
+  const stdfs::path dir =
+      stdfs::temp_directory_path() /
+      stdfs::path(L"mlx ui \u00e8\u2603 " + std::to_wstring(GetCurrentProcessId()));
   stdfs::create_directories(dir);
   const std::string path = text::FromWide((dir / L"trascrizione \u4e2d.jsonl").wstring());
   TerminalUiOptions options;

@@ -39,7 +39,8 @@ bool Agree(const stdfs::path& file) {
   BytesFile bytes(all.str());
   FixedFileInfo portable, system;
   const bool by_parser = ReadFixedFileInfo(bytes, &portable);
-  const std::optional<bool> by_system = ReadSystemVersionInfo(text::FromWide(file.wstring()), &system);
+  const std::optional<bool> by_system =
+      ReadSystemVersionInfo(text::FromWide(file.wstring()), &system);
   EXPECT_TRUE(by_system.has_value());
   EXPECT_EQ(by_system.value_or(!by_parser), by_parser) << file.string();
   if (by_parser && by_system.value_or(false)) {
@@ -58,8 +59,7 @@ TEST(VersionReaders, AgreeOnTheSystemsOwnFiles) {
   int with_version = 0;
   for (const wchar_t* name :
        {L"kernel32.dll", L"user32.dll", L"advapi32.dll", L"version.dll", L"shell32.dll",
-        L"comctl32.dll", L"ntdll.dll", L"msvcrt.dll", L"notepad.exe", L"cmd.exe",
-        L"regedit.exe"}) {
+        L"comctl32.dll", L"ntdll.dll", L"msvcrt.dll", L"notepad.exe", L"cmd.exe", L"regedit.exe"}) {
     const stdfs::path file = stdfs::path(system) / name;
     if (stdfs::exists(file) && Agree(file)) ++with_version;
   }
