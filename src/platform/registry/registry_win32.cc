@@ -10,6 +10,11 @@
 namespace mlx::registry {
 namespace {
 
+// The 32-bit view of the registry, the one the host application and its installers (32-bit
+// programs) read and write: on 64-bit Windows HKLM\Software of a 32-bit program is
+// HKLM\Software\WOW6432Node, and the scripts name the keys as those programs see them.
+constexpr REGSAM kView = KEY_WOW64_32KEY;
+
 bool IsStringType(std::uint32_t type) {
   return type == kString || type == kExpandString || type == kMultiString;
 }
@@ -52,7 +57,7 @@ class SystemRegistry final : public Registry {
     std::wstring name;
     if (result == nullptr || !text::ToWide(sub_key, &name)) return kInvalidParameter;
     HKEY key = nullptr;
-    long rc = RegOpenKeyExW(parent, name.c_str(), options, access, &key);
+    long rc = RegOpenKeyExW(parent, name.c_str(), options, access | kView, &key);
     if (rc == ERROR_SUCCESS) *result = NewHandle(key);
     return rc;
   }
@@ -104,7 +109,7 @@ class SystemRegistry final : public Registry {
     HKEY key = nullptr;
     // Reading and writing only: asking for more would fail on keys the user may write.
     long rc = RegCreateKeyExW(parent, name.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
-                              KEY_READ | KEY_WRITE, nullptr, &key, nullptr);
+                              KEY_READ | KEY_WRITE | kView, nullptr, &key, nullptr);
     if (rc == ERROR_SUCCESS) *result = NewHandle(key);
     return rc;
   }
@@ -143,7 +148,7 @@ class SystemRegistry final : public Registry {
     std::wstring name;
     if (!text::ToWide(sub_key, &name)) return kInvalidParameter;
     if (name.empty() && PredefinedKey(root) != nullptr) return kAccessDenied;
-    return RegDeleteKeyW(parent, name.c_str());
+    return RegDeleteKeyExW(parent, name.c_str(), kView, 0);
   }
 
   bool RunOnceAtLogon() const override { return true; }

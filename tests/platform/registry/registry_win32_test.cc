@@ -95,6 +95,25 @@ TEST_F(SystemRegistryTest, ResultCodesAreTheSystems) {
   EXPECT_EQ(h, kCurrentUser);
 }
 
+// Keys are those a 32-bit program sees: the host application's own, and its installers'.
+TEST_F(SystemRegistryTest, TheViewOfThirtyTwoBitPrograms) {
+  const std::string key = "Software\\MarlovexVista" + std::to_string(GetCurrentProcessId());
+  ASSERT_EQ(ImpostaValoreRegistro(*reg_, kLocalMachine, key, "V", "32"), kSuccess);
+  HKEY seen = nullptr;
+  ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, text::ToWide(key).c_str(), 0,
+                          KEY_READ | KEY_WOW64_32KEY, &seen),
+            ERROR_SUCCESS);
+  RegCloseKey(seen);
+  EXPECT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, text::ToWide(key).c_str(), 0,
+                          KEY_READ | KEY_WOW64_64KEY, &seen),
+            ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(LeggiValoreRegistro(*reg_, "HKLM", key, "V"), "32");
+  EXPECT_EQ(EliminaChiaveRegistro(*reg_, "HKLM", key), kSuccess);
+  EXPECT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, text::ToWide(key).c_str(), 0,
+                          KEY_READ | KEY_WOW64_32KEY, &seen),
+            ERROR_FILE_NOT_FOUND);
+}
+
 TEST_F(SystemRegistryTest, RefusalsAreTheSystemsOwnCodes) {
   // A key the system refuses to make answers the system's code, and nothing is left behind.
   // (Wine grants its user every right on the registry, so a key the user may not write, HKLM
