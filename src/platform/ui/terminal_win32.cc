@@ -31,14 +31,13 @@ bool HasVisibleDesktop() {
 bool IsTerminal(std::FILE* stream) {
   HANDLE console = ConsoleOf(stream);
   if (console == INVALID_HANDLE_VALUE) return false;
+  // Everything the program writes is UTF-8, whether or not the window can be redrawn.
+  SetConsoleOutputCP(CP_UTF8);
   DWORD mode = 0;
   GetConsoleMode(console, &mode);
-  if (!SetConsoleMode(console,
-                      mode | ENABLE_PROCESSED_OUTPUT | ENABLE_VIRTUAL_TERMINAL_PROCESSING)) {
-    return false;  // an old console: the window is printed line by line
-  }
-  SetConsoleOutputCP(CP_UTF8);
-  return true;
+  // An old console takes no escape sequences: the window is then printed line by line.
+  return SetConsoleMode(console,
+                        mode | ENABLE_PROCESSED_OUTPUT | ENABLE_VIRTUAL_TERMINAL_PROCESSING) != 0;
 }
 
 int Columns(std::FILE* stream) {
