@@ -118,7 +118,7 @@ int main(int argc, char** argv) {
   std::unique_ptr<sysinfo::SysInfo> sistema = sysinfo::MakeSysInfo();
   const std::string fileRegistro =
       opzioni.registro.empty() ? registry::DefaultRegistryPath() : opzioni.registro;
-  std::unique_ptr<registry::Registry> registro = registry::MakeFileRegistry(fileRegistro);
+  std::unique_ptr<registry::Registry> registro = registry::MakeRegistry(opzioni.registro);
   std::unique_ptr<db::Provider> database = db::MakeSqliteProvider(orologio.get());
   std::unique_ptr<process::Processes> processi = process::MakeProcesses();
   std::unique_ptr<dynlib::Loader> librerie = dynlib::MakeLoader();
