@@ -15,7 +15,7 @@ RigheScript::RigheScript(const std::vector<std::string>& righe) {
   righe_.reserve(righe.size());
   std::size_t inizio = 0;
   for (const std::string& riga : righe) {
-    righe_.push_back(testo.substr(inizio, riga.size()));
+    push_back(testo.substr(inizio, riga.size()));
     inizio += riga.size();
   }
 }
