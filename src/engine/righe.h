@@ -32,9 +32,17 @@ class RigheScript {
   // Keeps the text for as long as this object lives and answers a view of it. Moving the
   // object keeps the views valid.
   std::string_view Conserva(std::string testo);
-  // Keeps the bytes of a script file and answers a view of their text: the bytes themselves
-  // when they are UTF-8 (the common case, without a copy), otherwise their decoded copy.
-  std::string_view ConservaFile(fs::FileBytes file);
+  // Keeps the bytes of a script file as they are and answers a view of them.
+  std::string_view ConservaByte(fs::FileBytes file);
+  // The text of the bytes ConservaByte kept last: the bytes themselves when they are UTF-8,
+  // otherwise their decoded copy, which is kept in their place (no line may be a view of
+  // them any more).
+  std::string_view DecodificaUltimo();
+  // Keeps the first n lines only.
+  void Tronca(std::size_t n) {
+    while (!etichette_.empty() && etichette_.back() >= n) etichette_.pop_back();
+    righe_.resize(std::min(n, righe_.size()));
+  }
   // Appends a line, or replaces the last one. The line must be a view of text kept by Conserva
   // (or text that outlives this object, such as a literal).
   void push_back(std::string_view riga) {

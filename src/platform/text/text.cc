@@ -106,6 +106,13 @@ bool IsValidUtf8(std::string_view bytes) {
       if ((block & 0x8080808080808080ull) != 0) break;
       i += 8;
     }
+    if (i + 8 > bytes.size() && bytes.size() >= 8) {
+      // Fewer than eight bytes left: the text's last word holds them, and when it is ASCII so
+      // are they.
+      std::uint64_t block;
+      std::memcpy(&block, bytes.data() + bytes.size() - 8, sizeof block);
+      if ((block & 0x8080808080808080ull) == 0) break;
+    }
     if (i >= bytes.size()) break;
     unsigned char c = static_cast<unsigned char>(bytes[i]);
     if (c < 0x80) {
