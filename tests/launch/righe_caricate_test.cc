@@ -95,7 +95,8 @@ TEST(RigheCaricate, TestoNonUtf8LettoComeLaSuaCopiaDecodificata) {
     a.Scrivi("s.txt", testo);
     a.Scrivi("decodificato.txt", text::DecodeFileBytes(testo));
     Caricamento caricamento;
-    ASSERT_TRUE(CaricaScript(*a.stato, caricamento, a.Percorso("s.txt"))) << "riga guasta " << guasta;
+    ASSERT_TRUE(CaricaScript(*a.stato, caricamento, a.Percorso("s.txt")))
+        << "riga guasta " << guasta;
     const std::vector<std::string> lette = caricamento.RigheScript;
     EXPECT_EQ(lette, Carica(a, "decodificato.txt")) << "riga guasta " << guasta;
     EXPECT_EQ(caricamento.RigheScript.Etichette(), std::vector<std::size_t>{0});
