@@ -4,6 +4,7 @@
 #include <bit>
 #include <cstdint>
 #include <cstring>
+#include <optional>
 #include <string_view>
 #include <utility>
 
@@ -270,11 +271,10 @@ bool CaricaScript(StatoProcesso& stato, Caricamento& caricamento, const std::str
   // (the common case) is read as it is, each line checked as it is read, so that the file is
   // gone through once; text that is not is decoded whole and read again.
   const std::size_t righePrima = script.size();
-  std::string_view testo = script.ConservaByte(std::move(contenuto));
-  const bool utf16 = testo.starts_with("\xFF\xFE");
-  if (utf16) testo = script.DecodificaUltimo();
-  if (!utf16 && testo.starts_with("\xEF\xBB\xBF")) testo.remove_prefix(3);
-  Lettura esito = LeggiRighe(stato, caricamento, percorso, testo, !utf16);
+  const std::optional<std::string_view> utf8 =
+      text::Utf8FileText(script.ConservaByte(std::move(contenuto)));
+  Lettura esito =
+      utf8 ? LeggiRighe(stato, caricamento, percorso, *utf8, true) : Lettura::NonUtf8;
   if (esito == Lettura::NonUtf8) {
     script.Tronca(righePrima);
     script.SostituisciUltima({});
