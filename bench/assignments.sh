@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Lines per second of a 1,000,000-line script of "=" lines with placeholders, run by marlovex,
 # against the same assignments run by bash, and marlovex's peak memory beside the script's size.
+# The best of BENCH_RUNS runs of each side counts (bench/timing.sh).
 set -euo pipefail
 bin=$1
 lines=${LINES_COUNT:-1000000}
@@ -17,27 +18,19 @@ awk -v n="$lines" 'BEGIN {
   }
 }'
 
-# Peak memory (largest resident set) through GNU time when it is there.
-measure=()
-if /usr/bin/time -f %M true >/dev/null 2>&1; then
-  measure=(/usr/bin/time -f %M -o "$work/peak")
-fi
+# Both sides run BENCH_RUNS times (default 5), in turns, and each keeps its best run.
+export MLX_NOW="2026-01-01 00:00:00"
+. "$(dirname "$0")/timing.sh"
+for ((run = 0; run < BENCH_RUNS; run++)); do
+  measure mlx "$bin" --app-dir "$work" --yes
+  measure sh bash "$work/script.sh"
+done
+report assignments "$lines"
 
-now() { date +%s.%N; }
-t0=$(now)
-MLX_NOW="2026-01-01 00:00:00" "${measure[@]}" "$bin" --app-dir "$work" --yes >/dev/null 2>&1 </dev/null
-t1=$(now)
-bash "$work/script.sh"
-t2=$(now)
-awk -v a="$t0" -v b="$t1" -v c="$t2" -v n="$lines" 'BEGIN {
-  m = n / (b - a); s = n / (c - b)
-  printf "assignments: %d lines\n", n
-  printf "  marlovex  %10.0f lines/s  (%.2f s)\n", m, b - a
-  printf "  bash      %10.0f lines/s  (%.2f s)\n", s, c - b
-  printf "  ratio     %10.2f (marlovex / bash)\n", m / s
-}'
+# Peak memory (largest resident set) of one more run, through GNU time when it is there.
 size=$(wc -c < "$work/MLX.txt")
-if [ -s "$work/peak" ]; then
+if /usr/bin/time -f %M true >/dev/null 2>&1; then
+  /usr/bin/time -f %M -o "$work/peak" "$bin" --app-dir "$work" --yes >/dev/null 2>&1 </dev/null
   awk -v kb="$(cat "$work/peak")" -v size="$size" 'BEGIN {
     printf "  peak memory %8.1f MB for a script of %.1f MB (%.2f times its size)\n",
            kb / 1024, size / 1048576, kb * 1024 / size

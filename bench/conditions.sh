@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Lines per second of a 1,000,000-line script of condition blocks on a variable (a true block
 # with an assignment, then a false block that is skipped), run by marlovex, against the same
-# if blocks run by bash.
+# if blocks run by bash. The best of BENCH_RUNS runs of each side counts (bench/timing.sh).
 set -euo pipefail
 bin=$1
 lines=${LINES_COUNT:-1000000}
@@ -24,16 +24,11 @@ awk -v n="$lines" 'BEGIN {
 }'
 counted=$(wc -l < "$work/MLX.txt")
 
-now() { date +%s.%N; }
-t0=$(now)
-MLX_NOW="2026-01-01 00:00:00" "$bin" --app-dir "$work" --yes >/dev/null 2>&1 </dev/null
-t1=$(now)
-bash "$work/script.sh"
-t2=$(now)
-awk -v a="$t0" -v b="$t1" -v c="$t2" -v n="$counted" 'BEGIN {
-  m = n / (b - a); s = n / (c - b)
-  printf "condition blocks: %d lines\n", n
-  printf "  marlovex  %10.0f lines/s  (%.2f s)\n", m, b - a
-  printf "  bash      %10.0f lines/s  (%.2f s)\n", s, c - b
-  printf "  ratio     %10.2f (marlovex / bash)\n", m / s
-}'
+# Both sides run BENCH_RUNS times (default 5), in turns, and each keeps its best run.
+export MLX_NOW="2026-01-01 00:00:00"
+. "$(dirname "$0")/timing.sh"
+for ((run = 0; run < BENCH_RUNS; run++)); do
+  measure mlx "$bin" --app-dir "$work" --yes
+  measure sh bash "$work/script.sh"
+done
+report "condition blocks" "$counted"

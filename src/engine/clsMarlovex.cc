@@ -63,10 +63,8 @@ bool clsMarlovex::InitMLX(RigheScript vMLX, std::string* etichettaDoppia) {
   etichette_.Svuota();
   primaUtile_ = 0;
   while (primaUtile_ < righe_.size() && Commento(righe_[primaUtile_])) ++primaUtile_;
-  for (std::size_t i = 0; i < righe_.size(); ++i) {
-    const std::string_view riga = righe_[i];
-    if (riga.empty() || riga[0] != ':') continue;
-    const std::string_view nome = riga.substr(1);
+  for (const std::size_t i : righe_.Etichette()) {
+    const std::string_view nome = righe_[i].substr(1);
     if (!etichette_.Aggiungi(nome, static_cast<std::int32_t>(i))) {
       if (etichettaDoppia != nullptr) *etichettaDoppia = std::string(nome);
       return false;

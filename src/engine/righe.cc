@@ -15,7 +15,7 @@ RigheScript::RigheScript(const std::vector<std::string>& righe) {
   righe_.reserve(righe.size());
   std::size_t inizio = 0;
   for (const std::string& riga : righe) {
-    righe_.push_back(testo.substr(inizio, riga.size()));
+    push_back(testo.substr(inizio, riga.size()));
     inizio += riga.size();
   }
 }
@@ -25,12 +25,17 @@ std::string_view RigheScript::Conserva(std::string testo) {
   return *testi_.back();
 }
 
-std::string_view RigheScript::ConservaFile(fs::FileBytes file) {
-  std::string decodificato;
-  const std::string_view testo = text::DecodeFileBytesView(file.view(), &decodificato);
-  if (testo.data() == decodificato.data()) return Conserva(std::move(decodificato));
+std::string_view RigheScript::ConservaByte(fs::FileBytes file) {
   file_.push_back(std::move(file));
-  return testo;
+  return file_.back().view();
+}
+
+std::string_view RigheScript::DecodificaUltimo() {
+  std::string decodificato;
+  const std::string_view testo = text::DecodeFileBytesView(file_.back().view(), &decodificato);
+  if (testo.data() != decodificato.data()) return testo;
+  file_.pop_back();
+  return Conserva(std::move(decodificato));
 }
 
 RigheScript::operator std::vector<std::string>() const {

@@ -32,14 +32,35 @@ class RigheScript {
   // Keeps the text for as long as this object lives and answers a view of it. Moving the
   // object keeps the views valid.
   std::string_view Conserva(std::string testo);
-  // Keeps the bytes of a script file and answers a view of their text: the bytes themselves
-  // when they are UTF-8 (the common case, without a copy), otherwise their decoded copy.
-  std::string_view ConservaFile(fs::FileBytes file);
+  // Keeps the bytes of a script file as they are and answers a view of them.
+  std::string_view ConservaByte(fs::FileBytes file);
+  // The text of the bytes ConservaByte kept last: the bytes themselves when they are UTF-8,
+  // otherwise their decoded copy, which is kept in their place (no line may be a view of
+  // them any more).
+  std::string_view DecodificaUltimo();
+  // Keeps the first n lines only.
+  void Tronca(std::size_t n) {
+    while (!etichette_.empty() && etichette_.back() >= n) etichette_.pop_back();
+    righe_.resize(std::min(n, righe_.size()));
+  }
   // Appends a line, or replaces the last one. The line must be a view of text kept by Conserva
   // (or text that outlives this object, such as a literal).
-  void push_back(std::string_view riga) { righe_.push_back(riga); }
-  void SostituisciUltima(std::string_view riga) { righe_.back() = riga; }
-  void pop_back() { righe_.pop_back(); }
+  void push_back(std::string_view riga) {
+    if (Etichetta(riga)) etichette_.push_back(righe_.size());
+    righe_.push_back(riga);
+  }
+  void SostituisciUltima(std::string_view riga) {
+    if (!etichette_.empty() && etichette_.back() == righe_.size() - 1) etichette_.pop_back();
+    if (Etichetta(riga)) etichette_.push_back(righe_.size() - 1);
+    righe_.back() = riga;
+  }
+  void pop_back() {
+    if (!etichette_.empty() && etichette_.back() == righe_.size() - 1) etichette_.pop_back();
+    righe_.pop_back();
+  }
+  // The indexes of the lines that begin with ":" (labels), in order: noted as the lines are
+  // added, so that indexing the labels of a long script does not read every line again.
+  const std::vector<std::size_t>& Etichette() const { return etichette_; }
   // Room for n lines. The room grows at least twofold, so that reserving a little more for each
   // of many included files does not copy the list each time.
   void reserve(std::size_t n) {
@@ -54,6 +75,9 @@ class RigheScript {
   std::vector<std::unique_ptr<const std::string>> testi_;
   std::vector<fs::FileBytes> file_;
   std::vector<std::string_view> righe_;
+  std::vector<std::size_t> etichette_;
+
+  static bool Etichetta(std::string_view riga) { return !riga.empty() && riga[0] == ':'; }
 };
 
 }  // namespace mlx

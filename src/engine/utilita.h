@@ -45,8 +45,27 @@ inline std::size_t CercaCarattere(std::string_view testo, char c, std::size_t da
       }
     }
   }
-  for (; i < testo.size(); ++i) {
-    if (testo[i] == c) return i;
+  if (i >= testo.size()) return std::string_view::npos;
+  if (testo.size() < 8) {
+    for (; i < testo.size(); ++i) {
+      if (testo[i] == c) return i;
+    }
+    return std::string_view::npos;
+  }
+  // The last few bytes are read as the text's last word, whose bytes before i were read
+  // already and are left out.
+  const std::size_t ultima = testo.size() - 8;
+  std::uint64_t parola;
+  std::memcpy(&parola, testo.data() + ultima, sizeof parola);
+  const std::uint64_t x = parola ^ cercato;
+  std::uint64_t uguali = ~(((x & kBassi) + kBassi) | x | kBassi);
+  const unsigned letti = static_cast<unsigned>(8 * (i - ultima));
+  if constexpr (std::endian::native == std::endian::little) {
+    uguali &= ~std::uint64_t{0} << letti;
+    if (uguali != 0) return ultima + static_cast<std::size_t>(std::countr_zero(uguali)) / 8;
+  } else {
+    uguali &= ~std::uint64_t{0} >> letti;
+    if (uguali != 0) return ultima + static_cast<std::size_t>(std::countl_zero(uguali)) / 8;
   }
   return std::string_view::npos;
 }

@@ -4,6 +4,7 @@
 #include <bit>
 #include <cstdint>
 #include <cstring>
+#include <optional>
 #include <string_view>
 #include <utility>
 
@@ -135,6 +136,8 @@ class LettoreRighe {
  public:
   explicit LettoreRighe(std::string_view testo) : testo_(testo) { Carica(); }
   bool AltraRiga() const { return pos_ < testo_.size(); }
+  // The text after the lines read so far.
+  std::string_view Resto() const { return testo_.substr(pos_); }
   std::string_view Prossima() {
     const std::size_t inizio = pos_;
     const std::size_t fine = ProssimaFine();
@@ -183,6 +186,74 @@ class LettoreRighe {
   std::uint64_t maschera_ = 0;
 };
 
+// How reading the lines of a text ended.
+enum class Lettura { Fatta, Errore, NonUtf8 };
+
+// Adds the lines of the text of `percorso` to the script, loading its includes. With `verifica`
+// each line is checked to be UTF-8 as it is read, while it is at hand, and the first that is not
+// stops the reading (NonUtf8); the rest of the text is checked whole before an include is
+// loaded, so that nothing but the lines added is done before the text is known to be UTF-8.
+Lettura LeggiRighe(StatoProcesso& stato, Caricamento& caricamento, const std::string& percorso,
+                   std::string_view testo, bool verifica) {
+  RigheScript& script = caricamento.RigheScript;
+  // Room for a line every eight bytes: a generous guess that spares a pass over the text to
+  // count them. Room never written is cheap, and more lines only make the list grow.
+  script.reserve(script.size() + testo.size() / 8 + 1);
+
+  LettoreRighe lettore(testo);
+  const auto Leggi = [&](std::string_view* riga) {
+    *riga = lettore.Prossima();
+    return !verifica || text::IsValidUtf8(*riga);
+  };
+  while (lettore.AltraRiga()) {
+    std::string_view riga;
+    if (!Leggi(&riga)) return Lettura::NonUtf8;
+    riga = SenzaSpazi(riga);
+    if (riga.empty()) continue;
+    if (riga.back() == '_' && lettore.AltraRiga()) {
+      // A line ending in "_" goes on in the next one: the joined line is kept on its own.
+      std::string unita(riga);
+      while (!unita.empty() && unita.back() == '_' && lettore.AltraRiga()) {
+        unita.pop_back();
+        std::string_view seguito;
+        if (!Leggi(&seguito)) return Lettura::NonUtf8;
+        unita += SenzaSpazi(seguito);
+      }
+      riga = script.Conserva(std::move(unita));
+    }
+    if (riga.starts_with("<<MLX,")) {
+      if (verifica) {
+        if (!text::IsValidUtf8(lettore.Resto())) return Lettura::NonUtf8;
+        verifica = false;
+      }
+      const std::string nome = TogliSpazi(DestraDi(riga, ","));
+      const std::string inclusione = stato.PercorsoApp(nome);
+      if (!LeggiVoce(&caricamento.FileInCaricamento, inclusione).empty()) {
+        stato.SegnalaErrore("Esecuzione impossibile, riferimento circolare tra " + percorso +
+                            " e " + inclusione);
+        return Lettura::Errore;
+      }
+      if (caricamento.FileInCaricamento.Conta() >= kMaxInclusioniAnnidate) {
+        stato.SegnalaErrore("Esecuzione impossibile, il file " + inclusione + " incluso da " +
+                            percorso + " supera il limite di " +
+                            std::to_string(kMaxInclusioniAnnidate) + " inclusioni annidate.");
+        return Lettura::Errore;
+      }
+      if (!stato.plat.fs->IsFile(inclusione)) {
+        stato.SegnalaErrore("Esecuzione impossibile, il file " + inclusione + " incluso da " +
+                            percorso + " non esiste.");
+        return Lettura::Errore;
+      }
+      if (!CaricaScript(stato, caricamento, inclusione)) return Lettura::Errore;
+      script.push_back({});
+    } else {
+      script.SostituisciUltima(riga);
+      script.push_back({});
+    }
+  }
+  return Lettura::Fatta;
+}
+
 }  // namespace
 
 bool CaricaScript(StatoProcesso& stato, Caricamento& caricamento, const std::string& percorso) {
@@ -196,51 +267,20 @@ bool CaricaScript(StatoProcesso& stato, Caricamento& caricamento, const std::str
     return false;
   }
   RigheScript& script = caricamento.RigheScript;
-  // The lines are views of the file's text, which the script keeps.
-  const std::string_view testo = script.ConservaFile(std::move(contenuto));
-  // Room for a line every eight bytes: a generous guess that spares a pass over the text to
-  // count them. Room never written is cheap, and more lines only make the list grow.
-  script.reserve(script.size() + testo.size() / 8 + 1);
-
-  LettoreRighe lettore(testo);
-  while (lettore.AltraRiga()) {
-    std::string_view riga = SenzaSpazi(lettore.Prossima());
-    if (riga.empty()) continue;
-    if (riga.back() == '_' && lettore.AltraRiga()) {
-      // A line ending in "_" goes on in the next one: the joined line is kept on its own.
-      std::string unita(riga);
-      while (!unita.empty() && unita.back() == '_' && lettore.AltraRiga()) {
-        unita.pop_back();
-        unita += SenzaSpazi(lettore.Prossima());
-      }
-      riga = script.Conserva(std::move(unita));
-    }
-    if (riga.starts_with("<<MLX,")) {
-      const std::string nome = TogliSpazi(DestraDi(riga, ","));
-      const std::string inclusione = stato.PercorsoApp(nome);
-      if (!LeggiVoce(&caricamento.FileInCaricamento, inclusione).empty()) {
-        stato.SegnalaErrore("Esecuzione impossibile, riferimento circolare tra " + percorso +
-                            " e " + inclusione);
-        return false;
-      }
-      if (caricamento.FileInCaricamento.Conta() >= kMaxInclusioniAnnidate) {
-        stato.SegnalaErrore("Esecuzione impossibile, il file " + inclusione + " incluso da " +
-                            percorso + " supera il limite di " +
-                            std::to_string(kMaxInclusioniAnnidate) + " inclusioni annidate.");
-        return false;
-      }
-      if (!stato.plat.fs->IsFile(inclusione)) {
-        stato.SegnalaErrore("Esecuzione impossibile, il file " + inclusione + " incluso da " +
-                            percorso + " non esiste.");
-        return false;
-      }
-      if (!CaricaScript(stato, caricamento, inclusione)) return false;
-      script.push_back({});
-    } else {
-      script.SostituisciUltima(riga);
-      script.push_back({});
-    }
+  // The lines are views of the file's text, which the script keeps. Text that may be UTF-8
+  // (the common case) is read as it is, each line checked as it is read, so that the file is
+  // gone through once; text that is not is decoded whole and read again.
+  const std::size_t righePrima = script.size();
+  const std::optional<std::string_view> utf8 =
+      text::Utf8FileText(script.ConservaByte(std::move(contenuto)));
+  Lettura esito =
+      utf8 ? LeggiRighe(stato, caricamento, percorso, *utf8, true) : Lettura::NonUtf8;
+  if (esito == Lettura::NonUtf8) {
+    script.Tronca(righePrima);
+    script.SostituisciUltima({});
+    esito = LeggiRighe(stato, caricamento, percorso, script.DecodificaUltimo(), false);
   }
+  if (esito != Lettura::Fatta) return false;
   caricamento.FileInCaricamento.Rimuovi(percorso);
   return true;
 }

@@ -29,9 +29,11 @@ Lavoro CmdAssegna(ContestoEsecuzione& c) {
   std::string& voce = VoceDaScrivere(c.ExecVars.get(), c.Campo);
   // The sentence is "Variabile " and the item: the item is copied from it.
   constexpr std::string_view kVariabile = "Variabile ";
-  c.Azione.assign(kVariabile).append(c.Campo).append(" = ");
+  c.Azione.clear();
+  c.Azione.append(kVariabile).append(c.Campo).append(" = ");
   AggiungiUnioneDa(c.Parti, ",", 2, &c.Azione);
-  voce.assign(std::string_view(c.Azione).substr(kVariabile.size()));
+  voce.clear();
+  voce.append(std::string_view(c.Azione).substr(kVariabile.size()));
   return {};
 }
 

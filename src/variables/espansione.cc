@@ -150,7 +150,8 @@ void Espansore::EspandiIn(const CollezioneTesti* store, std::string_view testo,
 void Espansore::EspandiDa(const CollezioneTesti* store, std::string_view testo, std::size_t da,
                           const Platform& plat, std::string* risultato) {
   std::string& s = *risultato;
-  s.assign(testo.substr(0, da));
+  s.clear();
+  s.append(testo.substr(0, da));
   pila_.clear();
   origini_.clear();
   resto_ = testo.size() - da;
@@ -185,10 +186,13 @@ void Espansore::EspandiDa(const CollezioneTesti* store, std::string_view testo, 
       continue;
     }
     s.append(pezzo.substr(0, i));
-    if (i > 0) Togli(i);
     // "{<" (perhaps across two pieces), then the name up to ">}".
-    Togli(1);
-    Togli(1);
+    if (i + 2 <= pezzo.size()) {
+      Togli(i + 2);
+    } else {
+      Togli(i + 1);
+      Togli(1);
+    }
     if (!LeggiNome()) {
       Solleva(err::kInvalidCall, "Segnaposto senza chiusura \">}\": {<" + std::string(nome_));
     }

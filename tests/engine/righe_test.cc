@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <iterator>
+#include <random>
 #include <string>
 #include <utility>
 #include <vector>
@@ -32,6 +34,36 @@ TEST(RigheScript, VisteValideDopoSpostamentiECrescita) {
   EXPECT_EQ(copie.back(), "riga 198");
 }
 
+// The label lines the script notes as lines are added, replaced and removed are those a scan of
+// the lines finds.
+TEST(RigheScript, EtichetteNotateComeLeTrovaUnaScansione) {
+  const auto Scansione = [](const RigheScript& righe) {
+    std::vector<std::size_t> trovate;
+    for (std::size_t i = 0; i < righe.size(); ++i) {
+      if (!righe[i].empty() && righe[i][0] == ':') trovate.push_back(i);
+    }
+    return trovate;
+  };
+  RigheScript righe(std::vector<std::string>{":A", "=,X,1", "", ":B"});
+  EXPECT_EQ(righe.Etichette(), (std::vector<std::size_t>{0, 3}));
+  const std::string_view possibili[] = {":C", "=,:D,1", "", ";:E", ":"};
+  std::mt19937 caso(7);
+  for (int passo = 0; passo < 2000; ++passo) {
+    const std::string_view riga = possibili[caso() % std::size(possibili)];
+    switch (caso() % 3) {
+      case 0:
+        righe.push_back(riga);
+        break;
+      case 1:
+        if (!righe.empty()) righe.SostituisciUltima(riga);
+        break;
+      default:
+        if (!righe.empty()) righe.pop_back();
+    }
+    ASSERT_EQ(righe.Etichette(), Scansione(righe)) << "passo " << passo;
+  }
+}
+
 TEST(Utilita, DividiRiusaIlVettoreSenzaResti) {
   std::vector<std::string> parti;
   Dividi("uno,due,tre,quattro con un testo lungo oltre il buffer interno", ",", &parti);
@@ -54,6 +86,24 @@ TEST(Utilita, CercaComeLaRicercaDellaLibreria) {
     }
   }
   EXPECT_EQ(Cerca("ab", "abc"), std::string_view::npos);
+}
+
+// Every length up to three words, the byte sought at each place (and twice, and missing), from
+// every starting point: the last bytes of a text are read as its last word.
+TEST(Utilita, CercaCarattereInOgniPosizione) {
+  for (std::size_t lunghezza = 0; lunghezza <= 24; ++lunghezza) {
+    for (std::size_t posto = 0; posto <= lunghezza; ++posto) {
+      // Among the other bytes, '{' with its high bit set, which is not '{'.
+      std::string testo;
+      for (std::size_t i = 0; i < lunghezza; ++i) testo += i % 2 == 0 ? 'a' : '\xFB';
+      if (posto < lunghezza) testo[posto] = '{';
+      if (posto + 3 < lunghezza) testo[posto + 3] = '{';
+      for (std::size_t da = 0; da <= lunghezza + 1; ++da) {
+        EXPECT_EQ(CercaCarattere(testo, '{', da), std::string_view(testo).find('{', da))
+            << testo << " da " << da;
+      }
+    }
+  }
 }
 
 }  // namespace

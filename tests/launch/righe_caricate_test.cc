@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "fakes/ambiente.h"
+#include "platform/text/text.h"
 
 namespace mlx {
 namespace {
@@ -68,6 +69,49 @@ TEST(RigheCaricate, SegnoDiOrdineDeiByte) {
   Ambiente a;
   a.Scrivi("s.txt", "\xEF\xBB\xBF=,A,\xC3\xA8\r\n=,B,2");
   EXPECT_EQ(Carica(a, "s.txt"), (std::vector<std::string>{"=,A,\xC3\xA8", "=,B,2", ""}));
+}
+
+// A text that is not UTF-8 is read as its decoded copy would be, wherever its first byte that is
+// not UTF-8 lies: in the first line or the last, in a continuation, after UTF-8 letters (decoded
+// with the rest), after an include (loaded once) and after a label (noted once). An included file
+// that is not UTF-8 leaves the lines of the file that includes it as they are.
+TEST(RigheCaricate, TestoNonUtf8LettoComeLaSuaCopiaDecodificata) {
+  Ambiente a;
+  a.Scrivi("inc.txt", "=,I,uno\n");
+  a.Scrivi("inc8.txt", "=,K,citt\xE0\n");
+  const std::vector<std::string> righe = {
+      ":INIZIO", "=,A,\xC3\xA8 _", "  seguito", "<<MLX,inc.txt", "=,B,{<A>}", "<<MLX,inc8.txt",
+      "=,C,ultima"};
+  for (std::size_t guasta = 0; guasta <= righe.size(); ++guasta) {
+    std::string testo;
+    for (std::size_t i = 0; i < righe.size(); ++i) {
+      // The byte at the end of a line, or before an include, whose name it would change.
+      const bool inclusione = righe[i].starts_with("<<");
+      if (i + 1 == guasta && inclusione) testo += "=,X,\xE0\n";
+      testo += righe[i];
+      if (i + 1 == guasta && !inclusione) testo += "\xE0";
+      testo += "\r\n";
+    }
+    a.Scrivi("s.txt", testo);
+    a.Scrivi("decodificato.txt", text::DecodeFileBytes(testo));
+    Caricamento caricamento;
+    ASSERT_TRUE(CaricaScript(*a.stato, caricamento, a.Percorso("s.txt")))
+        << "riga guasta " << guasta;
+    const std::vector<std::string> lette = caricamento.RigheScript;
+    EXPECT_EQ(lette, Carica(a, "decodificato.txt")) << "riga guasta " << guasta;
+    EXPECT_EQ(caricamento.RigheScript.Etichette(), std::vector<std::size_t>{0});
+    EXPECT_THAT(lette, ::testing::Contains("=,K,citt\xC3\xA0"));
+    EXPECT_EQ(lette[1] == "=,A,\xC3\xA8 seguito", guasta == 0) << "riga guasta " << guasta;
+  }
+  EXPECT_TRUE(a.ui.dialoghi.empty());
+}
+
+// A text in UTF-16 with its byte-order mark is decoded before its lines are read.
+TEST(RigheCaricate, TestoUtf16) {
+  Ambiente a;
+  constexpr char kUtf16[] = "\xFF\xFE=\0,\0A\0,\0\xE8\0\n\0=\0,\0B\0";
+  a.Scrivi("s.txt", std::string(kUtf16, sizeof kUtf16 - 1));
+  EXPECT_EQ(Carica(a, "s.txt"), (std::vector<std::string>{"=,A,\xC3\xA8", "=,B", ""}));
 }
 
 // Continuation lines are joined even when the script's text is long and the pieces lie in

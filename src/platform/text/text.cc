@@ -106,6 +106,13 @@ bool IsValidUtf8(std::string_view bytes) {
       if ((block & 0x8080808080808080ull) != 0) break;
       i += 8;
     }
+    if (i + 8 > bytes.size() && bytes.size() >= 8) {
+      // Fewer than eight bytes left: the text's last word holds them, and when it is ASCII so
+      // are they.
+      std::uint64_t block;
+      std::memcpy(&block, bytes.data() + bytes.size() - 8, sizeof block);
+      if ((block & 0x8080808080808080ull) == 0) break;
+    }
     if (i >= bytes.size()) break;
     unsigned char c = static_cast<unsigned char>(bytes[i]);
     if (c < 0x80) {
@@ -181,17 +188,21 @@ bool Utf16LeToUtf8(std::string_view in, std::string* out) {
   return true;
 }
 
+std::optional<std::string_view> Utf8FileText(std::string_view bytes) {
+  if (bytes.starts_with("\xFF\xFE")) return std::nullopt;
+  if (bytes.starts_with("\xEF\xBB\xBF")) bytes.remove_prefix(3);
+  return bytes;
+}
+
 std::string_view DecodeFileBytesView(std::string_view bytes, std::string* decoded) {
-  if (bytes.starts_with("\xFF\xFE")) {
+  const std::optional<std::string_view> utf8 = Utf8FileText(bytes);
+  if (utf8 && IsValidUtf8(bytes)) return *utf8;
+  if (!utf8) {
     decoded->clear();
     if (Utf16LeToUtf8(bytes.substr(2), decoded)) return *decoded;
   }
-  if (!IsValidUtf8(bytes)) {
-    *decoded = Cp1252ToUtf8(bytes);
-    return *decoded;
-  }
-  if (bytes.starts_with("\xEF\xBB\xBF")) bytes.remove_prefix(3);
-  return bytes;
+  *decoded = Cp1252ToUtf8(bytes);
+  return *decoded;
 }
 
 void DecodeFileBytesInPlace(std::string* bytes) {

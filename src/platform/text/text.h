@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -21,6 +22,10 @@ bool Utf16LeToUtf8(std::string_view in, std::string* out);
 // The same without a copy when the bytes are valid UTF-8: a view of them (after a byte-order
 // mark); otherwise they are decoded into `*decoded` and the view is of that.
 std::string_view DecodeFileBytesView(std::string_view bytes, std::string* decoded);
+// What DecodeFileBytesView answers for the bytes when they turn out to be valid UTF-8 (the
+// bytes after a byte-order mark), for a reader that checks them as it goes; nullopt for bytes
+// that are decoded whatever they hold (those that begin with the UTF-16LE byte-order mark).
+std::optional<std::string_view> Utf8FileText(std::string_view bytes);
 bool IsValidUtf8(std::string_view bytes);
 // Appends the UTF-8 form of a code point.
 void AppendUtf8(std::string* out, char32_t cp);

@@ -28,6 +28,16 @@ TEST(TextDecode, RejectsMalformedUtf8) {
   EXPECT_FALSE(IsValidUtf8("\xED\xA0\x80"));      // surrogate
   EXPECT_FALSE(IsValidUtf8("\xE2\x82"));          // truncated
   EXPECT_FALSE(IsValidUtf8("\xF4\x90\x80\x80"));  // past U+10FFFF
+  // A sequence anywhere among ASCII bytes, in a text of every length up to three words: the
+  // last bytes are read as the text's last word.
+  for (std::size_t lunghezza = 0; lunghezza <= 24; ++lunghezza) {
+    for (std::size_t posto = 0; posto <= lunghezza; ++posto) {
+      const std::string prima(posto, 'a'), dopo(lunghezza - posto, 'b');
+      EXPECT_TRUE(IsValidUtf8(prima + "\xE2\x82\xAC" + dopo)) << lunghezza << " " << posto;
+      EXPECT_FALSE(IsValidUtf8(prima + "\xE2\x82" + dopo)) << lunghezza << " " << posto;
+      EXPECT_FALSE(IsValidUtf8(prima + "\xE0" + dopo)) << lunghezza << " " << posto;
+    }
+  }
 }
 
 TEST(TextSlicing, CountsCodePoints) {
