@@ -1,7 +1,6 @@
 #include "platform/text/text.h"
 
-#include <locale.h>
-#include <wctype.h>
+#include "platform/text/system_case.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -181,6 +180,44 @@ bool Utf16LeToUtf8(std::string_view in, std::string* out) {
   return true;
 }
 
+std::u16string Utf8ToUtf16(std::string_view s) {
+  std::u16string out;
+  out.reserve(s.size());
+  for (std::size_t i = 0; i < s.size();) {
+    char32_t cp = static_cast<unsigned char>(s[i]);
+    std::size_t len = 1;
+    if (cp >= 0x80 && !DecodeAt(s, i, &cp, &len)) {
+      cp = 0xFFFD;
+      len = 1;
+    }
+    if (cp >= 0x10000) {
+      out.push_back(static_cast<char16_t>(0xD800 + ((cp - 0x10000) >> 10)));
+      out.push_back(static_cast<char16_t>(0xDC00 + ((cp - 0x10000) & 0x3FF)));
+    } else {
+      out.push_back(static_cast<char16_t>(cp));
+    }
+    i += len;
+  }
+  return out;
+}
+
+std::string Utf16ToUtf8(std::u16string_view s) {
+  std::string out;
+  out.reserve(s.size());
+  for (std::size_t i = 0; i < s.size(); ++i) {
+    char32_t cp = s[i];
+    if (cp >= 0xD800 && cp < 0xDC00 && i + 1 < s.size() && s[i + 1] >= 0xDC00 &&
+        s[i + 1] < 0xE000) {
+      cp = 0x10000 + ((cp - 0xD800) << 10) + (s[i + 1] - 0xDC00);
+      ++i;
+    } else if (cp >= 0xD800 && cp < 0xE000) {
+      cp = 0xFFFD;
+    }
+    AppendUtf8(&out, cp);
+  }
+  return out;
+}
+
 std::string_view DecodeFileBytesView(std::string_view bytes, std::string* decoded) {
   if (bytes.starts_with("\xFF\xFE")) {
     decoded->clear();
@@ -259,12 +296,11 @@ std::string_view InnerView(std::string_view s) {
 namespace {
 
 // Case change of every letter Unicode gives a single case partner (Latin-1, Latin Extended,
-// Greek, Cyrillic, ...) through the C library's UTF-8 character tables; without them, ASCII and
+// Greek, Cyrillic, ...) through the system's character tables; without them, ASCII and
 // Latin-1 only. A character without a partner, and bytes that are not UTF-8, stay as they are.
 template <bool kUpper>
 std::string ChangeCase(std::string_view s) {
-  static const locale_t utf8 = newlocale(LC_CTYPE_MASK, "C.UTF-8", static_cast<locale_t>(0));
-  if (utf8 == static_cast<locale_t>(0)) return kUpper ? MapUpper(s) : FoldKey(s);
+  if (!HasSystemCase()) return kUpper ? MapUpper(s) : FoldKey(s);
   std::string out;
   out.reserve(s.size());
   for (std::size_t i = 0; i < s.size();) {
@@ -282,12 +318,11 @@ std::string ChangeCase(std::string_view s) {
       ++i;
       continue;
     }
-    const wint_t mapped = kUpper ? towupper_l(static_cast<wint_t>(cp), utf8)
-                                 : towlower_l(static_cast<wint_t>(cp), utf8);
-    if (static_cast<char32_t>(mapped) == cp) {
+    const char32_t mapped = SystemCase(cp, kUpper);
+    if (mapped == cp) {
       out.append(s.substr(i, len));
     } else {
-      AppendUtf8(&out, static_cast<char32_t>(mapped));
+      AppendUtf8(&out, mapped);
     }
     i += len;
   }

@@ -25,6 +25,11 @@ bool IsValidUtf8(std::string_view bytes);
 // Appends the UTF-8 form of a code point.
 void AppendUtf8(std::string* out, char32_t cp);
 std::string Cp1252ToUtf8(std::string_view bytes);
+// Text as the system's wide-character calls take it and give it back. UTF-8 to UTF-16: a byte
+// that is not UTF-8 becomes U+FFFD, which no file name holds, so that a call with it fails
+// rather than reach another file. UTF-16 to UTF-8: an unpaired surrogate becomes U+FFFD.
+std::u16string Utf8ToUtf16(std::string_view s);
+std::string Utf16ToUtf8(std::u16string_view s);
 
 // Code-point counting and slicing. Positions are 0-based code-point indexes.
 std::size_t Length(std::string_view s);

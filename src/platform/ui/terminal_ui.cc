@@ -3,10 +3,6 @@
 // redrawn in place, with the progress of the script and of a long operation.
 #include "platform/ui/terminal_ui.h"
 
-#include <fcntl.h>
-#include <sys/ioctl.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cctype>
 #include <cmath>
@@ -14,7 +10,9 @@
 #include <iterator>
 #include <utility>
 
+#include "platform/fs/regular.h"
 #include "platform/text/text.h"
+#include "platform/ui/terminal.h"
 
 namespace mlx::ui {
 namespace {
@@ -284,7 +282,7 @@ std::string JsonString(const std::string& raw) {
 TerminalUi::TerminalUi(TerminalUiOptions options) : options_(std::move(options)) {
   out_is_terminal_ = options_.out_is_terminal.has_value()
                          ? *options_.out_is_terminal
-                         : options_.out != nullptr && isatty(fileno(options_.out)) == 1;
+                         : IsTerminal(options_.out);
 }
 
 void TerminalUi::Write(const std::string& s) {
@@ -386,12 +384,7 @@ void TerminalUi::WriteTranscript(const std::string& text, const std::string& tit
                      ",\"answer\":" + std::to_string(answer) + "}\n";
   // One write of the whole line to a file opened for appending, so lines of runs that share
   // a transcript never interleave.
-  int fd = open(options_.transcript_path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
-  bool written = false;
-  if (fd >= 0) {
-    written = write(fd, line.data(), line.size()) == static_cast<ssize_t>(line.size());
-    written = close(fd) == 0 && written;
-  }
+  const bool written = fs::AppendAtOnce(options_.transcript_path, line);
   if (!written && !transcript_failed_) {
     transcript_failed_ = true;
     Write("Nota: impossibile scrivere la trascrizione dei messaggi in " + options_.transcript_path +
@@ -469,12 +462,8 @@ TerminalUi::Instant TerminalUi::Now() const {
 
 std::size_t TerminalUi::Columns() const {
   if (options_.columns > 0) return static_cast<std::size_t>(options_.columns);
-  struct winsize size {};
-  if (options_.out != nullptr && ioctl(fileno(options_.out), TIOCGWINSZ, &size) == 0 &&
-      size.ws_col > 0) {
-    return size.ws_col;
-  }
-  return 80;
+  const int columns = TerminalColumns(options_.out);
+  return columns > 0 ? static_cast<std::size_t>(columns) : 80;
 }
 
 // The figures in the order they matter, so that a narrow terminal cuts the least useful: how

@@ -30,6 +30,19 @@ TEST(TextDecode, RejectsMalformedUtf8) {
   EXPECT_FALSE(IsValidUtf8("\xF4\x90\x80\x80"));  // past U+10FFFF
 }
 
+// The form the wide-character system calls take: every plane, and bytes that are no UTF-8
+// never passed on as another character that could name another file.
+TEST(TextUtf16, RoundTripsEveryPlaneAndReplacesWhatIsNoText) {
+  const std::string name = "a/\\C:\\Citt\xC3\xA0 \xE2\x82\xAC \xF0\x9F\x98\x80.txt";
+  const std::u16string wide = Utf8ToUtf16(name);
+  EXPECT_EQ(wide, u"a/\\C:\\Citt\u00E0 \u20AC \U0001F600.txt");
+  EXPECT_EQ(Utf16ToUtf8(wide), name);
+  EXPECT_EQ(Utf8ToUtf16("x\xC0\xAFy\xE2\x82"), u"x\uFFFD\uFFFDy\uFFFD\uFFFD");
+  // An unpaired surrogate from the system comes back as the replacement character.
+  EXPECT_EQ(Utf16ToUtf8(std::u16string(u"a") + char16_t(0xD800) + u"b"), "a\xEF\xBF\xBD" "b");
+  EXPECT_EQ(Utf16ToUtf8(std::u16string(1, char16_t(0xDC00))), "\xEF\xBF\xBD");
+}
+
 TEST(TextSlicing, CountsCodePoints) {
   const std::string s =
       "\xC3\xA8"
