@@ -55,8 +55,22 @@ int FileCalls::Sync(int fd) {
 
 int FileCalls::Rename(const std::string& from, const std::string& to, bool no_replace) {
   const DWORD flags = MOVEFILE_WRITE_THROUGH | (no_replace ? 0 : MOVEFILE_REPLACE_EXISTING);
-  if (MoveFileExW(WidePath(from).c_str(), WidePath(to).c_str(), flags)) return 0;
-  errno = ErrnoFromWindows(GetLastError());
+  const std::wstring target = WidePath(to);
+  if (MoveFileExW(WidePath(from).c_str(), target.c_str(), flags)) return 0;
+  DWORD error = GetLastError();
+  // A target that another program holds open without sharing its deletion refuses to be
+  // replaced with "access denied": it is in use, which is what the user has to hear.
+  if (error == ERROR_ACCESS_DENIED) {
+    HANDLE h = CreateFileW(target.c_str(), DELETE,
+                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                           OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (h != INVALID_HANDLE_VALUE) {
+      CloseHandle(h);
+    } else if (GetLastError() == ERROR_SHARING_VIOLATION) {
+      error = ERROR_SHARING_VIOLATION;
+    }
+  }
+  errno = ErrnoFromWindows(error);
   return -1;
 }
 
