@@ -10,6 +10,16 @@ command -v sqlite3 >/dev/null 2>&1 || need+=(sqlite3)
 [ -f /usr/include/gtest/gtest.h ] || need+=(libgtest-dev)
 # clang with libFuzzer, for `make fuzz`.
 command -v clang++ >/dev/null 2>&1 || need+=(clang)
+# The Windows cross build and its tests (`make windows`, `make test-windows`, `make dist`):
+# mingw-w64's posix-threads compilers, GoogleTest's sources to build for Windows, npm to fetch
+# the SQLite amalgamation, Wine to run the tests, zip for the release archive.
+if [ "${1:-}" = windows ]; then
+  command -v x86_64-w64-mingw32-g++-posix >/dev/null 2>&1 || need+=(g++-mingw-w64-x86-64-posix)
+  [ -f /usr/src/googletest/CMakeLists.txt ] || need+=(googletest)
+  command -v npm >/dev/null 2>&1 || need+=(npm)
+  command -v wine >/dev/null 2>&1 || need+=(wine wine64)
+  command -v zip >/dev/null 2>&1 || need+=(zip)
+fi
 [ ${#need[@]} -eq 0 ] && exit 0
 if command -v apt-get >/dev/null 2>&1 && [ "$(id -u)" = 0 ]; then
   echo "Installing: ${need[*]}"

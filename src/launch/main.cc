@@ -1,16 +1,12 @@
 // The program's entry: reads the long options, builds the platform services and runs the
 // command line's scripts.
-#include <fcntl.h>
-#include <signal.h>
-#include <unistd.h>
-
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <iostream>
 #include <memory>
 
+#include "launch/console.h"
 #include "launch/mdlMarlovex.h"
 #include "launch/opzioni.h"
 #include "launch/prova.h"
@@ -19,9 +15,11 @@
 #include "platform/db/db.h"
 #include "platform/dynlib/dynlib.h"
 #include "platform/fs/fs.h"
+#include "platform/fs/regular.h"
 #include "platform/process/process.h"
 #include "platform/registry/registry.h"
 #include "platform/sysinfo/sysinfo.h"
+#include "platform/ui/terminal.h"
 #include "platform/ui/ui.h"
 #include "versione.h"
 
@@ -32,32 +30,9 @@ std::string Ambiente(const std::string& nome) {
   return valore != nullptr ? valore : "";
 }
 
-// Set by Ctrl+C (or a request to terminate); the engine looks at it between two lines.
-volatile std::sig_atomic_t interruzione = 0;
-
-extern "C" void SuInterruzione(int) {
-  interruzione = 1;
-}
-
-// The first Ctrl+C asks the run to stop after the line in progress, so that the database is
-// closed with nothing half-written. The handler is reset once it has run, so a second Ctrl+C
-// ends a program that is waiting on something else at once.
-void InstallaInterruzione() {
-  struct sigaction azione = {};
-  azione.sa_handler = SuInterruzione;
-  sigemptyset(&azione.sa_mask);
-  azione.sa_flags = SA_RESETHAND;
-  sigaction(SIGINT, &azione, nullptr);
-  sigaction(SIGTERM, &azione, nullptr);
-}
-
 // Appends the rehearsal's JSON objects to the transcript in one write, as dialogs are.
 void AggiungiATrascrizione(const std::string& percorso, const std::string& righe) {
-  int fd = open(percorso.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
-  bool scritto = fd >= 0 && write(fd, righe.data(), righe.size()) ==
-                                static_cast<ssize_t>(righe.size());
-  if (fd >= 0) scritto = close(fd) == 0 && scritto;
-  if (!scritto) std::cerr << "Nota: impossibile scrivere il rapporto della prova in " << percorso << "\n";
+  if (!mlx::fs::AppendAtOnce(percorso, righe)) std::cerr << "Nota: impossibile scrivere il rapporto della prova in " << percorso << "\n";
 }
 
 int ErroreUso(const std::string& messaggio) {
@@ -70,7 +45,8 @@ int ErroreUso(const std::string& messaggio) {
 
 int main(int argc, char** argv) {
   using namespace mlx;
-  std::vector<std::string> argomenti(argv + 1, argv + argc);
+  PreparaConsole();
+  std::vector<std::string> argomenti = ArgomentiProgramma(argc, argv);
   OpzioniAvvio opzioni;
   if (std::string errore = LeggiRigaComando(argomenti, Ambiente, &opzioni); !errore.empty()) {
     return ErroreUso(errore);
@@ -98,7 +74,7 @@ int main(int argc, char** argv) {
     opzioniUi.answers.push_back(*codice);
   }
   opzioniUi.never_wait = opzioni.maiAttendere;
-  opzioniUi.interactive = isatty(STDIN_FILENO) != 0;
+  opzioniUi.interactive = ui::terminal::IsConsoleInput(stdin);
   opzioniUi.transcript_path = opzioni.trascrizione;
 
   fs::FileSystemOptions opzioniFs;
@@ -167,7 +143,7 @@ int main(int argc, char** argv) {
     finestra->MakeRoom();
     std::cerr << nota << "\n" << std::flush;
   };
-  stato.RichiestaInterruzione = [] { return interruzione != 0; };
+  stato.RichiestaInterruzione = [] { return InterruzioneRichiesta(); };
   InstallaInterruzione();
   try {
     if (opzioni.unaTantum) {
@@ -175,7 +151,7 @@ int main(int argc, char** argv) {
       // once; nothing prepared is nothing to do.
       std::string cartella, argomentiAvvio, errore;
       if (!PrendiAvvio(stato, &cartella, &argomentiAvvio, &errore)) return 0;
-      if (errore.empty() && chdir(fileSystem->ToNative(cartella).c_str()) != 0) {
+      if (errore.empty() && !CambiaCartella(fileSystem->ToNative(cartella))) {
         errore = "Impossibile trovare il percorso: " + cartella;
       }
       if (!errore.empty()) {

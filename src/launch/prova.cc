@@ -1,10 +1,5 @@
 #include "launch/prova.h"
 
-#include <fcntl.h>
-#include <stdlib.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -12,6 +7,7 @@
 #include "engine/utilita.h"
 #include "platform/db/db.h"
 #include "platform/fs/fs.h"
+#include "platform/fs/regular.h"
 #include "platform/registry/registry.h"
 #include "platform/text/text.h"
 #include "platform/ui/ui.h"
@@ -60,13 +56,14 @@ class ProvaDatabase final : public db::Provider {
 
   Status CreateDatabase(const std::string& path) override {
     const std::string chiave = Normale(path);
-    struct stat st;
+    fs::EntryFacts st;
+    int errore = 0;
     if (creati_.count(chiave) != 0) {
       return Status::Error(err::kDatabase, "Database '" + path + "' already exists.");
     }
     const std::string cartella = stdfs::path(path).parent_path().string();
-    if (::lstat(path.c_str(), &st) == 0 ||
-        (!cartella.empty() && (::stat(cartella.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)))) {
+    if (fs::ExamineEntry(path, &st, &errore) ||
+        (!cartella.empty() && (!fs::ExamineEntry(cartella, &st, &errore) || !st.is_folder))) {
       // The real provider refuses it before it writes anything, with its own words.
       return reale_.CreateDatabase(path);
     }
@@ -94,20 +91,20 @@ class ProvaDatabase final : public db::Provider {
       *copia = it->second;
       return Status::OK();
     }
-    struct stat st = {};
-    const bool esiste = ::stat(path.c_str(), &st) == 0;
+    fs::EntryFacts st;
+    int errore = 0;
+    const bool esiste = fs::ExamineEntry(path, &st, &errore);
     if (esiste) {
-      if (auto it = perFile_.find({st.st_dev, st.st_ino}); it != perFile_.end()) {
+      if (auto it = perFile_.find({st.volume, st.index}); it != perFile_.end()) {
         *copia = it->second;
         return Status::OK();
       }
       // Two copies are made (the starting state and the working copy): both must fit.
       std::error_code ec;
       const stdfs::space_info spazio = stdfs::space(cartella_, ec);
-      if (!ec && S_ISREG(st.st_mode) &&
-          static_cast<std::uintmax_t>(st.st_size) * 2 > spazio.available) {
+      if (!ec && st.is_regular && static_cast<std::uintmax_t>(st.size) * 2 > spazio.available) {
         return Status::Error(err::kDatabase, "Spazio insufficiente per la prova: il database " +
-                                                 path + " (" + std::to_string(st.st_size) +
+                                                 path + " (" + std::to_string(st.size) +
                                                  " byte, due copie) non sta in " + cartella_ +
                                                  " (" + std::to_string(spazio.available) +
                                                  " byte liberi).");
@@ -132,7 +129,7 @@ class ProvaDatabase final : public db::Provider {
     esito = reale_.Snapshot(nuova->prima, nuova->lavoro, &locale);
     if (!esito.ok()) return esito;
     *copia = nuova.get();
-    if (esiste) perFile_[{st.st_dev, st.st_ino}] = nuova.get();
+    if (esiste) perFile_[{st.volume, st.index}] = nuova.get();
     copie_.push_back(std::move(nuova));
     return Status::OK();
   }
@@ -156,7 +153,7 @@ class ProvaDatabase final : public db::Provider {
   ui::Ui* ui_;
   std::string cartella_;
   std::vector<std::unique_ptr<Copia>> copie_;
-  std::map<std::pair<dev_t, ino_t>, Copia*> perFile_;
+  std::map<std::pair<std::uint64_t, std::uint64_t>, Copia*> perFile_;
   std::map<std::string, Copia*> creati_;
 };
 
@@ -272,8 +269,8 @@ std::unique_ptr<Prova> Prova::Prepara(const Platform& reale, const std::string& 
   p->reale_ = reale;
   std::error_code ec;
   if (cartella.empty()) {
-    std::string modello = (stdfs::temp_directory_path(ec) / "marlovex-prova-XXXXXX").string();
-    if (ec || ::mkdtemp(modello.data()) == nullptr) {
+    std::string modello;
+    if (!fs::MakeTemporaryFolder("marlovex-prova-", &modello)) {
       *errore = "impossibile creare la cartella temporanea della prova.";
       return nullptr;
     }
@@ -293,7 +290,8 @@ std::unique_ptr<Prova> Prova::Prepara(const Platform& reale, const std::string& 
   if (LeggiTutto(fileRegistro, &p->testoRegistroPrima_)) {
     // The copy keeps the mode of a registry file (0600): it may hold private settings.
     std::ofstream(p->registroCopia_, std::ios::binary) << p->testoRegistroPrima_;
-    ::chmod(p->registroCopia_.c_str(), 0600);
+    stdfs::permissions(p->registroCopia_, stdfs::perms::owner_read | stdfs::perms::owner_write,
+                       stdfs::perm_options::replace, ec);
   }
   p->registro_ = registry::MakeFileRegistry(p->registroCopia_);
   p->plat_ = reale;

@@ -1,17 +1,15 @@
 #include "fakes/ambiente.h"
 
-#include <unistd.h>
-
 #include <fstream>
 #include <sstream>
 
 #include "engine/utilita.h"
+#include "platform/fs/regular.h"
 
 namespace mlx::fakes {
 
 Ambiente::Ambiente() {
-  std::string modello = (std::filesystem::temp_directory_path() / "mlxtest-XXXXXX").string();
-  cartella = mkdtemp(modello.data());
+  fs::MakeTemporaryFolder("mlxtest-", &cartella);
   fs::FileSystemOptions opzioni;
   opzioni.program_directory = cartella;
   fileSystem = fs::MakeFileSystem(opzioni);

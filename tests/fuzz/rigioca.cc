@@ -35,7 +35,7 @@ int main(int argc, char** argv) {
   for (const stdfs::path& percorso : file) {
     std::ifstream in(percorso, std::ios::binary);
     if (!in) {
-      std::fprintf(stderr, "%s: non si legge\n", percorso.c_str());
+      std::fprintf(stderr, "%s: non si legge\n", percorso.string().c_str());
       return 1;
     }
     std::stringstream s;

@@ -3,7 +3,6 @@
 // bytes after the first NUL, if any, are the content of parte.txt, which the script can include.
 // A run stops after a bounded number of lines, as Ctrl+C would stop it, so that a loop in the
 // script is no hang of the target.
-#include <unistd.h>
 
 #include <cstdint>
 #include <cstdlib>
@@ -14,6 +13,7 @@
 #include "fakes/fakes.h"
 #include "fuzz/memoria_fs.h"
 #include "launch/mdlMarlovex.h"
+#include "platform/fs/regular.h"
 #include "platform/dynlib/dynlib.h"
 #include "platform/process/process.h"
 #include "platform/registry/registry.h"
@@ -44,8 +44,8 @@ class NessunaLibreria : public dynlib::Loader {
 // The folder of the registry file, made once per process and removed at its end.
 const std::string& CartellaRegistro() {
   static const std::string cartella = [] {
-    std::string modello = (std::filesystem::temp_directory_path() / "mlxfuzz-XXXXXX").string();
-    std::string fatta = mkdtemp(modello.data());
+    std::string fatta;
+    fs::MakeTemporaryFolder("mlxfuzz-", &fatta);
     static std::string daTogliere = fatta;
     std::atexit([] {
       std::error_code ignorato;

@@ -1,6 +1,7 @@
 #include "platform/clock/clock.h"
 
-#include <ctime>
+#include "platform/clock/local_time.h"
+
 #include <string>
 
 namespace mlx::clock {
@@ -12,17 +13,8 @@ class SystemClock : public Clock {
 
   DateTime Now() override {
     if (fixed_time_) return *fixed_time_;
-    std::time_t now = std::time(nullptr);
-    std::tm local{};
-    if (localtime_r(&now, &local) == nullptr) return DateTime{};
     DateTime t;
-    t.year = local.tm_year + 1900;
-    t.month = local.tm_mon + 1;
-    t.day = local.tm_mday;
-    t.hour = local.tm_hour;
-    t.minute = local.tm_min;
-    // A leap second (60) is shown as the last second of the minute.
-    t.second = local.tm_sec > 59 ? 59 : local.tm_sec;
+    if (!LocalNow(&t)) return DateTime{};
     return t;
   }
 

@@ -1,7 +1,6 @@
 // The connection and the provider: opening database files (refusing what is not an SQLite
 // database), exclusive work under SQLite's own locks, creation, and compaction in place.
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -14,6 +13,7 @@
 #include "platform/db/progress_monitor.h"
 #include "platform/db/recordset.h"
 #include "platform/fs/regular.h"
+#include "platform/fs/replace.h"
 #include "platform/text/text.h"
 
 namespace mlx::db {
@@ -39,14 +39,6 @@ std::string Folder(const std::string& path) {
   if (slash == std::string::npos) return ".";
   if (slash == 0) return "/";
   return path.substr(0, slash);
-}
-
-bool SyncPath(const std::string& path, bool directory) {
-  int fd = ::open(path.c_str(), (directory ? O_RDONLY | O_DIRECTORY : O_RDONLY) | O_CLOEXEC);
-  if (fd < 0) return false;
-  bool ok = ::fsync(fd) == 0;
-  ::close(fd);
-  return ok;
 }
 
 std::string Trim(std::string s) {
@@ -84,19 +76,20 @@ std::string PathFromConnectionString(const std::string& cs) {
 Status CheckFile(const std::string& path, bool* read_only) {
   *read_only = false;
   if (path.empty()) return Status::Error(err::kFileNotFound, "No database file was named.");
-  struct stat st;
-  if (::stat(path.c_str(), &st) != 0) {
+  fs::EntryFacts st;
+  int stat_error = 0;
+  if (!fs::ExamineEntry(path, &st, &stat_error)) {
     return Status::Error(err::kFileNotFound, "Could not find file '" + path + "'.");
   }
-  if (S_ISDIR(st.st_mode)) {
+  if (st.is_folder) {
     return Status::Error(err::kFileNotFound, "'" + path + "' is a folder, not a database file.");
   }
   // SQLite would take an empty file for a new database and write one into it: an empty file
   // is a database lost or not yet copied, never one to fill.
-  if (S_ISREG(st.st_mode) && st.st_size == 0) {
+  if (st.is_regular && st.size == 0) {
     return ErrDb("'" + path + "' is an empty file, not a database.");
   }
-  *read_only = (st.st_mode & 0222) == 0;
+  *read_only = st.read_only;
   int error = 0;
   int fd = fs::OpenRegularFile(path, O_RDONLY, &error);
   if (fd < 0 && error == fs::kNotRegularFile) {
@@ -445,16 +438,17 @@ class SqliteProvider final : public Provider {
 
   Status CreateDatabase(const std::string& path) override {
     if (path.empty()) return Status::Error(err::kPathNotFound, "No database file was named.");
-    struct stat st;
-    if (::lstat(path.c_str(), &st) == 0) return ErrExists("Database '" + path + "'");
+    fs::EntryFacts facts;
+    int error = 0;
+    if (fs::ExamineEntry(path, &facts, &error)) return ErrExists("Database '" + path + "'");
     std::string folder = Folder(path);
-    if (::stat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+    if (!fs::ExamineEntry(folder, &facts, &error) || !facts.is_folder) {
       return Status::Error(err::kPathNotFound, "Path not found: '" + folder + "'.");
     }
-    // The new file is written beside and linked into place complete, so that no half-made
+    // The new file is written beside and renamed into place complete, so that no half-made
     // database ever bears the name, and an existing file is never replaced.
-    std::string temp = path + ".mlx-new-" + std::to_string(::getpid());
-    ::unlink(temp.c_str());
+    std::string temp = path + ".mlx-new-" + std::to_string(fs::ProcessNumber());
+    fs::RemoveFile(temp);
     sqlite3* db = nullptr;
     int rc = sqlite3_open_v2(temp.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE,
                              nullptr);
@@ -467,21 +461,18 @@ class SqliteProvider final : public Provider {
       result = InTransaction(db, [&]() { return schema.EnsureBookkeeping(); });
     }
     sqlite3_close_v2(db);
-    if (result.ok() && !SyncPath(temp, false)) {
+    if (result.ok() && !fs::FlushFile(temp)) {
       result = ErrDb("Cannot write the database '" + path + "': " + std::strerror(errno) + ".");
     }
-    if (result.ok() && ::link(temp.c_str(), path.c_str()) != 0) {
-      if (errno == EEXIST) {
-        result = ErrExists("Database '" + path + "'");
-      } else if (::lstat(path.c_str(), &st) == 0) {
-        result = ErrExists("Database '" + path + "'");
-      } else if (::rename(temp.c_str(), path.c_str()) != 0) {
-        result = ErrDb("Cannot create the database '" + path + "': " + std::strerror(errno) + ".");
-      }
+    if (result.ok() && !fs::RenameNoReplace(temp, path)) {
+      result = errno == EEXIST || fs::ExamineEntry(path, &facts, &error)
+                   ? ErrExists("Database '" + path + "'")
+                   : ErrDb("Cannot create the database '" + path + "': " + std::strerror(errno) +
+                           ".");
     }
-    ::unlink(temp.c_str());
-    ::unlink((temp + "-journal").c_str());
-    if (result.ok()) SyncPath(folder, true);
+    fs::RemoveFile(temp);
+    fs::RemoveFile(temp + "-journal");
+    if (result.ok()) fs::FlushFolderOf(path);
     return result;
   }
 
@@ -520,8 +511,9 @@ class SqliteProvider final : public Provider {
     bool read_only = false;  // the source is opened for reading in any case
     Status st = CheckFile(source, &read_only);
     if (!st.ok()) return st;
-    struct stat ts;
-    if (::lstat(target.c_str(), &ts) == 0) return ErrExists("File '" + target + "'");
+    fs::EntryFacts ts;
+    int error = 0;
+    if (fs::ExamineEntry(target, &ts, &error)) return ErrExists("File '" + target + "'");
     sqlite3* from = nullptr;
     int rc = sqlite3_open_v2(source.c_str(), &from, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX,
                              nullptr);
@@ -573,11 +565,11 @@ class SqliteProvider final : public Provider {
     (void)Exec(from, "COMMIT");
     sqlite3_close_v2(from);
     if (!st.ok()) {
-      ::unlink(target.c_str());
-      ::unlink((target + "-journal").c_str());
+      fs::RemoveFile(target);
+      fs::RemoveFile(target + "-journal");
       return st;
     }
-    if (::stat(target.c_str(), &ts) == 0) info->bytes = ts.st_size;
+    if (fs::ExamineEntry(target, &ts, &error)) info->bytes = static_cast<std::int64_t>(ts.size);
     info->seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     return Status::OK();

@@ -23,7 +23,9 @@
 #include <utility>
 #include <vector>
 
+#include "platform/fs/errors.h"
 #include "platform/fs/fs.h"
+#include "platform/fs/lines.h"
 #include "platform/fs/regular.h"
 #include "platform/fs/replace.h"
 #include "platform/text/text.h"
@@ -70,59 +72,9 @@ bool StatIsDirectory(const std::string& native) {
   return stat(native.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-Status FileNotFound(std::string_view path) {
-  return Status::Error(err::kFileNotFound, "File non trovato: " + std::string(path));
-}
-Status PathNotFound(std::string_view path) {
-  return Status::Error(err::kPathNotFound, "Impossibile trovare il percorso: " + std::string(path));
-}
-Status FileExists(std::string_view path) {
-  return Status::Error(err::kFileExists, "Il file esiste già: " + std::string(path));
-}
-Status PermissionDenied(std::string_view path) {
-  return Status::Error(err::kPermissionDenied, "Autorizzazione negata: " + std::string(path));
-}
-Status AccessError(std::string_view path, std::string_view reason) {
-  std::string text = "Errore di accesso al percorso/file: " + std::string(path);
-  if (!reason.empty()) text += " (" + std::string(reason) + ")";
-  return Status::Error(err::kPathFileAccess, text);
-}
-
 // Translates errno after an operation on `path` (native form `native`).
 Status FromErrno(int error, std::string_view path, const std::string& native) {
-  switch (error) {
-    case ENOENT:
-      // A missing entry in an existing folder is a missing file; otherwise the folder is
-      // what is missing.
-      return StatIsDirectory(NativeParent(native)) ? FileNotFound(path) : PathNotFound(path);
-    case ENOTDIR:
-      return PathNotFound(path);
-    case EACCES:
-    case EPERM:
-      return PermissionDenied(path);
-    case EROFS:
-      return PermissionDenied(path);
-    case EEXIST:
-      return FileExists(path);
-    case EISDIR:
-      return AccessError(path, "è una cartella");
-    case kNotRegularFile:
-      return AccessError(path, "non è un file ordinario (FIFO, dispositivo o socket)");
-    case ENOSPC:
-    case EDQUOT:
-      return AccessError(path, "spazio su disco esaurito");
-    case ENOTEMPTY:
-      return AccessError(path, "la cartella non è vuota");
-    case ENAMETOOLONG:
-      return AccessError(path, "nome troppo lungo");
-    case EBUSY:
-    case ETXTBSY:
-      return AccessError(path, "in uso");
-    case EXDEV:
-      return AccessError(path, "su un altro volume");
-    default:
-      return AccessError(path, "errore di sistema " + std::to_string(error));
-  }
+  return FromErrorCode(error, path, [&] { return StatIsDirectory(NativeParent(native)); });
 }
 
 // Reads up to `size` bytes, retrying interrupted reads; -1 on error.
@@ -200,83 +152,25 @@ class Fd {
   int fd_;
 };
 
-class PosixInputFile : public InputFile {
+// The lines of a file read through its descriptor.
+class PosixInputFile : public ChunkedLines {
  public:
-  PosixInputFile(Fd fd, std::string_view path) : fd_(std::move(fd)), path_(path), buffer_(kChunk) {
+  PosixInputFile(Fd fd, std::string_view path) : ChunkedLines(path), fd_(std::move(fd)) {
     struct stat st {};
     if (fstat(fd_.get(), &st) == 0 && S_ISREG(st.st_mode)) {
-      file_size_ = static_cast<std::uint64_t>(st.st_size);
+      SetSize(static_cast<std::uint64_t>(st.st_size));
     }
   }
 
-  bool ReadLine(std::string* line) override {
-    std::string raw;
-    bool have_line = false;
-    for (;;) {
-      if (pos_ == size_) {
-        if (at_end_ || !Fill()) break;
-      }
-      if (skip_lf_) {
-        // The byte after a CR: an LF there completes the CR LF pair.
-        skip_lf_ = false;
-        if (buffer_[pos_] == '\n') {
-          ++pos_;
-          continue;
-        }
-      }
-      const char* begin = buffer_.data() + pos_;
-      const char* end = buffer_.data() + size_;
-      const char* stop = std::find_if(begin, end, [](char c) { return c == '\r' || c == '\n'; });
-      raw.append(begin, stop);
-      have_line = true;
-      if (stop == end) {
-        pos_ = size_;
-        continue;
-      }
-      skip_lf_ = *stop == '\r';
-      pos_ = static_cast<std::size_t>(stop - buffer_.data()) + 1;
-      break;
-    }
-    if (!have_line) return false;
-    if (first_line_) {
-      first_line_ = false;
-      if (raw.compare(0, 3, "\xEF\xBB\xBF") == 0) raw.erase(0, 3);
-    }
-    *line = text::DecodeFileBytes(raw);
-    return true;
+ protected:
+  long ReadChunk(char* buffer, std::size_t size, int* error) override {
+    ssize_t n = ReadSome(fd_.get(), buffer, size);
+    if (n < 0) *error = errno;
+    return static_cast<long>(n);
   }
-
-  Status status() const override { return status_; }
-  std::uint64_t Size() const override { return file_size_; }
-  std::uint64_t Position() const override { return before_ + pos_; }
 
  private:
-  bool Fill() {
-    before_ += size_;
-    ssize_t n = ReadSome(fd_.get(), buffer_.data(), buffer_.size());
-    if (n <= 0) {
-      if (n < 0) {
-        status_ = AccessError(path_, "errore di lettura " + std::to_string(errno));
-      }
-      at_end_ = true;
-      pos_ = size_ = 0;
-      return false;
-    }
-    pos_ = 0;
-    size_ = static_cast<std::size_t>(n);
-    return true;
-  }
-
   Fd fd_;
-  std::string path_;
-  std::vector<char> buffer_;
-  std::size_t pos_ = 0, size_ = 0;
-  std::uint64_t before_ = 0;  // bytes of the chunks read before the one in the buffer
-  std::uint64_t file_size_ = 0;
-  bool at_end_ = false;
-  bool skip_lf_ = false;
-  bool first_line_ = true;
-  Status status_;
 };
 
 class PosixRandomAccessFile : public RandomAccessFile {
@@ -680,10 +574,6 @@ std::unique_ptr<FileSystem> MakeFileSystem(FileSystemOptions options) {
   return std::make_unique<PosixFileSystem>(std::move(options));
 }
 
-void FileBytes::Free::operator()(char* bytes) const noexcept {
-  std::free(bytes);
-}
-
 FileBytes::Storage FileBytes::Allocate(std::size_t size) {
   constexpr std::size_t kLarge = std::size_t{2} << 20;
   if (size < kLarge) {
@@ -696,16 +586,6 @@ FileBytes::Storage FileBytes::Allocate(std::size_t size) {
   madvise(bytes, rounded, MADV_HUGEPAGE);
 #endif
   return Storage(bytes);
-}
-
-Status FileSystem::ReadFileBytes(std::string_view path, FileBytes* bytes) {
-  std::string text;
-  Status s = ReadFile(path, &text);
-  if (!s.ok()) return s;
-  bytes->data = FileBytes::Allocate(text.size());
-  std::memcpy(bytes->data.get(), text.data(), text.size());
-  bytes->size = text.size();
-  return Status::OK();
 }
 
 }  // namespace mlx::fs

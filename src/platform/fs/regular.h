@@ -7,7 +7,9 @@
 
 #include <sys/types.h>
 
+#include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace mlx::fs {
 
@@ -26,5 +28,36 @@ int NotRegularFileError(const std::string& native);
 
 // A description in English of an error from OpenRegularFile.
 std::string RegularFileErrorText(int error);
+
+// What a native path is, without following it further than the system does to open it.
+struct EntryFacts {
+  bool is_folder = false;
+  bool is_regular = false;
+  std::uint64_t size = 0;
+  // No one may write it (no write permission bit for anyone; the read-only attribute).
+  bool read_only = false;
+  // Together they tell one file from another, whatever names lead to it.
+  std::uint64_t volume = 0;
+  std::uint64_t index = 0;
+};
+// False with *error set (errno's codes) when the path cannot be examined.
+bool ExamineEntry(const std::string& native, EntryFacts* facts, int* error);
+
+// Appends the bytes to the file (created when missing) with one write, so that lines of
+// processes that share the file never interleave; false when any step failed.
+bool AppendAtOnce(const std::string& native, std::string_view bytes);
+
+// Makes a new folder of its own in the system's temporary folder, its name beginning with
+// `prefix`; false when none could be made.
+bool MakeTemporaryFolder(const std::string& prefix, std::string* native);
+
+// Deletes a file; false when it was not there or could not be deleted.
+bool RemoveFile(const std::string& native);
+
+// This process's number, for names of temporary files that other processes must not take.
+unsigned long ProcessNumber();
+
+// Flushes a file's content to the disk; false when it cannot be opened or flushed.
+bool FlushFile(const std::string& native);
 
 }  // namespace mlx::fs

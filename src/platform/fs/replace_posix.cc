@@ -31,9 +31,6 @@ std::string Folder(const std::string& path) {
   return slash == 0 ? "/" : path.substr(0, slash);
 }
 
-FileCalls g_system_calls;
-FileCalls* g_calls = &g_system_calls;
-
 }  // namespace
 
 ssize_t FileCalls::Write(int fd, const void* data, std::size_t size) {
@@ -47,32 +44,12 @@ int FileCalls::Rename(const std::string& from, const std::string& to, bool no_re
   return rename(from.c_str(), to.c_str());
 }
 
-FileCalls& Calls() { return *g_calls; }
-
-FileCalls* SetCalls(FileCalls* calls) {
-  FileCalls* before = g_calls;
-  g_calls = calls != nullptr ? calls : &g_system_calls;
-  return before == &g_system_calls ? nullptr : before;
-}
-
 void FlushFolderOf(const std::string& native) {
   int dir = open(Folder(native).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (dir >= 0) {
     Calls().Sync(dir);
     close(dir);
   }
-}
-
-bool WriteAll(int fd, std::string_view bytes) {
-  while (!bytes.empty()) {
-    ssize_t n = Calls().Write(fd, bytes.data(), bytes.size());
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    bytes.remove_prefix(static_cast<std::size_t>(n));
-  }
-  return true;
 }
 
 bool RenameNoReplace(const std::string& from, const std::string& to) {

@@ -1,7 +1,6 @@
 #include "platform/text/text.h"
 
-#include <locale.h>
-#include <wctype.h>
+#include "platform/text/system_case.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -270,12 +269,11 @@ std::string_view InnerView(std::string_view s) {
 namespace {
 
 // Case change of every letter Unicode gives a single case partner (Latin-1, Latin Extended,
-// Greek, Cyrillic, ...) through the C library's UTF-8 character tables; without them, ASCII and
+// Greek, Cyrillic, ...) through the system's character tables; without them, ASCII and
 // Latin-1 only. A character without a partner, and bytes that are not UTF-8, stay as they are.
 template <bool kUpper>
 std::string ChangeCase(std::string_view s) {
-  static const locale_t utf8 = newlocale(LC_CTYPE_MASK, "C.UTF-8", static_cast<locale_t>(0));
-  if (utf8 == static_cast<locale_t>(0)) return kUpper ? MapUpper(s) : FoldKey(s);
+  if (!HasSystemCase()) return kUpper ? MapUpper(s) : FoldKey(s);
   std::string out;
   out.reserve(s.size());
   for (std::size_t i = 0; i < s.size();) {
@@ -293,12 +291,11 @@ std::string ChangeCase(std::string_view s) {
       ++i;
       continue;
     }
-    const wint_t mapped = kUpper ? towupper_l(static_cast<wint_t>(cp), utf8)
-                                 : towlower_l(static_cast<wint_t>(cp), utf8);
-    if (static_cast<char32_t>(mapped) == cp) {
+    const char32_t mapped = SystemCase(cp, kUpper);
+    if (mapped == cp) {
       out.append(s.substr(i, len));
     } else {
-      AppendUtf8(&out, static_cast<char32_t>(mapped));
+      AppendUtf8(&out, mapped);
     }
     i += len;
   }

@@ -30,7 +30,6 @@ bool IsValidUtf8(std::string_view bytes);
 // Appends the UTF-8 form of a code point.
 void AppendUtf8(std::string* out, char32_t cp);
 std::string Cp1252ToUtf8(std::string_view bytes);
-
 // Code-point counting and slicing. Positions are 0-based code-point indexes.
 std::size_t Length(std::string_view s);
 std::string Left(std::string_view s, std::size_t count);

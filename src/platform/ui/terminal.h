@@ -14,6 +14,9 @@ namespace mlx::ui::terminal {
 // console is made to take escape sequences and UTF-8 here; one that cannot is no terminal.
 bool IsTerminal(std::FILE* stream);
 
+// Whether the user types at the stream: a terminal, or a console on Windows.
+bool IsConsoleInput(std::FILE* stream);
+
 // The width in columns of the terminal behind the stream; 0 when it is not known.
 int Columns(std::FILE* stream);
 

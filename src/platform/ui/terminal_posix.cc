@@ -10,6 +10,8 @@ bool IsTerminal(std::FILE* stream) {
   return stream != nullptr && isatty(fileno(stream)) == 1;
 }
 
+bool IsConsoleInput(std::FILE* stream) { return IsTerminal(stream); }
+
 int Columns(std::FILE* stream) {
   struct winsize size {};
   if (stream != nullptr && ioctl(fileno(stream), TIOCGWINSZ, &size) == 0) return size.ws_col;

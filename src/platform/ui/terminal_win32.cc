@@ -40,6 +40,8 @@ bool IsTerminal(std::FILE* stream) {
                         mode | ENABLE_PROCESSED_OUTPUT | ENABLE_VIRTUAL_TERMINAL_PROCESSING) != 0;
 }
 
+bool IsConsoleInput(std::FILE* stream) { return ConsoleOf(stream) != INVALID_HANDLE_VALUE; }
+
 int Columns(std::FILE* stream) {
   HANDLE console = ConsoleOf(stream);
   CONSOLE_SCREEN_BUFFER_INFO info;

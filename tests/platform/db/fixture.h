@@ -3,8 +3,6 @@
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>
-#include <stdlib.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -15,15 +13,14 @@
 #include <vector>
 
 #include "platform/db/db.h"
+#include "platform/fs/regular.h"
 
 namespace mlx::db::testing {
 
 class DbTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    char tmpl[] = "/tmp/mlx-db-XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    dir_ = tmpl;
+    ASSERT_TRUE(fs::MakeTemporaryFolder("mlx-db-", &dir_));
     path_ = dir_ + "/test.mdb";
     provider_ = MakeSqliteProvider();
     ASSERT_TRUE(provider_->CreateDatabase(path_).ok());
@@ -33,7 +30,13 @@ class DbTest : public ::testing::Test {
   void TearDown() override {
     if (conn_) conn_->Close();
     conn_.reset();
-    std::filesystem::remove_all(dir_);
+    // Windows deletes no read-only file: tests that made one writable again are not relied on.
+    std::error_code ec;
+    for (const auto& e : std::filesystem::directory_iterator(dir_, ec)) {
+      std::filesystem::permissions(e.path(), std::filesystem::perms::owner_write,
+                                   std::filesystem::perm_options::add, ec);
+    }
+    std::filesystem::remove_all(dir_, ec);
   }
 
   std::unique_ptr<Connection> Open(const std::string& path) {
@@ -160,7 +163,7 @@ class DbTest : public ::testing::Test {
   std::vector<std::string> Files() {
     std::vector<std::string> names;
     for (const auto& e : std::filesystem::directory_iterator(dir_)) {
-      names.push_back(e.path().filename());
+      names.push_back(e.path().filename().string());
     }
     std::sort(names.begin(), names.end());
     return names;
