@@ -41,10 +41,16 @@ class NessunaLibreria : public dynlib::Loader {
   }
 };
 
-// The folder of the registry file, made once per process and removed at its end.
+// The folder of the registry file, made once per process and removed at its end. It is in
+// memory where the system has such a folder: every registry write flushes the file and its
+// folder, and on a disk those flushes took most of the time of a run.
 const std::string& CartellaRegistro() {
   static const std::string cartella = [] {
-    std::string modello = (std::filesystem::temp_directory_path() / "mlxfuzz-XXXXXX").string();
+    std::error_code ignorato;
+    const std::filesystem::path base = std::filesystem::is_directory("/dev/shm", ignorato)
+                                           ? std::filesystem::path("/dev/shm")
+                                           : std::filesystem::temp_directory_path();
+    std::string modello = (base / "mlxfuzz-XXXXXX").string();
     std::string fatta = mkdtemp(modello.data());
     static std::string daTogliere = fatta;
     std::atexit([] {
