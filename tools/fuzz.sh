@@ -27,7 +27,7 @@ for t in "${targets[@]}"; do
   grep -E "stat::number_of_executed_units|stat::peak_rss_mb" "$build/fuzz-$t.log" | sed 's/^/   /'
   # Every run's command and final numbers stay in one log, so that runs can be added up.
   {
-    echo "== $(date -u '+%Y-%m-%d %H:%M:%S') $t"
+    echo "== $t, run ended $(date -u '+%Y-%m-%d %H:%M:%S')"
     echo "${command[*]}"
     grep -E "^stat::|^(SUMMARY|==[0-9]+==ERROR)|^artifact_prefix|Test unit written" "$build/fuzz-$t.log"
   } >>"$build/fuzz-runs.log"
