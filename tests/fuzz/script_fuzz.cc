@@ -46,8 +46,8 @@ class NessunaLibreria : public dynlib::Loader {
 // folder, and on a disk those flushes took most of the time of a run.
 const std::string& CartellaRegistro() {
   static const std::string cartella = [] {
-    std::error_code ignorato;
-    const std::filesystem::path base = std::filesystem::is_directory("/dev/shm", ignorato)
+    std::error_code nessuna;
+    const std::filesystem::path base = std::filesystem::is_directory("/dev/shm", nessuna)
                                            ? std::filesystem::path("/dev/shm")
                                            : std::filesystem::temp_directory_path();
     std::string modello = (base / "mlxfuzz-XXXXXX").string();
