@@ -3,6 +3,7 @@
 // bytes after the first NUL, if any, are the content of parte.txt, which the script can include.
 // A run stops after a bounded number of lines, as Ctrl+C would stop it, so that a loop in the
 // script is no hang of the target.
+#include <unistd.h>
 
 #include <cstdint>
 #include <cstdlib>
@@ -13,7 +14,6 @@
 #include "fakes/fakes.h"
 #include "fuzz/memoria_fs.h"
 #include "launch/mdlMarlovex.h"
-#include "platform/fs/regular.h"
 #include "platform/dynlib/dynlib.h"
 #include "platform/process/process.h"
 #include "platform/registry/registry.h"
@@ -41,11 +41,17 @@ class NessunaLibreria : public dynlib::Loader {
   }
 };
 
-// The folder of the registry file, made once per process and removed at its end.
+// The folder of the registry file, made once per process and removed at its end. It is in
+// memory where the system has such a folder: every registry write flushes the file and its
+// folder, and on a disk those flushes took most of the time of a run.
 const std::string& CartellaRegistro() {
   static const std::string cartella = [] {
-    std::string fatta;
-    fs::MakeTemporaryFolder("mlxfuzz-", &fatta);
+    std::error_code nessuna;
+    const std::filesystem::path base = std::filesystem::is_directory("/dev/shm", nessuna)
+                                           ? std::filesystem::path("/dev/shm")
+                                           : std::filesystem::temp_directory_path();
+    std::string modello = (base / "mlxfuzz-XXXXXX").string();
+    std::string fatta = mkdtemp(modello.data());
     static std::string daTogliere = fatta;
     std::atexit([] {
       std::error_code ignorato;

@@ -1,8 +1,15 @@
 // Statements of the scripts' SQL dialect, one a line, through the data-access layer's
 // translator and functions on a database in memory that starts with two related tables and a
 // few rows. A line that starts with SELECT is translated and its rows read (every column as
-// text); any other line is run as the SQL command runs it. The work of a statement is bounded
-// (SQLite's progress handler), so that an endless query is no hang of the target.
+// text); any other line is run as the SQL command runs it. The work of an input is bounded: its
+// first few lines only, each stopped after a number of steps of SQLite's machine (its progress
+// handler), so that an endless query is no hang of the target and a long input no slow one.
+//
+// Most of the time of an input on a new connection went into SQLite reading the schema again
+// (the tables, their triggers). So the connection is kept from one input to the next as long as
+// nothing could have changed it: the authorizer sees every statement prepared, the layer's own
+// included, and any action but reading marks the connection for a new copy of the image. The
+// next input then finds the same database and settings a new connection would have.
 #include <sqlite3.h>
 
 #include <cstdint>
@@ -17,7 +24,11 @@
 namespace {
 
 constexpr int kPassiPerControllo = 1000;
-constexpr long kControlliMassimi = 2000;  // about two million steps of SQLite's machine
+// About 100,000 steps of SQLite's machine a statement (table rebuilds included): far more than
+// a statement on these few rows needs, unless it makes rows of its own without end.
+constexpr long kControlliMassimi = 100;
+// Statements an input may run; the lines after them are not read.
+constexpr int kRigheMassime = 16;
 
 const char* const kSchema[] = {
     "CREATE TABLE Clienti (Id COUNTER PRIMARY KEY, Nome TEXT(50) NOT NULL, Saldo CURRENCY, "
@@ -35,14 +46,15 @@ mlx::fakes::FakeClock orologio;
 sqlite3* Apri() {
   sqlite3* db = nullptr;
   if (sqlite3_open(":memory:", &db) != SQLITE_OK) std::abort();
-  sqlite3_limit(db, SQLITE_LIMIT_LENGTH, 1 << 20);
   sqlite3_exec(db, "PRAGMA foreign_keys = ON", nullptr, nullptr, nullptr);
   mlx::db::internal::RegisterFunctions(db, &orologio);
+  // After the layer set its own bound: values of 1 MB show the same faults as larger ones.
+  sqlite3_limit(db, SQLITE_LIMIT_LENGTH, 1 << 20);
   return db;
 }
 
-// The starting database, made once through the layer and kept as an image: each input gets a
-// copy of it, which is much quicker than making it again.
+// The starting database, made once through the layer and kept as an image: a new connection
+// gets a copy of it, which is much quicker than making it again.
 const std::string& Immagine() {
   static const std::string immagine = [] {
     sqlite3* db = Apri();
@@ -60,34 +72,69 @@ const std::string& Immagine() {
   return immagine;
 }
 
-}  // namespace
+// Whether an action the authorizer is asked about leaves the database and the connection as
+// they were.
+bool SoloLettura(int azione) {
+  switch (azione) {
+    case SQLITE_SELECT:
+    case SQLITE_READ:
+    case SQLITE_FUNCTION:
+    case SQLITE_RECURSIVE:
+      return true;
+    default:
+      return false;
+  }
+}
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* dati, std::size_t quanti) {
-  using namespace mlx::db::internal;
-  const std::string bytes(reinterpret_cast<const char*>(dati), quanti);
+struct Connessione {
+  sqlite3* db = nullptr;
+  bool cambiata = true;  // by a statement since the image was copied in
+  long controlli = 0;    // progress checks of the current statement
+};
+
+// The connection for an input: the one kept, or a new one on a copy of the image.
+sqlite3* Pronta(Connessione& c) {
+  if (c.db != nullptr) return c.db;
   const std::string& immagine = Immagine();
-  sqlite3* db = Apri();
+  c.db = Apri();
   auto* copia = static_cast<unsigned char*>(sqlite3_malloc64(immagine.size()));
   std::memcpy(copia, immagine.data(), immagine.size());
-  if (sqlite3_deserialize(db, "main", copia, static_cast<sqlite3_int64>(immagine.size()),
+  if (sqlite3_deserialize(c.db, "main", copia, static_cast<sqlite3_int64>(immagine.size()),
                           static_cast<sqlite3_int64>(immagine.size()),
                           SQLITE_DESERIALIZE_FREEONCLOSE | SQLITE_DESERIALIZE_RESIZEABLE) !=
       SQLITE_OK) {
     std::abort();
   }
-  long controlli = 0;
   sqlite3_progress_handler(
-      db, kPassiPerControllo,
+      c.db, kPassiPerControllo,
       [](void* conta) { return ++*static_cast<long*>(conta) > kControlliMassimi ? 1 : 0; },
-      &controlli);
+      &c.controlli);
+  sqlite3_set_authorizer(
+      c.db,
+      [](void* cambiata, int azione, const char*, const char*, const char*, const char*) {
+        if (!SoloLettura(azione)) *static_cast<bool*>(cambiata) = true;
+        return SQLITE_OK;
+      },
+      &c.cambiata);
+  c.cambiata = false;
+  return c.db;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* dati, std::size_t quanti) {
+  using namespace mlx::db::internal;
+  static Connessione connessione;
+  const std::string bytes(reinterpret_cast<const char*>(dati), quanti);
+  sqlite3* db = Pronta(connessione);
 
   std::size_t inizio = 0;
-  while (inizio < bytes.size()) {
+  for (int n = 0; n < kRigheMassime && inizio < bytes.size(); ++n) {
     std::size_t fine = bytes.find('\n', inizio);
     if (fine == std::string::npos) fine = bytes.size();
     const std::string riga = bytes.substr(inizio, fine - inizio);
     inizio = fine + 1;
-    controlli = 0;
+    connessione.controlli = 0;
     std::string tradotta;
     const bool select = riga.size() >= 6 && sqlite3_strnicmp(riga.c_str(), "SELECT", 6) == 0;
     if (!select) {
@@ -102,6 +149,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* dati, std::size_t quan
     }
     sqlite3_finalize(stmt);
   }
-  sqlite3_close(db);
+  // A connection that will not be kept is closed by the input that changed it, so that each
+  // input frees what it took (libFuzzer runs an input again to look for leaks otherwise).
+  if (!sqlite3_get_autocommit(db)) connessione.cambiata = true;
+  if (connessione.cambiata) {
+    sqlite3_close(db);
+    connessione.db = nullptr;
+  }
   return 0;
 }

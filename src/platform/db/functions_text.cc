@@ -15,8 +15,11 @@ namespace mlx::db::internal {
 namespace {
 
 // Whether a text of that many bytes may be made; if not, the function fails with the reason.
+// The bound is the connection's own (kMaxValueBytes unless its owner set a smaller one), so
+// that a text SQLite would refuse is never built first.
 bool Fits(sqlite3_context* ctx, double bytes) {
-  if (bytes <= static_cast<double>(kMaxValueBytes)) return true;
+  const int limit = sqlite3_limit(sqlite3_context_db_handle(ctx), SQLITE_LIMIT_LENGTH, -1);
+  if (bytes <= static_cast<double>(limit)) return true;
   sqlite3_result_error(ctx, kValueTooLong, -1);
   return false;
 }

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <array>
 #include <cctype>
+#include <charconv>
+#include <climits>
 #include <initializer_list>
 #include <string>
 #include <string_view>
@@ -40,8 +42,14 @@ int ReadNumbers(const std::vector<Token>& tokens, std::size_t* pos, long long* a
       ++i;
     }
     if (i >= tokens.size() || tokens[i].type != TokType::kNumber) return -1;
-    if (tokens[i].text.find_first_not_of("0123456789") != std::string::npos) return -1;
-    values[count++] = std::stoll(tokens[i].text) * (negative ? -1 : 1);
+    const std::string& digits = tokens[i].text;
+    if (digits.find_first_not_of("0123456789") != std::string::npos) return -1;
+    // A number past a 64-bit integer is no size, precision or seed of any type.
+    long long value = 0;
+    if (std::from_chars(digits.data(), digits.data() + digits.size(), value).ec != std::errc()) {
+      return -1;
+    }
+    values[count++] = negative ? -value : value;
     ++i;
     if (i < tokens.size() && tokens[i].IsOp(",")) {
       ++i;
@@ -178,7 +186,11 @@ JetType TypeFromDecl(std::string_view decl) {
     std::size_t k = open + 1;
     while (k < u.size() && u[k] == ' ') ++k;
     if (k < u.size() && std::isdigit(static_cast<unsigned char>(u[k]))) {
-      size = std::stol(u.substr(k));
+      // A declared size past what a long holds (another tool's table) limits nothing.
+      const char* end = u.data() + u.size();
+      if (std::from_chars(u.data() + k, end, size).ec == std::errc::result_out_of_range) {
+        size = LONG_MAX;
+      }
     }
   }
   if (base == "VARCHAR" || base == "NVARCHAR" || base == "CHARACTER VARYING" ||

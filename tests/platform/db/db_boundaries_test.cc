@@ -1,6 +1,8 @@
 // The exact edges of rules whose neighbours behave differently: a counter seed equal to the
 // largest value present, the hour after midnight, the longest text size, and the century of a
 // two-digit year.
+#include <limits>
+
 #include "fixture.h"
 
 namespace mlx::db::testing {
@@ -49,6 +51,21 @@ TEST_F(BoundariesTest, TextSizesRunUpTo255) {
     EXPECT_FALSE(conn_->Execute(sql).ok()) << sql;
   }
   EXPECT_EQ(ColumnOf("T", "a").defined_size, 255);
+}
+
+// A number in a type past what a 64-bit integer holds: in a statement it makes no type (it
+// stopped the program before); in another tool's table a size that large limits nothing.
+TEST_F(BoundariesTest, TypeNumbersPastA64BitInteger) {
+  const std::string huge = "99999999999999999999";
+  for (const std::string& type : {"TEXT(" + huge + ")", "COUNTER(" + huge + ", 1)",
+                                  "COUNTER(1, -" + huge + ")", "DECIMAL(" + huge + ", 2)"}) {
+    EXPECT_FALSE(conn_->Execute("CREATE TABLE U (a " + type + ")").ok()) << type;
+  }
+  Outside({"CREATE TABLE W (a VARCHAR(" + huge + "))"});
+  Reopen();
+  EXPECT_EQ(ColumnOf("W", "a").defined_size, std::numeric_limits<long>::max());
+  Run({"INSERT INTO W (a) VALUES ('" + std::string(300, 'x') + "')"});
+  EXPECT_EQ(Text(First("SELECT Len(a) FROM W")), "300");
 }
 
 // Two-digit years below 30 are of this century, from 30 of the last, in date literals and in
