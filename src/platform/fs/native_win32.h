@@ -2,9 +2,9 @@
 // "\\?\" prefix that lifts the 260-character limit where a path needs it.
 #pragma once
 
-#include <windows.h>
-
 #include <string>
+
+#include "platform/text/wide.h"
 
 namespace mlx::fs {
 

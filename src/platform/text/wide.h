@@ -6,8 +6,13 @@
 #define WIN32_LEAN_AND_MEAN
 #endif
 #include <windows.h>
-// The dialogs' interface has a MessageBox of its own; the system's is called by its wide name.
+// The system's headers turn these names into their wide forms; the platform interfaces have
+// methods and functions of the same names, which must keep them in every file. The system's
+// functions are called by their wide names.
 #undef MessageBox
+#undef CopyFile
+#undef DeleteFile
+#undef ReplaceFile
 
 #include <string>
 #include <string_view>
