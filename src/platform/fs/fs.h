@@ -26,7 +26,7 @@ std::size_t LastSeparator(std::string_view path);
 bool IsHiddenName(std::string_view name);
 
 // Parses "C=/srv/c;D=/mnt/d" into drive letter (upper case) -> native folder.
-std::map<char, std::string> ParseDriveMap(std::string_view spec);
+std::map<char, std::string> ParseDriveMap(std::string_view mapping);
 
 class InputFile {
  public:

@@ -37,15 +37,15 @@ std::string_view Trim(std::string_view s) {
 
 }  // namespace
 
-std::map<char, std::string> ParseDriveMap(std::string_view spec) {
+std::map<char, std::string> ParseDriveMap(std::string_view mapping) {
   // Entries "C=/srv/c" separated by ';'. The letter may be written "C:" too. Entries that are
   // not a single letter with a non-empty folder are ignored; a later entry for the same
   // letter replaces an earlier one.
   std::map<char, std::string> drives;
-  while (!spec.empty()) {
-    std::size_t end = spec.find(';');
-    std::string_view entry = spec.substr(0, end);
-    spec = end == std::string_view::npos ? std::string_view() : spec.substr(end + 1);
+  while (!mapping.empty()) {
+    std::size_t end = mapping.find(';');
+    std::string_view entry = mapping.substr(0, end);
+    mapping = end == std::string_view::npos ? std::string_view() : mapping.substr(end + 1);
 
     std::size_t eq = entry.find('=');
     if (eq == std::string_view::npos) continue;
