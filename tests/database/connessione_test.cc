@@ -18,7 +18,9 @@ using ::testing::HasSubstr;
 TEST(RigaDatabase, PercorsoOspiteRelativoEMancante) {
   Ambiente a;
   const std::string dati = prova::NuovoDatabase(a, "Prog/Dati.mdb");
-  const std::string storico = prova::NuovoDatabase(a, "Prog/Archivi/Storico.mdb");
+  prova::NuovoDatabase(a, "Prog/Archivi/Storico.mdb");
+  // The name as the script writes it, joined to the host's folder.
+  const std::string storico = fs::Join(a.Percorso("Prog"), "Archivi/Storico.mdb");
   prova::DatabaseOspite(a, dati);
   a.Esegui({"MSGN", "LOGY", "**",
             "*\xC2\xA7"
