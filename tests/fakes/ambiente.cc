@@ -1,5 +1,6 @@
 #include "fakes/ambiente.h"
 
+#include <algorithm>
 #include <fstream>
 #include <sstream>
 
@@ -13,9 +14,9 @@ Ambiente::Ambiente() {
   fs::FileSystemOptions opzioni;
   opzioni.program_directory = cartella;
   fileSystem = fs::MakeFileSystem(opzioni);
-  registro = registry::MakeFileRegistry(cartella + "/registry.reg");
+  registro = registry::MakeFileRegistry(Percorso("registry.reg"));
   process::ProcessOptions opzioniProcessi;
-  opzioniProcessi.opener = cartella + "/apri";
+  opzioniProcessi.opener = Percorso("apri");
   processi = process::MakeProcesses(opzioniProcessi);
   librerie = dynlib::MakeLoader();
   Platform plat;
@@ -33,6 +34,13 @@ Ambiente::Ambiente() {
 Ambiente::~Ambiente() {
   std::error_code ignorato;
   std::filesystem::remove_all(cartella, ignorato);
+}
+
+std::string Ambiente::Percorso(const std::string& nome) const {
+  const char separatore = cartella.find('\\') != std::string::npos ? '\\' : '/';
+  std::string nativo = nome;
+  std::replace(nativo.begin(), nativo.end(), '/', separatore);
+  return fs::Join(cartella, nativo);
 }
 
 void Ambiente::Scrivi(const std::string& nome, const std::string& contenuto) const {

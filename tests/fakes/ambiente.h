@@ -38,7 +38,9 @@ class Ambiente {
   // instead of the recording fake.
   void UsaSqlite();
 
-  std::string Percorso(const std::string& nome) const { return cartella + "/" + nome; }
+  // A name in the program folder, written with "/"; the path has the folder's own separator
+  // throughout ("\" on Windows), as the paths the program builds have.
+  std::string Percorso(const std::string& nome) const;
   void Scrivi(const std::string& nome, const std::string& contenuto) const;
   std::string Leggi(const std::string& nome) const;  // "" when missing
   // The log without its time stamps, one sentence a line.

@@ -1,6 +1,5 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -42,16 +41,14 @@ TEST(ComandiFile, CopiaSoloConSovrascritturaSeEsiste) {
   EXPECT_EQ(a.Log().at(4), "Copiato file " + da + " in " + a_);
 }
 
-TEST(ComandiFile, CopiaMantienePermessiEOrari) {
+TEST(ComandiFile, CopiaMantieneLOrario) {
   Ambiente a;
   a.Scrivi("x.sh", "#!/bin/sh\n");
-  ASSERT_EQ(chmod(a.Percorso("x.sh").c_str(), 0750), 0);
-  const auto prima = stdfs::file_time_type::clock::now() - std::chrono::hours(48);
+  // Whole seconds: the standard library on Windows sets no finer time.
+  const auto prima = std::chrono::floor<std::chrono::seconds>(
+      stdfs::file_time_type::clock::now() - std::chrono::hours(48));
   stdfs::last_write_time(a.Percorso("x.sh"), prima);
   Esegui(a, {"CP," + a.Percorso("x.sh") + "," + a.Percorso("y.sh")});
-  struct stat st {};
-  ASSERT_EQ(stat(a.Percorso("y.sh").c_str(), &st), 0);
-  EXPECT_EQ(st.st_mode & 07777, 0750u);
   EXPECT_EQ(stdfs::last_write_time(a.Percorso("y.sh")), prima);
 }
 
@@ -65,7 +62,8 @@ TEST(ComandiFile, CartellaComeDestinazioneRiceveIlNomeScritto) {
   Esegui(a, {"CP,dati\\a.txt,dest", "CP,dati/a.txt," + a.Percorso("dest") + ",VERO"});
   EXPECT_EQ(a.Leggi("dest/dati/a.txt"), "A");
   EXPECT_THAT(a.Log()[1], "Copiato file dati\\a.txt in dest/dati\\a.txt");
-  EXPECT_THAT(a.Log()[2], "Copiato file dati/a.txt in " + a.Percorso("dest") + "/dati/a.txt");
+  EXPECT_THAT(a.Log()[2],
+              "Copiato file dati/a.txt in " + fs::Join(a.Percorso("dest"), "dati/a.txt"));
   ::chdir("/");
 }
 

@@ -157,7 +157,7 @@ TEST_F(Cicli, SuTreDatabaseDiUnElenco) {
   EXPECT_THAT(Visti("dbs/Arch1.mdb"), ElementsAre("1"));
   EXPECT_THAT(Visti("dbs/Arch2.mdb"), ElementsAre("1"));
   EXPECT_THAT(Visti("dbs/Altro.mdb"), ElementsAre("0"));
-  EXPECT_EQ(a.stato->DbAlternativo, cartella + "/Arch2.mdb");
+  EXPECT_EQ(a.stato->DbAlternativo, a.Percorso("dbs/Arch2.mdb"));
 }
 
 TEST_F(Cicli, SuUnElencoDellaCartellaELaCartellaDelDbCiclo) {

@@ -3,8 +3,6 @@
 // bytes after the first NUL, if any, are the content of parte.txt, which the script can include.
 // A run stops after a bounded number of lines, as Ctrl+C would stop it, so that a loop in the
 // script is no hang of the target.
-#include <unistd.h>
-
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
@@ -15,6 +13,7 @@
 #include "fuzz/memoria_fs.h"
 #include "launch/mdlMarlovex.h"
 #include "platform/dynlib/dynlib.h"
+#include "platform/fs/regular.h"
 #include "platform/process/process.h"
 #include "platform/registry/registry.h"
 
@@ -43,15 +42,16 @@ class NessunaLibreria : public dynlib::Loader {
 
 // The folder of the registry file, made once per process and removed at its end. It is in
 // memory where the system has such a folder: every registry write flushes the file and its
-// folder, and on a disk those flushes took most of the time of a run.
+// folder, and on a disk those flushes took most of the time of a run. Where there is no such
+// folder, or the name is taken, it is a new folder in the system's temporary folder.
 const std::string& CartellaRegistro() {
   static const std::string cartella = [] {
     std::error_code nessuna;
-    const std::filesystem::path base = std::filesystem::is_directory("/dev/shm", nessuna)
-                                           ? std::filesystem::path("/dev/shm")
-                                           : std::filesystem::temp_directory_path();
-    std::string modello = (base / "mlxfuzz-XXXXXX").string();
-    std::string fatta = mkdtemp(modello.data());
+    std::string fatta = "/dev/shm/mlxfuzz-" + std::to_string(fs::ProcessNumber());
+    if (!std::filesystem::is_directory("/dev/shm", nessuna) ||
+        !std::filesystem::create_directory(fatta, nessuna)) {
+      if (!fs::MakeTemporaryFolder("mlxfuzz-", &fatta)) std::abort();
+    }
     static std::string daTogliere = fatta;
     std::atexit([] {
       std::error_code ignorato;

@@ -123,7 +123,7 @@ TEST_F(ProvaSuCopie, OgniFamigliaLasciaTuttoComEra) {
   for (const RapportoDatabase& d : e.rapporto.database) percorsi.push_back(d.percorso);
   std::sort(percorsi.begin(), percorsi.end());
   EXPECT_THAT(percorsi, ElementsAre(dati_, a_.Percorso("Pelsacord.mdb"),
-                                    a_.Percorso("archivi/Arch1.mdb"), c + "/nuovo.mdb"));
+                                    a_.Percorso("archivi/Arch1.mdb"), a_.Percorso("nuovo.mdb")));
   // What only describes itself is listed with its line.
   std::vector<std::int32_t> righe;
   for (const VoceRiga& v : e.rapporto.operazioni) righe.push_back(v.riga);
@@ -230,7 +230,10 @@ TEST_F(ProvaSuCopie, AvvisaDelFileCheLaCopiaAvrebbeCreato) {
 
 TEST_F(ProvaSuCopie, UnaCopiaPerDatabaseAncheConDueNomi) {
   const std::string altroNome = a_.Percorso("./Dati.mdb");
-  stdfs::create_symlink(dati_, a_.Percorso("Collegamento.mdb"));
+  // Windows lets only privileged users make symbolic links.
+  std::error_code errore;
+  stdfs::create_symlink(dati_, a_.Percorso("Collegamento.mdb"), errore);
+  if (errore) GTEST_SKIP() << "no symbolic link here: " << errore.message();
   const Esito e = ProvaScript(
       "MSGN\r\n*" + dati_ + "*\r\nSQL,INSERT INTO Ordini VALUES (1, 1)\r\n*" + altroNome +
       "*\r\nSQL,INSERT INTO Ordini VALUES (2, 1)\r\n*" + a_.Percorso("Collegamento.mdb") +

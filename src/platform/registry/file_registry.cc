@@ -304,10 +304,11 @@ class FileRegistry final : public Registry {
     options.new_mode = 0600;
     int fd = -1;
     options.kept_fd = &fd;
+    // The old file is closed first: Windows renames nothing over a file this process holds open.
+    Forget();
     int error = fs::ReplaceFile(target, [&](int out) { return fs::WriteAll(out, text); }, options);
     if (error != 0) return Fail(kCannotWrite, "cannot write: " + std::string(std::strerror(error)));
     store::Stamp st;
-    Forget();
     // Taken after the rename, which changes the file's times.
     if (target == path_ && store::StampOfDescriptor(fd, &st)) {
       cached_fd_ = fd;

@@ -1,7 +1,5 @@
 // The file system on Windows: names outside the ANSI code page, paths past 260 characters,
 // files another program holds locked, and the same errors and atomic writes as on POSIX.
-#include <windows.h>
-
 #include <gtest/gtest.h>
 
 #include <string>
