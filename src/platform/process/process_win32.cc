@@ -41,16 +41,7 @@ bool SafeForInterpreter(std::string_view arguments) {
 }
 
 std::string SystemMessage(DWORD error) {
-  wchar_t* buffer = nullptr;
-  DWORD n = FormatMessageW(
-      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-      nullptr, error, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
-  std::string message = n > 0 ? text::FromWide(std::wstring_view(buffer, n)) : std::string();
-  if (buffer != nullptr) LocalFree(buffer);
-  while (!message.empty() && (message.back() == '\n' || message.back() == '\r' ||
-                              message.back() == ' ' || message.back() == '.')) {
-    message.pop_back();
-  }
+  std::string message = text::SystemErrorText(error);
   return message.empty() ? "errore " + std::to_string(error) : message;
 }
 

@@ -54,4 +54,20 @@ inline std::string FromWide(std::wstring_view wide) {
   return out;
 }
 
+// The system's own text for an error code, without its closing line break and full stop; ""
+// when the system has none.
+inline std::string SystemErrorText(DWORD error) {
+  wchar_t* buffer = nullptr;
+  DWORD n = FormatMessageW(
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+      nullptr, error, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+  std::string message = n > 0 ? FromWide(std::wstring_view(buffer, n)) : std::string();
+  if (buffer != nullptr) LocalFree(buffer);
+  while (!message.empty() && (message.back() == '\n' || message.back() == '\r' ||
+                              message.back() == ' ' || message.back() == '.')) {
+    message.pop_back();
+  }
+  return message;
+}
+
 }  // namespace mlx::text
