@@ -26,6 +26,8 @@ namespace stdfs = std::filesystem;
 using mlx::fakes::LeggiFile;
 
 const char kSeparatore = static_cast<char>(stdfs::path::preferred_separator);
+// Standard output and error are text: their lines end with CR LF on Windows.
+const std::string kFineRiga = kSeparatore == '\\' ? "\r\n" : "\n";
 
 std::string Sostituisci(std::string s, const std::string& da, const std::string& a) {
   for (std::size_t p = s.find(da); p != std::string::npos; p = s.find(da, p + a.size())) {
@@ -84,11 +86,11 @@ TEST_P(Script, Caso) {
   EXPECT_EQ(esito.stato, statoAtteso.empty() ? 0 : std::stoi(statoAtteso));
   EXPECT_EQ(SenzaCr(LeggiFile(app + kSeparatore + "mlxlog.txt")), leggi("expected.log"));
   EXPECT_EQ(LeggiFile(radice / "dialogs.jsonl"), leggi("expected.dialogs", true));
-  for (auto [nome, visto] : {std::pair{"expected.stdout", esito.uscita},
-                             {"expected.stderr", esito.errori},
-                             {"expected.registry", SenzaCr(LeggiFile(registro))}}) {
+  for (auto [nome, visto, fine] : {std::tuple{"expected.stdout", esito.uscita, kFineRiga},
+                                   {"expected.stderr", esito.errori, kFineRiga},
+                                   {"expected.registry", SenzaCr(LeggiFile(registro)), "\n"}}) {
     if (stdfs::exists(caso / nome)) {
-      EXPECT_EQ(visto, leggi(nome)) << nome;
+      EXPECT_EQ(visto, Sostituisci(leggi(nome), "\n", fine)) << nome;
     }
   }
 }
