@@ -17,7 +17,8 @@ using mlx::fakes::ScriviFile;
 
 // A run that takes longer has hung: the longest case waits once for another program's lock.
 constexpr auto kLimite = std::chrono::seconds(15);
-constexpr bool kWindows = stdfs::path::preferred_separator == L'\\';
+constexpr char kSeparatore = static_cast<char>(stdfs::path::preferred_separator);
+constexpr bool kWindows = kSeparatore == '\\';
 
 // SQL on a database file, straight through SQLite; "" or the first column of every row.
 std::string Sql(const std::string& file, const std::string& sql) {
@@ -42,14 +43,12 @@ std::string Sql(const std::string& file, const std::string& sql) {
 // The program folder of one run, its registry file and what the last run showed.
 struct Corsa {
   mlx::fakes::CartellaTemporanea radice;
-  const std::string app = radice / "app", registro = radice / "registry.reg";
+  const std::string app = radice / "app", registro = app + kSeparatore + "registry.reg";
   mlx::fakes::Esito esito;
   std::string dialoghi;
 
   Corsa() { stdfs::create_directories(app); }
-  std::string Percorso(const std::string& nome) const {
-    return app + static_cast<char>(stdfs::path::preferred_separator) + nome;
-  }
+  std::string Percorso(const std::string& nome) const { return app + kSeparatore + nome; }
   void File(const std::string& nome, const std::string& contenuto) const {
     ScriviFile(Percorso(nome), contenuto);
   }
@@ -57,8 +56,8 @@ struct Corsa {
 
   void Esegui(const std::vector<std::string>& argomenti) {
     stdfs::remove(radice / "dialogs.jsonl");
-    std::vector<std::string> tutti = {"--app-dir", app, "--registry", registro,
-                                      "--transcript", radice / "dialogs.jsonl"};
+    std::vector<std::string> tutti = {
+        "--app-dir", app, "--registry", registro, "--transcript", radice / "dialogs.jsonl"};
     tutti.insert(tutti.end(), argomenti.begin(), argomenti.end());
     esito = mlx::fakes::Esegui({.programma = MLX_BINARY,
                                 .argomenti = tutti,
@@ -88,14 +87,15 @@ struct Caso {
   std::string script;  // MLX.txt, written (and run) when the case gives no arguments
   int stato;           // the exit status
   std::string detto;   // what the user is told (in a dialog or on standard error); "" nothing
-  bool db = false;     // the script runs on d.mdb (Corsa::Database), table T open
+  // Not null: the script runs on d.mdb (Corsa::Database), table T open; T's rows afterwards
+  // (N and S of each, "1uno 2due" as made) unless it is empty.
+  const char* db = nullptr;
   const char* nelLog = nullptr;    // what the log must hold
   Preparazione prepara = nullptr;  // the case's other files
   // What the run must leave: data kept, files unchanged.
   std::function<void(const Corsa&)> verifica = nullptr;
   std::vector<std::string> argomenti = {};
 
-  Caso& Db() { return db = true, *this; }
   Caso& Log(const char* testo) { return nelLog = testo, *this; }
   Caso& Con(Preparazione p) { return prepara = std::move(p), *this; }
   Caso& Lascia(std::function<void(const Corsa&)> v) { return verifica = std::move(v), *this; }
@@ -129,30 +129,24 @@ const std::string kRegistroAperto = kHeader + "[HKEY_CURRENT_USER\\A]\n\"V\"=\"a
 Preparazione ConFile(const std::string& nome, const std::string& contenuto) {
   return [=](Corsa& r) { r.File(nome, contenuto); };
 }
-Preparazione ConRegistro(const std::string& contenuto) {
-  return [=](Corsa& r) { ScriviFile(r.registro, contenuto); };
-}
 Preparazione ConCartella(const std::string& nome) {
   return [=](Corsa& r) { stdfs::create_directory(r.Percorso(nome)); };
 }
 Preparazione ConFifo(const std::string& nome) {
   return [=](Corsa& r) {
     if (kWindows) GTEST_SKIP() << "Windows has no FIFOs";
-    ASSERT_TRUE(mlx::fakes::CreaFifo(nome == "registry.reg" ? r.registro : r.Percorso(nome)));
+    ASSERT_TRUE(mlx::fakes::CreaFifo(r.Percorso(nome)));
   };
 }
 
 // No one may write the file, or write it again.
 void SolaLettura(const std::string& file, bool sola) {
-  stdfs::permissions(file, stdfs::perms::owner_write | stdfs::perms::group_write |
-                               stdfs::perms::others_write,
-                     sola ? stdfs::perm_options::remove : stdfs::perm_options::add);
+  stdfs::permissions(
+      file, stdfs::perms::owner_write | stdfs::perms::group_write | stdfs::perms::others_write,
+      sola ? stdfs::perm_options::remove : stdfs::perm_options::add);
 }
 
-void DatiIntatti(const Corsa& r) {
-  EXPECT_EQ(Sql(r.Percorso("d.mdb"), "SELECT group_concat(N || S, ' ') FROM T"), "1uno 2due");
-  EXPECT_EQ(Sql(r.Percorso("d.mdb"), "PRAGMA integrity_check"), "ok");
-}
+const char* const kIntatti = "1uno 2due";
 
 std::vector<Caso> Casi() {
   return {
@@ -160,8 +154,8 @@ std::vector<Caso> Casi() {
       Caso{"ScriptBinario", Binario(4096, 7919), 0, ""},
       Caso{"RigaDa10MB", "LOGY\n=,A," + std::string(10 << 20, 'x') + "\n=,B,fatto\n", 0, kSuccesso}
           .Log("Variabile B = fatto"),
-      Caso{"ComandoCon200Argomenti", "LOGY\nPREPATH,P,a,b" + Ripeti(",c", 200) + "\n=,Q,{<P>}\n",
-           0, kSuccesso}
+      Caso{"ComandoCon200Argomenti", "LOGY\nPREPATH,P,a,b" + Ripeti(",c", 200) + "\n=,Q,{<P>}\n", 0,
+           kSuccesso}
           .Log("Variabile Q = a/b"),
       Caso{"ScriptVuoto", "", 0, ""},
       Caso{"SoloCommentiESpazi", "; nota\n   \n\t\n;\n", 0, ""},
@@ -170,7 +164,9 @@ std::vector<Caso> Casi() {
       Caso{"ContinuazioneSullUltimaRiga", "LOGY\n=,A,x_", 0, kSuccesso}.Log("Variabile A = x_"),
       Caso{"MilleContinuazioni", "LOGY\n=,A,_\n" + Ripeti("ab_\n", 100000) + "z\n", 0, kSuccesso},
       Caso{"ScriptMancante", "", 1, "non trovato"}.Argomenti({"manca.txt"}),
-      Caso{"ScriptCartella", "", 1, "non trovato"}.Con(ConCartella("dir.txt")).Argomenti({"dir.txt"}),
+      Caso{"ScriptCartella", "", 1, "non trovato"}
+          .Con(ConCartella("dir.txt"))
+          .Argomenti({"dir.txt"}),
       Caso{"ScriptFifo", "", 1, kNonOrdinario}.Con(ConFifo("coda.txt")).Argomenti({"coda.txt"}),
       Caso{"ScriptDispositivo", "", 1, kNonOrdinario}.Argomenti({kWindows ? "NUL" : "/dev/zero"}),
       Caso{"InclusioneDiUnaCartella", "<<MLX,dir\n", 1, "incluso da"}.Con(ConCartella("dir")),
@@ -188,7 +184,8 @@ std::vector<Caso> Casi() {
             }
           }),
       Caso{"EtichettaDoppia", ":A\n:a\n", 1, "compare due volte"},
-      Caso{"GotoSenzaEtichetta", "GOTO,NESSUNA\n", 1, "Etichetta NESSUNA non trovata nello script."},
+      Caso{"GotoSenzaEtichetta", "GOTO,NESSUNA\n", 1,
+           "Etichetta NESSUNA non trovata nello script."},
       Caso{"RetSenzaGosub", "RET\n", 1, "Stack vuoto, impossibile estrarre elementi."},
       // The log never fails a line: one that cannot be written is passed over, without waiting.
       Caso{"LogFifo", "LOGY\n=,A,1\n", 0, kSuccesso}.Con(ConFifo("mlxlog.txt")),
@@ -203,68 +200,49 @@ std::vector<Caso> Casi() {
           .Lascia([](const Corsa& r) { EXPECT_EQ(stdfs::file_size(r.Percorso("d.mdb")), 0u); }),
       Caso{"DatabaseCartella", "*d.mdb*\n", 1, "folder"}.Con(ConCartella("d.mdb")),
       Caso{"DatabaseFifo", "*d.mdb*\n", 1, "not a regular file"}.Con(ConFifo("d.mdb")),
-      Caso{"DatabaseDannegiato", "SQL,INSERT INTO T VALUES (3, 'tre')\n", 1, "malformed"}.Db().Con(
+      Caso{"DatabaseDannegiato", "SQL,INSERT INTO T VALUES (3, 'tre')\n", 1, "malformed", ""}.Con(
           [](Corsa& r) {
             std::string byte = LeggiFile(r.Percorso("d.mdb"));
             for (std::size_t i = 100; i < byte.size(); i += 7) byte[i] = static_cast<char>(0xA5);
             r.File("d.mdb", byte);
           }),
       // Read-only for everyone (on Windows the file's read-only attribute).
-      Caso{"DatabaseSolaLettura", "SQL,INSERT INTO T VALUES (3, 'tre')\n+,X,LONG\n", 1, "readonly"}
-          .Db()
+      Caso{"DatabaseSolaLettura", "SQL,INSERT INTO T VALUES (3, 'tre')\n+,X,LONG\n", 1, "readonly",
+           kIntatti}
           .Con([](Corsa& r) { SolaLettura(r.Percorso("d.mdb"), true); })
-          .Lascia([](const Corsa& r) {
-            DatiIntatti(r);
-            SolaLettura(r.Percorso("d.mdb"), false);
-          }),
-      Caso{"DatabaseBloccatoDaUnAltroProcesso", "SQL,INSERT INTO T VALUES (3, 'tre')\n", 1, "locked"}
-          .Db()
-          .Lascia(DatiIntatti),
-      Caso{"SqlNonValido", "SQL,SELEC x FROM T\n", 1, "Tabella: T"}.Db().Lascia(DatiIntatti),
+          .Lascia([](const Corsa& r) { SolaLettura(r.Percorso("d.mdb"), false); }),
+      Caso{"DatabaseBloccatoDaUnAltroProcesso", "SQL,INSERT INTO T VALUES (3, 'tre')\n", 1,
+           "locked", kIntatti},
+      Caso{"SqlNonValido", "SQL,SELEC x FROM T\n", 1, "Tabella: T", kIntatti},
       Caso{"SqlRicorsivoSenzaFine",
            "SQL,WITH RECURSIVE r(n) AS (SELECT 1 UNION ALL SELECT n+1 FROM r) SELECT n FROM r\n"
            "GET,G,WITH RECURSIVE r(n) AS (SELECT 7 UNION ALL SELECT n+1 FROM r) SELECT n FROM r\n"
            "LOGY\n=,V,{<G>}\n",
-           0, kSuccesso}
-          .Db()
+           0, kSuccesso, ""}
           .Log("Variabile V = 7"),
-      Caso{"ValoreEnorme", "SQL,SELECT Space(1e9) & 'x'\n", 1, "Value too long"}.Db().Lascia(
-          DatiIntatti),
-      Caso{"ValoreEnormeInUnaVariabile", "GET,G,SELECT Space(3e8)\n", 1, "Value too long"}
-          .Db()
-          .Lascia(DatiIntatti),
-      Caso{"DataFuoriCalendario", "GET,G,SELECT Year(1e19)\nGET,H,SELECT Format(1e19, 'yyyy')\n",
-           1, "Invalid date"}
-          .Db()
-          .Lascia(DatiIntatti),
+      Caso{"ValoreEnorme", "SQL,SELECT Space(1e9) & 'x'\n", 1, "Value too long", kIntatti},
+      Caso{"ValoreEnormeInUnaVariabile", "GET,G,SELECT Space(3e8)\n", 1, "Value too long",
+           kIntatti},
+      Caso{"DataFuoriCalendario", "GET,G,SELECT Year(1e19)\nGET,H,SELECT Format(1e19, 'yyyy')\n", 1,
+           "Invalid date", kIntatti},
       // A statement that is not valid SQL is shown with the message of its class.
       Caso{"ImportaConVirgolettaNonChiusa", "<,dati.txt,;\n", 1,
-           "Campo: dati.txt\\r\\nImpossibile accedere in modo esclusivo alla base dati."}
-          .Db()
-          .Con(ConFile("dati.txt", "3;'tre'\n4;'quattro\n"))
-          .Lascia([](const Corsa& r) {
-            EXPECT_EQ(Sql(r.Percorso("d.mdb"), "SELECT group_concat(N || S, ' ') FROM T"),
-                      "1uno 2due 3tre");
-          }),
-      Caso{"ImportaFileMancante", "<,manca.txt,;\n", 1, "manca.txt"}.Db().Lascia(DatiIntatti),
-      Caso{"ImportaFifo", "<,coda.txt,;\n", 1, kNonOrdinario}
-          .Db()
-          .Con(ConFifo("coda.txt"))
-          .Lascia(DatiIntatti),
-      Caso{"ImportaBinario", "<,dati.txt,;\n", 1, "Database: d.mdb"}.Db().Con(
+           "Campo: dati.txt\\r\\nImpossibile accedere in modo esclusivo alla base dati.",
+           "1uno 2due 3tre"}
+          .Con(ConFile("dati.txt", "3;'tre'\n4;'quattro\n")),
+      Caso{"ImportaFileMancante", "<,manca.txt,;\n", 1, "manca.txt", kIntatti},
+      Caso{"ImportaFifo", "<,coda.txt,;\n", 1, kNonOrdinario, kIntatti}.Con(ConFifo("coda.txt")),
+      Caso{"ImportaBinario", "<,dati.txt,;\n", 1, "Database: d.mdb", ""}.Con(
           ConFile("dati.txt", Binario(2048, 31))),
-      Caso{"ImportaCampoDa100MB", "!,S,MEMO\n<,dati.txt,;\n", 0, kSuccesso}
-          .Db()
+      Caso{"ImportaCampoDa100MB", "!,S,MEMO\n<,dati.txt,;\n", 0, kSuccesso, ""}
           .Con(ConFile("dati.txt", "3;'" + std::string(100 << 20, 'y') + "'\n"))
           .Lascia([](const Corsa& r) {
-            EXPECT_EQ(Sql(r.Percorso("d.mdb"), "SELECT length(S) FROM T WHERE N = 3"),
-                      "104857600");
+            EXPECT_EQ(Sql(r.Percorso("d.mdb"), "SELECT length(S) FROM T WHERE N = 3"), "104857600");
           }),
       Caso{"ImportaNumeroInfinitoInUnaData",
            "+,Q,DATETIME\n<,dati.txt,;,(N;Q)\nLOGY\nGET,G,SELECT Q FROM T WHERE N = 3\n"
            "GET,H,SELECT Year(Q) FROM T WHERE N = 3\n",
-           1, "Invalid date"}
-          .Db()
+           1, "Invalid date", ""}
           .Con(ConFile("dati.txt", "3;1e400\n")),
       Caso{"DatabaseMancante", "*manca.mdb*\n[T]\n>\n", 1, "Could not find file 'manca.mdb'"}
           .Lascia([](const Corsa& r) { EXPECT_FALSE(stdfs::exists(r.Percorso("manca.mdb"))); }),
@@ -272,7 +250,7 @@ std::vector<Caso> Casi() {
       // ---- the registry file
       Caso{"RegistroConErroreDiSintassi",
            "+\xC2\xA7,HKCU,Software\\A\\V,1\nREG,X,HKCU,Software\\A,V\n", 1, "line 4:"}
-          .Con(ConRegistro(kRegistroAperto))
+          .Con(ConFile("registry.reg", kRegistroAperto))
           .Lascia([](const Corsa& r) {
             EXPECT_EQ(LeggiFile(r.registro), kRegistroAperto);
             EXPECT_NE(r.esito.errori.find(r.registro), std::string::npos);
@@ -292,17 +270,20 @@ std::vector<Caso> Casi() {
             EXPECT_NE(LeggiFile(r.registro).find("\"V\"=\"valore\""), std::string::npos);
           }),
       Caso{"RegistroCartella", "+\xC2\xA7,HKCU,Software\\A\\V,1\n", 1, "a folder, not a file"}.Con(
-          [](Corsa& r) { stdfs::create_directory(r.registro); }),
+          ConCartella("registry.reg")),
       Caso{"RegistroFifo", "REG,X,HKCU,Software\\A,V\n", 1, "not a regular file"}.Con(
           ConFifo("registry.reg")),
       Caso{"RegistroBinario", "+\xC2\xA7,HKCU,Software\\A\\V,1\n", 1, "Registry file"}
-          .Con(ConRegistro(kRegistroBinario))
+          .Con(ConFile("registry.reg", kRegistroBinario))
           .Lascia([](const Corsa& r) { EXPECT_EQ(LeggiFile(r.registro), kRegistroBinario); }),
       Caso{"RegistroConCommenti", "+\xC2\xA7,HKCU,Software\\A\\P,2\n", 0, kSuccesso}
-          .Con(ConRegistro(kHeader + "; a mano\n[HKEY_CURRENT_USER\\Software\\A]\n; porta\n\"P\"=\"1\"\n"))
+          .Con(ConFile(
+              "registry.reg",
+              kHeader + "; a mano\n[HKEY_CURRENT_USER\\Software\\A]\n; porta\n\"P\"=\"1\"\n"))
           .Lascia([](const Corsa& r) {
-            EXPECT_EQ(LeggiFile(r.registro),
-                      kHeader + "; a mano\n[HKEY_CURRENT_USER\\Software\\A]\n; porta\n\"P\"=\"2\"\n\n");
+            EXPECT_EQ(
+                LeggiFile(r.registro),
+                kHeader + "; a mano\n[HKEY_CURRENT_USER\\Software\\A]\n; porta\n\"P\"=\"2\"\n\n");
           }),
 
       // ---- files
@@ -318,7 +299,8 @@ TEST_P(Catalogo, InputSbagliato) {
   const Caso& caso = GetParam();
   Corsa r;
   if (caso.db) r.Database();
-  if (caso.argomenti.empty()) r.File("MLX.txt", (caso.db ? "ERRY\n*d.mdb*\n[T]\n" : "") + caso.script);
+  if (caso.argomenti.empty())
+    r.File("MLX.txt", (caso.db ? "ERRY\n*d.mdb*\n[T]\n" : "") + caso.script);
   if (caso.prepara) caso.prepara(r);
   if (HasFatalFailure() || IsSkipped()) return;
 
@@ -346,6 +328,10 @@ TEST_P(Catalogo, InputSbagliato) {
   if (caso.nelLog != nullptr) {
     const std::string log = LeggiFile(r.Percorso("mlxlog.txt"));
     EXPECT_NE(log.find(caso.nelLog), std::string::npos) << log;
+  }
+  if (caso.db != nullptr && *caso.db != '\0') {
+    EXPECT_EQ(Sql(r.Percorso("d.mdb"), "SELECT group_concat(N || S, ' ') FROM T"), caso.db);
+    EXPECT_EQ(Sql(r.Percorso("d.mdb"), "PRAGMA integrity_check"), "ok");
   }
   if (caso.verifica) caso.verifica(r);
 }

@@ -61,17 +61,12 @@ Esito Esegui(const Comando& c) {
   posix_spawnattr_init(&attributi);
   const int uscita = c.terminale ? -1 : FileAnonimo(), errori = c.terminale ? -1 : FileAnonimo();
   const std::string ingresso = c.ingresso.empty() ? "/dev/null" : c.ingresso;
-  posix_spawn_file_actions_addopen(&azioni, 0, ingresso.c_str(),
-                                   c.terminale ? O_RDWR : O_RDONLY, 0);
-  if (c.terminale) {
-    // The session comes first, so that opening the terminal makes it the controlling one.
-    posix_spawnattr_setflags(&attributi, POSIX_SPAWN_SETSID);
-    posix_spawn_file_actions_adddup2(&azioni, 0, 1);
-    posix_spawn_file_actions_adddup2(&azioni, 0, 2);
-  } else {
-    posix_spawn_file_actions_adddup2(&azioni, uscita, 1);
-    posix_spawn_file_actions_adddup2(&azioni, errori, 2);
-  }
+  posix_spawn_file_actions_addopen(&azioni, 0, ingresso.c_str(), c.terminale ? O_RDWR : O_RDONLY,
+                                   0);
+  posix_spawn_file_actions_adddup2(&azioni, c.terminale ? 0 : uscita, 1);
+  posix_spawn_file_actions_adddup2(&azioni, c.terminale ? 0 : errori, 2);
+  // The session comes first, so that opening the terminal makes it the controlling one.
+  if (c.terminale) posix_spawnattr_setflags(&attributi, POSIX_SPAWN_SETSID);
   if (!c.cartella.empty()) posix_spawn_file_actions_addchdir_np(&azioni, c.cartella.c_str());
   pid_t pid = 0;
   const int errore =
@@ -81,9 +76,7 @@ Esito Esegui(const Comando& c) {
 
   Esito esito;
   if (errore != 0) {
-    Rileggi(uscita);
-    Rileggi(errori);
-    esito.errori = c.programma + ": " + std::strerror(errore);
+    esito.errori = c.programma + ": " + std::strerror(errore) + Rileggi(uscita) + Rileggi(errori);
     return esito;
   }
   const auto fine = std::chrono::steady_clock::now() + c.limite;

@@ -1,12 +1,12 @@
 // The runner on Windows: CreateProcessW with the command line quoted as the program's own
 // starts quote it, standard handles inherited for the redirection, the output captured in
 // temporary files deleted when closed, a wait with the limit and TerminateProcess.
+#include <algorithm>
+#include <cwchar>
+
 #include "fakes/esegui.h"
 #include "platform/process/process.h"
 #include "platform/text/wide.h"
-
-#include <algorithm>
-#include <cwchar>
 
 namespace mlx::fakes {
 
@@ -17,7 +17,8 @@ constexpr DWORD kCondivisa = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DEL
 
 HANDLE FileTemporaneo() {
   wchar_t cartella[MAX_PATH + 1], nome[MAX_PATH + 1];
-  if (GetTempPathW(MAX_PATH + 1, cartella) == 0 || GetTempFileNameW(cartella, L"mlx", 0, nome) == 0) {
+  if (GetTempPathW(MAX_PATH + 1, cartella) == 0 ||
+      GetTempFileNameW(cartella, L"mlx", 0, nome) == 0) {
     return INVALID_HANDLE_VALUE;
   }
   return CreateFileW(nome, GENERIC_READ | GENERIC_WRITE, kCondivisa, &kEreditabile, CREATE_ALWAYS,
@@ -82,10 +83,10 @@ Esito Esegui(const Comando& c) {
   avvio.hStdOutput = FileTemporaneo();
   avvio.hStdError = FileTemporaneo();
   PROCESS_INFORMATION processo = {};
-  const bool partito = CreateProcessW(
-      text::ToWide(c.programma).c_str(), riga.data(), nullptr, nullptr, TRUE,
-      CREATE_UNICODE_ENVIRONMENT, blocco.data(), cartella.empty() ? nullptr : cartella.c_str(),
-      &avvio, &processo);
+  const bool partito =
+      CreateProcessW(text::ToWide(c.programma).c_str(), riga.data(), nullptr, nullptr, TRUE,
+                     CREATE_UNICODE_ENVIRONMENT, blocco.data(),
+                     cartella.empty() ? nullptr : cartella.c_str(), &avvio, &processo);
   const DWORD errore = GetLastError();
   if (avvio.hStdInput != INVALID_HANDLE_VALUE) CloseHandle(avvio.hStdInput);
   if (!partito) {

@@ -15,7 +15,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cctype>
 
 #include "fakes/esegui.h"
 #include "versione.h"
@@ -34,10 +33,6 @@ std::string Sostituisci(std::string s, const std::string& da, const std::string&
     s.replace(p, da.size(), a);
   }
   return s;
-}
-
-std::string SenzaCr(std::string s) {
-  return Sostituisci(std::move(s), "\r\n", "\n");
 }
 
 std::vector<std::string> Righe(const std::string& testo) {
@@ -75,8 +70,8 @@ TEST_P(Script, Caso) {
   };
   if (stdfs::exists(caso / "registry.reg")) mlx::fakes::ScriviFile(registro, leggi("registry.reg"));
 
-  std::vector<std::string> argomenti = {"--app-dir", app, "--registry", registro,
-                                        "--transcript", radice / "dialogs.jsonl"};
+  std::vector<std::string> argomenti = {
+      "--app-dir", app, "--registry", registro, "--transcript", radice / "dialogs.jsonl"};
   for (const std::string& a : Righe(leggi("args"))) argomenti.push_back(a);
   const mlx::fakes::Esito esito = Esegui(argomenti, Righe(leggi("env")), app);
   SCOPED_TRACE("stderr:\n" + esito.errori);
@@ -84,11 +79,13 @@ TEST_P(Script, Caso) {
   EXPECT_FALSE(esito.scaduto);
   const std::string statoAtteso = leggi("expected.status");
   EXPECT_EQ(esito.stato, statoAtteso.empty() ? 0 : std::stoi(statoAtteso));
-  EXPECT_EQ(SenzaCr(LeggiFile(app + kSeparatore + "mlxlog.txt")), leggi("expected.log"));
+  EXPECT_EQ(Sostituisci(LeggiFile(app + kSeparatore + "mlxlog.txt"), "\r\n", "\n"),
+            leggi("expected.log"));
   EXPECT_EQ(LeggiFile(radice / "dialogs.jsonl"), leggi("expected.dialogs", true));
-  for (auto [nome, visto, fine] : {std::tuple{"expected.stdout", esito.uscita, kFineRiga},
-                                   {"expected.stderr", esito.errori, kFineRiga},
-                                   {"expected.registry", SenzaCr(LeggiFile(registro)), "\n"}}) {
+  for (auto [nome, visto, fine] :
+       {std::tuple{"expected.stdout", esito.uscita, kFineRiga},
+        {"expected.stderr", esito.errori, kFineRiga},
+        {"expected.registry", Sostituisci(LeggiFile(registro), "\r\n", "\n"), "\n"}}) {
     if (stdfs::exists(caso / nome)) {
       EXPECT_EQ(visto, Sostituisci(leggi(nome), "\n", fine)) << nome;
     }
@@ -106,9 +103,7 @@ std::vector<std::string> Casi() {
 
 std::string NomeCaso(const ::testing::TestParamInfo<std::string>& caso) {
   std::string nome = caso.param;
-  for (char& c : nome) {
-    if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
-  }
+  std::ranges::replace(nome, '-', '_');
   return nome;
 }
 
@@ -123,7 +118,7 @@ TEST(RigaDiComando, AiutoEVersione) {
   EXPECT_EQ(breve.uscita, Esegui({"--help"}, {}, cartella.percorso).uscita);
   const mlx::fakes::Esito versione = Esegui({"--version"}, {}, cartella.percorso);
   EXPECT_EQ(versione.stato, 0);
-  EXPECT_EQ(SenzaCr(versione.uscita), std::string("marlovex ") + mlx::kVersione + "\n");
+  EXPECT_EQ(versione.uscita, std::string("marlovex ") + mlx::kVersione + kFineRiga);
 }
 
 }  // namespace

@@ -15,11 +15,6 @@ using mlx::fakes::LeggiFile;
 
 const std::string kAdesso = "MLX_NOW=2026-12-05 21:03:07";
 
-std::string SenzaCr(std::string s) {
-  std::erase(s, '\r');
-  return s;
-}
-
 // The restart at the next logon, whole: a run of BOOT writes the run-once value, the batch file
 // and the autostart entry into a private home; the entry's command, run as a desktop session
 // would run it from another folder, runs the script the batch file names and takes the start
@@ -40,12 +35,10 @@ TEST(AvvioAlProssimoAccesso, BootPoiRunOnce) {
   ASSERT_EQ(esito.stato, 0) << esito.errori;
   EXPECT_NE(LeggiFile(registro).find("\"MLX\"="), std::string::npos) << LeggiFile(registro);
   EXPECT_EQ(LeggiFile(app + "/MLXBatch.bat"), "cd \"" + app + "\"\r\n\"\" /c marlovex agg.txt\r\n");
-  const std::string desktop = LeggiFile(voce);
-  const std::size_t exec = desktop.find("\nExec=");
-  ASSERT_NE(exec, std::string::npos) << desktop;
-  EXPECT_EQ(desktop.substr(exec + 6, desktop.find('\n', exec + 1) - exec - 6),
-            "\"" MLX_BINARY "\" --app-dir \"" + app + "\" --registry \"" + registro +
-                "\" --run-once");
+  EXPECT_NE(LeggiFile(voce).find("\nExec=\"" MLX_BINARY "\" --app-dir \"" + app +
+                                 "\" --registry \"" + registro + "\" --run-once\n"),
+            std::string::npos)
+      << LeggiFile(voce);
   EXPECT_FALSE(std::filesystem::exists(app + "/mlxlog.txt"));
 
   // What runs at the logon is the script of that name as it is then.
@@ -55,7 +48,7 @@ TEST(AvvioAlProssimoAccesso, BootPoiRunOnce) {
   for (int accesso = 0; accesso < 2; ++accesso) {
     esito = mlx::fakes::Esegui(comando);
     EXPECT_EQ(esito.stato, 0) << esito.errori;
-    EXPECT_EQ(SenzaCr(LeggiFile(app + "/mlxlog.txt")), "05/12/26 21:03:07 Log attivato\n");
+    EXPECT_EQ(LeggiFile(app + "/mlxlog.txt"), "05/12/26 21:03:07 Log attivato\r\n");
     EXPECT_EQ(LeggiFile(registro).find("\"MLX\"="), std::string::npos) << LeggiFile(registro);
     EXPECT_FALSE(std::filesystem::exists(voce));
   }
@@ -74,34 +67,31 @@ TEST(Terminale, DomandeRisposteDallaTastiera) {
   ASSERT_GE(master, 0);
   ASSERT_EQ(grantpt(master), 0);
   ASSERT_EQ(unlockpt(master), 0);
-  auto corsa = std::async(std::launch::async, mlx::fakes::Esegui,
-                          mlx::fakes::Comando{.programma = MLX_BINARY,
-                                              .argomenti = {"--app-dir", app},
-                                              .ambiente = {kAdesso, "MLX_REGISTRY=" + radice / "r.reg"},
-                                              .ingresso = ptsname(master),
-                                              .terminale = true,
-                                              .limite = std::chrono::seconds(60)});
+  auto corsa =
+      std::async(std::launch::async, mlx::fakes::Esegui,
+                 mlx::fakes::Comando{.programma = MLX_BINARY,
+                                     .argomenti = {"--app-dir", app},
+                                     .ambiente = {kAdesso, "MLX_REGISTRY=" + radice / "r.reg"},
+                                     .ingresso = ptsname(master),
+                                     .terminale = true,
+                                     .limite = std::chrono::seconds(60)});
   // Reads what the program writes until `atteso` appears (or the program ends); true if seen.
   std::string schermo;
   std::size_t letto = 0;
   auto attendi = [&](const std::string& atteso) {
-    char buffer[4096];
     pollfd pronto = {master, POLLIN, 0};
-    while (schermo.find(atteso, letto) == std::string::npos) {
-      if (poll(&pronto, 1, 10000) <= 0) return false;
-      const ssize_t n = read(master, buffer, sizeof(buffer));
-      if (n <= 0) return false;
-      schermo.append(buffer, static_cast<std::size_t>(n));
+    char buffer[4096];
+    for (ssize_t n; schermo.find(atteso, letto) == std::string::npos; schermo.append(buffer, n)) {
+      if (poll(&pronto, 1, 10000) <= 0 || (n = read(master, buffer, sizeof buffer)) <= 0) {
+        return false;
+      }
     }
     letto = schermo.find(atteso, letto) + atteso.size();
     return true;
   };
   for (const std::string risposta : {"s\n", "No\n"}) {
-    const bool domanda = attendi("Risposta (Invio = Si): ");
-    EXPECT_TRUE(domanda) << schermo;
-    if (domanda) {
-      EXPECT_EQ(write(master, risposta.data(), risposta.size()), ssize_t(risposta.size()));
-    }
+    ASSERT_TRUE(attendi("Risposta (Invio = Si): ")) << schermo;
+    ASSERT_EQ(write(master, risposta.data(), risposta.size()), ssize_t(risposta.size()));
   }
   attendi("\x01");  // everything up to the end of the program
   const mlx::fakes::Esito esito = corsa.get();
@@ -113,12 +103,12 @@ TEST(Terminale, DomandeRisposteDallaTastiera) {
   EXPECT_NE(schermo.find("[i] Aggiornamento in corso, attendere...\x1b[K\r\n    Domande in corso"),
             std::string::npos)
       << schermo;
-  EXPECT_EQ(SenzaCr(LeggiFile(app + "/mlxlog.txt")),
-            "05/12/26 21:03:07 Log attivato\n"
-            "05/12/26 21:03:07 Disattivato msgbox segnalazione aggiornamento\n"
-            "05/12/26 21:03:07 Attivato msgbox di attesa\n"
-            "05/12/26 21:03:07 Variabile A come risposta a Procedere? = Si\n"
-            "05/12/26 21:03:07 Variabile B come risposta a Continuare? = No\n");
+  EXPECT_EQ(LeggiFile(app + "/mlxlog.txt"),
+            "05/12/26 21:03:07 Log attivato\r\n"
+            "05/12/26 21:03:07 Disattivato msgbox segnalazione aggiornamento\r\n"
+            "05/12/26 21:03:07 Attivato msgbox di attesa\r\n"
+            "05/12/26 21:03:07 Variabile A come risposta a Procedere? = Si\r\n"
+            "05/12/26 21:03:07 Variabile B come risposta a Continuare? = No\r\n");
 }
 
 }  // namespace
