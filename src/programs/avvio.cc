@@ -56,10 +56,8 @@ void ScriviAutostart(StatoProcesso& stato) {
 }  // namespace
 
 std::string FileAutostart(StatoProcesso& stato) {
-  sysinfo::SysInfo& sistema = *stato.plat.sysinfo;
-  std::string base = sistema.Environment("XDG_CONFIG_HOME");
-  if (base.empty() || base.front() != '/') base = sistema.Environment("HOME") + "/.config";
-  return base + "/autostart/marlovex-mlx.desktop";
+  const std::string cartella = stato.plat.sysinfo->AutostartDirectory();
+  return cartella.empty() ? "" : cartella + "/marlovex-mlx.desktop";
 }
 
 void CreaBatchAvvio(StatoProcesso& stato, const std::string& TxtFile) {
@@ -74,8 +72,12 @@ void PredisponiAvvio(StatoProcesso& stato, const std::string& TxtFile) {
   ImpostaValoreRegistro(*stato.plat.registry, registry::kCurrentUser, kChiaveRunOnce,
                         kValoreRunOnce, stato.PercorsoApp(kFileBatch));
   CreaBatchAvvio(stato, TxtFile);
-  // Where the system runs the RunOnce value itself, an entry of ours would start it twice.
-  if (!stato.plat.registry->RunOnceAtLogon()) ScriviAutostart(stato);
+  // Where the system runs the RunOnce value itself, an entry of ours would start it twice; where
+  // desktop sessions have no autostart entries (Windows with a registry file, a user without a
+  // home) there is none to write.
+  if (!stato.plat.registry->RunOnceAtLogon() && !FileAutostart(stato).empty()) {
+    ScriviAutostart(stato);
+  }
 }
 
 bool PrendiAvvio(StatoProcesso& stato, std::string* cartella, std::string* argomenti,
@@ -84,7 +86,8 @@ bool PrendiAvvio(StatoProcesso& stato, std::string* cartella, std::string* argom
   fs::FileSystem& fs = *stato.plat.fs;
   long esito = 0;
   const std::string batch = LeggiValoreRegistro(reg, "HKCU", kChiaveRunOnce, kValoreRunOnce, &esito);
-  if (fs.IsFile(FileAutostart(stato))) static_cast<void>(fs.DeleteFile(FileAutostart(stato)));
+  const std::string voce = FileAutostart(stato);
+  if (!voce.empty() && fs.IsFile(voce)) static_cast<void>(fs.DeleteFile(voce));
   if (esito != 0 || batch.empty()) return false;
   EliminaValoreRegistro(reg, "HKCU", std::string(kChiaveRunOnce) + "\\" + kValoreRunOnce);
 

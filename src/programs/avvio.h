@@ -22,8 +22,8 @@ void PredisponiAvvio(StatoProcesso& stato, const std::string& TxtFile);
 // each line ended by CR LF.
 void CreaBatchAvvio(StatoProcesso& stato, const std::string& TxtFile);
 
-// The autostart entry's path: $XDG_CONFIG_HOME/autostart/marlovex-mlx.desktop, or
-// ~/.config/autostart/... when that variable is unset or not absolute.
+// The autostart entry's path: marlovex-mlx.desktop in the platform's autostart folder
+// ($XDG_CONFIG_HOME/autostart or ~/.config/autostart); "" where there is none.
 std::string FileAutostart(StatoProcesso& stato);
 
 // What a logon start runs, taken once: the run-once value is deleted and the autostart entry

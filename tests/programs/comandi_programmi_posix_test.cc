@@ -202,6 +202,18 @@ TEST(ComandiProgrammi, BootSenzaVoceDiAvvioDoveIlSistemaEsegueRunOnce) {
   EXPECT_FALSE(stdfs::exists(a.Percorso("config/autostart")));
 }
 
+// Without an absolute XDG_CONFIG_HOME or HOME there is no folder for the entry: the value and
+// the batch file alone, and nothing written relative to the current folder.
+TEST(ComandiProgrammi, BootSenzaCartellaDiCasa) {
+  Ambiente a;
+  a.sistema.ambiente["HOME"] = "casa-relativa";
+  Esegui(a, {"BOOT"});
+  EXPECT_TRUE(a.ui.dialoghi.empty());
+  EXPECT_EQ(LeggiValoreRegistro(*a.registro, "HKCU", kChiaveRunOnce, "MLX"),
+            a.Percorso("MLXBatch.bat"));
+  EXPECT_FALSE(stdfs::exists("casa-relativa"));
+}
+
 TEST(ComandiProgrammi, ProvaASeccoNonAvviaNulla) {
   Ambiente a;
   a.sistema.ambiente["XDG_CONFIG_HOME"] = a.Percorso("config");

@@ -121,4 +121,44 @@ TEST(RigaDiComando, AiutoEVersione) {
   EXPECT_EQ(versione.uscita, std::string("marlovex ") + mlx::kVersione + kFineRiga);
 }
 
+// The restart at the next logon, whole: a run of BOOT writes the run-once value and the batch
+// file and, on POSIX, the autostart entry into a private home (Windows has no such entry);
+// `--run-once`, run as a session would run it from another folder, runs the script the batch
+// file names and takes the start away, so a second logon runs nothing.
+TEST(AvvioAlProssimoAccesso, BootPoiRunOnce) {
+  const mlx::fakes::CartellaTemporanea radice;
+  const std::string app = radice / "app", altrove = radice / "altrove", casa = radice / "casa";
+  const std::string registro = radice / "registry.reg", config = radice / "config";
+  const std::string voce = config + "/autostart/marlovex-mlx.desktop";
+  for (const std::string& d : {app, altrove, casa}) stdfs::create_directories(d);
+  const std::vector<std::string> ambiente = {"HOME=" + casa, "XDG_CONFIG_HOME=" + config,
+                                             "COMSPEC="};
+  mlx::fakes::ScriviFile(app + kSeparatore + "agg.txt", "ASKN\r\nMSGN\r\nBOOT\r\n");
+  mlx::fakes::Esito esito =
+      Esegui({"--app-dir", app, "--registry", registro, "agg.txt"}, ambiente, app);
+  ASSERT_EQ(esito.stato, 0) << esito.errori;
+  EXPECT_NE(LeggiFile(registro).find("\"MLX\"="), std::string::npos) << LeggiFile(registro);
+  EXPECT_EQ(LeggiFile(app + kSeparatore + "MLXBatch.bat"),
+            "cd \"" + app + "\"\r\n\"\" /c marlovex agg.txt\r\n");
+  if (kSeparatore == '\\') {
+    EXPECT_TRUE(stdfs::is_empty(casa) && !stdfs::exists(config));
+  } else {
+    EXPECT_NE(LeggiFile(voce).find("\nExec=\"" MLX_BINARY "\" --app-dir \"" + app +
+                                   "\" --registry \"" + registro + "\" --run-once\n"),
+              std::string::npos)
+        << LeggiFile(voce);
+  }
+  EXPECT_FALSE(stdfs::exists(app + kSeparatore + "mlxlog.txt"));
+
+  // What runs at the logon is the script of that name as it is then.
+  mlx::fakes::ScriviFile(app + kSeparatore + "agg.txt", "ASKN\r\nMSGN\r\nLOGY\r\n");
+  for (int accesso = 0; accesso < 2; ++accesso) {
+    esito = Esegui({"--app-dir", app, "--registry", registro, "--run-once"}, ambiente, altrove);
+    EXPECT_EQ(esito.stato, 0) << esito.errori;
+    EXPECT_EQ(LeggiFile(app + kSeparatore + "mlxlog.txt"), "05/12/26 21:03:07 Log attivato\r\n");
+    EXPECT_EQ(LeggiFile(registro).find("\"MLX\"="), std::string::npos) << LeggiFile(registro);
+    EXPECT_FALSE(stdfs::exists(voce));
+  }
+}
+
 }  // namespace

@@ -21,6 +21,19 @@ class SysInfo {
   virtual std::string UserName() = 0;
   virtual std::string CurrentDirectory() = 0;
   virtual std::string Environment(std::string_view name) = 0;  // "" when not defined
+
+  // The folder of a desktop session's autostart entries: $XDG_CONFIG_HOME/autostart, or
+  // $HOME/.config/autostart when that variable is unset or not absolute; "" when neither names
+  // an absolute folder. Windows has no such entries (it runs RunOnce values itself): "".
+  virtual std::string AutostartDirectory() {
+    std::string base = Environment("XDG_CONFIG_HOME");
+    if (base.empty() || base.front() != '/') {
+      base = Environment("HOME");
+      if (base.empty() || base.front() != '/') return "";
+      base += "/.config";
+    }
+    return base + "/autostart";
+  }
 };
 
 std::unique_ptr<SysInfo> MakeSysInfo();

@@ -90,6 +90,8 @@ class WindowsSysInfo : public SysInfo {
       return GetEnvironmentVariableW(wide_name.c_str(), b, n);
     });
   }
+
+  std::string AutostartDirectory() override { return ""; }
 };
 
 }  // namespace
