@@ -5,14 +5,6 @@
 #include "guasti/vfs_guasto.h"
 
 namespace mlx::guasti {
-namespace {
-
-std::string CartellaDi(const std::string& percorso) {
-  const std::size_t separatore = percorso.find_last_of("/\\");
-  return separatore == std::string::npos ? std::string() : percorso.substr(0, separatore);
-}
-
-}  // namespace
 
 ChiamateGuaste::ChiamateGuaste(const std::vector<std::string>& seguiti) : modo_(Modo::kConta) {
   for (const std::string& s : seguiti) seguiti_.push_back(sistema::Canonico(s));
@@ -69,7 +61,7 @@ int ChiamateGuaste::Sync(int fd) {
   // A folder: the renames in it become durable.
   std::vector<std::pair<std::string, std::string>> restano;
   for (const auto& [da, a] : rinominePendenti_) {
-    if (CartellaDi(da) == percorso) {
+    if (da.substr(0, da.find_last_of("/\\")) == percorso) {
       RinominaDurevole(da, a);
     } else {
       restano.emplace_back(da, a);

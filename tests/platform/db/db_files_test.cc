@@ -19,11 +19,7 @@ TEST_F(FilesTest, OpeningRefusesWhatIsNotAnSqliteDatabase) {
   // Another program's database files, and an empty file, which is no database and is not made
   // into one: refused, and left as they were. (Text files, folders and FIFOs are refused in the
   // catalogue of bad input.)
-  const struct {
-    const char* name;
-    std::string bytes;
-    const char* why;
-  } refused[] = {
+  const struct { const char* name; std::string bytes; const char* why; } refused[] = {
       {"old.mdb", std::string("\0\1\0\0Standard Jet DB\0\1\0\0\0", 24) + std::string(2000, '\0'),
        "Access database file"},
       {"new.accdb", std::string("\0\1\0\0Standard ACE DB\0", 20) + std::string(2000, '\0'),
@@ -72,11 +68,10 @@ TEST(CompactionWorkFileTest, UpperCasesTheFileNameOnly) {
 }
 
 TEST_F(FilesTest, CompactionInPlaceKeepsTheContentAndTheFile) {
-  Run({"CREATE TABLE T (Id COUNTER PRIMARY KEY, v TEXT(100))", "BEGIN"});
-  for (int i = 0; i < 200; ++i) {
-    Run({"INSERT INTO T (v) VALUES ('" + std::string(90, 'a' + i % 26) + "')"});
-  }
-  Run({"COMMIT", "DELETE FROM T WHERE Id > 10"});
+  Run({"CREATE TABLE T (Id COUNTER PRIMARY KEY, v TEXT(100))",
+       "WITH RECURSIVE s(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM s WHERE i < 200) "
+       "INSERT INTO T (v) SELECT i || '" + std::string(90, 'v') + "' FROM s",
+       "DELETE FROM T WHERE Id > 10"});
   conn_->Close();
   fs::EntryFacts before, after;
   int error = 0;
