@@ -73,7 +73,8 @@ TEST_F(FollowTest, ColumnsIndexesAndQueriesDroppedByAnotherTool) {
   EXPECT_TRUE(Has(conn_->Execute("INSERT INTO T (c) VALUES ('')"), "zero-length"));
 }
 
-// (The date triggers being in place too.)
+// A file with nothing to reconcile (date triggers in place too) is only read; once another tool
+// has changed it, the open writes.
 TEST_F(FollowTest, ConsistentFilesAreOnlyRead) {
   Run({"CREATE TABLE T (Id COUNTER PRIMARY KEY, Nome TEXT(10), Quando DATETIME)",
        "CREATE INDEX ix ON T (Nome)",
