@@ -1,6 +1,6 @@
 // Runs a real program from a test, the same way on POSIX and on Windows: its arguments, extra
 // environment, working folder and standard input given; its output captured; a time limit
-// after which it is killed.
+// after which it is killed. With the files and the temporary folder that such tests use.
 #pragma once
 
 #include <gtest/gtest.h>

@@ -45,7 +45,7 @@ Esito Esegui(const Comando& c) {
   std::vector<std::string> voci;
   for (char** e = environ; *e != nullptr; ++e) voci.emplace_back(*e);
   for (const std::string& voce : c.ambiente) {
-    const std::string nome = voce.substr(0, voce.find('=') + 1);
+    const std::string nome = voce.substr(0, voce.find('=')) + "=";
     std::erase_if(voci, [&](const std::string& v) { return v.starts_with(nome); });
     voci.push_back(voce);
   }

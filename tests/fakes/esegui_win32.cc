@@ -45,13 +45,13 @@ std::wstring Blocco(const std::vector<std::string>& ambiente) {
   for (const wchar_t* v = tutte; *v != L'\0'; v += std::wcslen(v) + 1) voci.emplace_back(v);
   FreeEnvironmentStringsW(tutte);
   for (const std::string& voce : ambiente) {
-    const std::wstring nuova = text::ToWide(voce);
-    const int n = static_cast<int>(nuova.find(L'=') + 1);
+    const std::wstring nome = text::ToWide(voce.substr(0, voce.find('=')) + "=");
+    const int n = static_cast<int>(nome.size());
     std::erase_if(voci, [&](const std::wstring& v) {
-      return v.size() >= static_cast<std::size_t>(n) &&
-             CompareStringOrdinal(v.data(), n, nuova.data(), n, TRUE) == CSTR_EQUAL;
+      return v.size() >= nome.size() &&
+             CompareStringOrdinal(v.data(), n, nome.data(), n, TRUE) == CSTR_EQUAL;
     });
-    voci.push_back(nuova);
+    voci.push_back(text::ToWide(voce));
   }
   std::wstring blocco;
   for (const std::wstring& v : voci) blocco.append(v).push_back(L'\0');
