@@ -1,5 +1,5 @@
-// The runner on Windows: CreateProcessW with the command line quoted as the program's own
-// starts quote it, standard handles inherited for the redirection, the output captured in
+// The runner on Windows: CreateProcessW with the command line built by the process service's
+// own quoting, standard handles inherited for the redirection, the output captured in
 // temporary files deleted when closed, a wait with the limit and TerminateProcess.
 #include <algorithm>
 #include <cwchar>
