@@ -1,12 +1,6 @@
 #include "guasti/vfs_guasto.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <cstddef>
-#include <cstring>
-#include <fstream>
-#include <sstream>
 
 namespace mlx::guasti {
 namespace {
@@ -24,15 +18,7 @@ sqlite3_file* Reale(sqlite3_file* f) { return reinterpret_cast<File*>(f)->reale;
 VfsGuasto& Vfs(sqlite3_file* f) { return *reinterpret_cast<File*>(f)->vfs; }
 const char* Nome(sqlite3_file* f) {
   const std::string* p = reinterpret_cast<File*>(f)->percorso;
-  return p == nullptr ? "(temporaneo)" : p->c_str() + p->rfind('/') + 1;
-}
-
-std::optional<std::string> Contenuto(const std::string& percorso) {
-  std::ifstream in(percorso, std::ios::binary);
-  if (!in) return std::nullopt;
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
+  return p == nullptr ? "(temporaneo)" : p->c_str() + p->find_last_of("/\\") + 1;
 }
 
 int Close(sqlite3_file* f) {
@@ -66,7 +52,7 @@ int Sync(sqlite3_file* f, int flags) {
   // What a sync makes durable is recorded here; the disk itself is not asked to flush, which
   // would only make the sweep slow.
   File* p = reinterpret_cast<File*>(f);
-  if (p->percorso != nullptr) Vfs(f).Sincronizzato(*p->percorso);
+  if (p->percorso != nullptr) Vfs(f).Disco().Fissa(*p->percorso, Contenuto(*p->percorso));
   return SQLITE_OK;
 }
 
@@ -111,7 +97,7 @@ int Open(sqlite3_vfs* vfs, const char* nome, sqlite3_file* f, int flags, int* ou
   p->reale = reinterpret_cast<sqlite3_file*>(reinterpret_cast<char*>(f) + sizeof(File));
   p->percorso = nullptr;
   if (g.Caduto()) return SQLITE_CANTOPEN;
-  if (nome != nullptr) g.Segui(nome);
+  if (nome != nullptr) g.Disco().Segui(nome);
   int rc = g.Reale()->xOpen(g.Reale(), nome, p->reale, flags, out_flags);
   if (rc != SQLITE_OK) {
     p->reale->pMethods = nullptr;
@@ -125,9 +111,10 @@ int Open(sqlite3_vfs* vfs, const char* nome, sqlite3_file* f, int flags, int* ou
 int Delete(sqlite3_vfs* vfs, const char* nome, int sincronizza) {
   VfsGuasto& g = *static_cast<VfsGuasto*>(vfs->pAppData);
   if (g.Caduto()) return SQLITE_IOERR_DELETE;
-  g.Segui(nome);
+  g.Disco().Segui(nome);
   int rc = g.Reale()->xDelete(g.Reale(), nome, sincronizza);
-  if (rc == SQLITE_OK) g.Eliminato(nome, sincronizza != 0);
+  // A deletion not synced with its folder is undone by a power loss.
+  if (rc == SQLITE_OK && sincronizza != 0) g.Disco().Fissa(nome, std::nullopt);
   return rc;
 }
 
@@ -157,26 +144,12 @@ VfsGuasto& VfsGuasto::Installa() {
   g_vfs = new VfsGuasto();
   sqlite3_initialize();
   g_vfs->reale_ = sqlite3_vfs_find(nullptr);
-  sqlite3_vfs& v = g_vfs->vfs_;
-  v.iVersion = 2;
-  v.szOsFile = static_cast<int>(sizeof(File)) + g_vfs->reale_->szOsFile;
-  v.mxPathname = g_vfs->reale_->mxPathname;
-  v.zName = "mlx-guasto";
-  v.pAppData = g_vfs;
-  v.xOpen = Open;
-  v.xDelete = Delete;
-  v.xAccess = xAccess;
-  v.xFullPathname = xFullPathname;
-  v.xDlOpen = xDlOpen;
-  v.xDlError = xDlError;
-  v.xDlSym = xDlSym;
-  v.xDlClose = xDlClose;
-  v.xRandomness = xRandomness;
-  v.xSleep = xSleep;
-  v.xCurrentTime = xCurrentTime;
-  v.xGetLastError = xGetLastError;
-  v.xCurrentTimeInt64 = xCurrentTimeInt64;
-  sqlite3_vfs_register(&v, 1);
+  const sqlite3_vfs& r = *g_vfs->reale_;
+  g_vfs->vfs_ = {2, static_cast<int>(sizeof(File)) + r.szOsFile, r.mxPathname, nullptr,
+                 "mlx-guasto", g_vfs, Open, Delete, xAccess, xFullPathname, xDlOpen, xDlError,
+                 xDlSym, xDlClose, xRandomness, xSleep, xCurrentTime, xGetLastError,
+                 xCurrentTimeInt64, nullptr, nullptr, nullptr};
+  sqlite3_vfs_register(&g_vfs->vfs_, 1);
   return *g_vfs;
 }
 
@@ -186,7 +159,7 @@ void VfsGuasto::Arma(Modo modo, long n) {
   punti_ = 0;
   scattato_ = false;
   guasto_.clear();
-  durevoli_.clear();
+  durevoli_.Dimentica();
 }
 
 void VfsGuasto::Disarma() { Arma(Modo::kConta, 0); }
@@ -200,27 +173,8 @@ int VfsGuasto::Punto(int codice_errore, const char* cosa, const char* file) {
   return codice_errore;
 }
 
-void VfsGuasto::Segui(const std::string& percorso) {
-  // The first time a file is seen its content on disk is taken as synced.
-  if (durevoli_.count(percorso) == 0) durevoli_[percorso] = Contenuto(percorso);
-}
-
-void VfsGuasto::Sincronizzato(const std::string& percorso) {
-  durevoli_[percorso] = Contenuto(percorso);
-}
-
-void VfsGuasto::Eliminato(const std::string& percorso, bool cartella_sincronizzata) {
-  if (cartella_sincronizzata) durevoli_[percorso] = std::nullopt;
-}
-
 void VfsGuasto::Ripristina() {
-  for (const auto& [percorso, contenuto] : durevoli_) {
-    if (!contenuto) {
-      unlink(percorso.c_str());
-      continue;
-    }
-    std::ofstream(percorso, std::ios::binary | std::ios::trunc) << *contenuto;
-  }
+  durevoli_.Ripristina();
   Disarma();
 }
 

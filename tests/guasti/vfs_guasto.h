@@ -8,9 +8,9 @@
 
 #include <sqlite3.h>
 
-#include <map>
-#include <optional>
 #include <string>
+
+#include "guasti/disco.h"
 
 namespace mlx::guasti {
 
@@ -37,10 +37,9 @@ class VfsGuasto {
   // Used by the file methods.
   int Punto(int codice_errore, const char* cosa, const char* file);
   bool Caduto() const { return modo_ == Modo::kPerdita && scattato_; }
-  void Segui(const std::string& percorso);
-  void Sincronizzato(const std::string& percorso);
-  void Eliminato(const std::string& percorso, bool cartella_sincronizzata);
   sqlite3_vfs* Reale() const { return reale_; }
+  // What a power loss would leave of each file seen since arming.
+  Durevoli& Disco() { return durevoli_; }
 
  private:
   VfsGuasto() = default;
@@ -51,8 +50,7 @@ class VfsGuasto {
   long punti_ = 0;
   bool scattato_ = false;
   std::string guasto_;
-  // What a power loss would leave of each file seen since arming: its content, or nothing.
-  std::map<std::string, std::optional<std::string>> durevoli_;
+  Durevoli durevoli_;
 };
 
 }  // namespace mlx::guasti

@@ -1,9 +1,6 @@
 // Dates that other programs write into the file: ISO texts in date columns become day numbers
 // (through triggers that run in any SQLite program), tables made elsewhere get those triggers when
-// the layer opens the file, and opening never fails or waits because of that work.
-#include <chrono>
-#include <fstream>
-
+// the layer opens the file.
 #include "fixture.h"
 
 namespace mlx::db::testing {
@@ -193,7 +190,7 @@ TEST_F(DatesTest, OpeningGivesOtherTablesTheTriggersAndConvertsTheirTextsOnce) {
             (std::vector<std::string>{"7 03", "8 04"}));
 
   // A date column that the other program adds leaves the triggers out of date: the next open
-  // writes them again. When everything is in place, opening writes nothing.
+  // writes them again.
   conn_->Close();
   Outside({
       "ALTER TABLE Visite ADD COLUMN rinvio DATETIME;"
@@ -201,43 +198,7 @@ TEST_F(DatesTest, OpeningGivesOtherTablesTheTriggersAndConvertsTheirTextsOnce) {
   conn_ = Open(path_);
   ASSERT_NE(conn_, nullptr);
   EXPECT_EQ(Raw("SELECT typeof(rinvio) FROM Visite WHERE id = 1"), "integer");
-  // (The file change counter, bytes 24-27 of the header, counts every committed write.)
-  auto change_counter = [&] {
-    std::ifstream in(path_, std::ios::binary);
-    char header[28] = {};
-    in.read(header, sizeof header);
-    return std::string(header + 24, 4);
-  };
-  const std::string before = change_counter();
-  Reopen();
-  EXPECT_EQ(change_counter(), before);
 }
-
-TEST_F(DatesTest, OpeningNeverWaitsForAnotherProgramsWrite) {
-  conn_->Close();
-  Outside({
-      "CREATE TABLE Visite (id INTEGER PRIMARY KEY, quando DATETIME);"
-      "INSERT INTO Visite VALUES (1, '2024-06-01 10:00')"});
-  auto read_back = [&](Connection* c) {
-    std::unique_ptr<Recordset> rs;
-    Value v;
-    return c->OpenRecordset("Visite", kForwardOnly, kReadOnly, &rs).ok() && !rs->Eof() &&
-           rs->GetValue(1, &v).ok() && v.kind() == Value::Kind::kDate &&
-           v.real() == 45444 + 10.0 / 24;
-  };
-
-  // Another program in the middle of a write: the open goes on at once, without the work, and
-  // the stored text still reads as a date.
-  auto writer = std::make_unique<Plain>(path_);
-  ASSERT_EQ(writer->Exec("BEGIN IMMEDIATE"), SQLITE_OK);
-  auto start = std::chrono::steady_clock::now();
-  conn_ = Open(path_);
-  ASSERT_NE(conn_, nullptr);
-  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
-  EXPECT_TRUE(read_back(conn_.get()));
-  EXPECT_EQ(DateTriggers(), "");
-}
-
 
 }  // namespace
 }  // namespace mlx::db::testing

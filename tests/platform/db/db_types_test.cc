@@ -25,126 +25,113 @@ class TypeChangeTest : public DbTest {
 
 using Strings = std::vector<std::string>;
 
-TEST_F(TypeChangeTest, NumbersBecomeWholeNumbersRoundedHalfToEvenWithinTheRange) {
-  Fill("DOUBLE", {"2.25", "2.5", "3.5", "-2.5", "Null", "-0.4"});
+std::string Range(const std::string& type) { return "è fuori dall'intervallo di " + type; }
+std::string NotA(const std::string& type) { return "non è convertibile in " + type; }
+std::string Longer(int size) { return "è più lungo di " + std::to_string(size) + " caratteri"; }
+
+// Each case: a column of one type with these values (SQL literals) changed to another; what the
+// values become (the layer's text of each, "|" between them) or the description of the refusal.
+TEST_F(TypeChangeTest, ValuesConvertOrTheFirstThatDoesNotIsNamed) {
+  struct Case {
+    const char* from;
+    Strings values;
+    const char* to;
+    std::string want;
+  };
+  const std::string x80 = "'" + std::string(80, 'x') + "'";
+  const Case cases[] = {
+      // Numbers become whole numbers rounded half to even, within the range of the new type.
+      {"DOUBLE", {"2.25", "2.5", "3.5", "-2.5", "Null", "-0.4"}, "LONG", "2|2|4|-2|<null>|0"},
+      {"DOUBLE", {"255.5"}, "BYTE", Refused("255.5", Range("BYTE"))},  // 256 after rounding
+      {"DOUBLE", {"255.49", "-0.5"}, "BYTE", "255|0"},
+      {"LONG", {"-32768", "32767", "40000"}, "SHORT", Refused("40000", Range("SHORT"))},
+      {"DOUBLE", {"-2147483648.4", "2147483647.5"}, "INTEGER",
+       Refused("2147483647.5", Range("LONG"))},
+      {"YESNO", {"False", "True"}, "BYTE", Refused("-1", Range("BYTE"))},  // Yes is -1
+      {"LONG", {"9223372036854775807", "-9223372036854775808"}, "BIGINT",
+       "9223372036854775807|-9223372036854775808"},
+      // Texts become numbers only when they are numbers; words in a value are not taken for an
+      // error of the statement.
+      {"TEXT(20)", {"' 42 '", "'-7.5'", "'1e3'", "'+3'", "Null"}, "LONG", "42|-8|1000|3|<null>"},
+      {"TEXT(20)", {"' 3.25'", "'-0.5 '"}, "DOUBLE", "3.25|-0.5"},
+      {"TEXT(20)", {"'near: syntax error'"}, "LONG", Refused("near: syntax error", NotA("LONG"))},
+      {"TEXT(20)", {"'1e39'"}, "SINGLE", Refused("1e39", Range("SINGLE"))},
+      // Currency, decimal and Yes/No.
+      {"DOUBLE", {"1.23456", "12.00004", "-2.5", "7"}, "CURRENCY", "12346c|120000c|-25000c|70000c"},
+      {"TEXT(10)", {"'123.456'", "'-0.125'"}, "DECIMAL(5,2)", "123.46|-0.12"},
+      {"DOUBLE", {"999.994", "999.996"}, "DECIMAL(5,2)", Refused("999.996", Range("DECIMAL(5,2)"))},
+      {"LONG", {"5", "0", "-3", "Null"}, "YESNO", "True|False|True|<null>"},
+      {"YESNO", {"True", "False", "Null"}, "TEXT(5)", "-1|0|<null>"},
+      {"TEXT(10)", {"'Vero'", "' 0 '", "'forse'"}, "YESNO", Refused("forse", NotA("YESNO"))},
+      // Dates become the text the dialect gives a date, and date texts become dates.
+      {"DATETIME", {"#2024-03-15 14:30#", "#2024-03-15#", "#14:30#", "Null"}, "TEXT(30)",
+       "15/03/2024 14:30:00|15/03/2024|14:30:00|<null>"},
+      {"DATETIME", {"#2024-03-15 14:30#"}, "TEXT(10)",
+       Refused("15/03/2024 14:30:00", Longer(10))},
+      {"DATETIME", {"#2024-03-15 14:30#"}, "LONG", "45367"},
+      {"TEXT(30)", {"'15/03/2024'", "'domani'"}, "DATETIME", Refused("domani", NotA("DATETIME"))},
+      {"DOUBLE", {"45366.5", "1e7"}, "DATETIME", Refused("10000000", Range("DATETIME"))},
+      // Texts must fit a smaller size; a long value is named by its beginning.
+      {"MEMO", {x80}, "TEXT(10)", Refused(std::string(50, 'x') + "...", Longer(10))},
+      {"LONG", {"12345", "123456"}, "TEXT(5)", Refused("123456", Longer(5))},
+      {"DOUBLE", {"1.5", "-0.25"}, "TEXT(5)", "1.5|-0.25"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.from) + " " + c.values[0] + " -> " + c.to);
+    Fill(c.from, c.values);
+    const Status st = Change(c.to);
+    if (c.want.starts_with("Impossibile")) {
+      EXPECT_EQ(st.description(), c.want);
+      continue;
+    }
+    ASSERT_TRUE(st.ok()) << st.description();
+    std::string values;
+    for (const std::string& v : Values()) values += (values.empty() ? "" : "|") + v;
+    EXPECT_EQ(values, c.want);
+  }
+}
+
+// What a converted value is stored as, not only how it reads.
+TEST_F(TypeChangeTest, ConvertedValuesAreStoredAsTheirType) {
+  Fill("DOUBLE", {"2.5", "Null"});
   ASSERT_TRUE(Change("LONG").ok());
   EXPECT_EQ(ColumnOf("T", "v").type, kAdInteger);
-  EXPECT_EQ(Values(), (Strings{"2", "2", "4", "-2", "<null>", "0"}));
-  EXPECT_EQ(Raw("SELECT typeof(v) FROM T ORDER BY Id"),
-            "integer|integer|integer|integer|null|integer");
-
-  Fill("DOUBLE", {"255.5"});  // 256 after rounding
-  EXPECT_EQ(Change("BYTE").description(), Refused("255.5", "è fuori dall'intervallo di BYTE"));
-  Fill("DOUBLE", {"255.49", "-0.5"});
-  ASSERT_TRUE(Change("BYTE").ok());
-  EXPECT_EQ(Values(), (Strings{"255", "0"}));
-  Fill("LONG", {"-32768", "32767", "40000"});
-  EXPECT_EQ(Change("SHORT").description(), Refused("40000", "è fuori dall'intervallo di SHORT"));
-  Fill("DOUBLE", {"-2147483648.4", "2147483647.5"});
-  EXPECT_EQ(Change("INTEGER").description(),
-            Refused("2147483647.5", "è fuori dall'intervallo di LONG"));
-  // Yes/No values are -1 and 0, which a BYTE cannot hold.
-  Fill("YESNO", {"False", "True"});
-  EXPECT_EQ(Change("BYTE").description(), Refused("-1", "è fuori dall'intervallo di BYTE"));
-  Fill("LONG", {"9223372036854775807", "-9223372036854775808"});
-  ASSERT_TRUE(Change("BIGINT").ok());
-  EXPECT_EQ(Values(), (Strings{"9223372036854775807", "-9223372036854775808"}));
-}
-
-TEST_F(TypeChangeTest, TextsBecomeNumbersOnlyWhenTheyAreNumbers) {
-  Fill("TEXT(20)", {"' 42 '", "'-7.5'", "'1e3'", "'+3'", "Null"});
-  ASSERT_TRUE(Change("LONG").ok());
-  EXPECT_EQ(Values(), (Strings{"42", "-8", "1000", "3", "<null>"}));
-  Fill("TEXT(20)", {"' 3.25'", "'-0.5 '"});
+  EXPECT_EQ(Raw("SELECT typeof(v) FROM T ORDER BY Id"), "integer|null");
+  Fill("TEXT(20)", {"' 3.25'"});
   ASSERT_TRUE(Change("DOUBLE").ok());
-  EXPECT_EQ(Values(), (Strings{"3.25", "-0.5"}));
-  EXPECT_EQ(Raw("SELECT typeof(v) FROM T"), "real|real");
-  for (const char* text : {"", " ", "0x1A", "12abc", "1 2", "inf", "nan", "1,5", "1e", "."}) {
-    Fill("TEXT(20)", {});
-    ASSERT_TRUE(conn_->SetAllowZeroLength("T", "v", true).ok());
-    Run({"INSERT INTO T (v) VALUES ('" + std::string(text) + "')"});
-    EXPECT_EQ(Change("DOUBLE").description(),
-              Refused(text, "non è convertibile in DOUBLE")) << text;
-  }
-  // Words in a value are not taken for an error of the statement.
-  Fill("TEXT(20)", {"'near: syntax error'"});
-  EXPECT_EQ(Change("LONG").description(),
-            Refused("near: syntax error", "non è convertibile in LONG"));
-  Fill("TEXT(20)", {"'1e39'"});
-  EXPECT_EQ(Change("SINGLE").description(), Refused("1e39", "è fuori dall'intervallo di SINGLE"));
-
-  // The first value that does not convert is named, and nothing changes.
-  Run({"CREATE TABLE Clienti (Codice TEXT(10))", "INSERT INTO Clienti VALUES ('12')",
-       "INSERT INTO Clienti VALUES ('ABC')", "INSERT INTO Clienti VALUES ('XYZ')"});
-  EXPECT_EQ(conn_->Execute("ALTER TABLE Clienti ALTER COLUMN Codice LONG").description(),
-            "Impossibile cambiare il tipo del campo 'Clienti.Codice': il valore 'ABC' non è "
-            "convertibile in LONG.");
-}
-
-TEST_F(TypeChangeTest, CurrencyDecimalAndYesNo) {
-  Fill("DOUBLE", {"1.23456", "12.00004", "-2.5", "7"});
-  ASSERT_TRUE(Change("CURRENCY").ok());
-  EXPECT_EQ(Values(), (Strings{"12346c", "120000c", "-25000c", "70000c"}));
-  Fill("TEXT(10)", {"'123.456'", "'-0.125'"});
-  ASSERT_TRUE(Change("DECIMAL(5,2)").ok());
-  EXPECT_EQ(Values(), (Strings{"123.46", "-0.12"}));
-  Fill("DOUBLE", {"999.994", "999.996"});
-  EXPECT_EQ(Change("DECIMAL(5,2)").description(),
-            Refused("999.996", "è fuori dall'intervallo di DECIMAL(5,2)"));
-
-  Fill("LONG", {"5", "0", "-3", "Null"});
+  EXPECT_EQ(Raw("SELECT typeof(v) FROM T"), "real");
+  Fill("LONG", {"5", "0"});
   ASSERT_TRUE(Change("YESNO").ok());
-  EXPECT_EQ(Values(), (Strings{"True", "False", "True", "<null>"}));
-  EXPECT_EQ(Raw("SELECT v FROM T ORDER BY Id"), "-1|0|-1|");
-  ASSERT_TRUE(Change("TEXT(5)").ok());
-  EXPECT_EQ(Values(), (Strings{"-1", "0", "-1", "<null>"}));
-  Fill("TEXT(10)", {"'Vero'", "' 0 '", "'forse'"});
-  EXPECT_EQ(Change("YESNO").description(), Refused("forse", "non è convertibile in YESNO"));
-}
-
-TEST_F(TypeChangeTest, DatesBecomeTheirTextAndDateTextsBecomeDates) {
-  Fill("DATETIME", {"#2024-03-15 14:30#", "#2024-03-15#", "#14:30#", "Null"});
-  ASSERT_TRUE(Change("TEXT(30)").ok());
-  EXPECT_EQ(Values(), (Strings{"15/03/2024 14:30:00", "15/03/2024", "14:30:00", "<null>"}));
-  // The same text the dialect gives a date turned into text.
-  Fill("DATETIME", {"#2024-03-15 14:30#"});
-  EXPECT_EQ(Column("SELECT Format(v, 'General Date') FROM T"), Strings{"15/03/2024 14:30:00"});
-  EXPECT_EQ(Change("TEXT(10)").description(),
-            Refused("15/03/2024 14:30:00", "è più lungo di 10 caratteri"));
-  ASSERT_TRUE(Change("LONG").ok());
-  EXPECT_EQ(Values(), Strings{"45367"});
-
+  EXPECT_EQ(Raw("SELECT v FROM T ORDER BY Id"), "-1|0");
   Fill("TEXT(30)", {"'2024-03-15 14:30'", "' 15/03/2024 '", "'14:30'"});
   ASSERT_TRUE(Change("DATETIME").ok());
   EXPECT_EQ(Column("SELECT Format(v, 'yyyy-mm-dd hh:nn') FROM T ORDER BY Id"),
             (Strings{"2024-03-15 14:30", "2024-03-15 00:00", "1899-12-30 14:30"}));
   EXPECT_EQ(Raw("SELECT count(*) FROM T WHERE typeof(v) = 'text'"), "0");
-  Fill("TEXT(30)", {"'15/03/2024'", "'domani'"});
-  EXPECT_EQ(Change("DATETIME").description(), Refused("domani", "non è convertibile in DATETIME"));
-  Fill("DOUBLE", {"45366.5", "1e7"});
-  EXPECT_EQ(Change("DATETIME").description(),
-            Refused("10000000", "è fuori dall'intervallo di DATETIME"));
 }
 
-TEST_F(TypeChangeTest, TextsMustFitASmallerSize) {
+TEST_F(TypeChangeTest, TextsThatAreNoNumbersAreNamedAndNothingChanges) {
+  for (const char* text : {"", " ", "0x1A", "12abc", "1 2", "inf", "nan", "1,5", "1e", "."}) {
+    Fill("TEXT(20)", {});
+    ASSERT_TRUE(conn_->SetAllowZeroLength("T", "v", true).ok());
+    Run({"INSERT INTO T (v) VALUES ('" + std::string(text) + "')"});
+    EXPECT_EQ(Change("DOUBLE").description(), Refused(text, NotA("DOUBLE"))) << text;
+  }
+  // The first value that does not convert is named.
+  Run({"CREATE TABLE Clienti (Codice TEXT(10))", "INSERT INTO Clienti VALUES ('12')",
+       "INSERT INTO Clienti VALUES ('ABC')", "INSERT INTO Clienti VALUES ('XYZ')"});
+  EXPECT_EQ(conn_->Execute("ALTER TABLE Clienti ALTER COLUMN Codice LONG").description(),
+            "Impossibile cambiare il tipo del campo 'Clienti.Codice': il valore 'ABC' non è "
+            "convertibile in LONG.");
+  // A refused size leaves the column as it was; characters are code points: five accented
+  // letters fit five characters.
   Fill("TEXT(60)", {"'corto'", "'sedici caratteri'", "'àèìòù'", "Null"});
-  EXPECT_EQ(Change("TEXT(5)").description(),
-            Refused("sedici caratteri", "è più lungo di 5 caratteri"));
+  EXPECT_EQ(Change("TEXT(5)").description(), Refused("sedici caratteri", Longer(5)));
   EXPECT_EQ(ColumnOf("T", "v").defined_size, 60);
   Run({"UPDATE T SET v = 'sei' WHERE Id = 2"});
-  // Characters are code points: five accented letters fit five characters.
   ASSERT_TRUE(Change("TEXT(5)").ok());
   EXPECT_EQ(Values(), (Strings{"corto", "sei", "àèìòù", "<null>"}));
   EXPECT_EQ(ColumnOf("T", "v").defined_size, 5);
-
-  Fill("MEMO", {"'" + std::string(80, 'x') + "'"});
-  EXPECT_EQ(Change("TEXT(10)").description(),
-            Refused(std::string(50, 'x') + "...", "è più lungo di 10 caratteri"));
-  Fill("LONG", {"12345", "123456"});
-  EXPECT_EQ(Change("TEXT(5)").description(), Refused("123456", "è più lungo di 5 caratteri"));
-  Fill("DOUBLE", {"1.5", "-0.25"});
-  ASSERT_TRUE(Change("TEXT(5)").ok());
-  EXPECT_EQ(Values(), (Strings{"1.5", "-0.25"}));
 }
 
 TEST_F(TypeChangeTest, ARefusedChangeLeavesTheTableExactlyAsItWas) {

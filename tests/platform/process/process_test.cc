@@ -8,7 +8,7 @@ namespace {
 
 using ::testing::ElementsAre;
 
-TEST(SplitCommandLine, BlanksAndQuotes) {
+TEST(SplitCommandLine, BlanksQuotesBackslashesAndShellCharacters) {
   EXPECT_TRUE(SplitCommandLine("").empty());
   EXPECT_TRUE(SplitCommandLine("  \t ").empty());
   EXPECT_THAT(SplitCommandLine(" a  b\tc "), ElementsAre("a", "b", "c"));
@@ -20,33 +20,21 @@ TEST(SplitCommandLine, BlanksAndQuotes) {
   EXPECT_THAT(SplitCommandLine("\"a\"\"b\""), ElementsAre("a\"b"));
   // An unclosed quote runs to the end.
   EXPECT_THAT(SplitCommandLine("\"a b"), ElementsAre("a b"));
-}
-
-TEST(SplitCommandLine, Backslashes) {
-  // Literal except before a quote: 2n give n and the quote groups, 2n+1 give n and a quote.
+  // Backslashes are literal except before a quote: 2n give n and the quote groups, 2n+1 give n
+  // and a quote.
   EXPECT_THAT(SplitCommandLine("a\\\\b c\\"), ElementsAre("a\\\\b", "c\\"));
   EXPECT_THAT(SplitCommandLine("\"a\\\\\" b"), ElementsAre("a\\", "b"));
   EXPECT_THAT(SplitCommandLine("a\\\"b"), ElementsAre("a\"b"));
   EXPECT_THAT(SplitCommandLine("a\\\\\\\"b c"), ElementsAre("a\\\"b", "c"));
-}
-
-TEST(SplitCommandLine, ShellCharactersAreLiteral) {
+  // Characters a shell would act on are literal.
   EXPECT_THAT(SplitCommandLine("$(id) `id` ; | & > '*'"),
               ElementsAre("$(id)", "`id`", ";", "|", "&", ">", "'*'"));
 }
 
 TEST(QuoteArgument, SplitReadsBackWhatWasQuoted) {
-  const std::vector<std::string> cases = {"semplice",
-                                          "",
-                                          "con spazi",
-                                          "tab\tqui",
-                                          "\"",
-                                          "a\"b",
-                                          "C:\\Program Files\\",
-                                          "\\\\server\\share\\",
-                                          "fine\\\"",
-                                          "\\\"\\\\\"",
-                                          "\xC3\xA0 \xE2\x98\x83"};
+  const std::vector<std::string> cases = {
+      "semplice", "", "con spazi", "tab\tqui", "\"", "a\"b", "C:\\Program Files\\",
+      "\\\\server\\share\\", "fine\\\"", "\\\"\\\\\"", "\xC3\xA0 \xE2\x98\x83"};
   for (const std::string& arg : cases) {
     EXPECT_THAT(SplitCommandLine(QuoteArgument(arg)), ElementsAre(arg)) << QuoteArgument(arg);
   }

@@ -37,7 +37,6 @@ TEST_F(RegistroTest, UnknownRootChangesNothing) {
   EXPECT_EQ(RadiceRegistro("HKEY_LOCAL_MACHINE"), 0u);
   EXPECT_EQ(ScriviValoreRegistro(*reg_, "hklm", "Software\\X", "v", "1"), registry::kInvalidHandle);
   EXPECT_EQ(EliminaValoreRegistro(*reg_, "hklm", "Software\\X\\v"), registry::kInvalidHandle);
-  EXPECT_EQ(EliminaChiaveRegistro(*reg_, "hklm", "Software"), registry::kInvalidHandle);
   long code = 0;
   EXPECT_EQ(LeggiValoreRegistro(*reg_, "hklm", "Software", "v", &code), "v");
   EXPECT_EQ(code, registry::kInvalidHandle);
@@ -91,20 +90,12 @@ TEST_F(RegistroTest, WritingCreatesEveryMissingKeyAndStoresAString) {
   EXPECT_EQ(reg_->QueryValueEx(key, "Name", &type, nullptr, &size), registry::kSuccess);
   EXPECT_EQ(type, registry::kString);
   EXPECT_EQ(size, 6u);
-  EXPECT_EQ(LeggiStringaRegistro(*reg_, key, "name"), "value");
-
   EXPECT_EQ(ImpostaValoreRegistro(*reg_, registry::kCurrentUser, "Software\\A\\B", "Name", "new"),
             registry::kSuccess);
-  EXPECT_EQ(LeggiStringaRegistro(*reg_, key, "Name"), "new");  // the open key sees the change
+  EXPECT_EQ(LeggiStringaRegistro(*reg_, key, "name"), "new");  // the open key sees the change
 }
 
-TEST_F(RegistroTest, DeletingValuesAndKeys) {
-  ScriviValoreRegistro(*reg_, "HKCU", "Software\\App", "Gone", "1");
-  ScriviValoreRegistro(*reg_, "HKCU", "Software\\App", "Kept", "2");
-  EXPECT_EQ(EliminaValoreRegistro(*reg_, "HKCU", "Software\\App\\gone"), registry::kSuccess);
-  EXPECT_EQ(LeggiValoreRegistro(*reg_, "HKCU", "Software\\App", "Gone"), "");
-  EXPECT_EQ(LeggiValoreRegistro(*reg_, "HKCU", "Software\\App", "Kept"), "2");
-
+TEST_F(RegistroTest, DeletingValues) {
   // The key is opened by creating it: a missing key is left behind, empty.
   EXPECT_EQ(EliminaValoreRegistro(*reg_, "HKCU", "Software\\New\\Key\\v"), registry::kFileNotFound);
   EXPECT_TRUE(KeyExists(registry::kCurrentUser, "Software\\New\\Key"));
@@ -114,11 +105,6 @@ TEST_F(RegistroTest, DeletingValuesAndKeys) {
   reg_->SetValueEx(root, "Top", registry::kString, "t", 2);
   EXPECT_EQ(EliminaValoreRegistro(*reg_, "HKCU", "Top"), registry::kSuccess);
   EXPECT_EQ(LeggiStringaRegistro(*reg_, root, "Top"), "");
-
-  EXPECT_EQ(EliminaChiaveRegistro(*reg_, "HKCU", "Software\\Missing"), registry::kFileNotFound);
-  EXPECT_EQ(EliminaChiaveRegistro(*reg_, "HKCU", "Software\\New\\Key"), registry::kSuccess);
-  EXPECT_FALSE(KeyExists(registry::kCurrentUser, "Software\\New\\Key"));
-  EXPECT_TRUE(KeyExists(registry::kCurrentUser, "Software\\New"));
 }
 
 }  // namespace
