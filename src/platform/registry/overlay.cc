@@ -158,8 +158,10 @@ class Overlay final : public OverlayRegistry {
     if ((data == nullptr && size > 0) || !regfile::ValidValueName(name)) return kInvalidParameter;
     if (long rc = StillThere(path); rc != kSuccess) return rc;
     if (long rc = MayWrite(path, kSetValue); rc != kSuccess) return rc;
-    Ensure(path).values[text::FoldKey(name)] =
-        Entry{name, false, type, std::string(data != nullptr ? data : "", size)};
+    Entry& entry = EntryFor(path, name);
+    entry.deleted = false;
+    entry.type = type;
+    entry.data.assign(data != nullptr ? data : "", size);
     return kSuccess;
   }
 
@@ -170,7 +172,7 @@ class Overlay final : public OverlayRegistry {
     if (long rc = MayWrite(path, kSetValue); rc != kSuccess) return rc;
     std::uint32_t size = 0;
     if (long rc = QueryValueEx(key, name, nullptr, nullptr, &size); rc != kSuccess) return rc;
-    Ensure(path).values[text::FoldKey(name)] = Entry{name, true, 0, {}};
+    MarkDeleted(EntryFor(path, name));
     return kSuccess;
   }
 
@@ -191,7 +193,7 @@ class Overlay final : public OverlayRegistry {
     node.masked = true;
     // The values it held go with it; those written or deleted before stay marked as deleted,
     // so that the description still names them if the key is created again.
-    for (auto& [folded, entry] : node.values) entry = Entry{entry.name, true, 0, {}};
+    for (auto& [folded, entry] : node.values) MarkDeleted(entry);
     return kSuccess;
   }
 
@@ -276,6 +278,19 @@ class Overlay final : public OverlayRegistry {
       if (node->masked) *visible = false;
     }
     return node;
+  }
+
+  // The overlay's entry for a value, made when missing; it keeps the name as first written.
+  Entry& EntryFor(const Path& path, const std::string& name) {
+    auto [it, made] = Ensure(path).values.try_emplace(text::FoldKey(name));
+    if (made) it->second.name = name;
+    return it->second;
+  }
+
+  static void MarkDeleted(Entry& entry) {
+    entry.deleted = true;
+    entry.type = 0;
+    entry.data.clear();
   }
 
   static const Entry* FindEntry(const Node& node, const std::string& name) {
