@@ -296,7 +296,16 @@ std::unique_ptr<Prova> Prova::Prepara(const Platform& reale, const std::string& 
     p->registro_ = std::move(sovrapposto);
   } else {
     p->registroCopia_ = (stdfs::path(p->cartella_) / "registry.reg").string();
-    if (LeggiTutto(fileRegistro, &p->testoRegistroPrima_)) {
+    // A missing file is an empty registry. One that is there but cannot be read (a folder, no
+    // permission) fails every registry line of the real run: a rehearsal on an empty copy
+    // would hide that, so there is none.
+    fs::EntryFacts fatti;
+    int codice = 0;
+    if (fs::ExamineEntry(fileRegistro, &fatti, &codice)) {
+      if (!fatti.is_regular || !LeggiTutto(fileRegistro, &p->testoRegistroPrima_)) {
+        *errore = "il registro " + fileRegistro + " non si legge: non se ne fa la copia di prova.";
+        return nullptr;
+      }
       // The copy keeps the mode of a registry file (0600): it may hold private settings.
       std::ofstream(p->registroCopia_, std::ios::binary) << p->testoRegistroPrima_;
       stdfs::permissions(p->registroCopia_, stdfs::perms::owner_read | stdfs::perms::owner_write,

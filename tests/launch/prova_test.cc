@@ -273,6 +273,15 @@ TEST_F(ProvaSuCopie, UnaCopiaPerDatabaseAncheConDueNomi) {
   EXPECT_THAT(e.frasi, ::testing::Contains("Variabile N = 2"));
 }
 
+// A registry file that is there but cannot be read fails every registry line of the real run:
+// no rehearsal on an empty copy in its place.
+TEST_F(ProvaSuCopie, RegistroIlleggibileNessunaProva) {
+  stdfs::create_directory(a_.Percorso("cartella.reg"));
+  std::string errore;
+  EXPECT_EQ(mlx::Prova::Prepara(a_.stato->plat, a_.Percorso("cartella.reg"), "", &errore), nullptr);
+  EXPECT_THAT(errore, HasSubstr("cartella.reg non si legge"));
+}
+
 TEST_F(ProvaSuCopie, CartellaConservataSeRichiesto) {
   std::string errore;
   const std::string cartella = a_.Percorso("prova");
