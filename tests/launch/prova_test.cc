@@ -237,7 +237,7 @@ TEST_F(ProvaSuCopie, RegistroCheNonEUnFileLettoENonToccato) {
   const std::string script =
       "MSGN\r\nREG,X,HKCU,Software\\A,V\r\n^{<X>}==uno^\r\n=,Ramo,letto\r\n^^\r\n"
       "+\xC2\xA7,HKCU,Software\\A\\V,due\r\n+\xC2\xA7,HKCU,Software\\C\\N,x\r\n"
-      "-\xC2\xA7,HKCU,Software\\B\\Vecchia\\W\r\n";
+      "-\xC2\xA7,HKCU,Software\\B\\Vecchia\\W\r\nX\xC2\xA7,HKCU,Software\\B\\Vecchia\r\n";
   const Esito e = ProvaScript(script, true);
   EXPECT_EQ(a_.Leggi("registry.reg"), prima);
   EXPECT_THAT(e.frasi, ::testing::Contains("Variabile Ramo = letto"));

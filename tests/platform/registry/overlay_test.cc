@@ -130,38 +130,6 @@ TEST_F(OverlayTest, AnswersAsTheBaseWouldAfterTheSameCalls) {
   expected_ = ReadFile(Path("base.reg"));
 }
 
-TEST_F(OverlayTest, DescribesTheTouchedKeysBeforeAndAfter) {
-  Handle a = 0, b = 0, c = 0;
-  ASSERT_EQ(overlay_->OpenKeyEx(kCurrentUser, "Software\\A", 0, kKeyRead, &a), kSuccess);
-  ASSERT_EQ(overlay_->CreateKey(kCurrentUser, "Software\\B", &b), kSuccess);
-  ASSERT_EQ(overlay_->SetValueEx(a, "V", kString, "due", 4), kSuccess);
-  ASSERT_EQ(overlay_->SetValueEx(a, "N", kDword, "\x07\0\0\0", 4), kSuccess);  // as it was
-  ASSERT_EQ(overlay_->DeleteValue(b, "W"), kSuccess);
-  ASSERT_EQ(overlay_->DeleteKey(a, "Sub"), kSuccess);
-  ASSERT_EQ(overlay_->CreateKey(kCurrentUser, "Software\\C", &c), kSuccess);
-
-  regfile::Document before, after;
-  std::string error;
-  ASSERT_TRUE(overlay_->Describe(&before, &after, &error)) << error;
-  auto value = [](const regfile::Document& doc, const char* key, const char* name) {
-    const regfile::Key* k = doc.Find({"HKEY_CURRENT_USER", "Software", key});
-    const regfile::Value* v = k != nullptr ? k->FindValue(name) : nullptr;
-    return v != nullptr ? v->data : std::string("<none>");
-  };
-  EXPECT_EQ(value(before, "A", "V"), std::string("uno\0", 4));
-  EXPECT_EQ(value(after, "A", "V"), std::string("due\0", 4));
-  EXPECT_EQ(value(before, "A", "N"), value(after, "A", "N"));
-  EXPECT_EQ(value(before, "B", "W"), std::string("x\0", 2));
-  EXPECT_EQ(value(after, "B", "W"), "<none>");
-  // Only what was touched: B's other value is in neither.
-  EXPECT_EQ(value(before, "B", "Kept"), "<none>");
-  EXPECT_EQ(value(after, "B", "Kept"), "<none>");
-  EXPECT_NE(before.Find({"HKEY_CURRENT_USER", "Software", "A", "Sub"}), nullptr);
-  EXPECT_EQ(after.Find({"HKEY_CURRENT_USER", "Software", "A", "Sub"}), nullptr);
-  EXPECT_EQ(before.Find({"HKEY_CURRENT_USER", "Software", "C"}), nullptr);
-  EXPECT_NE(after.Find({"HKEY_CURRENT_USER", "Software", "C"}), nullptr);
-}
-
 // A base that lets HKLM be read but not written, as the system does for most users: opening an
 // existing key there for more than reading is refused.
 class ReadOnlyMachine final : public Registry {
