@@ -34,7 +34,8 @@ TEST(Motore, MessaggioFinaleSoloSeUnaRigaHaAgito) {
 TEST(Motore, CodiciSconosciutiNonFannoNulla) {
   Ambiente a;
   a.Esegui({"LOGY", "sql,DELETE FROM T", " ;x", "m,Campo,1", "MSGN"});
-  EXPECT_THAT(a.Log(), ElementsAre("Log attivato", "Disattivato msgbox segnalazione aggiornamento"));
+  EXPECT_THAT(a.Log(),
+              ElementsAre("Log attivato", "Disattivato msgbox segnalazione aggiornamento"));
   EXPECT_TRUE(a.database.eseguite.empty());
 }
 
@@ -59,9 +60,9 @@ TEST(Motore, OggettoMancanteNotatoSoloConDettagli) {
   const std::string dati = prova::NuovoDatabase(a);
   std::vector<std::string> note;
   a.stato->StampaNota = [&note](const std::string& n) { note.push_back(n); };
-  const std::vector<std::string> righe = {
-      "MSGN", "*" + dati + "*", "[Clienti]", ">", ">", "+,Nome,LONG", "-,Nome", "-,Nome",
-      "X",    "X",              "LOGY",      "=,A,1"};
+  const std::vector<std::string> righe = {"MSGN",        "*" + dati + "*", "[Clienti]", ">", ">",
+                                          "+,Nome,LONG", "-,Nome",         "-,Nome",    "X", "X",
+                                          "LOGY",        "=,A,1"};
   a.Esegui(righe);
   EXPECT_TRUE(note.empty());
   a.stato->Dettagli = true;
@@ -71,8 +72,8 @@ TEST(Motore, OggettoMancanteNotatoSoloConDettagli) {
   EXPECT_TRUE(a.ui.dialoghi.empty()) << prova::PrimoDialogo(a);
   EXPECT_FALSE(a.stato->ErroreSegnalato);
   // The run went on after the passed-over lines.
-  EXPECT_THAT(a.Log(), ElementsAre("Log attivato", "Variabile A = 1", "Log attivato",
-                                   "Variabile A = 1"));
+  EXPECT_THAT(a.Log(),
+              ElementsAre("Log attivato", "Variabile A = 1", "Log attivato", "Variabile A = 1"));
 }
 
 TEST(Motore, DebuggingAnnunciaLaFine) {
@@ -82,8 +83,7 @@ TEST(Motore, DebuggingAnnunciaLaFine) {
   m.InitVars("s.txt");
   m.InitMLX({"MSGN", "END", "=,A,1"});
   m.Ciclo();
-  EXPECT_THAT(a.TitoliDialoghi(), ElementsAre("Attenzione"));
-  EXPECT_EQ(a.ui.dialoghi[0].testo, "Esecuzione terminata.");
+  EXPECT_THAT(a.TestiDialoghi(), ElementsAre("Esecuzione terminata."));
 }
 
 // Clearing the engine puts it on the first line that is not a comment, for each script it is
@@ -122,24 +122,6 @@ TEST(Motore, IlPercorsoOspiteVieneDalRegistro) {
   EXPECT_NE(m.Contesto().impostazioni.ChiaveImpostazioni, -1);
   m.Clear();
   EXPECT_EQ(m.Contesto().impostazioni.ChiaveImpostazioni, -1);
-}
-
-TEST(Motore, LaFinestraDiAttesaSiChiudeDopoUnErroreEAllaFine) {
-  Ambiente a;
-  clsMarlovex m(*a.stato);
-  m.InitVars("s.txt");
-  m.InitMLX({"=,A,1", "=,B,{<MANCA>}", "=,C,2"});
-  m.Riga(0);
-  a.ui.attesa = true;
-  EXPECT_TRUE(FormCaricato(&a.ui, "frmWait"));
-  EXPECT_FALSE(FormCaricato(&a.ui, "frmwait"));
-  m.Riga(1);
-  EXPECT_FALSE(a.ui.attesa);  // the reported error unloaded it
-  a.ui.attesa = true;
-  m.Riga(2);
-  EXPECT_TRUE(a.ui.attesa);
-  m.Clear();
-  EXPECT_FALSE(a.ui.attesa);
 }
 
 }  // namespace
