@@ -39,9 +39,11 @@ TEST(Motore, CodiciSconosciutiNonFannoNulla) {
   EXPECT_TRUE(a.database.eseguite.empty());
 }
 
+// END ends the run, announced when debugging.
 TEST(Motore, SwitchEFineRunDopoEnd) {
   Ambiente a;
   clsMarlovex m(*a.stato);
+  m.Debugging(true);
   m.InitVars("s.txt");
   m.InitMLX({"ASKN", "MSGN", "ERRN", "END", "ERRY"});
   m.Ciclo();
@@ -50,6 +52,7 @@ TEST(Motore, SwitchEFineRunDopoEnd) {
   EXPECT_TRUE(m.Contesto().ErroriSilenziosi);  // the line after END never ran
   EXPECT_FALSE(m.IsRunning());
   EXPECT_EQ(m.ExecVars(), nullptr);
+  EXPECT_THAT(a.TestiDialoghi(), ElementsAre("Esecuzione terminata."));
 }
 
 // An object a schema command does not find is passed over in silence; with --verbose (and so
@@ -74,16 +77,6 @@ TEST(Motore, OggettoMancanteNotatoSoloConDettagli) {
   // The run went on after the passed-over lines.
   EXPECT_THAT(a.Log(),
               ElementsAre("Log attivato", "Variabile A = 1", "Log attivato", "Variabile A = 1"));
-}
-
-TEST(Motore, DebuggingAnnunciaLaFine) {
-  Ambiente a;
-  clsMarlovex m(*a.stato);
-  m.Debugging(true);
-  m.InitVars("s.txt");
-  m.InitMLX({"MSGN", "END", "=,A,1"});
-  m.Ciclo();
-  EXPECT_THAT(a.TestiDialoghi(), ElementsAre("Esecuzione terminata."));
 }
 
 // Clearing the engine puts it on the first line that is not a comment, for each script it is
