@@ -56,10 +56,8 @@ TEST(Compattazione, ConUnAltroUtenteMostraLErroreELasciaChiuso) {
   std::unique_ptr<db::Connection> altro = prova::Apri(a, dati);
   // The other user is reading: the file is locked.
   std::unique_ptr<db::Recordset> lettura;
-  ASSERT_TRUE(altro
-                  ->OpenRecordset("SELECT 1 FROM sqlite_schema UNION ALL SELECT 2",
-                                  db::kForwardOnly, db::kReadOnly, &lettura)
-                  .ok());
+  ASSERT_TRUE(altro->OpenRecordset("SELECT 1 FROM sqlite_schema UNION ALL SELECT 2",
+                                   db::kForwardOnly, db::kReadOnly, &lettura).ok());
   a.Esegui({"MSGN", "*" + dati + "*", "DBZ", "GET,N,SELECT 1"});
   // The standard library's regex: GoogleTest's own on Windows has no bracket expressions.
   EXPECT_THAT(a.TestiDialoghi(), ElementsAre(::testing::Truly([](const std::string& t) {

@@ -34,8 +34,7 @@ TEST(Motore, MessaggioFinaleSoloSeUnaRigaHaAgito) {
 TEST(Motore, CodiciSconosciutiNonFannoNulla) {
   Ambiente a;
   a.Esegui({"LOGY", "sql,DELETE FROM T", " ;x", "m,Campo,1", "MSGN"});
-  EXPECT_THAT(a.Log(),
-              ElementsAre("Log attivato", "Disattivato msgbox segnalazione aggiornamento"));
+  EXPECT_THAT(a.Log(), ElementsAre("Log attivato", "Disattivato msgbox segnalazione aggiornamento"));
   EXPECT_TRUE(a.database.eseguite.empty());
 }
 
@@ -63,9 +62,9 @@ TEST(Motore, OggettoMancanteNotatoSoloConDettagli) {
   const std::string dati = prova::NuovoDatabase(a);
   std::vector<std::string> note;
   a.stato->StampaNota = [&note](const std::string& n) { note.push_back(n); };
-  const std::vector<std::string> righe = {"MSGN",        "*" + dati + "*", "[Clienti]", ">", ">",
-                                          "+,Nome,LONG", "-,Nome",         "-,Nome",    "X", "X",
-                                          "LOGY",        "=,A,1"};
+  const std::vector<std::string> righe = {
+      "MSGN", "*" + dati + "*", "[Clienti]", ">", ">", "+,Nome,LONG", "-,Nome", "-,Nome",
+      "X",    "X",              "LOGY",      "=,A,1"};
   a.Esegui(righe);
   EXPECT_TRUE(note.empty());
   a.stato->Dettagli = true;

@@ -51,8 +51,8 @@ TEST(ComandiFile, CopiaMantieneLOrario) {
   Ambiente a;
   a.Scrivi("x.sh", "#!/bin/sh\n");
   // Whole seconds: the standard library on Windows sets no finer time.
-  const auto prima = std::chrono::floor<std::chrono::seconds>(stdfs::file_time_type::clock::now() -
-                                                              std::chrono::hours(48));
+  const auto prima = std::chrono::floor<std::chrono::seconds>(
+      stdfs::file_time_type::clock::now() - std::chrono::hours(48));
   stdfs::last_write_time(a.Percorso("x.sh"), prima);
   Esegui(a, {"CP," + a.Percorso("x.sh") + "," + a.Percorso("y.sh")});
   EXPECT_EQ(stdfs::last_write_time(a.Percorso("y.sh")), prima);

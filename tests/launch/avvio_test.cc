@@ -30,10 +30,9 @@ TEST(Avvio, EtichettaDoppiaRifiutaLoScript) {
 TEST(Opzioni, EstensioniPrimaDellaGrammatica) {
   OpzioniAvvio o;
   auto ambiente = [](const std::string& n) { return n == "MLX_REGISTRY" ? "/env.reg" : ""; };
-  EXPECT_EQ(
-      LeggiRigaComando({"--dry-run", "--app-dir", "/app", "--answers=Si,2", "a.txt,", "b.txt"},
-                       ambiente, &o),
-      "");
+  EXPECT_EQ(LeggiRigaComando({"--dry-run", "--app-dir", "/app", "--answers=Si,2", "a.txt,", "b.txt"},
+                             ambiente, &o),
+            "");
   EXPECT_TRUE(o.prova);
   EXPECT_TRUE(o.dettagli);
   EXPECT_EQ(o.cartellaProgramma, "/app");

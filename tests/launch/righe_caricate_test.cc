@@ -88,9 +88,9 @@ TEST(RigheCaricate, TestoNonUtf8LettoComeLaSuaCopiaDecodificata) {
   Ambiente a;
   a.Scrivi("inc.txt", "=,I,uno\n");
   a.Scrivi("inc8.txt", "=,K,citt\xE0\n");
-  const std::vector<std::string> righe = {":INIZIO",       "=,A,\xC3\xA8 _", "  seguito",
-                                          "<<MLX,inc.txt", "=,B,{<A>}",      "<<MLX,inc8.txt",
-                                          "=,C,ultima"};
+  const std::vector<std::string> righe = {
+      ":INIZIO", "=,A,\xC3\xA8 _", "  seguito", "<<MLX,inc.txt", "=,B,{<A>}", "<<MLX,inc8.txt",
+      "=,C,ultima"};
   for (std::size_t guasta = 0; guasta <= righe.size(); ++guasta) {
     std::string testo;
     for (std::size_t i = 0; i < righe.size(); ++i) {

@@ -38,24 +38,21 @@ TEST(ComandiRegistro, ArgomentoMancanteSegnalato) {
 
 TEST(RigaImpostazioni, CambiaChiaveEValoreDelPercorso) {
   Ambiente a;
-  ScriviValoreRegistro(*a.registro, "HKCU", "Software\\VB and VBA Program Settings\\Altro\\Sezione",
-                       "Archivio", "C:\\Dati\\Storico.mdb");
+  ScriviValoreRegistro(*a.registro, "HKCU",
+                       "Software\\VB and VBA Program Settings\\Altro\\Sezione", "Archivio",
+                       "C:\\Dati\\Storico.mdb");
   clsMarlovex m(*a.stato);
   m.InitVars("s.txt");
-  m.InitMLX({"LOGY",
-             "\xC2\xA7"
-             "Altro\\Sezione,Archivio",
-             "\xC2\xA7", "\xC2\xA7Manca,X"});
+  m.InitMLX({"LOGY", "\xC2\xA7" "Altro\\Sezione,Archivio", "\xC2\xA7", "\xC2\xA7Manca,X"});
   m.Riga(0);
   m.Riga(1);
   EXPECT_EQ(m.Azione(), "Aperta chiave di registro Altro\\Sezione\\Archivio");
   EXPECT_EQ(m.Contesto().impostazioni.NomeValoreDb, "Archivio");
   ASSERT_NE(m.Contesto().impostazioni.ChiaveImpostazioni, -1);
-  EXPECT_EQ(
-      LeggiStringaRegistro(
-          *a.registro, static_cast<registry::Handle>(m.Contesto().impostazioni.ChiaveImpostazioni),
-          "Archivio"),
-      "C:\\Dati\\Storico.mdb");
+  EXPECT_EQ(LeggiStringaRegistro(*a.registro,
+                                 static_cast<registry::Handle>(m.Contesto().impostazioni.ChiaveImpostazioni),
+                                 "Archivio"),
+            "C:\\Dati\\Storico.mdb");
   m.Riga(2);  // an empty settings line changes nothing
   EXPECT_EQ(m.Azione(), "");
   EXPECT_EQ(m.Contesto().impostazioni.NomeValoreDb, "Archivio");
