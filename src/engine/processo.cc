@@ -39,6 +39,9 @@ class RegistroSorvegliato final : public registry::Registry {
     return Esito(registro_.DeleteKey(root, sub_key));
   }
   long CloseKey(registry::Handle key) override { return Esito(registro_.CloseKey(key)); }
+  long EnumKey(registry::Handle key, std::uint32_t index, std::string* name) override {
+    return Esito(registro_.EnumKey(key, index, name));
+  }
   std::string LastError() const override { return registro_.LastError(); }
   bool RunOnceAtLogon() const override { return registro_.RunOnceAtLogon(); }
 

@@ -8,6 +8,7 @@
 #include "platform/db/db.h"
 #include "platform/fs/fs.h"
 #include "platform/fs/regular.h"
+#include "platform/registry/overlay.h"
 #include "platform/registry/registry.h"
 #include "platform/text/text.h"
 #include "platform/ui/ui.h"
@@ -286,14 +287,32 @@ std::unique_ptr<Prova> Prova::Prepara(const Platform& reale, const std::string& 
     p->conserva_ = true;
   }
   p->registroOriginale_ = fileRegistro;
-  p->registroCopia_ = (stdfs::path(p->cartella_) / "registry.reg").string();
-  if (LeggiTutto(fileRegistro, &p->testoRegistroPrima_)) {
-    // The copy keeps the mode of a registry file (0600): it may hold private settings.
-    std::ofstream(p->registroCopia_, std::ios::binary) << p->testoRegistroPrima_;
-    stdfs::permissions(p->registroCopia_, stdfs::perms::owner_read | stdfs::perms::owner_write,
-                       stdfs::perm_options::replace, ec);
+  if (fileRegistro.empty() && reale.registry != nullptr) {
+    // A registry that is no file (the system's own) cannot be copied: the run works on an
+    // overlay that reads the real keys and values and keeps the run's writes to itself.
+    std::unique_ptr<registry::OverlayRegistry> sovrapposto =
+        registry::MakeOverlayRegistry(*reale.registry);
+    p->sovrapposto_ = sovrapposto.get();
+    p->registro_ = std::move(sovrapposto);
+  } else {
+    p->registroCopia_ = (stdfs::path(p->cartella_) / "registry.reg").string();
+    // A missing file is an empty registry. One that is there but cannot be read (a folder, no
+    // permission) fails every registry line of the real run: a rehearsal on an empty copy
+    // would hide that, so there is none.
+    fs::EntryFacts fatti;
+    int codice = 0;
+    if (fs::ExamineEntry(fileRegistro, &fatti, &codice)) {
+      if (!fatti.is_regular || !LeggiTutto(fileRegistro, &p->testoRegistroPrima_)) {
+        *errore = "il registro " + fileRegistro + " non si legge: non se ne fa la copia di prova.";
+        return nullptr;
+      }
+      // The copy keeps the mode of a registry file (0600): it may hold private settings.
+      std::ofstream(p->registroCopia_, std::ios::binary) << p->testoRegistroPrima_;
+      stdfs::permissions(p->registroCopia_, stdfs::perms::owner_read | stdfs::perms::owner_write,
+                         stdfs::perm_options::replace, ec);
+    }
+    p->registro_ = registry::MakeFileRegistry(p->registroCopia_);
   }
-  p->registro_ = registry::MakeFileRegistry(p->registroCopia_);
   p->plat_ = reale;
   if (reale.db != nullptr) {
     p->database_ = std::make_unique<ProvaDatabase>(*reale.db, reale.ui, p->cartella_);
@@ -353,6 +372,13 @@ Rapporto Prova::Confronta() {
       ConfrontaDatabase(database_->Reale(), copia->prima, copia->lavoro, &d);
       r.database.push_back(std::move(d));
     }
+  }
+  if (sovrapposto_ != nullptr) {
+    registry::regfile::Document prima, dopo;
+    if (sovrapposto_->Describe(&prima, &dopo, &r.erroreRegistro)) {
+      ConfrontaRegistro(prima, dopo, &r.registro);
+    }
+    return r;
   }
   std::string dopo;
   if (!LeggiTutto(registroCopia_, &dopo)) dopo.clear();

@@ -413,13 +413,19 @@ bool ConfrontaRegistro(const std::string& testoPrima, const std::string& testoDo
                        std::vector<ModificaRegistro>* modifiche, std::string* errore) {
   registry::regfile::Document prima, dopo;
   if (!prima.Parse(testoPrima, errore) || !dopo.Parse(testoDopo, errore)) return false;
+  ConfrontaRegistro(prima, dopo, modifiche);
+  return true;
+}
+
+void ConfrontaRegistro(const registry::regfile::Document& prima,
+                       const registry::regfile::Document& dopo,
+                       std::vector<ModificaRegistro>* modifiche) {
   for (std::uint32_t radice = registry::kClassesRoot; radice <= registry::kDynData; ++radice) {
     const std::string nome(registry::regfile::RootName(radice));
     const auto* a = prima.Find({nome});
     const auto* b = dopo.Find({nome});
     if (a != nullptr || b != nullptr) ScorriChiavi(a, b, nome, modifiche);
   }
-  return true;
 }
 
 std::string TestoRapporto(const Rapporto& r) {

@@ -1,6 +1,6 @@
 // The report of a dry run: what the script would change in each database and in the registry,
 // what it would do outside them, and the errors it would report. Built by comparing the state
-// each database and the registry file had before the rehearsal with the rehearsed copies, both
+// each database and the registry had before the rehearsal with the rehearsed copies, both
 // read through the data-access layer's catalogue (so it speaks the scripts' types) and the
 // registry file reader.
 #pragma once
@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/db/db.h"
+#include "platform/registry/reg_file.h"
 
 namespace mlx {
 
@@ -68,6 +69,10 @@ void ConfrontaDatabase(db::Provider& provider, const std::string& prima, const s
 // Compares two registry files (either may be missing or empty).
 bool ConfrontaRegistro(const std::string& testoPrima, const std::string& testoDopo,
                        std::vector<ModificaRegistro>* modifiche, std::string* errore);
+// Compares two registries already read.
+void ConfrontaRegistro(const registry::regfile::Document& prima,
+                       const registry::regfile::Document& dopo,
+                       std::vector<ModificaRegistro>* modifiche);
 
 // The report as text, one line each, for standard output.
 std::string TestoRapporto(const Rapporto& rapporto);

@@ -53,8 +53,7 @@ TEST_F(Programmati, DovutiDalPiuVecchioUnaVoltaSola) {
                                     "Variabile S = b", fine));
   // The missing script is reported and done all the same; a plan without script is only
   // marked; one whose state is unknown, and the future one, wait.
-  ASSERT_EQ(a_.ui.dialoghi.size(), 1u);
-  EXPECT_EQ(a_.ui.dialoghi[0].testo, "File " + manca + " non trovato.");
+  EXPECT_THAT(a_.TestiDialoghi(), ElementsAre("File " + manca + " non trovato."));
   EXPECT_THAT(Piani(), ElementsAre("20260101|" + manca + "|True", "20261101|<null>|True",
                                    "20261101|y.txt|<null>", "20261130|" + a + "|True",
                                    "20261205|" + b + "|True", "20261206|" + c + "|False"));
@@ -65,11 +64,11 @@ TEST(ProgrammatiMancanti, NienteDatabase) {
   a.UsaSqlite();
   const std::string piani = a.Percorso("Pelsacord.mdb");
   Main(*a.stato, "-U Piani");
-  ASSERT_EQ(a.ui.dialoghi.size(), 1u);
-  EXPECT_THAT(a.ui.dialoghi[0].testo,
-              ::testing::StartsWith("Aggiornamenti programmati non eseguiti: il database di "
-                                    "pianificazione " +
-                                    piani + " non si legge."));
+  EXPECT_THAT(
+      a.TestiDialoghi(),
+      ElementsAre(::testing::StartsWith("Aggiornamenti programmati non eseguiti: il database di "
+                                        "pianificazione " +
+                                        piani + " non si legge.")));
   EXPECT_TRUE(a.stato->ErroreSegnalato);
 }
 

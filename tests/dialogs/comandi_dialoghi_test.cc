@@ -15,18 +15,15 @@ TEST(Messaggio, TestoTitoloRigheEIcone) {
   a.Esegui({"MSGN", "LOGY", "=,VER,2.1", "ENV,A,AVVISO",
             "MSG,i,Prima riga#~#Seconda, con virgola\xC2\xA7~\xC2\xA7Titolo\xC2\xA7~\xC2\xA7resto",
             "MSG,X,Senza titolo", "MSG,?,{<A>}", "MSG,!,"});
-  ASSERT_EQ(a.ui.dialoghi.size(), 4u);
-  EXPECT_EQ(a.ui.dialoghi[0].testo, "Prima riga\r\nSeconda, con virgola");
-  // The title is what follows the first separator, later ones included.
-  EXPECT_EQ(a.ui.dialoghi[0].titolo, "Titolo\xC2\xA7~\xC2\xA7resto");
-  EXPECT_EQ(a.ui.dialoghi[0].stile, ui::kIconInformation);
-  EXPECT_EQ(a.ui.dialoghi[1].testo, "Senza titolo");
-  EXPECT_EQ(a.ui.dialoghi[1].titolo, "");
-  EXPECT_EQ(a.ui.dialoghi[1].stile, ui::kIconCritical);
-  // The text is expanded once more: a value that holds a placeholder shows what it names.
-  EXPECT_EQ(a.ui.dialoghi[2].testo, "versione 2.1");
-  EXPECT_EQ(a.ui.dialoghi[2].stile, ui::kIconQuestion);
-  EXPECT_EQ(a.ui.dialoghi[3].stile, ui::kIconExclamation);
+  // The title is what follows the first separator, later ones included; the text is expanded
+  // once more, so a value that holds a placeholder shows what it names.
+  EXPECT_THAT(a.TestiDialoghi(), ElementsAre("Prima riga\r\nSeconda, con virgola", "Senza titolo",
+                                             "versione 2.1", ""));
+  EXPECT_THAT(a.TitoliDialoghi(), ElementsAre("Titolo\xC2\xA7~\xC2\xA7resto", "", "", ""));
+  std::vector<int> stili;
+  for (const fakes::Dialogo& d : a.ui.dialoghi) stili.push_back(d.stile);
+  EXPECT_THAT(stili, ElementsAre(ui::kIconInformation, ui::kIconCritical, ui::kIconQuestion,
+                                 ui::kIconExclamation));
   EXPECT_THAT(a.Log(),
               ElementsAre("Log attivato", "Variabile VER = 2.1",
                           "Variabile A da ambiente AVVISO = versione {<VER>}", "Messaggio a video",
@@ -37,8 +34,7 @@ TEST(Messaggio, IconaSconosciutaOArgomentoMancante) {
   for (const std::string riga : {"MSG,w,testo", "MSG,ii,testo", "MSG"}) {
     Ambiente a;
     a.Esegui({"MSGN", "LOGY", riga, "=,V,dopo"});
-    ASSERT_EQ(a.ui.dialoghi.size(), 1u) << riga;
-    EXPECT_EQ(a.ui.dialoghi[0].titolo, "Attenzione");
+    EXPECT_THAT(a.TitoliDialoghi(), ElementsAre("Attenzione")) << riga;
     EXPECT_THAT(a.Log(), ElementsAre("Log attivato", "Variabile V = dopo")) << riga;
   }
   Ambiente a;

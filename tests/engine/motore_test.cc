@@ -38,9 +38,11 @@ TEST(Motore, CodiciSconosciutiNonFannoNulla) {
   EXPECT_TRUE(a.database.eseguite.empty());
 }
 
+// END ends the run, announced when debugging.
 TEST(Motore, SwitchEFineRunDopoEnd) {
   Ambiente a;
   clsMarlovex m(*a.stato);
+  m.Debugging(true);
   m.InitVars("s.txt");
   m.InitMLX({"ASKN", "MSGN", "ERRN", "END", "ERRY"});
   m.Ciclo();
@@ -49,6 +51,7 @@ TEST(Motore, SwitchEFineRunDopoEnd) {
   EXPECT_TRUE(m.Contesto().ErroriSilenziosi);  // the line after END never ran
   EXPECT_FALSE(m.IsRunning());
   EXPECT_EQ(m.ExecVars(), nullptr);
+  EXPECT_THAT(a.TestiDialoghi(), ElementsAre("Esecuzione terminata."));
 }
 
 // An object a schema command does not find is passed over in silence; with --verbose (and so
@@ -71,19 +74,8 @@ TEST(Motore, OggettoMancanteNotatoSoloConDettagli) {
   EXPECT_TRUE(a.ui.dialoghi.empty()) << prova::PrimoDialogo(a);
   EXPECT_FALSE(a.stato->ErroreSegnalato);
   // The run went on after the passed-over lines.
-  EXPECT_THAT(a.Log(), ElementsAre("Log attivato", "Variabile A = 1", "Log attivato",
-                                   "Variabile A = 1"));
-}
-
-TEST(Motore, DebuggingAnnunciaLaFine) {
-  Ambiente a;
-  clsMarlovex m(*a.stato);
-  m.Debugging(true);
-  m.InitVars("s.txt");
-  m.InitMLX({"MSGN", "END", "=,A,1"});
-  m.Ciclo();
-  EXPECT_THAT(a.TitoliDialoghi(), ElementsAre("Attenzione"));
-  EXPECT_EQ(a.ui.dialoghi[0].testo, "Esecuzione terminata.");
+  EXPECT_THAT(a.Log(),
+              ElementsAre("Log attivato", "Variabile A = 1", "Log attivato", "Variabile A = 1"));
 }
 
 // Clearing the engine puts it on the first line that is not a comment, for each script it is
@@ -122,24 +114,6 @@ TEST(Motore, IlPercorsoOspiteVieneDalRegistro) {
   EXPECT_NE(m.Contesto().impostazioni.ChiaveImpostazioni, -1);
   m.Clear();
   EXPECT_EQ(m.Contesto().impostazioni.ChiaveImpostazioni, -1);
-}
-
-TEST(Motore, LaFinestraDiAttesaSiChiudeDopoUnErroreEAllaFine) {
-  Ambiente a;
-  clsMarlovex m(*a.stato);
-  m.InitVars("s.txt");
-  m.InitMLX({"=,A,1", "=,B,{<MANCA>}", "=,C,2"});
-  m.Riga(0);
-  a.ui.attesa = true;
-  EXPECT_TRUE(FormCaricato(&a.ui, "frmWait"));
-  EXPECT_FALSE(FormCaricato(&a.ui, "frmwait"));
-  m.Riga(1);
-  EXPECT_FALSE(a.ui.attesa);  // the reported error unloaded it
-  a.ui.attesa = true;
-  m.Riga(2);
-  EXPECT_TRUE(a.ui.attesa);
-  m.Clear();
-  EXPECT_FALSE(a.ui.attesa);
 }
 
 }  // namespace

@@ -56,10 +56,6 @@ TEST(Utilita, VociConChiaviSenzaMaiuscole) {
   EXPECT_EQ(LeggiVoce(nullptr, "x"), "");
   ScriviVoce(&voci, "senza separatore", "Nome");
   EXPECT_EQ(VoceDestra(&voci, "NOME", " = "), "");
-  std::unique_ptr<CollezioneTesti> posseduta = std::make_unique<CollezioneTesti>();
-  SvuotaCollection(posseduta);
-  EXPECT_EQ(posseduta, nullptr);
-  SvuotaCollection(posseduta);  // an absent collection stays absent
 }
 
 // Keys made of the bytes at the edges of the folding (the letters next to '@', '[', '`' and

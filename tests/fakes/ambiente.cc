@@ -88,4 +88,10 @@ std::vector<std::string> Ambiente::TitoliDialoghi() const {
   return titoli;
 }
 
+std::vector<std::string> Ambiente::TestiDialoghi() const {
+  std::vector<std::string> testi;
+  for (const Dialogo& d : ui.dialoghi) testi.push_back(d.testo);
+  return testi;
+}
+
 }  // namespace mlx::fakes

@@ -49,6 +49,7 @@ class Ambiente {
   // run.
   void Esegui(const std::vector<std::string>& righe, bool vero = true);
   std::vector<std::string> TitoliDialoghi() const;
+  std::vector<std::string> TestiDialoghi() const;
 };
 
 }  // namespace mlx::fakes

@@ -56,13 +56,14 @@ class ProvaSuCopie : public ::testing::Test {
     std::string cartella;
   };
 
-  // Rehearses the script as --dry-run does.
-  Esito ProvaScript(const std::string& script) {
+  // Rehearses the script as --dry-run does: on a copy of the registry file, or, with
+  // `sovrapposto`, on an overlay over the registry as where the registry is no file.
+  Esito ProvaScript(const std::string& script, bool sovrapposto = false) {
     a_.Scrivi("s.txt", script);
     Esito e;
     std::string errore;
-    std::unique_ptr<mlx::Prova> prova =
-        mlx::Prova::Prepara(a_.stato->plat, a_.Percorso("registry.reg"), "", &errore);
+    std::unique_ptr<mlx::Prova> prova = mlx::Prova::Prepara(
+        a_.stato->plat, sovrapposto ? "" : a_.Percorso("registry.reg"), "", &errore);
     EXPECT_NE(prova, nullptr) << errore;
     if (!prova) return e;
     StatoProcesso stato(prova->Piattaforma());
@@ -228,6 +229,34 @@ TEST_F(ProvaSuCopie, AvvisaDelFileCheLaCopiaAvrebbeCreato) {
   EXPECT_THAT(JsonRapporto(e.rapporto), HasSubstr("\"rehearsal\":\"warning\",\"script\""));
 }
 
+// A registry that is no file is read as it is and left as it was, and the report says what a
+// copy of a registry file would have said.
+TEST_F(ProvaSuCopie, RegistroCheNonEUnFileLettoENonToccato) {
+  ScriviValoreRegistro(*a_.registro, "HKCU", "Software\\B\\Vecchia", "W", "w");
+  const std::string prima = a_.Leggi("registry.reg");
+  const std::string script =
+      "MSGN\r\nREG,X,HKCU,Software\\A,V\r\n^{<X>}==uno^\r\n=,Ramo,letto\r\n^^\r\n"
+      "+\xC2\xA7,HKCU,Software\\A\\V,due\r\n+\xC2\xA7,HKCU,Software\\C\\N,x\r\n"
+      "-\xC2\xA7,HKCU,Software\\B\\Vecchia\\W\r\nX\xC2\xA7,HKCU,Software\\B\\Vecchia\r\n";
+  const Esito e = ProvaScript(script, true);
+  EXPECT_EQ(a_.Leggi("registry.reg"), prima);
+  EXPECT_THAT(e.frasi, ::testing::Contains("Variabile Ramo = letto"));
+  EXPECT_TRUE(e.rapporto.errori.empty());
+  const Esito copia = ProvaScript(script);
+  auto righe = [](const Rapporto& r) {
+    std::vector<std::string> v;
+    for (const ModificaRegistro& m : r.registro) {
+      v.push_back(std::string(1, m.azione) + m.chiave + "|" + m.nome + "|" + m.prima + "|" +
+                  m.dopo);
+    }
+    std::sort(v.begin(), v.end());
+    return v;
+  };
+  EXPECT_EQ(righe(e.rapporto), righe(copia.rapporto));
+  EXPECT_EQ(righe(e.rapporto).size(), 3u);
+  EXPECT_EQ(e.frasi, copia.frasi);
+}
+
 TEST_F(ProvaSuCopie, UnaCopiaPerDatabaseAncheConDueNomi) {
   const std::string altroNome = a_.Percorso("./Dati.mdb");
   // Windows lets only privileged users make symbolic links.
@@ -242,6 +271,15 @@ TEST_F(ProvaSuCopie, UnaCopiaPerDatabaseAncheConDueNomi) {
   ASSERT_EQ(e.rapporto.database[0].righe.size(), 1u);
   EXPECT_EQ(e.rapporto.database[0].righe[0].aggiunte, 2);
   EXPECT_THAT(e.frasi, ::testing::Contains("Variabile N = 2"));
+}
+
+// A registry file that is there but cannot be read fails every registry line of the real run:
+// no rehearsal on an empty copy in its place.
+TEST_F(ProvaSuCopie, RegistroIlleggibileNessunaProva) {
+  stdfs::create_directory(a_.Percorso("cartella.reg"));
+  std::string errore;
+  EXPECT_EQ(mlx::Prova::Prepara(a_.stato->plat, a_.Percorso("cartella.reg"), "", &errore), nullptr);
+  EXPECT_THAT(errore, HasSubstr("cartella.reg non si legge"));
 }
 
 TEST_F(ProvaSuCopie, CartellaConservataSeRichiesto) {

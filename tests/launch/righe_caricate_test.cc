@@ -1,4 +1,5 @@
-// Loading large scripts: line ends found wherever they fall, lines kept as views of the file.
+// Loading scripts: blank lines, continuations and includes; line ends found wherever they fall in
+// large scripts, lines kept as views of the file.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -13,37 +14,39 @@ namespace mlx {
 namespace {
 
 using fakes::Ambiente;
+using ::testing::ElementsAre;
 
+// The loaded lines, or "<fallito>" when the script cannot be loaded.
 std::vector<std::string> Carica(Ambiente& a, const std::string& file) {
   Caricamento caricamento;
-  EXPECT_TRUE(CaricaScript(*a.stato, caricamento, a.Percorso(file)));
+  if (!CaricaScript(*a.stato, caricamento, a.Percorso(file))) return {"<fallito>"};
   return caricamento.RigheScript;
 }
 
-// Lines of every length from 1 to 40 with the three line ends in turn, so that each end falls
-// at every position of an eight-byte word, and a CR LF pair across two words too.
-TEST(RigheCaricate, OgniFineRigaInOgniPosizione) {
-  const char* const fini[] = {"\n", "\r", "\r\n"};
-  std::vector<std::string> attese;
-  std::string testo;
-  for (int giro = 0; giro < 3; ++giro) {
-    for (std::size_t lunghezza = 1; lunghezza <= 40; ++lunghezza) {
-      std::string riga = "=,V" + std::to_string(lunghezza) + ",";
-      riga.resize(std::max(riga.size(), lunghezza), static_cast<char>('a' + giro));
-      attese.push_back(riga);
-      testo += riga + fini[(lunghezza + static_cast<std::size_t>(giro)) % 3];
-    }
-  }
-  testo += "ultima";  // no line end after the last line
-  attese.push_back("ultima");
-  attese.push_back("");  // the loader's empty slot
+TEST(Caricamento, RigheVuoteContinuazioniEInclusioni) {
   Ambiente a;
-  a.Scrivi("s.txt", testo);
-  EXPECT_EQ(Carica(a, "s.txt"), attese);
+  a.Scrivi("inc.txt", "=,I,1\r\n");
+  a.Scrivi("s.txt",
+           "  \r\n  =,A,1  \r\nM,X,_\r\n  1 _\r\n  ,2  \r\n<<MLX, inc.txt \n<<mlx,inc.txt\r"
+           "<<MLX,inc.txt\r\nfine_");
+  EXPECT_THAT(Carica(a, "s.txt"), ElementsAre("=,A,1", "M,X,1 ,2", "=,I,1", "", "<<mlx,inc.txt",
+                                              "=,I,1", "", "fine_", ""));
+  // A file of blank lines loads as no line at all.
+  a.Scrivi("vuoto.txt", "   \r\n\r\n");
+  EXPECT_THAT(Carica(a, "vuoto.txt"), ElementsAre(""));
+}
+
+TEST(Caricamento, InclusioneMancante) {
+  Ambiente a;
+  a.Scrivi("a.txt", "=,A,1\r\n<<MLX,manca.txt\r\n");
+  EXPECT_THAT(Carica(a, "a.txt"), ElementsAre("<fallito>"));
+  EXPECT_THAT(a.TestiDialoghi(), ElementsAre(::testing::HasSubstr(a.Percorso("manca.txt"))));
 }
 
 // Lines of random lengths (none to several hundred bytes, so that a line spans many 64-byte
-// blocks or many lines share one) with random ends and blanks, against a plain split.
+// blocks or many lines share one, and each line end falls at every place of an eight-byte word,
+// a CR LF pair across two words too) with random ends and blanks, against a plain split; the last
+// line has no end.
 TEST(RigheCaricate, LungheEBreviComeUnaDivisioneSemplice) {
   std::mt19937 caso(64);
   const char* const fini[] = {"\n", "\r", "\r\n", "\n\n", "\r\r\n"};
@@ -58,17 +61,23 @@ TEST(RigheCaricate, LungheEBreviComeUnaDivisioneSemplice) {
     if (primo == std::string::npos) continue;
     attese.push_back(riga.substr(primo, riga.find_last_not_of(' ') - primo + 1));
   }
-  attese.push_back("");  // the loader's empty slot
+  testo += "ultima";
+  attese.insert(attese.end(), {"ultima", ""});  // and the loader's empty slot
   Ambiente a;
   a.Scrivi("s.txt", testo);
   EXPECT_EQ(Carica(a, "s.txt"), attese);
 }
 
-// A byte-order mark is not part of the first line; the lines are views of the file all the same.
-TEST(RigheCaricate, SegnoDiOrdineDeiByte) {
-  Ambiente a;
-  a.Scrivi("s.txt", "\xEF\xBB\xBF=,A,\xC3\xA8\r\n=,B,2");
-  EXPECT_EQ(Carica(a, "s.txt"), (std::vector<std::string>{"=,A,\xC3\xA8", "=,B,2", ""}));
+// A byte-order mark is not part of the first line; a text in UTF-16 with its mark is decoded
+// before its lines are read.
+TEST(RigheCaricate, SegnoDiOrdineDeiByteEUtf16) {
+  constexpr char kUtf16[] = "\xFF\xFE=\0,\0A\0,\0\xE8\0\n\0=\0,\0B\0";
+  for (const std::string& testo :
+       {std::string("\xEF\xBB\xBF=,A,\xC3\xA8\r\n=,B"), std::string(kUtf16, sizeof kUtf16 - 1)}) {
+    Ambiente a;
+    a.Scrivi("s.txt", testo);
+    EXPECT_THAT(Carica(a, "s.txt"), ElementsAre("=,A,\xC3\xA8", "=,B", ""));
+  }
 }
 
 // A text that is not UTF-8 is read as its decoded copy would be, wherever its first byte that is
@@ -106,14 +115,6 @@ TEST(RigheCaricate, TestoNonUtf8LettoComeLaSuaCopiaDecodificata) {
   EXPECT_TRUE(a.ui.dialoghi.empty());
 }
 
-// A text in UTF-16 with its byte-order mark is decoded before its lines are read.
-TEST(RigheCaricate, TestoUtf16) {
-  Ambiente a;
-  constexpr char kUtf16[] = "\xFF\xFE=\0,\0A\0,\0\xE8\0\n\0=\0,\0B\0";
-  a.Scrivi("s.txt", std::string(kUtf16, sizeof kUtf16 - 1));
-  EXPECT_EQ(Carica(a, "s.txt"), (std::vector<std::string>{"=,A,\xC3\xA8", "=,B", ""}));
-}
-
 // Continuation lines are joined even when the script's text is long and the pieces lie in
 // different words; an include in the middle keeps the lines around it in order.
 TEST(RigheCaricate, ContinuazioniEInclusioniInUnTestoLungo) {
@@ -146,16 +147,10 @@ TEST(RigheCaricate, IlMotoreTieneLeRigheDelFile) {
   EXPECT_THAT(a.Log(), ::testing::Contains("Variabile FINE = valore 1999"));
 }
 
-}  // namespace
-}  // namespace mlx
-
-namespace mlx {
-namespace {
-
 // A chain of includes stops at the nesting limit with a message that names the file and the
 // limit, whatever the chain's length; a chain within the limit loads whole.
 TEST(RigheCaricate, CatenaDiInclusioniFermataAlLimite) {
-  fakes::Ambiente a;
+  Ambiente a;
   const int lunga = 6000;
   for (int i = 0; i < lunga; ++i) {
     a.Scrivi("c" + std::to_string(i) + ".txt",

@@ -183,6 +183,9 @@ class RegistroCheAvvia : public registry::Registry {
     return r_.DeleteKey(root, k);
   }
   long CloseKey(registry::Handle k) override { return r_.CloseKey(k); }
+  long EnumKey(registry::Handle k, std::uint32_t i, std::string* n) override {
+    return r_.EnumKey(k, i, n);
+  }
 
  private:
   registry::Registry& r_;

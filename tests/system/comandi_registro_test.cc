@@ -8,6 +8,11 @@ namespace mlx {
 namespace {
 
 using fakes::Ambiente;
+using ::testing::AllOf;
+using ::testing::Each;
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+using ::testing::Not;
 
 TEST(ComandiRegistro, LaProvaNonScriveMaRegLegge) {
   Ambiente a;
@@ -27,9 +32,8 @@ TEST(ComandiRegistro, LaProvaNonScriveMaRegLegge) {
 TEST(ComandiRegistro, ArgomentoMancanteSegnalato) {
   Ambiente a;
   a.Esegui({"+\xC2\xA7,HKCU,Software\\A\\V", "MSGN"});
-  ASSERT_EQ(a.ui.dialoghi.size(), 1u);
-  EXPECT_EQ(a.ui.dialoghi[0].titolo, "Attenzione");
-  EXPECT_THAT(a.ui.dialoghi[0].testo, ::testing::HasSubstr("Campo: HKCU"));
+  EXPECT_THAT(a.TitoliDialoghi(), ElementsAre("Attenzione"));
+  EXPECT_THAT(a.TestiDialoghi(), ElementsAre(HasSubstr("Campo: HKCU")));
 }
 
 TEST(RigaImpostazioni, CambiaChiaveEValoreDelPercorso) {
@@ -62,17 +66,11 @@ TEST(RigaImpostazioni, CambiaChiaveEValoreDelPercorso) {
   EXPECT_EQ(m.Contesto().impostazioni.NomeValoreDb, "PathMDB");
 }
 
-}  // namespace
-}  // namespace mlx
-
-namespace mlx {
-namespace {
-
 // A registry file that cannot be read is told once, on the note channel, with its path and the
 // line at fault; the commands go on as with a missing value, the file is left as it is, and no
 // run ends with the success message.
 TEST(RegistroGuasto, DettoUnaVoltaMaiSovrascrittoENessunSuccesso) {
-  fakes::Ambiente a;
+  Ambiente a;
   std::vector<std::string> note;
   a.stato->StampaNota = [&note](const std::string& nota) { note.push_back(nota); };
   const std::string guasto =
@@ -80,30 +78,14 @@ TEST(RegistroGuasto, DettoUnaVoltaMaiSovrascrittoENessunSuccesso) {
   a.Scrivi("registry.reg", guasto);
   a.Esegui({"LOGY", "+\xC2\xA7,HKCU,Software\\A\\V,due", "REG,X,HKCU,Software\\A,V", "=,Y,{<X>}"});
   a.Esegui({"REG,X,HKCU,Software\\A,V", "-\xC2\xA7,HKCU,Software\\A\\V"});
-  ASSERT_EQ(note.size(), 1u);
-  EXPECT_THAT(note[0], ::testing::HasSubstr(a.Percorso("registry.reg")));
-  EXPECT_THAT(note[0], ::testing::HasSubstr("line 4:"));
+  EXPECT_THAT(note,
+              ElementsAre(AllOf(HasSubstr(a.Percorso("registry.reg")), HasSubstr("line 4:"))));
   EXPECT_EQ(a.Leggi("registry.reg"), guasto);
   EXPECT_TRUE(a.stato->RegistroGuasto);
   EXPECT_TRUE(a.stato->ErroreSegnalato);
   EXPECT_THAT(a.Log(), ::testing::Contains("Variabile Y = V"));
-  ASSERT_EQ(a.ui.dialoghi.size(), 2u);
-  for (const fakes::Dialogo& d : a.ui.dialoghi) {
-    EXPECT_EQ(d.titolo, "Aggiornamento");
-    EXPECT_THAT(d.testo, ::testing::Not(::testing::HasSubstr("successo")));
-  }
-}
-
-// A registry that works says nothing and leaves the success message alone.
-TEST(RegistroGuasto, UnRegistroSanoNonDiceNulla) {
-  fakes::Ambiente a;
-  std::vector<std::string> note;
-  a.stato->StampaNota = [&note](const std::string& nota) { note.push_back(nota); };
-  a.Esegui({"+\xC2\xA7,HKCU,Software\\A\\V,due", "REG,X,HKCU,Software\\A,V"});
-  EXPECT_TRUE(note.empty());
-  EXPECT_FALSE(a.stato->ErroreSegnalato);
-  ASSERT_EQ(a.ui.dialoghi.size(), 1u);
-  EXPECT_EQ(a.ui.dialoghi[0].testo, "Aggiornamento eseguito con successo.");
+  EXPECT_THAT(a.TitoliDialoghi(), ElementsAre("Aggiornamento", "Aggiornamento"));
+  EXPECT_THAT(a.TestiDialoghi(), Each(Not(HasSubstr("successo"))));
 }
 
 }  // namespace

@@ -121,8 +121,7 @@ TEST(Assegnazioni, ArgomentiMancantiONonValidi) {
   for (const std::string riga : difettose) {
     Ambiente a;
     a.Esegui({"MSGN", "=,V,prima", riga, "LOGY", "=,R,{<V>}"});
-    ASSERT_EQ(a.ui.dialoghi.size(), 1u) << riga;
-    EXPECT_EQ(a.ui.dialoghi[0].titolo, "Attenzione") << riga;
+    EXPECT_THAT(a.TitoliDialoghi(), ElementsAre("Attenzione")) << riga;
     EXPECT_THAT(a.Log(), ElementsAre("Log attivato", "Variabile R = prima")) << riga;
 
     Ambiente silenzioso;
@@ -131,24 +130,6 @@ TEST(Assegnazioni, ArgomentiMancantiONonValidi) {
     EXPECT_TRUE(silenzioso.ui.dialoghi.empty()) << riga;
     EXPECT_THAT(silenzioso.Log(), ElementsAre("Log attivato", "Variabile R = fallita")) << riga;
   }
-}
-
-TEST(Domanda, LaFraseNominaIlPulsanteEConservaVirgoleERighe) {
-  Ambiente a;
-  a.ui.risposte = {ui::kYes, ui::kNo};
-  a.Esegui({"MSGN", "LOGY", "ASK,R,36,Aggiornamento,Prima riga#~#Seconda, con virgola",
-            "ASK,R2,4,,Continuare?", "=,V,{<R>}{<R2>}"});
-  ASSERT_EQ(a.ui.dialoghi.size(), 2u);
-  EXPECT_EQ(a.ui.dialoghi[0].stile, 36);
-  EXPECT_EQ(a.ui.dialoghi[0].titolo, "Aggiornamento");
-  EXPECT_EQ(a.ui.dialoghi[0].testo, "Prima riga\r\nSeconda, con virgola");
-  EXPECT_EQ(a.ui.dialoghi[1].titolo, "");
-  const std::string log = a.Leggi("mlxlog.txt");
-  EXPECT_NE(log.find(" Variabile R come risposta a Prima riga\r\nSeconda, con virgola = Si\r\n"),
-            std::string::npos)
-      << log;
-  EXPECT_NE(log.find(" Variabile R2 come risposta a Continuare? = No\r\n"), std::string::npos);
-  EXPECT_NE(log.find(" Variabile V = 67\r\n"), std::string::npos);
 }
 
 }  // namespace

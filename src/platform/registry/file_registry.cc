@@ -70,32 +70,6 @@ class FileLock {
   int fd_ = -1;
 };
 
-// Splits a key path at its backslashes and appends the names to *path. A single trailing
-// backslash is allowed; an empty name, a control character or text that is not UTF-8 is not,
-// as a file could not hold it.
-bool AppendSubKey(const std::string& sub_key, std::vector<std::string>* path) {
-  if (sub_key.empty()) return true;
-  std::string_view rest = sub_key;
-  if (rest.back() == '\\') rest.remove_suffix(1);
-  if (!text::IsValidUtf8(rest)) return false;
-  for (std::size_t start = 0;;) {
-    std::size_t end = std::min(rest.find('\\', start), rest.size());
-    std::string_view name = rest.substr(start, end - start);
-    if (name.empty()) return false;
-    for (char c : name) {
-      if (static_cast<unsigned char>(c) < 0x20) return false;
-    }
-    path->emplace_back(name);
-    if (end == rest.size()) return true;
-    start = end + 1;
-  }
-}
-
-bool ValidValueName(const std::string& name) {
-  return text::IsValidUtf8(name) &&
-         name.find_first_of(std::string_view("\0\r\n", 3)) == std::string::npos;
-}
-
 class FileRegistry final : public Registry {
  public:
   explicit FileRegistry(std::string path) : path_(std::move(path)) {}
@@ -109,7 +83,7 @@ class FileRegistry final : public Registry {
     std::vector<std::string> base;
     if (!Resolve(root, &base)) return kInvalidHandle;
     std::vector<std::string> path = base;
-    if (result == nullptr || !AppendSubKey(sub_key, &path)) return kInvalidParameter;
+    if (result == nullptr || !regfile::AppendSubKey(sub_key, &path)) return kInvalidParameter;
     if (long rc = Refresh(false); rc != kSuccess) return rc;
     if (!Exists(base)) return kKeyDeleted;
     if (!Exists(path)) return kFileNotFound;
@@ -147,7 +121,7 @@ class FileRegistry final : public Registry {
     std::vector<std::string> base;
     if (!Resolve(root, &base)) return kInvalidHandle;
     std::vector<std::string> path = base;
-    if (result == nullptr || !AppendSubKey(sub_key, &path)) return kInvalidParameter;
+    if (result == nullptr || !regfile::AppendSubKey(sub_key, &path)) return kInvalidParameter;
     if (path.size() == 1) {  // a root is always there
       *result = root;
       return kSuccess;
@@ -165,7 +139,7 @@ class FileRegistry final : public Registry {
                   std::uint32_t size) override {
     std::vector<std::string> path;
     if (!Resolve(key, &path)) return kInvalidHandle;
-    if ((data == nullptr && size > 0) || !ValidValueName(name)) return kInvalidParameter;
+    if ((data == nullptr && size > 0) || !regfile::ValidValueName(name)) return kInvalidParameter;
     std::string bytes(data != nullptr ? data : "", size);
     return Change([&](Document& doc, bool* changed) {
       if (!Exists(path)) return kKeyDeleted;
@@ -190,7 +164,7 @@ class FileRegistry final : public Registry {
     std::vector<std::string> base;
     if (!Resolve(root, &base)) return kInvalidHandle;
     std::vector<std::string> path = base;
-    if (!AppendSubKey(sub_key, &path)) return kInvalidParameter;
+    if (!regfile::AppendSubKey(sub_key, &path)) return kInvalidParameter;
     if (path.size() == 1) return kAccessDenied;  // a root cannot be deleted
     return Change([&](Document& doc, bool* changed) {
       if (!Exists(base)) return kKeyDeleted;
@@ -205,6 +179,18 @@ class FileRegistry final : public Registry {
   long CloseKey(Handle key) override {
     if (!regfile::RootName(key).empty()) return kSuccess;
     return handles_.erase(key) == 1 ? kSuccess : kInvalidHandle;
+  }
+
+  long EnumKey(Handle key, std::uint32_t index, std::string* name) override {
+    std::vector<std::string> path;
+    if (!Resolve(key, &path)) return kInvalidHandle;
+    if (name == nullptr) return kInvalidParameter;
+    if (long rc = Refresh(false); rc != kSuccess) return rc;
+    if (!Exists(path)) return kKeyDeleted;
+    const Key* found = doc_.Find(path);  // null for a root the file does not mention
+    if (found == nullptr || index >= found->children().size()) return kNoMoreItems;
+    *name = found->children()[index]->name();
+    return kSuccess;
   }
 
   std::string LastError() const override { return last_error_; }

@@ -258,6 +258,29 @@ bool ReadValue(const std::vector<std::string_view>& lines, std::size_t* i, Key* 
 
 }  // namespace
 
+bool AppendSubKey(const std::string& sub_key, std::vector<std::string>* path) {
+  if (sub_key.empty()) return true;
+  std::string_view rest = sub_key;
+  if (rest.back() == '\\') rest.remove_suffix(1);
+  if (!text::IsValidUtf8(rest)) return false;
+  for (std::size_t start = 0;;) {
+    std::size_t end = std::min(rest.find('\\', start), rest.size());
+    std::string_view name = rest.substr(start, end - start);
+    if (name.empty()) return false;
+    for (char c : name) {
+      if (static_cast<unsigned char>(c) < 0x20) return false;
+    }
+    path->emplace_back(name);
+    if (end == rest.size()) return true;
+    start = end + 1;
+  }
+}
+
+bool ValidValueName(const std::string& name) {
+  return text::IsValidUtf8(name) &&
+         name.find_first_of(std::string_view("\0\r\n", 3)) == std::string::npos;
+}
+
 std::string_view RootName(std::uint32_t root) {
   if (root < kFirstRoot || root >= kFirstRoot + kRootNames.size()) return {};
   return kRootNames[root - kFirstRoot];

@@ -94,6 +94,13 @@ class Document {
   bool crlf_ = false;
 };
 
+// Splits a key path at its backslashes and appends the names to *path. A single trailing
+// backslash is allowed; an empty name, a control character or text that is not UTF-8 is not,
+// as a file could not hold it.
+bool AppendSubKey(const std::string& sub_key, std::vector<std::string>* path);
+// Whether a value name can be written in a file: UTF-8 without zeros or line breaks.
+bool ValidValueName(const std::string& name);
+
 // The text after "=" for a value: "..." for a string, dword:xxxxxxxx, hex:.. or hex(t):..
 // `column` is where the text starts on its line; long byte lists continue on further lines.
 std::string FormatValueData(std::uint32_t type, std::string_view data, std::size_t column,

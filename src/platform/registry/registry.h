@@ -1,5 +1,5 @@
-// The registry, shaped like the seven Windows registry functions the scripts rely on, with the
-// same result codes. On Windows it is the system's registry; on POSIX, and wherever a file is
+// The registry, shaped like the Windows registry functions the scripts rely on, with the same
+// result codes. On Windows it is the system's registry; on POSIX, and wherever a file is
 // asked for, a text file in the .reg format.
 #pragma once
 
@@ -26,6 +26,7 @@ constexpr long kAccessDenied = 5;
 constexpr long kInvalidHandle = 6;
 constexpr long kInvalidParameter = 87;
 constexpr long kMoreData = 234;
+constexpr long kNoMoreItems = 259;
 constexpr long kBadDatabase = 1009;  // the backing store cannot be read
 constexpr long kCannotWrite = 1013;  // the backing store cannot be written
 constexpr long kKeyDeleted = 1018;   // the key of an open handle was deleted since
@@ -56,6 +57,9 @@ class Registry {
   virtual long DeleteValue(Handle key, const std::string& name) = 0;
   virtual long DeleteKey(Handle root, const std::string& sub_key) = 0;
   virtual long CloseKey(Handle key) = 0;
+  // As RegEnumKeyExA: the name of the key's subkey at `index` (from 0), kNoMoreItems past the
+  // last one.
+  virtual long EnumKey(Handle key, std::uint32_t index, std::string* name) = 0;
   // Whether the system itself runs the commands under the RunOnce key at the next logon, as
   // Windows does with its registry; otherwise the program arranges its own start.
   virtual bool RunOnceAtLogon() const { return false; }

@@ -151,6 +151,17 @@ class SystemRegistry final : public Registry {
     return RegDeleteKeyExW(parent, name.c_str(), kView, 0);
   }
 
+  long EnumKey(Handle key, std::uint32_t index, std::string* name) override {
+    HKEY hkey = Resolve(key);
+    if (hkey == nullptr) return kInvalidHandle;
+    if (name == nullptr) return kInvalidParameter;
+    wchar_t buffer[256];  // a key name has at most 255 characters
+    DWORD length = sizeof buffer / sizeof buffer[0];
+    long rc = RegEnumKeyExW(hkey, index, buffer, &length, nullptr, nullptr, nullptr, nullptr);
+    if (rc == ERROR_SUCCESS) *name = text::FromWide(std::wstring(buffer, length));
+    return rc;
+  }
+
   bool RunOnceAtLogon() const override { return true; }
 
   long CloseKey(Handle key) override {

@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "platform/registry/overlay.h"
 #include "platform/registry/registry.h"
 #include "platform/text/wide.h"
 #include "system/registro.h"
@@ -129,6 +130,32 @@ TEST_F(SystemRegistryTest, RefusalsAreTheSystemsOwnCodes) {
   Handle h = 0;
   EXPECT_EQ(reg_->OpenKeyEx(kCurrentUser, base_ + "\\Volatile\\Fissa", 0, kKeyRead, &h),
             kFileNotFound);
+}
+
+// The overlay over the system's registry sees its keys and values, subkeys included, and leaves
+// them as they were.
+TEST_F(SystemRegistryTest, TheOverlaySeesTheSystemsKeysAndLeavesThemAlone) {
+  ASSERT_EQ(ImpostaValoreRegistro(*reg_, kCurrentUser, base_ + "\\A\\Sotto", "V", "uno"), kSuccess);
+  Handle a = 0;
+  std::string name;
+  ASSERT_EQ(reg_->OpenKeyEx(kCurrentUser, base_ + "\\A", 0, kKeyRead, &a), kSuccess);
+  EXPECT_EQ(reg_->EnumKey(a, 0, &name), kSuccess);
+  EXPECT_EQ(name, "Sotto");
+  EXPECT_EQ(reg_->EnumKey(a, 1, &name), kNoMoreItems);
+  reg_->CloseKey(a);
+
+  auto overlay = MakeOverlayRegistry(*reg_);
+  EXPECT_EQ(LeggiValoreRegistro(*overlay, "HKCU", base_ + "\\A\\Sotto", "V"), "uno");
+  EXPECT_EQ(ImpostaValoreRegistro(*overlay, kCurrentUser, base_ + "\\A\\Sotto", "V", "due"),
+            kSuccess);
+  EXPECT_EQ(LeggiValoreRegistro(*overlay, "HKCU", base_ + "\\A\\Sotto", "V"), "due");
+  EXPECT_EQ(EliminaChiaveRegistro(*overlay, "HKCU", base_ + "\\A"), kAccessDenied);
+  EXPECT_EQ(EliminaChiaveRegistro(*overlay, "HKCU", base_ + "\\A\\Sotto"), kSuccess);
+  EXPECT_EQ(EliminaChiaveRegistro(*overlay, "HKCU", base_ + "\\A"), kSuccess);
+  EXPECT_EQ(ImpostaValoreRegistro(*overlay, kCurrentUser, base_ + "\\Nuova", "N", "x"), kSuccess);
+  DWORD type = 0;
+  EXPECT_EQ(Raw("A\\Sotto", "V", &type), L"uno" + std::wstring(1, L'\0'));
+  EXPECT_EQ(Raw("Nuova", "N", &type), L"<assente>");
 }
 
 }  // namespace
