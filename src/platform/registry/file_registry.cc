@@ -101,19 +101,7 @@ class FileRegistry final : public Registry {
     const Key* found = doc_.Find(path);  // null for a root the file does not mention
     const regfile::Value* value = found != nullptr ? found->FindValue(name) : nullptr;
     if (value == nullptr) return kFileNotFound;
-    if (type != nullptr) *type = value->type;
-    const std::uint32_t needed = static_cast<std::uint32_t>(value->data.size());
-    if (data == nullptr) {
-      if (size != nullptr) *size = needed;
-      return kSuccess;
-    }
-    if (*size < needed) {
-      *size = needed;
-      return kMoreData;
-    }
-    std::memcpy(data, value->data.data(), needed);
-    *size = needed;
-    return kSuccess;
+    return AnswerQuery(value->type, value->data, type, data, size);
   }
 
   long CreateKey(Handle root, const std::string& sub_key, Handle* result) override {

@@ -109,19 +109,7 @@ class Overlay final : public OverlayRegistry {
     const Node* node = Find(path, &visible);
     if (const Entry* entry = node != nullptr ? FindEntry(*node, name) : nullptr) {
       if (entry->deleted) return kFileNotFound;
-      if (type != nullptr) *type = entry->type;
-      const std::uint32_t needed = static_cast<std::uint32_t>(entry->data.size());
-      if (data == nullptr) {
-        if (size != nullptr) *size = needed;
-        return kSuccess;
-      }
-      if (*size < needed) {
-        *size = needed;
-        return kMoreData;
-      }
-      std::memcpy(data, entry->data.data(), needed);
-      *size = needed;
-      return kSuccess;
+      return AnswerQuery(entry->type, entry->data, type, data, size);
     }
     if (!visible) return kFileNotFound;
     BaseKey base_key(base_);

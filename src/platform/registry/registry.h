@@ -4,8 +4,10 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <string>
+#include <string_view>
 
 namespace mlx::registry {
 
@@ -67,6 +69,25 @@ class Registry {
   // (for a file, its name and the line at fault); "" when nothing did.
   virtual std::string LastError() const { return {}; }
 };
+
+// For implementations: answers a query for a value of `value_type` holding `bytes` by the rule
+// of QueryValueEx above (the size needed, kMoreData for a short buffer, nothing past *size).
+inline long AnswerQuery(std::uint32_t value_type, std::string_view bytes, std::uint32_t* type,
+                        char* data, std::uint32_t* size) {
+  if (type != nullptr) *type = value_type;
+  const std::uint32_t needed = static_cast<std::uint32_t>(bytes.size());
+  if (data == nullptr) {
+    if (size != nullptr) *size = needed;
+    return kSuccess;
+  }
+  if (*size < needed) {
+    *size = needed;
+    return kMoreData;
+  }
+  std::memcpy(data, bytes.data(), needed);
+  *size = needed;
+  return kSuccess;
+}
 
 // The registry kept in one .reg text file (created on first write, mode 0600, together with
 // any missing folder above it). Keys and value names compare without regard to case.

@@ -81,19 +81,7 @@ class SystemRegistry final : public Registry {
       std::memcpy(wide.data(), bytes.data(), wide.size() * sizeof(wchar_t));
       bytes = text::FromWide(wide);
     }
-    if (type != nullptr) *type = value_type;
-    const std::uint32_t needed = static_cast<std::uint32_t>(bytes.size());
-    if (data == nullptr) {
-      if (size != nullptr) *size = needed;
-      return kSuccess;
-    }
-    if (*size < needed) {
-      *size = needed;
-      return kMoreData;
-    }
-    std::memcpy(data, bytes.data(), needed);
-    *size = needed;
-    return kSuccess;
+    return AnswerQuery(value_type, bytes, type, data, size);
   }
 
   long CreateKey(Handle root, const std::string& sub_key, Handle* result) override {
