@@ -8,6 +8,8 @@
 #include "platform/registry/overlay.h"
 #include "platform/registry/registry.h"
 #include "platform/text/wide.h"
+// After the system headers wide.h brings in.
+#include <sddl.h>
 #include "system/registro.h"
 
 namespace mlx::registry {
@@ -117,8 +119,6 @@ TEST_F(SystemRegistryTest, TheViewOfThirtyTwoBitPrograms) {
 
 TEST_F(SystemRegistryTest, RefusalsAreTheSystemsOwnCodes) {
   // A key the system refuses to make answers the system's code, and nothing is left behind.
-  // (Wine grants its user every right on the registry, so a key the user may not write, HKLM
-  // without rights, cannot be made here; the code of that refusal takes the same way.)
   HKEY volatile_key = nullptr;
   ASSERT_EQ(
       RegCreateKeyExW(HKEY_CURRENT_USER, text::ToWide(base_ + "\\Volatile").c_str(), 0, nullptr,
@@ -130,6 +130,44 @@ TEST_F(SystemRegistryTest, RefusalsAreTheSystemsOwnCodes) {
   Handle h = 0;
   EXPECT_EQ(reg_->OpenKeyEx(kCurrentUser, base_ + "\\Volatile\\Fissa", 0, kKeyRead, &h),
             kFileNotFound);
+}
+
+// A key the user may read but not write, as HKLM is to a user without rights: writes answer
+// the system's refusal (5) and change nothing, reads still work, and the overlay of a dry run
+// refuses the same writes without making them.
+TEST_F(SystemRegistryTest, AKeyTheUserMayNotWrite) {
+  ASSERT_EQ(ImpostaValoreRegistro(*reg_, kCurrentUser, base_ + "\\Protetta", "V", "prima"),
+            kSuccess);
+  HKEY key = nullptr;
+  ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, text::ToWide(base_ + "\\Protetta").c_str(), 0,
+                          WRITE_DAC | KEY_WOW64_32KEY, &key),
+            ERROR_SUCCESS);
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  // Everyone may read and delete (so that the test can clean up), nobody may write.
+  ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(
+      L"D:P(A;;KRSD;;;WD)", SDDL_REVISION_1, &descriptor, nullptr));
+  const LONG set = RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, descriptor);
+  LocalFree(descriptor);
+  RegCloseKey(key);
+  ASSERT_EQ(set, ERROR_SUCCESS);
+
+  EXPECT_EQ(ImpostaValoreRegistro(*reg_, kCurrentUser, base_ + "\\Protetta", "V", "dopo"),
+            kAccessDenied);
+  EXPECT_EQ(ImpostaValoreRegistro(*reg_, kCurrentUser, base_ + "\\Protetta", "Nuovo", "x"),
+            kAccessDenied);
+  EXPECT_EQ(LeggiValoreRegistro(*reg_, "HKCU", base_ + "\\Protetta", "V"), "prima");
+  Handle h = 0;
+  ASSERT_EQ(reg_->OpenKeyEx(kCurrentUser, base_ + "\\Protetta", 0, kKeyRead, &h), kSuccess);
+  EXPECT_EQ(reg_->DeleteValue(h, "V"), kAccessDenied);
+  reg_->CloseKey(h);
+
+  auto overlay = MakeOverlayRegistry(*reg_);
+  EXPECT_EQ(ImpostaValoreRegistro(*overlay, kCurrentUser, base_ + "\\Protetta", "V", "dopo"),
+            kAccessDenied);
+  EXPECT_EQ(LeggiValoreRegistro(*overlay, "HKCU", base_ + "\\Protetta", "V"), "prima");
+  DWORD type = 0;
+  EXPECT_EQ(Raw("Protetta", "V", &type), L"prima" + std::wstring(1, L'\0'));
+  EXPECT_EQ(Raw("Protetta", "Nuovo", &type), L"<assente>");
 }
 
 // The overlay over the system's registry sees its keys and values, subkeys included, and leaves
