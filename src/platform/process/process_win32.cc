@@ -3,6 +3,7 @@
 // between looks at the interruption flag. Documents are opened with ShellExecuteExW, by the
 // program the system associates with them.
 #include "platform/process/process.h"
+#include "platform/process/start_error_win32.h"
 #include "platform/text/wide.h"
 // clang-format off: the shell's header needs the system's, which wide.h brings.
 #include <shellapi.h>
@@ -13,8 +14,6 @@ namespace mlx::process {
 namespace {
 
 constexpr DWORD kPollMillis = 200;
-// The answer of CreateProcessW for a program whose manifest asks for an administrator.
-constexpr DWORD kElevationRequired = 740;
 
 std::wstring Extension(const std::wstring& path) {
   std::size_t dot = path.find_last_of(L".\\/");
@@ -38,37 +37,6 @@ bool IsProgram(const std::wstring& path) {
 // its arguments may hold none of the characters the interpreter acts on.
 bool SafeForInterpreter(std::string_view arguments) {
   return arguments.find_first_of("&|<>^%!()\r\n") == std::string_view::npos;
-}
-
-std::string SystemMessage(DWORD error) {
-  std::string message = text::SystemErrorText(error);
-  return message.empty() ? "errore " + std::to_string(error) : message;
-}
-
-Status StartError(DWORD error, const std::string& program, const std::string& folder) {
-  switch (error) {
-    case ERROR_FILE_NOT_FOUND:
-    case ERROR_PATH_NOT_FOUND:
-    case ERROR_INVALID_NAME:
-      return Status::Error(err::kFileNotFound, "File non trovato: " + program);
-    case ERROR_ACCESS_DENIED:
-      return Status::Error(err::kPermissionDenied, "Autorizzazione negata: " + program);
-    case kElevationRequired:
-      return Status::Error(
-          err::kPermissionDenied,
-          "Autorizzazione negata: " + program + " (il programma va avviato come amministratore)");
-    case ERROR_BAD_EXE_FORMAT:
-    case ERROR_EXE_MACHINE_TYPE_MISMATCH:
-      return Status::Error(err::kPathFileAccess, "Errore di accesso al percorso/file: " + program +
-                                                     " (non è un programma)");
-    case ERROR_NO_ASSOCIATION:
-      return Status::Error(err::kPathFileAccess, "Errore di accesso al percorso/file: " + program +
-                                                     " (nessun programma per aprirlo)");
-    default:
-      return Status::Error(err::kPathFileAccess, "Errore di accesso al percorso/file: " + program +
-                                                     " (" + SystemMessage(error) + ", cartella " +
-                                                     folder + ")");
-  }
 }
 
 // What a start needs, checked before any process is made: the folder, and the program as the

@@ -9,6 +9,7 @@
 #include <sstream>
 
 #include "platform/process/process.h"
+#include "platform/process/start_error_win32.h"
 #include "platform/text/wide.h"
 
 namespace mlx::process {
@@ -104,6 +105,33 @@ TEST_F(Win32ProcessesTest, StartDoesNotWaitAndSelfPathIsThisProgram) {
   const std::string self = p_->SelfPath();
   EXPECT_TRUE(stdfs::is_regular_file(stdfs::path(text::ToWide(self)))) << self;
   EXPECT_EQ(stdfs::path(text::ToWide(self)).extension(), ".exe");
+}
+
+// The refusals the system gives and a test cannot provoke here (Wine starts a program that asks
+// for an administrator without asking): each keeps the script's number and says why.
+TEST(StartErrorTest, RefusalsCarryTheScriptsNumberAndTheReason) {
+  struct Case {
+    DWORD error;
+    long number;
+    const char* text;
+  } cases[] = {
+      {740, err::kPermissionDenied,
+       "Autorizzazione negata: p.exe (il programma va avviato come amministratore)"},
+      {ERROR_ACCESS_DENIED, err::kPermissionDenied, "Autorizzazione negata: p.exe"},
+      {ERROR_PATH_NOT_FOUND, err::kFileNotFound, "File non trovato: p.exe"},
+      {ERROR_EXE_MACHINE_TYPE_MISMATCH, err::kPathFileAccess,
+       "Errore di accesso al percorso/file: p.exe (non \xC3\xA8 un programma)"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.error);
+    const Status st = StartError(c.error, "p.exe", "C:\\app");
+    EXPECT_EQ(st.number(), c.number);
+    EXPECT_EQ(st.description(), c.text);
+  }
+  // Any other refusal names the system's own reason and the folder.
+  const Status other = StartError(ERROR_NOT_ENOUGH_MEMORY, "p.exe", "C:\\app");
+  EXPECT_EQ(other.number(), err::kPathFileAccess);
+  EXPECT_NE(other.description().find(", cartella C:\\app)"), std::string::npos);
 }
 
 }  // namespace

@@ -8,8 +8,9 @@
 #include "platform/registry/overlay.h"
 #include "platform/registry/registry.h"
 #include "platform/text/wide.h"
-// After the system headers wide.h brings in.
+// clang-format off: the security header needs the system's, which wide.h brings.
 #include <sddl.h>
+// clang-format on
 #include "system/registro.h"
 
 namespace mlx::registry {
