@@ -19,6 +19,7 @@
 #include "platform/fs/regular.h"
 #include "platform/fs/replace.h"
 #include "platform/registry/file_store.h"
+#include "platform/registry/key_handles.h"
 #include "platform/registry/reg_file.h"
 #include "platform/registry/registry.h"
 
@@ -81,20 +82,20 @@ class FileRegistry final : public Registry {
                  std::uint32_t /*access*/, Handle* result) override {
     if (result != nullptr) *result = 0;
     std::vector<std::string> base;
-    if (!Resolve(root, &base)) return kInvalidHandle;
+    if (!handles_.Resolve(root, &base)) return kInvalidHandle;
     std::vector<std::string> path = base;
     if (result == nullptr || !regfile::AppendSubKey(sub_key, &path)) return kInvalidParameter;
     if (long rc = Refresh(false); rc != kSuccess) return rc;
     if (!Exists(base)) return kKeyDeleted;
     if (!Exists(path)) return kFileNotFound;
-    *result = NewHandle(std::move(path));
+    *result = handles_.Open(std::move(path));
     return kSuccess;
   }
 
   long QueryValueEx(Handle key, const std::string& name, std::uint32_t* type, char* data,
                     std::uint32_t* size) override {
     std::vector<std::string> path;
-    if (!Resolve(key, &path)) return kInvalidHandle;
+    if (!handles_.Resolve(key, &path)) return kInvalidHandle;
     if (data != nullptr && size == nullptr) return kInvalidParameter;
     if (long rc = Refresh(false); rc != kSuccess) return rc;
     if (!Exists(path)) return kKeyDeleted;
@@ -107,7 +108,7 @@ class FileRegistry final : public Registry {
   long CreateKey(Handle root, const std::string& sub_key, Handle* result) override {
     if (result != nullptr) *result = 0;
     std::vector<std::string> base;
-    if (!Resolve(root, &base)) return kInvalidHandle;
+    if (!handles_.Resolve(root, &base)) return kInvalidHandle;
     std::vector<std::string> path = base;
     if (result == nullptr || !regfile::AppendSubKey(sub_key, &path)) return kInvalidParameter;
     if (path.size() == 1) {  // a root is always there
@@ -119,14 +120,14 @@ class FileRegistry final : public Registry {
       doc.Ensure(path, changed);
       return kSuccess;
     });
-    if (rc == kSuccess) *result = NewHandle(std::move(path));
+    if (rc == kSuccess) *result = handles_.Open(std::move(path));
     return rc;
   }
 
   long SetValueEx(Handle key, const std::string& name, std::uint32_t type, const char* data,
                   std::uint32_t size) override {
     std::vector<std::string> path;
-    if (!Resolve(key, &path)) return kInvalidHandle;
+    if (!handles_.Resolve(key, &path)) return kInvalidHandle;
     if ((data == nullptr && size > 0) || !regfile::ValidValueName(name)) return kInvalidParameter;
     std::string bytes(data != nullptr ? data : "", size);
     return Change([&](Document& doc, bool* changed) {
@@ -139,7 +140,7 @@ class FileRegistry final : public Registry {
 
   long DeleteValue(Handle key, const std::string& name) override {
     std::vector<std::string> path;
-    if (!Resolve(key, &path)) return kInvalidHandle;
+    if (!handles_.Resolve(key, &path)) return kInvalidHandle;
     return Change([&](Document& doc, bool* changed) {
       if (!Exists(path)) return kKeyDeleted;
       Key* found = doc.Find(path);
@@ -150,7 +151,7 @@ class FileRegistry final : public Registry {
 
   long DeleteKey(Handle root, const std::string& sub_key) override {
     std::vector<std::string> base;
-    if (!Resolve(root, &base)) return kInvalidHandle;
+    if (!handles_.Resolve(root, &base)) return kInvalidHandle;
     std::vector<std::string> path = base;
     if (!regfile::AppendSubKey(sub_key, &path)) return kInvalidParameter;
     if (path.size() == 1) return kAccessDenied;  // a root cannot be deleted
@@ -164,14 +165,11 @@ class FileRegistry final : public Registry {
     });
   }
 
-  long CloseKey(Handle key) override {
-    if (!regfile::RootName(key).empty()) return kSuccess;
-    return handles_.erase(key) == 1 ? kSuccess : kInvalidHandle;
-  }
+  long CloseKey(Handle key) override { return handles_.Close(key); }
 
   long EnumKey(Handle key, std::uint32_t index, std::string* name) override {
     std::vector<std::string> path;
-    if (!Resolve(key, &path)) return kInvalidHandle;
+    if (!handles_.Resolve(key, &path)) return kInvalidHandle;
     if (name == nullptr) return kInvalidParameter;
     if (long rc = Refresh(false); rc != kSuccess) return rc;
     if (!Exists(path)) return kKeyDeleted;
@@ -186,31 +184,8 @@ class FileRegistry final : public Registry {
  private:
   using Apply = std::function<long(Document&, bool* changed)>;
 
-  // The key path of a handle: a root's full name, then the names below it.
-  bool Resolve(Handle key, std::vector<std::string>* path) const {
-    std::string_view root = regfile::RootName(key);
-    if (!root.empty()) {
-      path->assign(1, std::string(root));
-      return true;
-    }
-    auto it = handles_.find(key);
-    if (it == handles_.end()) return false;
-    *path = it->second;
-    return true;
-  }
-
   bool Exists(const std::vector<std::string>& path) const {
     return path.size() == 1 || doc_.Find(path) != nullptr;
-  }
-
-  Handle NewHandle(std::vector<std::string> path) {
-    // Handles stay below the roots' values and are never 0 or one still open.
-    do {
-      next_handle_ += 4;
-      if (next_handle_ >= 0x80000000u) next_handle_ = 0x1000;
-    } while (handles_.count(next_handle_) != 0);
-    handles_[next_handle_] = std::move(path);
-    return next_handle_;
   }
 
   // The file that is replaced on writing: the target of a symbolic link rather than the link.
@@ -280,7 +255,8 @@ class FileRegistry final : public Registry {
     options.kept_fd = &fd;
     // The old file is closed first: Windows renames nothing over a file this process holds open.
     Forget();
-    int error = fs::ReplaceFile(target, [&](int out) { return fs::WriteAll(out, text); }, options);
+    int error = fs::ReplaceFile(
+        target, [&](int out) { return fs::WriteAll(out, text); }, options);
     if (error != 0) return Fail(kCannotWrite, "cannot write: " + std::string(std::strerror(error)));
     store::Stamp st;
     // Taken after the rename, which changes the file's times.
@@ -330,8 +306,7 @@ class FileRegistry final : public Registry {
   store::Stamp cached_;
   long cached_status_ = kSuccess;
   std::string cached_error_;
-  std::map<Handle, std::vector<std::string>> handles_;
-  Handle next_handle_ = 0x1000;
+  KeyHandles handles_;
 };
 
 }  // namespace

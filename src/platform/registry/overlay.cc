@@ -7,6 +7,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/registry/key_handles.h"
+
 namespace mlx::registry {
 namespace {
 
@@ -90,19 +92,19 @@ class Overlay final : public OverlayRegistry {
                  std::uint32_t access, Handle* result) override {
     if (result != nullptr) *result = 0;
     Path parent;
-    if (!Resolve(root, &parent)) return kInvalidHandle;
+    if (!handles_.Resolve(root, &parent)) return kInvalidHandle;
     Path path = parent;
     if (result == nullptr || !regfile::AppendSubKey(sub_key, &path)) return kInvalidParameter;
     if (long rc = StillThere(parent); rc != kSuccess) return rc;
     if (long rc = Look(path, access); rc != kSuccess) return rc;
-    *result = NewHandle(std::move(path));
+    *result = handles_.Open(std::move(path));
     return kSuccess;
   }
 
   long QueryValueEx(Handle key, const std::string& name, std::uint32_t* type, char* data,
                     std::uint32_t* size) override {
     Path path;
-    if (!Resolve(key, &path)) return kInvalidHandle;
+    if (!handles_.Resolve(key, &path)) return kInvalidHandle;
     if (data != nullptr && size == nullptr) return kInvalidParameter;
     if (long rc = StillThere(path); rc != kSuccess) return rc;
     bool visible = true;
@@ -121,7 +123,7 @@ class Overlay final : public OverlayRegistry {
   long CreateKey(Handle root, const std::string& sub_key, Handle* result) override {
     if (result != nullptr) *result = 0;
     Path parent;
-    if (!Resolve(root, &parent)) return kInvalidHandle;
+    if (!handles_.Resolve(root, &parent)) return kInvalidHandle;
     Path path = parent;
     if (result == nullptr || !regfile::AppendSubKey(sub_key, &path)) return kInvalidParameter;
     if (path.size() == 1) {  // a root is always there
@@ -135,14 +137,14 @@ class Overlay final : public OverlayRegistry {
       node = &Child(*node, path[i]);
       if (i > 0) node->present = true;
     }
-    *result = NewHandle(std::move(path));
+    *result = handles_.Open(std::move(path));
     return kSuccess;
   }
 
   long SetValueEx(Handle key, const std::string& name, std::uint32_t type, const char* data,
                   std::uint32_t size) override {
     Path path;
-    if (!Resolve(key, &path)) return kInvalidHandle;
+    if (!handles_.Resolve(key, &path)) return kInvalidHandle;
     if ((data == nullptr && size > 0) || !regfile::ValidValueName(name)) return kInvalidParameter;
     if (long rc = StillThere(path); rc != kSuccess) return rc;
     if (long rc = MayWrite(path, kSetValue); rc != kSuccess) return rc;
@@ -155,7 +157,7 @@ class Overlay final : public OverlayRegistry {
 
   long DeleteValue(Handle key, const std::string& name) override {
     Path path;
-    if (!Resolve(key, &path)) return kInvalidHandle;
+    if (!handles_.Resolve(key, &path)) return kInvalidHandle;
     if (long rc = StillThere(path); rc != kSuccess) return rc;
     if (long rc = MayWrite(path, kSetValue); rc != kSuccess) return rc;
     std::uint32_t size = 0;
@@ -166,7 +168,7 @@ class Overlay final : public OverlayRegistry {
 
   long DeleteKey(Handle root, const std::string& sub_key) override {
     Path parent;
-    if (!Resolve(root, &parent)) return kInvalidHandle;
+    if (!handles_.Resolve(root, &parent)) return kInvalidHandle;
     Path path = parent;
     if (!regfile::AppendSubKey(sub_key, &path)) return kInvalidParameter;
     if (path.size() == 1) return kAccessDenied;  // a root cannot be deleted
@@ -185,14 +187,11 @@ class Overlay final : public OverlayRegistry {
     return kSuccess;
   }
 
-  long CloseKey(Handle key) override {
-    if (!regfile::RootName(key).empty()) return kSuccess;
-    return handles_.erase(key) == 1 ? kSuccess : kInvalidHandle;
-  }
+  long CloseKey(Handle key) override { return handles_.Close(key); }
 
   long EnumKey(Handle key, std::uint32_t index, std::string* name) override {
     Path path;
-    if (!Resolve(key, &path)) return kInvalidHandle;
+    if (!handles_.Resolve(key, &path)) return kInvalidHandle;
     if (name == nullptr) return kInvalidParameter;
     if (long rc = StillThere(path); rc != kSuccess) return rc;
     std::vector<std::string> below;
@@ -217,28 +216,6 @@ class Overlay final : public OverlayRegistry {
   }
 
  private:
-  bool Resolve(Handle key, Path* path) const {
-    std::string_view root = regfile::RootName(key);
-    if (!root.empty()) {
-      path->assign(1, std::string(root));
-      return true;
-    }
-    auto it = handles_.find(key);
-    if (it == handles_.end()) return false;
-    *path = it->second;
-    return true;
-  }
-
-  Handle NewHandle(Path path) {
-    // Handles stay below the roots' values and are never 0 or one still open.
-    do {
-      next_handle_ += 4;
-      if (next_handle_ >= 0x80000000u) next_handle_ = 0x1000;
-    } while (handles_.count(next_handle_) != 0);
-    handles_[next_handle_] = std::move(path);
-    return next_handle_;
-  }
-
   static Node& Child(Node& node, const std::string& name) {
     auto& child = node.children[text::FoldKey(name)];
     if (child == nullptr) {
@@ -404,8 +381,7 @@ class Overlay final : public OverlayRegistry {
 
   Registry& base_;
   Node top_;  // its children are the roots touched so far
-  std::map<Handle, Path> handles_;
-  Handle next_handle_ = 0x1000;
+  KeyHandles handles_;
 };
 
 }  // namespace
