@@ -255,8 +255,7 @@ class FileRegistry final : public Registry {
     options.kept_fd = &fd;
     // The old file is closed first: Windows renames nothing over a file this process holds open.
     Forget();
-    int error = fs::ReplaceFile(
-        target, [&](int out) { return fs::WriteAll(out, text); }, options);
+    int error = fs::ReplaceFile(target, [&](int out) { return fs::WriteAll(out, text); }, options);
     if (error != 0) return Fail(kCannotWrite, "cannot write: " + std::string(std::strerror(error)));
     store::Stamp st;
     // Taken after the rename, which changes the file's times.
