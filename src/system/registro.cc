@@ -2,36 +2,19 @@
 
 #include <cstdint>
 #include <utility>
-#include <vector>
 
 namespace mlx {
 namespace {
 
-// The size of the read buffer of the first read; a larger value gets a buffer of its own size.
-constexpr std::uint32_t kReadBuffer = 200;
-// Reads repeat while the value keeps growing between the size query and the read; another
-// process would have to rewrite it this many times in a row to make the read give up.
-constexpr int kMaxReads = 16;
-
 std::string ReadString(registry::Registry& reg, registry::Handle key, const std::string& value_name,
                        long* result_code) {
-  std::vector<char> buffer(kReadBuffer, ' ');
-  std::uint32_t length = 0;
-  std::uint32_t type = registry::kString;
-  long rc = reg.QueryValueEx(key, value_name, &type, buffer.data(), &length);
-  for (int reads = 1; rc == registry::kMoreData && reads < kMaxReads; ++reads) {
-    if (length > buffer.size()) buffer.assign(length, ' ');
-    length = static_cast<std::uint32_t>(buffer.size());
-    rc = reg.QueryValueEx(key, value_name, &type, buffer.data(), &length);
-  }
+  std::uint32_t type = 0;
+  std::string data;
+  const long rc = registry::ReadValue(reg, key, value_name, &type, &data);
   if (result_code != nullptr) *result_code = rc;
-  if (rc != registry::kSuccess) return "";
-  const char* begin = buffer.data();
-  const char* end = begin + length;
-  for (const char* p = begin; p != end; ++p) {
-    if (*p == '\0') return std::string(begin, p);
-  }
-  return "";
+  // The text ends at its first zero; bytes without one are no text.
+  const std::size_t end = data.find('\0');
+  return rc == registry::kSuccess && end != std::string::npos ? data.substr(0, end) : "";
 }
 
 }  // namespace

@@ -67,23 +67,6 @@ class BaseKey {
   Handle handle_ = 0;
 };
 
-// A value's type and bytes, asked again while it grows in between.
-long ReadWhole(Registry& reg, Handle key, const std::string& name, std::uint32_t* type,
-               std::string* data) {
-  std::uint32_t size = 0;
-  long rc = reg.QueryValueEx(key, name, type, nullptr, &size);
-  for (int attempt = 0; rc == kSuccess; ++attempt) {
-    data->assign(size, '\0');
-    std::uint32_t got = size;
-    rc = reg.QueryValueEx(key, name, type, data->data(), &got);
-    if (rc == kSuccess) data->resize(got);
-    if (rc != kMoreData || attempt == 16) return rc;
-    size = got;
-    rc = kSuccess;
-  }
-  return rc;
-}
-
 class Overlay final : public OverlayRegistry {
  public:
   explicit Overlay(Registry& base) : base_(base) {}
@@ -355,7 +338,7 @@ class Overlay final : public OverlayRegistry {
         for (const auto& [folded, entry] : node.values) {
           std::uint32_t type = 0;
           std::string data;
-          rc = ReadWhole(base_, key.handle(), entry.name, &type, &data);
+          rc = ReadValue(base_, key.handle(), entry.name, &type, &data);
           if (rc == kSuccess) held.SetValue(entry.name, type, std::move(data));
           if (rc != kSuccess && rc != kFileNotFound) return rc;
         }

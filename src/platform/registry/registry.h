@@ -89,6 +89,11 @@ inline long AnswerQuery(std::uint32_t value_type, std::string_view bytes, std::u
   return kSuccess;
 }
 
+// Reads a value's type and bytes whole, asking again while another process makes it longer
+// between the size query and the read (kMoreData if it keeps doing so).
+long ReadValue(Registry& reg, Handle key, const std::string& name, std::uint32_t* type,
+               std::string* data);
+
 // The registry kept in one .reg text file (created on first write, mode 0600, together with
 // any missing folder above it). Keys and value names compare without regard to case.
 std::unique_ptr<Registry> MakeFileRegistry(const std::string& path);
