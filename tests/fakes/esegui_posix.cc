@@ -83,7 +83,10 @@ Esito Esegui(const Comando& c) {
   const int attesa = c.limite.count() > 0 ? WNOHANG : 0;
   int stato = 0;
   for (pid_t r; (r = waitpid(pid, &stato, attesa)) != pid;) {
-    if (r < 0 && errno != EINTR) break;
+    if (r < 0 && errno != EINTR) {
+      esito.errori = "waitpid: " + std::string(std::strerror(errno));
+      return esito;  // stato -1: the program's end is unknown, never taken for a success
+    }
     if (r == 0 && std::chrono::steady_clock::now() > fine) {
       esito.scaduto = true;
       kill(pid, SIGKILL);

@@ -103,9 +103,11 @@ Esito Esegui(const Comando& c) {
     WaitForSingleObject(processo.hProcess, INFINITE);
   }
   DWORD stato = 0;
-  GetExitCodeProcess(processo.hProcess, &stato);
+  // A status that cannot be read stays -1, never taken for a success.
+  if (GetExitCodeProcess(processo.hProcess, &stato) && stato != STILL_ACTIVE) {
+    esito.stato = static_cast<int>(stato);
+  }
   CloseHandle(processo.hProcess);
-  esito.stato = static_cast<int>(stato);
   esito.uscita = Rileggi(avvio.hStdOutput);
   esito.errori = Rileggi(avvio.hStdError);
   return esito;
