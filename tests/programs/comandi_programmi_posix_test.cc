@@ -157,38 +157,10 @@ TEST(ComandiProgrammi, BootPreparaIlProssimoAccesso) {
 }
 
 // The registry of a system that runs RunOnce values itself, over the test's registry file.
-class RegistroCheAvvia : public registry::Registry {
+class RegistroCheAvvia final : public registry::RegistryWrapper {
  public:
-  explicit RegistroCheAvvia(registry::Registry& r) : r_(r) {}
+  using RegistryWrapper::RegistryWrapper;
   bool RunOnceAtLogon() const override { return true; }
-  long OpenKeyEx(registry::Handle root, const std::string& k, std::uint32_t o, std::uint32_t a,
-                 registry::Handle* h) override {
-    return r_.OpenKeyEx(root, k, o, a, h);
-  }
-  long QueryValueEx(registry::Handle k, const std::string& n, std::uint32_t* t, char* d,
-                    std::uint32_t* s) override {
-    return r_.QueryValueEx(k, n, t, d, s);
-  }
-  long CreateKey(registry::Handle root, const std::string& k, registry::Handle* h) override {
-    return r_.CreateKey(root, k, h);
-  }
-  long SetValueEx(registry::Handle k, const std::string& n, std::uint32_t t, const char* d,
-                  std::uint32_t s) override {
-    return r_.SetValueEx(k, n, t, d, s);
-  }
-  long DeleteValue(registry::Handle k, const std::string& n) override {
-    return r_.DeleteValue(k, n);
-  }
-  long DeleteKey(registry::Handle root, const std::string& k) override {
-    return r_.DeleteKey(root, k);
-  }
-  long CloseKey(registry::Handle k) override { return r_.CloseKey(k); }
-  long EnumKey(registry::Handle k, std::uint32_t i, std::string* n) override {
-    return r_.EnumKey(k, i, n);
-  }
-
- private:
-  registry::Registry& r_;
 };
 
 TEST(ComandiProgrammi, BootSenzaVoceDiAvvioDoveIlSistemaEsegueRunOnce) {

@@ -50,12 +50,12 @@ class Registry {
                          std::uint32_t access, Handle* result) = 0;
   // As RegQueryValueExA: with data null, *size receives the size needed; with a buffer too
   // small, the answer is kMoreData and *size the size needed; nothing is written past *size.
-  virtual long QueryValueEx(Handle key, const std::string& name, std::uint32_t* type,
-                            char* data, std::uint32_t* size) = 0;
+  virtual long QueryValueEx(Handle key, const std::string& name, std::uint32_t* type, char* data,
+                            std::uint32_t* size) = 0;
   // Opens the key, creating it and every missing key above it.
   virtual long CreateKey(Handle root, const std::string& sub_key, Handle* result) = 0;
-  virtual long SetValueEx(Handle key, const std::string& name, std::uint32_t type,
-                          const char* data, std::uint32_t size) = 0;
+  virtual long SetValueEx(Handle key, const std::string& name, std::uint32_t type, const char* data,
+                          std::uint32_t size) = 0;
   virtual long DeleteValue(Handle key, const std::string& name) = 0;
   virtual long DeleteKey(Handle root, const std::string& sub_key) = 0;
   virtual long CloseKey(Handle key) = 0;
@@ -68,6 +68,47 @@ class Registry {
   // What went wrong with the backing store after an answer of kBadDatabase or kCannotWrite
   // (for a file, its name and the line at fault); "" when nothing did.
   virtual std::string LastError() const { return {}; }
+};
+
+// A registry that passes every call on to another, so that a registry that changes one call
+// overrides just that one. Every code answered passes through Answer, for those that watch them.
+class RegistryWrapper : public Registry {
+ public:
+  explicit RegistryWrapper(Registry& target) : target_(target) {}
+  long OpenKeyEx(Handle root, const std::string& sub_key, std::uint32_t options,
+                 std::uint32_t access, Handle* result) override {
+    return Answer(target_.OpenKeyEx(root, sub_key, options, access, result));
+  }
+  long QueryValueEx(Handle key, const std::string& name, std::uint32_t* type, char* data,
+                    std::uint32_t* size) override {
+    return Answer(target_.QueryValueEx(key, name, type, data, size));
+  }
+  long CreateKey(Handle root, const std::string& sub_key, Handle* result) override {
+    return Answer(target_.CreateKey(root, sub_key, result));
+  }
+  long SetValueEx(Handle key, const std::string& name, std::uint32_t type, const char* data,
+                  std::uint32_t size) override {
+    return Answer(target_.SetValueEx(key, name, type, data, size));
+  }
+  long DeleteValue(Handle key, const std::string& name) override {
+    return Answer(target_.DeleteValue(key, name));
+  }
+  long DeleteKey(Handle root, const std::string& sub_key) override {
+    return Answer(target_.DeleteKey(root, sub_key));
+  }
+  long CloseKey(Handle key) override { return Answer(target_.CloseKey(key)); }
+  long EnumKey(Handle key, std::uint32_t index, std::string* name) override {
+    return Answer(target_.EnumKey(key, index, name));
+  }
+  bool RunOnceAtLogon() const override { return target_.RunOnceAtLogon(); }
+  std::string LastError() const override { return target_.LastError(); }
+
+ protected:
+  Registry& target() const { return target_; }
+  virtual long Answer(long code) { return code; }
+
+ private:
+  Registry& target_;
 };
 
 // For implementations: answers a query for a value of `value_type` holding `bytes` by the rule

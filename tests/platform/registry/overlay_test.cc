@@ -132,20 +132,16 @@ TEST_F(OverlayTest, AnswersAsTheBaseWouldAfterTheSameCalls) {
 
 // A base that lets HKLM be read but not written, as the system does for most users: opening an
 // existing key there for more than reading is refused.
-class ReadOnlyMachine final : public Registry {
+class ReadOnlyMachine final : public RegistryWrapper {
  public:
-  explicit ReadOnlyMachine(Registry& r) : r_(r) {}
+  using RegistryWrapper::RegistryWrapper;
   long OpenKeyEx(Handle root, const std::string& k, std::uint32_t o, std::uint32_t access,
                  Handle* h) override {
-    long rc = r_.OpenKeyEx(root, k, o, access, h);
+    long rc = target().OpenKeyEx(root, k, o, access, h);
     if (rc != kSuccess || root != kLocalMachine || (access & ~kKeyRead) == 0) return rc;
-    r_.CloseKey(*h);
+    target().CloseKey(*h);
     *h = 0;
     return kAccessDenied;
-  }
-  long QueryValueEx(Handle k, const std::string& n, std::uint32_t* t, char* d,
-                    std::uint32_t* s) override {
-    return r_.QueryValueEx(k, n, t, d, s);
   }
   long CreateKey(Handle, const std::string&, Handle*) override { return kCannotWrite; }
   long SetValueEx(Handle, const std::string&, std::uint32_t, const char*, std::uint32_t) override {
@@ -153,11 +149,6 @@ class ReadOnlyMachine final : public Registry {
   }
   long DeleteValue(Handle, const std::string&) override { return kCannotWrite; }
   long DeleteKey(Handle, const std::string&) override { return kCannotWrite; }
-  long CloseKey(Handle k) override { return r_.CloseKey(k); }
-  long EnumKey(Handle k, std::uint32_t i, std::string* n) override { return r_.EnumKey(k, i, n); }
-
- private:
-  Registry& r_;
 };
 
 TEST_F(OverlayTest, WritesTheBaseWouldRefuseAreRefused) {

@@ -109,45 +109,23 @@ TEST_F(RegistroTest, DeletingValues) {
 
 // Another process that makes the value longer after every size query: the read asks again
 // and gets the whole value, and gives up with 234 only when it never stops growing.
-class Crescente final : public registry::Registry {
+class Crescente final : public registry::RegistryWrapper {
  public:
-  Crescente(registry::Registry& base, int growths) : base_(base), growths_(growths) {
+  Crescente(registry::Registry& base, int growths) : RegistryWrapper(base), growths_(growths) {
     text_ = LeggiValoreRegistro(base, "HKCU", "Software\\G", "v");
-  }
-  long OpenKeyEx(registry::Handle r, const std::string& k, std::uint32_t o, std::uint32_t a,
-                 registry::Handle* h) override {
-    return base_.OpenKeyEx(r, k, o, a, h);
   }
   long QueryValueEx(registry::Handle k, const std::string& n, std::uint32_t* t, char* d,
                     std::uint32_t* s) override {
-    const long rc = base_.QueryValueEx(k, n, t, d, s);
+    const long rc = target().QueryValueEx(k, n, t, d, s);
     if (growths_-- > 0) {
       text_ += "+";
-      base_.SetValueEx(k, n, registry::kString, text_.c_str(),
-                       static_cast<std::uint32_t>(text_.size() + 1));
+      target().SetValueEx(k, n, registry::kString, text_.c_str(),
+                          static_cast<std::uint32_t>(text_.size() + 1));
     }
     return rc;
   }
-  long CreateKey(registry::Handle r, const std::string& k, registry::Handle* h) override {
-    return base_.CreateKey(r, k, h);
-  }
-  long SetValueEx(registry::Handle k, const std::string& n, std::uint32_t t, const char* d,
-                  std::uint32_t s) override {
-    return base_.SetValueEx(k, n, t, d, s);
-  }
-  long DeleteValue(registry::Handle k, const std::string& n) override {
-    return base_.DeleteValue(k, n);
-  }
-  long DeleteKey(registry::Handle r, const std::string& k) override {
-    return base_.DeleteKey(r, k);
-  }
-  long CloseKey(registry::Handle k) override { return base_.CloseKey(k); }
-  long EnumKey(registry::Handle k, std::uint32_t i, std::string* n) override {
-    return base_.EnumKey(k, i, n);
-  }
 
  private:
-  registry::Registry& base_;
   int growths_;
   std::string text_;
 };
